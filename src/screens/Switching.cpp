@@ -36,7 +36,7 @@ int CScreen::SwitchScreenTo(int index)
         ShowError(TEXT("CScreen::SwitchScreenTo() Unknown Screen"));
     }
 
-    HWND hwndDisplay = g_pDisplayWindow->GetHandle();
+    HWND hwndDisplay = g_pDisplayWindow != NULL ? g_pDisplayWindow->GetHandle() : NULL;
     RECT rcClient;
     SetRectEmpty(&rcClient);
     GetClientRect(hwndDisplay, &rcClient);
