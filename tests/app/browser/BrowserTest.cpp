@@ -278,3 +278,37 @@ TEST(BrowserPaths, TheRootAndAFolderGiveTheirPathsAndPatterns)
     }
     app.driver().tapText(u"Cancel");
 }
+
+// A path longer than the 1024-unit buffer is never cut: nothing is searched or written.
+TEST(BrowserPaths, APathTooLongForTheBufferIsNotActedOn)
+{
+    App app;
+    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 1), TEXT("\\Old\\"));
+    OpenBrowserFor(app.driver(), 50003);
+    std::u16string longName(250, u'x');
+    HTREEITEM item = Root();
+    for (int level = 0; level < 5; level++) {
+        TVINSERTSTRUCTW insert = {};
+        insert.hParent = item;
+        insert.hInsertAfter = TVI_LAST;
+        insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+        insert.item.pszText = (LPWSTR)longName.c_str();
+        insert.item.cChildren = level < 4 ? 1 : I_CHILDRENCALLBACK;
+        insert.item.lParam = level < 4 ? 1 : -1;
+        item = (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
+        ASSERT_NE(item, nullptr);
+    }
+    LPWSTR path = CFolderBrowser::GetItemPath(item, FALSE);
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path[0], 0);
+    delete[] path;
+    EXPECT_EQ(CFolderBrowser::AddSubfolders(TEXT(""), item), 0);
+
+    SendMessageW(g_hBrowserTree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
+    app.driver().tapText(u"OK");
+    app.driver().answerBox(u"Error", u"too long", IDOK);
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Old\\");
+    EXPECT_NE(g_hBrowserTree, nullptr);
+    app.driver().tapText(u"Cancel");
+    ExpectBrowserClosed(app.driver());
+}
