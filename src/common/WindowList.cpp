@@ -3,13 +3,11 @@
 
 CWindowList::CWindowList() : m_pHead(NULL), m_count(0) {}
 
-CWindowList::~CWindowList()
-{
+CWindowList::~CWindowList() {
     Clear();
 }
 
-void CWindowList::Append(HWND hwnd)
-{
+void CWindowList::Append(HWND hwnd) {
     if (m_pHead == NULL) {
         m_pHead = new Head;
         m_pHead->m_pFirst = NULL;
@@ -27,8 +25,7 @@ void CWindowList::Append(HWND hwnd)
     m_count++;
 }
 
-void CWindowList::RemoveLast()
-{
+void CWindowList::RemoveLast() {
     if (m_pHead == NULL || m_pHead->m_pLast == NULL)
         return;
     Node* pLast = m_pHead->m_pLast;
@@ -41,25 +38,20 @@ void CWindowList::RemoveLast()
     m_count--;
 }
 
-void CWindowList::Clear()
-{
-    while (m_count > 0)
-        RemoveLast();
+void CWindowList::Clear() {
+    while (m_count > 0) RemoveLast();
     delete m_pHead;
     m_pHead = NULL;
 }
 
-int CWindowList::GetCount() const
-{
+int CWindowList::GetCount() const {
     return m_count;
 }
 
-HWND CWindowList::GetAt(int index) const
-{
+HWND CWindowList::GetAt(int index) const {
     if (m_pHead == NULL || index < 0 || index >= m_count)
         return NULL;
     Node* pNode = m_pHead->m_pFirst;
-    for (int i = 0; i < index && pNode != NULL; i++)
-        pNode = pNode->m_pNext;
+    for (int i = 0; i < index && pNode != NULL; i++) pNode = pNode->m_pNext;
     return pNode != NULL ? pNode->m_hwnd : NULL;
 }

@@ -20,10 +20,10 @@ enum ControlKind {
 // What a control holds right after creation, beyond its window text.
 enum ControlFill {
     FILL_NONE,
-    FILL_CACHE_SIZES,      // "1024 kb", "2048 kb", "3072 kb"; the first selected
-    FILL_SMALL_SIZES,      // "256 kb", "512 kb", "1024 kb"; the first selected
-    FILL_FONT_CACHE_STEPS, // positions 0 .. 2 ("1x", "2x", "4x"), at 0
-    FILL_STARTUP_SHORTCUTS // the names of the shortcuts in \Windows\StartUp
+    FILL_CACHE_SIZES,       // "1024 kb", "2048 kb", "3072 kb"; the first selected
+    FILL_SMALL_SIZES,       // "256 kb", "512 kb", "1024 kb"; the first selected
+    FILL_FONT_CACHE_STEPS,  // positions 0 .. 2 ("1x", "2x", "4x"), at 0
+    FILL_STARTUP_SHORTCUTS  // the names of the shortcuts in \Windows\StartUp
 };
 
 struct ControlKindInfo {
@@ -124,42 +124,36 @@ static const LONG kPageHeights[SCREEN_COUNT] = {396, 184, 22, 116, 130, 124};
 static const LPCWSTR kCacheSizes[] = {TEXT("1024 kb"), TEXT("2048 kb"), TEXT("3072 kb")};
 static const LPCWSTR kSmallSizes[] = {TEXT("256 kb"), TEXT("512 kb"), TEXT("1024 kb")};
 
-static void FillDropDown(HWND hwnd, const LPCWSTR (&entries)[3])
-{
-    for (int i = 0; i < 3; i++)
-        SendMessageW(hwnd, CB_ADDSTRING, 0, (LPARAM)entries[i]);
+static void FillDropDown(HWND hwnd, const LPCWSTR (&entries)[3]) {
+    for (int i = 0; i < 3; i++) SendMessageW(hwnd, CB_ADDSTRING, 0, (LPARAM)entries[i]);
     SendMessageW(hwnd, CB_SETCURSEL, 0, 0);
 }
 
-static void FillControl(HWND hwnd, ControlFill fill)
-{
+static void FillControl(HWND hwnd, ControlFill fill) {
     switch (fill) {
-    case FILL_CACHE_SIZES:
-        FillDropDown(hwnd, kCacheSizes);
-        break;
-    case FILL_SMALL_SIZES:
-        FillDropDown(hwnd, kSmallSizes);
-        break;
-    case FILL_FONT_CACHE_STEPS:
-        SendMessageW(hwnd, TBM_SETRANGE, TRUE, MAKELPARAM(0, 2));
-        SendMessageW(hwnd, TBM_SETPOS, TRUE, 0);
-        break;
-    case FILL_STARTUP_SHORTCUTS:
-        FillStartupShortcutList(hwnd);
-        break;
-    case FILL_NONE:
-        break;
+        case FILL_CACHE_SIZES:
+            FillDropDown(hwnd, kCacheSizes);
+            break;
+        case FILL_SMALL_SIZES:
+            FillDropDown(hwnd, kSmallSizes);
+            break;
+        case FILL_FONT_CACHE_STEPS:
+            SendMessageW(hwnd, TBM_SETRANGE, TRUE, MAKELPARAM(0, 2));
+            SendMessageW(hwnd, TBM_SETPOS, TRUE, 0);
+            break;
+        case FILL_STARTUP_SHORTCUTS:
+            FillStartupShortcutList(hwnd);
+            break;
+        case FILL_NONE:
+            break;
     }
 }
 
-CScreen::CScreen() : m_currentScreen(0)
-{
-    for (int i = 0; i < SCREEN_COUNT; i++)
-        m_pages[i].m_pageHeight = 0;
+CScreen::CScreen() : m_currentScreen(0) {
+    for (int i = 0; i < SCREEN_COUNT; i++) m_pages[i].m_pageHeight = 0;
 }
 
-const CWindowList& CScreen::GetScreenItems(int index) const
-{
+const CWindowList& CScreen::GetScreenItems(int index) const {
     if (index < 0 || index >= SCREEN_COUNT) {
         ShowError(TEXT("CScreen::GetScreenItems() Unknown Screen"));
         return m_pages[0].m_items;
@@ -172,8 +166,7 @@ CScreens::CScreens() {}
 // The lists are emptied by DestroyControls; the page records free whatever is left.
 CScreens::~CScreens() {}
 
-int CScreens::CreateControls()
-{
+int CScreens::CreateControls() {
     HWND hwndParent = g_pDisplayWindow->GetHandle();
     m_currentScreen = 0;
 
@@ -198,8 +191,7 @@ int CScreens::CreateControls()
     return SwitchScreenTo(0);
 }
 
-void FillStartupShortcutList(HWND hwndList)
-{
+void FillStartupShortcutList(HWND hwndList) {
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstFileW(TEXT("\\Windows\\StartUp\\*.lnk"), &findData);
     if (hFind == INVALID_HANDLE_VALUE)
@@ -211,8 +203,7 @@ void FillStartupShortcutList(HWND hwndList)
     FindClose(hFind);
 }
 
-HWND GetScreenControl(int screen, int pos)
-{
+HWND GetScreenControl(int screen, int pos) {
     if (g_pScreens == NULL)
         return NULL;
     return g_pScreens->GetScreenItems(screen).GetAt(pos);

@@ -36,8 +36,7 @@ struct BrowserTemplate {
     WORD title;
 };
 
-static HTREEITEM InsertFolderItem(HTREEITEM hParent, LPCWSTR text, int image, int children)
-{
+static HTREEITEM InsertFolderItem(HTREEITEM hParent, LPCWSTR text, int image, int children) {
     TVINSERTSTRUCTW insert;
     ZeroMemory(&insert, sizeof(insert));
     insert.hParent = hParent;
@@ -54,16 +53,14 @@ static HTREEITEM InsertFolderItem(HTREEITEM hParent, LPCWSTR text, int image, in
     return hItem;
 }
 
-static int SmallIconIndex(LPCWSTR path)
-{
+static int SmallIconIndex(LPCWSTR path) {
     SHFILEINFO info;
     ZeroMemory(&info, sizeof(info));
     SHGetFileInfo(path, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
     return info.iIcon;
 }
 
-int CFolderBrowser::AddSubfolders(LPCWSTR pattern, HTREEITEM hParent)
-{
+int CFolderBrowser::AddSubfolders(LPCWSTR pattern, HTREEITEM hParent) {
     // An empty pattern stands for a path too long to search.
     if (pattern == NULL || pattern[0] == 0)
         return 0;
@@ -78,8 +75,7 @@ int CFolderBrowser::AddSubfolders(LPCWSTR pattern, HTREEITEM hParent)
         DWORD attributes = findData.dwFileAttributes;
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_HIDDEN))
             continue;
-        InsertFolderItem(hParent, findData.cFileName, SmallIconIndex(pattern),
-                         I_CHILDRENCALLBACK);
+        InsertFolderItem(hParent, findData.cFileName, SmallIconIndex(pattern), I_CHILDRENCALLBACK);
         count++;
     } while (FindNextFileW(hFind, &findData));
     FindClose(hFind);
@@ -88,8 +84,7 @@ int CFolderBrowser::AddSubfolders(LPCWSTR pattern, HTREEITEM hParent)
 
 // Walks from the item up to the root, putting each folder's name in front. A path that would
 // not fit the buffer comes back empty, so that no cut path is ever searched or written.
-LPWSTR CFolderBrowser::GetItemPath(HTREEITEM hItem, BOOL bPattern)
-{
+LPWSTR CFolderBrowser::GetItemPath(HTREEITEM hItem, BOOL bPattern) {
     LPWSTR result = new (std::nothrow) WCHAR[BROWSER_PATH_UNITS];
     if (result == NULL)
         return NULL;
@@ -115,8 +110,8 @@ LPWSTR CFolderBrowser::GetItemPath(HTREEITEM hItem, BOOL bPattern)
                 return result;
             StringCchCopyW(path, BROWSER_PATH_UNITS, joined);
         }
-        hItem = (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_PARENT,
-                                        (LPARAM)hItem);
+        hItem =
+            (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)hItem);
     }
 
     if (FAILED(StringCchPrintfW(joined, BROWSER_PATH_UNITS, bPattern ? TEXT("\\%s*") : TEXT("\\%s"),
@@ -127,8 +122,7 @@ LPWSTR CFolderBrowser::GetItemPath(HTREEITEM hItem, BOOL bPattern)
 }
 
 static HWND CreateBrowserControl(LPCWSTR className, LPCWSTR text, DWORD style, int x, int y,
-                                 int width, int height, HWND hDialog, int id)
-{
+                                 int width, int height, HWND hDialog, int id) {
     HWND hwnd = CreateWindowExW(0, className, text, style, x, y, width, height, hDialog,
                                 (HMENU)(UINT_PTR)id, g_hInstance, NULL);
     if (hwnd != NULL) {
@@ -138,8 +132,7 @@ static HWND CreateBrowserControl(LPCWSTR className, LPCWSTR text, DWORD style, i
     return hwnd;
 }
 
-LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget)
-{
+LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget) {
     if (s_hBrowserDialog != NULL && IsWindow(s_hBrowserDialog)) {
         // One browser at a time: bring the open one back instead.
         SetForegroundWindow(s_hBrowserDialog);
@@ -158,8 +151,8 @@ LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget)
     tmpl.dialog.y = 0;
     tmpl.dialog.cx = 200;
     tmpl.dialog.cy = 300;
-    m_hDialog = CreateDialogIndirectParamW(g_hInstance, &tmpl.dialog, hwndOwner,
-                                           FolderBrowserDlgProc, 0);
+    m_hDialog =
+        CreateDialogIndirectParamW(g_hInstance, &tmpl.dialog, hwndOwner, FolderBrowserDlgProc, 0);
     if (m_hDialog == NULL) {
         // Without the dialog its controls would be windows of their own that nothing closes.
         MessageBoxW(NULL, TEXT("Failed Creating Tree View Dialog"), TEXT("Error"), MB_OK);
@@ -208,8 +201,7 @@ LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget)
     return SendMessageW(g_hBrowserTree, TVM_EXPAND, TVE_EXPAND, (LPARAM)hRoot);
 }
 
-static void CloseBrowser(HWND hDialog)
-{
+static void CloseBrowser(HWND hDialog) {
     DestroyWindow(g_hBrowserTree);
     DestroyWindow(g_hBrowserOk);
     DestroyWindow(g_hBrowserCancel);
@@ -221,10 +213,8 @@ static void CloseBrowser(HWND hDialog)
     s_hBrowserDialog = NULL;
 }
 
-static void OnBrowserOk(HWND hDialog)
-{
-    HTREEITEM hSelected =
-        (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+static void OnBrowserOk(HWND hDialog) {
+    HTREEITEM hSelected = (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_CARET, 0);
     LPWSTR path = CFolderBrowser::GetItemPath(hSelected, FALSE);
     if (path == NULL)
         return;
@@ -242,8 +232,7 @@ static void OnBrowserOk(HWND hDialog)
 
 // The tree asks whether a folder has children: look for its subfolders once, insert them, and
 // answer from the item data ever after.
-static void OnChildrenRequest(NMTVDISPINFOW* pInfo)
-{
+static void OnChildrenRequest(NMTVDISPINFOW* pInfo) {
     TVITEMW& item = pInfo->item;
     if (item.lParam != CHILDREN_NOT_ENUMERATED) {
         item.cChildren = (int)item.lParam;
@@ -261,29 +250,28 @@ static void OnChildrenRequest(NMTVDISPINFOW* pInfo)
     delete[] pattern;
 }
 
-INT_PTR CALLBACK FolderBrowserDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK FolderBrowserDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_INITDIALOG:
-        return 1;
-    case WM_NOTIFY: {
-        NMHDR* pHeader = (NMHDR*)lParam;
-        if (pHeader != NULL && pHeader->code == (UINT)TVN_GETDISPINFOW) {
-            NMTVDISPINFOW* pInfo = (NMTVDISPINFOW*)lParam;
-            if (pInfo->item.mask & TVIF_CHILDREN)
-                OnChildrenRequest(pInfo);
+        case WM_INITDIALOG:
+            return 1;
+        case WM_NOTIFY: {
+            NMHDR* pHeader = (NMHDR*)lParam;
+            if (pHeader != NULL && pHeader->code == (UINT)TVN_GETDISPINFOW) {
+                NMTVDISPINFOW* pInfo = (NMTVDISPINFOW*)lParam;
+                if (pInfo->item.mask & TVIF_CHILDREN)
+                    OnChildrenRequest(pInfo);
+            }
+            return 1;
         }
-        return 1;
-    }
-    case WM_COMMAND:
-        // Compared whole: only a click of one of the two buttons acts; the caption's Done
-        // button and anything else leave the browser open.
-        if (wParam == IDC_BROWSER_OK)
-            OnBrowserOk(hDlg);
-        else if (wParam == IDC_BROWSER_CANCEL)
-            CloseBrowser(hDlg);
-        return 1;
-    default:
-        return DefWindowProcW(hDlg, msg, wParam, lParam);
+        case WM_COMMAND:
+            // Compared whole: only a click of one of the two buttons acts; the caption's Done
+            // button and anything else leave the browser open.
+            if (wParam == IDC_BROWSER_OK)
+                OnBrowserOk(hDlg);
+            else if (wParam == IDC_BROWSER_CANCEL)
+                CloseBrowser(hDlg);
+            return 1;
+        default:
+            return DefWindowProcW(hDlg, msg, wParam, lParam);
     }
 }

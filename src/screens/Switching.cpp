@@ -6,21 +6,17 @@
 #include "shell/Globals.h"
 #include "shell/ShellWindows.h"
 
-static void ShowScreenItems(const CWindowList& items, int showCommand)
-{
-    for (int i = 0; i < items.GetCount(); i++)
-        ShowWindow(items.GetAt(i), showCommand);
+static void ShowScreenItems(const CWindowList& items, int showCommand) {
+    for (int i = 0; i < items.GetCount(); i++) ShowWindow(items.GetAt(i), showCommand);
 }
 
-static BOOL IsScreenIndex(int index)
-{
+static BOOL IsScreenIndex(int index) {
     return index >= 0 && index < SCREEN_COUNT;
 }
 
 // Moves no control: the caller has brought the page back to its top first, so that the new
 // screen's controls stand at their page places.
-int CScreen::SwitchScreenTo(int index)
-{
+int CScreen::SwitchScreenTo(int index) {
     if (IsScreenIndex(m_currentScreen))
         ShowScreenItems(m_pages[m_currentScreen].m_items, SW_HIDE);
     else
@@ -54,12 +50,10 @@ int CScreen::SwitchScreenTo(int index)
     return SetScrollInfo(hwndDisplay, SB_VERT, &si, TRUE);
 }
 
-void CScreens::DestroyControls()
-{
+void CScreens::DestroyControls() {
     for (int s = 0; s < SCREEN_COUNT; s++) {
         CWindowList& items = m_pages[s].m_items;
-        for (int i = 0; i < items.GetCount(); i++)
-            DestroyWindow(items.GetAt(i));
+        for (int i = 0; i < items.GetCount(); i++) DestroyWindow(items.GetAt(i));
         items.Clear();
     }
 }

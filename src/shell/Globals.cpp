@@ -13,7 +13,6 @@ CSettings* g_pSettings = NULL;
 HWND g_hAboutWindow = NULL;
 CWindowList g_aboutControls;
 
-void ShowError(LPCWSTR text, LPCWSTR caption)
-{
+void ShowError(LPCWSTR text, LPCWSTR caption) {
     MessageBoxW(NULL, text, caption, MB_OK);
 }

@@ -8,8 +8,7 @@
 
 static const WCHAR kMainClass[] = TEXT("Zembrik PPC");
 
-void RegisterProgramClass(LPCWSTR className)
-{
+void RegisterProgramClass(LPCWSTR className) {
     // A class left registered under the name (by an earlier run in this process, say) would
     // keep its old settings: start from a clean registration every time.
     UnregisterClassW(className, g_hInstance);
@@ -30,12 +29,11 @@ void RegisterProgramClass(LPCWSTR className)
     RegisterClassW(&wc);
 }
 
-void CMainWindow::Create()
-{
+void CMainWindow::Create() {
     RegisterProgramClass(kMainClass);
-    m_hwnd = CreateWindowExW(WS_EX_CAPTIONOKBTN, kMainClass, kMainClass, WS_VISIBLE,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                             NULL, NULL, g_hInstance, NULL);
+    m_hwnd =
+        CreateWindowExW(WS_EX_CAPTIONOKBTN, kMainClass, kMainClass, WS_VISIBLE, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, g_hInstance, NULL);
     if (m_hwnd == NULL)
         return;
     g_pMenuBar->Create();
@@ -43,16 +41,14 @@ void CMainWindow::Create()
     ShowWindow(m_hwnd, SW_SHOWNORMAL);
 }
 
-void CMainWindow::Destroy()
-{
+void CMainWindow::Destroy() {
     // The menu bar is the main window's and goes with it.
     if (m_hwnd != NULL)
         DestroyWindow(m_hwnd);
     m_hwnd = NULL;
 }
 
-void CMenuBar::Create()
-{
+void CMenuBar::Create() {
     HWND hwndMain = g_pMainWindow->GetHandle();
 
     SHMENUBARINFO mbi;
@@ -74,8 +70,7 @@ void CMenuBar::Create()
     FitWindowAbove(hwndMain);
 }
 
-void CMenuBar::FitWindowAbove(HWND hwnd)
-{
+void CMenuBar::FitWindowAbove(HWND hwnd) {
     if (m_hwnd == NULL || hwnd == NULL)
         return;
     RECT rcWindow;
@@ -87,7 +82,6 @@ void CMenuBar::FitWindowAbove(HWND hwnd)
                (rcWindow.bottom - menuBarHeight) - rcWindow.top, FALSE);
 }
 
-void CMenuBar::Destroy()
-{
+void CMenuBar::Destroy() {
     // Nothing to do: the menu bar is destroyed together with the main window.
 }

@@ -13,58 +13,48 @@
 
 // Exit and OK end the program only by lowering the flag; teardown destroys the windows after
 // the loop. Whatever the save meets, the program stops.
-static void SaveAndStop()
-{
+static void SaveAndStop() {
     SaveSettings(g_pSettings);
     g_bRunning = 0;
 }
 
-static void OnExit(HWND)
-{
+static void OnExit(HWND) {
     CloseAboutWindow();
     SaveAndStop();
 }
 
-static void OnAllowRestart(HWND)
-{
+static void OnAllowRestart(HWND) {
     ApplySettings(1);
 }
 
-static void OnDeferRestart(HWND)
-{
+static void OnDeferRestart(HWND) {
     ApplySettings(0);
 }
 
-static void OnPowerOff(HWND)
-{
+static void OnPowerOff(HWND) {
     PowerOff();
 }
 
-static void OnSoftReset(HWND)
-{
+static void OnSoftReset(HWND) {
     SoftReset();
 }
 
-static void OnHardReset(HWND)
-{
+static void OnHardReset(HWND) {
     HardReset();
 }
 
-static void OnHelpIndex(HWND)
-{
+static void OnHelpIndex(HWND) {
     ShowHelpIndex();
 }
 
-static void OnAbout(HWND)
-{
+static void OnAbout(HWND) {
     ShowAboutWindow();
     SetFocus(g_hAboutWindow);
 }
 
 // The caption OK button: on the About window it closes only that window; on the main window it
 // ends the program like Exit, but leaves an open About window to go with the process.
-static void OnCaptionOk(HWND hwnd)
-{
+static void OnCaptionOk(HWND hwnd) {
     if (hwnd != NULL && hwnd == g_hAboutWindow) {
         CloseAboutWindow();
         return;
@@ -92,8 +82,7 @@ static const CommandEntry kCommands[] = {
 
 // Routed by the low word alone: an option control's notification code (an edit's change
 // notice, say) still reaches the control callback with the control's ID.
-static LRESULT OnCommand(HWND hwnd, WPARAM wParam)
-{
+static LRESULT OnCommand(HWND hwnd, WPARAM wParam) {
     UINT id = LOWORD(wParam);
     for (size_t i = 0; i < sizeof(kCommands) / sizeof(kCommands[0]); i++) {
         if (kCommands[i].id == id) {
@@ -106,8 +95,7 @@ static LRESULT OnCommand(HWND hwnd, WPARAM wParam)
     return 1;
 }
 
-static LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
-{
+static LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     const NMHDR* pHeader = (const NMHDR*)lParam;
     if (pHeader != NULL) {
         if (pHeader->code == (UINT)TCN_SELCHANGE)
@@ -118,19 +106,18 @@ static LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd, WM_NOTIFY, wParam, lParam);
 }
 
-LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_VSCROLL:
-        return OnVerticalScroll(hwnd, wParam);
-    case WM_NOTIFY:
-        return OnNotify(hwnd, wParam, lParam);
-    case WM_COMMAND:
-        return OnCommand(hwnd, wParam);
-    case WM_LBUTTONUP:
-        // A tap on the bare surface of one of the program's windows does nothing.
-        return 1;
-    default:
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
+        case WM_VSCROLL:
+            return OnVerticalScroll(hwnd, wParam);
+        case WM_NOTIFY:
+            return OnNotify(hwnd, wParam, lParam);
+        case WM_COMMAND:
+            return OnCommand(hwnd, wParam);
+        case WM_LBUTTONUP:
+            // A tap on the bare surface of one of the program's windows does nothing.
+            return 1;
+        default:
+            return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }

@@ -25,8 +25,7 @@ static const TabEntry kTabs[SCREEN_COUNT] = {
     {TEXT("Performance"), TEXT("Failed Creating Tab Performance")},
 };
 
-void CTabBar::Create()
-{
+void CTabBar::Create() {
     HWND hwndMain = g_pMainWindow->GetHandle();
     // The menu bar has already shortened the main window: the tabs fill what is left.
     RECT rcClient;
@@ -50,15 +49,13 @@ void CTabBar::Create()
     }
 }
 
-void CTabBar::Destroy()
-{
+void CTabBar::Destroy() {
     if (m_hwnd != NULL)
         DestroyWindow(m_hwnd);
     m_hwnd = NULL;
 }
 
-void CDisplayWindow::Create()
-{
+void CDisplayWindow::Create() {
     RegisterProgramClass(kDisplayClass);
 
     HWND hwndTabs = g_pTabBar->GetHandle();
@@ -67,23 +64,20 @@ void CDisplayWindow::Create()
     SendMessageW(hwndTabs, TCM_ADJUSTRECT, FALSE, (LPARAM)&rcDisplay);
     m_hwnd = CreateWindowExW(0, kDisplayClass, kDisplayClass, WS_CHILD | WS_VISIBLE | WS_VSCROLL,
                              rcDisplay.left, rcDisplay.top, rcDisplay.right - rcDisplay.left,
-                             rcDisplay.bottom - rcDisplay.top, hwndTabs, NULL, g_hInstance,
-                             NULL);
+                             rcDisplay.bottom - rcDisplay.top, hwndTabs, NULL, g_hInstance, NULL);
     if (m_hwnd == NULL)
         ShowError(TEXT("Failed Creating Display Window"));
     UpdateWindow(m_hwnd);
     ShowWindow(m_hwnd, SW_SHOWNORMAL);
 }
 
-void CDisplayWindow::Destroy()
-{
+void CDisplayWindow::Destroy() {
     if (m_hwnd != NULL)
         DestroyWindow(m_hwnd);
     m_hwnd = NULL;
 }
 
-int ClampScrollPosition(const SCROLLINFO& si, int requested)
-{
+int ClampScrollPosition(const SCROLLINFO& si, int requested) {
     int pageLess = (int)si.nPage > 1 ? (int)si.nPage - 1 : 0;
     int highest = si.nMax - pageLess;
     if (highest < si.nMin)
@@ -96,8 +90,7 @@ int ClampScrollPosition(const SCROLLINFO& si, int requested)
 }
 
 // Positive d moves the content down; the children move with it.
-static void MovePageContent(HWND hwnd, int d)
-{
+static void MovePageContent(HWND hwnd, int d) {
     if (d == 0)
         return;
     RECT rcClient;
@@ -107,38 +100,36 @@ static void MovePageContent(HWND hwnd, int d)
 
 // The new position a scroll request asks for. The line steps are refused at the ends; every
 // other request is taken as asked and bounded by the caller.
-static int RequestedScrollPosition(const SCROLLINFO& si, WORD code, WORD thumb)
-{
+static int RequestedScrollPosition(const SCROLLINFO& si, WORD code, WORD thumb) {
     int position = si.nPos;
     switch (code) {
-    case SB_LINEUP:
-        if (position > si.nMin)
-            return position - 3;
-        return position;
-    case SB_LINEDOWN: {
-        UINT lineLimit = (UINT)(si.nMax - ((int)si.nPage - 1));
-        if ((UINT)position < lineLimit)
-            return position + 3;
-        return position;
-    }
-    case SB_PAGEUP:
-        return position - (int)si.nPage;
-    case SB_PAGEDOWN:
-        return position + (int)si.nPage;
-    case SB_THUMBPOSITION:
-        return (int)thumb;
-    case SB_TOP:
-        return si.nMin;
-    case SB_BOTTOM:
-        return si.nMax;
-    default:
-        // SB_THUMBTRACK: the page follows only when the stylus is released; SB_ENDSCROLL.
-        return position;
+        case SB_LINEUP:
+            if (position > si.nMin)
+                return position - 3;
+            return position;
+        case SB_LINEDOWN: {
+            UINT lineLimit = (UINT)(si.nMax - ((int)si.nPage - 1));
+            if ((UINT)position < lineLimit)
+                return position + 3;
+            return position;
+        }
+        case SB_PAGEUP:
+            return position - (int)si.nPage;
+        case SB_PAGEDOWN:
+            return position + (int)si.nPage;
+        case SB_THUMBPOSITION:
+            return (int)thumb;
+        case SB_TOP:
+            return si.nMin;
+        case SB_BOTTOM:
+            return si.nMax;
+        default:
+            // SB_THUMBTRACK: the page follows only when the stylus is released; SB_ENDSCROLL.
+            return position;
     }
 }
 
-LRESULT OnVerticalScroll(HWND hwnd, WPARAM wParam)
-{
+LRESULT OnVerticalScroll(HWND hwnd, WPARAM wParam) {
     SCROLLINFO si;
     ZeroMemory(&si, sizeof(si));
     si.cbSize = sizeof(si);
@@ -161,8 +152,7 @@ LRESULT OnVerticalScroll(HWND hwnd, WPARAM wParam)
     return 1;
 }
 
-void OnTabSelChange()
-{
+void OnTabSelChange() {
     HWND hwndDisplay = g_pDisplayWindow != NULL ? g_pDisplayWindow->GetHandle() : NULL;
     if (hwndDisplay != NULL) {
         // Back to the unscrolled places; the new screen's switch sets the scroll state.
@@ -181,8 +171,7 @@ void OnTabSelChange()
         ShowError(TEXT("TCN_SELCHANGE Unknown Tab Index"));
 }
 
-void OnTabSelChanging()
-{
+void OnTabSelChanging() {
     int index = (int)SendMessageW(g_pTabBar->GetHandle(), TCM_GETCURSEL, 0, 0);
     if (index < 0 || index >= SCREEN_COUNT)
         ShowError(TEXT("TCN_SELCHANGING Unknown Tab Index"));

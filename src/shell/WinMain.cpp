@@ -12,8 +12,7 @@
 
 // The startup shortcut runs the program with a command line that begins with this word;
 // only the exact lower-case word selects the silent run, whatever follows it.
-static BOOL IsSilentCommandLine(LPCWSTR cmdLine)
-{
+static BOOL IsSilentCommandLine(LPCWSTR cmdLine) {
     static const WCHAR kSilent[] = TEXT("silent");
     if (cmdLine == NULL)
         return FALSE;
@@ -24,8 +23,7 @@ static BOOL IsSilentCommandLine(LPCWSTR cmdLine)
     return TRUE;
 }
 
-static void RunSilent()
-{
+static void RunSilent() {
     g_bSilent = 1;
     g_pSettings = new (std::nothrow) CSettings;
     if (g_pSettings == NULL)
@@ -38,8 +36,7 @@ static void RunSilent()
 // Each object goes into its global before its creation step, so that the step (and the
 // steps after it) can reach the objects made before. Returns FALSE when the program cannot
 // go on: an object could not be allocated, or there is no main window to put anything in.
-static BOOL BuildInteractive()
-{
+static BOOL BuildInteractive() {
     g_pMenuBar = new (std::nothrow) CMenuBar;
     g_pMainWindow = new (std::nothrow) CMainWindow;
     if (g_pMenuBar == NULL || g_pMainWindow == NULL) {
@@ -82,8 +79,7 @@ static BOOL BuildInteractive()
     return TRUE;
 }
 
-static void RunMessageLoop()
-{
+static void RunMessageLoop() {
     MSG msg;
     // A quit message only makes GetMessageW return 0: the loop ends when Exit or OK has
     // saved the settings and lowered the flag.
@@ -96,8 +92,7 @@ static void RunMessageLoop()
 }
 
 // Reverse order of creation; each step copes with an object that was never made.
-static void TearDown()
-{
+static void TearDown() {
     delete g_pSettings;
     g_pSettings = NULL;
 
@@ -128,8 +123,7 @@ static void TearDown()
     }
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow)
-{
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow) {
     (void)hPrevInstance;
     (void)nCmdShow;
 

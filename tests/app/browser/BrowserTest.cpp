@@ -12,8 +12,7 @@ using namespace apptest;
 
 namespace {
 
-std::u16string ItemText(HTREEITEM item)
-{
+std::u16string ItemText(HTREEITEM item) {
     WCHAR text[1024] = {0};
     TVITEMW tvi = {};
     tvi.mask = TVIF_TEXT;
@@ -24,16 +23,14 @@ std::u16string ItemText(HTREEITEM item)
     return text;
 }
 
-HTREEITEM Root()
-{
+HTREEITEM Root() {
     return (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
 }
 
-std::vector<HTREEITEM> Children(HTREEITEM parent)
-{
+std::vector<HTREEITEM> Children(HTREEITEM parent) {
     std::vector<HTREEITEM> items;
-    HTREEITEM item = (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_CHILD,
-                                             (LPARAM)parent);
+    HTREEITEM item =
+        (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)parent);
     while (item != NULL) {
         items.push_back(item);
         item = (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item);
@@ -41,16 +38,13 @@ std::vector<HTREEITEM> Children(HTREEITEM parent)
     return items;
 }
 
-std::vector<std::u16string> ChildNames(HTREEITEM parent)
-{
+std::vector<std::u16string> ChildNames(HTREEITEM parent) {
     std::vector<std::u16string> names;
-    for (HTREEITEM item : Children(parent))
-        names.push_back(ItemText(item));
+    for (HTREEITEM item : Children(parent)) names.push_back(ItemText(item));
     return names;
 }
 
-HTREEITEM Child(HTREEITEM parent, const std::u16string& name)
-{
+HTREEITEM Child(HTREEITEM parent, const std::u16string& name) {
     for (HTREEITEM item : Children(parent))
         if (ItemText(item) == name)
             return item;
@@ -58,8 +52,7 @@ HTREEITEM Child(HTREEITEM parent, const std::u16string& name)
 }
 
 // Asking for an item's children count makes the tree ask the browser when it does not know.
-int ChildrenOf(HTREEITEM item)
-{
+int ChildrenOf(HTREEITEM item) {
     TVITEMW tvi = {};
     tvi.mask = TVIF_CHILDREN;
     tvi.hItem = item;
@@ -67,27 +60,23 @@ int ChildrenOf(HTREEITEM item)
     return tvi.cChildren;
 }
 
-HWND Edit(int screen, int pos)
-{
+HWND Edit(int screen, int pos) {
     return ScreenControl(screen, pos);
 }
 
-void MakeFolder(const char16_t* path, DWORD attributes = 0)
-{
+void MakeFolder(const char16_t* path, DWORD attributes = 0) {
     ASSERT_TRUE(CreateDirectoryW((LPCWSTR)path, NULL)) << "creating a folder of the test";
     if (attributes != 0)
         ASSERT_TRUE(SetFileAttributesW((LPCWSTR)path, attributes | FILE_ATTRIBUTE_DIRECTORY));
 }
 
-void OpenBrowserFor(Driver& driver, int browseId)
-{
+void OpenBrowserFor(Driver& driver, int browseId) {
     driver.tapId(browseId);
     ASSERT_NE(g_hBrowserTree, nullptr);
     ASSERT_EQ(driver.navTitle(), u"TreeView");
 }
 
-void ExpectBrowserClosed(Driver& driver)
-{
+void ExpectBrowserClosed(Driver& driver) {
     EXPECT_EQ(g_hBrowserTree, nullptr);
     EXPECT_EQ(driver.find(Query{.text = u"TreeView"}), nullptr);
     EXPECT_TRUE(IsWindowVisible(Edit(SCREEN_CLEAN_TEMP, 1)));
@@ -95,8 +84,7 @@ void ExpectBrowserClosed(Driver& driver)
 
 }  // namespace
 
-TEST(BrowserOk, TheRootWritesABackslash)
-{
+TEST(BrowserOk, TheRootWritesABackslash) {
     App app;
     OpenBrowserFor(app.driver(), 50003);
     app.driver().tapText(u"\\");
@@ -105,8 +93,7 @@ TEST(BrowserOk, TheRootWritesABackslash)
     ExpectBrowserClosed(app.driver());
 }
 
-TEST(BrowserOk, AFirstLevelFolderWritesItsNameBetweenBackslashes)
-{
+TEST(BrowserOk, AFirstLevelFolderWritesItsNameBetweenBackslashes) {
     App app;
     OpenBrowserFor(app.driver(), 50003);
     app.driver().tapText(u"Windows");
@@ -115,8 +102,7 @@ TEST(BrowserOk, AFirstLevelFolderWritesItsNameBetweenBackslashes)
     ExpectBrowserClosed(app.driver());
 }
 
-TEST(BrowserOk, NothingSelectedWritesAnEmptyText)
-{
+TEST(BrowserOk, NothingSelectedWritesAnEmptyText) {
     App app;
     SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 1), TEXT("\\Old\\"));
     OpenBrowserFor(app.driver(), 50003);
@@ -126,8 +112,7 @@ TEST(BrowserOk, NothingSelectedWritesAnEmptyText)
     ExpectBrowserClosed(app.driver());
 }
 
-TEST(BrowserCancel, LeavesTheEditAsItWas)
-{
+TEST(BrowserCancel, LeavesTheEditAsItWas) {
     App app;
     SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 4), TEXT("\\Old\\"));
     OpenBrowserFor(app.driver(), 50006);
@@ -137,8 +122,7 @@ TEST(BrowserCancel, LeavesTheEditAsItWas)
     ExpectBrowserClosed(app.driver());
 }
 
-TEST(BrowserCancel, TheCaptionDoneButtonLeavesTheBrowserOpen)
-{
+TEST(BrowserCancel, TheCaptionDoneButtonLeavesTheBrowserOpen) {
     App app;
     OpenBrowserFor(app.driver(), 50003);
     HWND tree = g_hBrowserTree;
@@ -151,8 +135,7 @@ TEST(BrowserCancel, TheCaptionDoneButtonLeavesTheBrowserOpen)
 }
 
 // Each "Browse" fills the edit directly to its left, on its own screen.
-TEST(BrowserOk, EveryBrowseButtonFillsTheEditBesideIt)
-{
+TEST(BrowserOk, EveryBrowseButtonFillsTheEditBesideIt) {
     struct Pair {
         int screen, browseId, editPos;
     };
@@ -174,8 +157,7 @@ TEST(BrowserOk, EveryBrowseButtonFillsTheEditBesideIt)
 
 // The tree: hidden folders never appear, system ones do, siblings come sorted, and a folder's
 // button goes once it is known to have no visible subfolders.
-TEST(BrowserTree, ShowsSystemFoldersButNeverHiddenOnes)
-{
+TEST(BrowserTree, ShowsSystemFoldersButNeverHiddenOnes) {
     App app(u"", TempDevice::Contents::Factory, [](TempDevice&) {
         MakeFolder(u"\\Secret", FILE_ATTRIBUTE_HIDDEN);
         MakeFolder(u"\\Sysfolder", FILE_ATTRIBUTE_SYSTEM);
@@ -193,8 +175,7 @@ TEST(BrowserTree, ShowsSystemFoldersButNeverHiddenOnes)
     EXPECT_EQ(app.driver().findText(u"Secret"), nullptr);
 }
 
-TEST(BrowserTree, SiblingsAreSorted)
-{
+TEST(BrowserTree, SiblingsAreSorted) {
     App app(u"", TempDevice::Contents::Factory, [](TempDevice&) {
         MakeFolder(u"\\zebra");
         MakeFolder(u"\\Aardvark");
@@ -210,8 +191,7 @@ TEST(BrowserTree, SiblingsAreSorted)
                                }));
 }
 
-TEST(BrowserTree, AFolderWithOnlyHiddenSubfoldersLosesItsButton)
-{
+TEST(BrowserTree, AFolderWithOnlyHiddenSubfoldersLosesItsButton) {
     App app(u"", TempDevice::Contents::Factory, [](TempDevice&) {
         MakeFolder(u"\\Parent");
         MakeFolder(u"\\Parent\\One", FILE_ATTRIBUTE_HIDDEN);
@@ -238,8 +218,7 @@ TEST(BrowserTree, AFolderWithOnlyHiddenSubfoldersLosesItsButton)
     EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Full\\Child\\");
 }
 
-TEST(BrowserOpen, ASecondBrowseWhileOneIsOpenKeepsTheFirst)
-{
+TEST(BrowserOpen, ASecondBrowseWhileOneIsOpenKeepsTheFirst) {
     App app;
     OpenBrowserFor(app.driver(), 50003);
     HWND tree = g_hBrowserTree;
@@ -255,8 +234,7 @@ TEST(BrowserOpen, ASecondBrowseWhileOneIsOpenKeepsTheFirst)
 }
 
 // Paths are built from the tree alone.
-TEST(BrowserPaths, TheRootAndAFolderGiveTheirPathsAndPatterns)
-{
+TEST(BrowserPaths, TheRootAndAFolderGiveTheirPathsAndPatterns) {
     App app;
     OpenBrowserFor(app.driver(), 50003);
     HTREEITEM root = Root();
@@ -267,9 +245,12 @@ TEST(BrowserPaths, TheRootAndAFolderGiveTheirPathsAndPatterns)
         BOOL pattern;
         const char16_t* path;
     };
-    const Case cases[] = {{root, FALSE, u"\\"},          {root, TRUE, u"\\*"},
-                          {windows, FALSE, u"\\Windows\\"}, {windows, TRUE, u"\\Windows\\*"},
-                          {NULL, FALSE, u""},             {NULL, TRUE, u""}};
+    const Case cases[] = {{root, FALSE, u"\\"},
+                          {root, TRUE, u"\\*"},
+                          {windows, FALSE, u"\\Windows\\"},
+                          {windows, TRUE, u"\\Windows\\*"},
+                          {NULL, FALSE, u""},
+                          {NULL, TRUE, u""}};
     for (const Case& c : cases) {
         LPWSTR path = CFolderBrowser::GetItemPath(c.item, c.pattern);
         ASSERT_NE(path, nullptr);
@@ -280,8 +261,7 @@ TEST(BrowserPaths, TheRootAndAFolderGiveTheirPathsAndPatterns)
 }
 
 // A path longer than the 1024-unit buffer is never cut: nothing is searched or written.
-TEST(BrowserPaths, APathTooLongForTheBufferIsNotActedOn)
-{
+TEST(BrowserPaths, APathTooLongForTheBufferIsNotActedOn) {
     App app;
     SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 1), TEXT("\\Old\\"));
     OpenBrowserFor(app.driver(), 50003);

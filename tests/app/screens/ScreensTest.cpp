@@ -86,25 +86,21 @@ const std::vector<std::vector<Expected>> kScreens = {
 
 const int kPageHeights[] = {396, 184, 22, 116, 130, 124};
 const char16_t* kTabLabels[] = {u"Clean Temp Files", u"Pocket IE", u"Registry",
-                                u"System Folders", u"Shortcuts", u"Performance"};
+                                u"System Folders",   u"Shortcuts", u"Performance"};
 
-std::vector<int> CatalogueTops(int screen)
-{
+std::vector<int> CatalogueTops(int screen) {
     std::vector<int> tops;
-    for (const Expected& e : kScreens[screen])
-        tops.push_back(e.y);
+    for (const Expected& e : kScreens[screen]) tops.push_back(e.y);
     return tops;
 }
 
-void ExpectScreenAtTop(int screen, int scrollPosition = 0)
-{
+void ExpectScreenAtTop(int screen, int scrollPosition = 0) {
     std::vector<int> tops = CatalogueTops(screen);
     ExpectPageAt(screen, tops.data(), scrollPosition);
 }
 
 // Only the given screen's controls are visible; each stands at its place on the page.
-void ExpectOnlyScreenShown(int shown)
-{
+void ExpectOnlyScreenShown(int shown) {
     for (int s = 0; s < SCREEN_COUNT; s++) {
         const CWindowList& items = g_pScreens->GetScreenItems(s);
         ASSERT_EQ(items.GetCount(), (int)kScreens[s].size()) << "screen " << s;
@@ -132,21 +128,18 @@ void ExpectOnlyScreenShown(int shown)
     }
 }
 
-int VisibleHeight()
-{
+int VisibleHeight() {
     RECT rc;
     GetClientRect(DisplayWindow(), &rc);
     return rc.bottom;
 }
 
-void Scroll(WORD code, WORD thumb = 0)
-{
+void Scroll(WORD code, WORD thumb = 0) {
     SendMessageW(DisplayWindow(), WM_VSCROLL, MAKEWPARAM(code, thumb), 0);
 }
 
 // The scroll bar's arrows, where a person taps them.
-void TapArrow(Driver& driver, bool down)
-{
+void TapArrow(Driver& driver, bool down) {
     RECT rc;
     GetWindowRect(DisplayWindow(), &rc);
     int cx = GetSystemMetrics(SM_CXVSCROLL);
@@ -154,14 +147,12 @@ void TapArrow(Driver& driver, bool down)
     driver.tap(rc.right - cx / 2 - 1, down ? rc.bottom - cy / 2 - 1 : rc.top + cy / 2);
 }
 
-void WriteStartupShortcut(TempDevice& device, const char16_t* name)
-{
+void WriteStartupShortcut(TempDevice& device, const char16_t* name) {
     std::u16string path = std::u16string(u"\\Windows\\StartUp\\") + name;
     std::ofstream(device.host(path)) << "23#\"\\Windows\\pword.exe\" -n";
 }
 
-std::vector<std::u16string> ListEntries(HWND list)
-{
+std::vector<std::u16string> ListEntries(HWND list) {
     std::vector<std::u16string> entries;
     int count = (int)SendMessageW(list, LB_GETCOUNT, 0, 0);
     for (int i = 0; i < count; i++) {
@@ -174,8 +165,7 @@ std::vector<std::u16string> ListEntries(HWND list)
 
 }  // namespace
 
-TEST(Catalogue, StartsOnCleanTempFilesWithEveryControlInPlace)
-{
+TEST(Catalogue, StartsOnCleanTempFilesWithEveryControlInPlace) {
     App app;
     ExpectOnlyScreenShown(SCREEN_CLEAN_TEMP);
     SCROLLINFO si = PageScrollInfo();
@@ -185,8 +175,7 @@ TEST(Catalogue, StartsOnCleanTempFilesWithEveryControlInPlace)
     EXPECT_EQ(si.nPos, 0);
 }
 
-TEST(Catalogue, EachTabShowsItsOwnScreenOnly)
-{
+TEST(Catalogue, EachTabShowsItsOwnScreenOnly) {
     App app;
     for (int s : {1, 2, 3, 4, 5, 0, 3}) {
         app.driver().tapText(kTabLabels[s]);
@@ -199,8 +188,7 @@ TEST(Catalogue, EachTabShowsItsOwnScreenOnly)
     }
 }
 
-TEST(Catalogue, FreshControlsHoldTheirInitialContent)
-{
+TEST(Catalogue, FreshControlsHoldTheirInitialContent) {
     App app(u"", TempDevice::Contents::Empty);
     for (int s = 0; s < SCREEN_COUNT; s++) {
         for (size_t p = 0; p < kScreens[s].size(); p++) {
@@ -229,8 +217,7 @@ TEST(Catalogue, FreshControlsHoldTheirInitialContent)
     EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 0);
 }
 
-TEST(Catalogue, StartupShortcutsAreListedSortedWithTheirExtension)
-{
+TEST(Catalogue, StartupShortcutsAreListedSortedWithTheirExtension) {
     App app(u"", TempDevice::Contents::Empty, [](TempDevice& device) {
         WriteStartupShortcut(device, u"Zeta.lnk");
         WriteStartupShortcut(device, u"alpha.lnk");
@@ -242,8 +229,7 @@ TEST(Catalogue, StartupShortcutsAreListedSortedWithTheirExtension)
     EXPECT_EQ(entries, expected);
 }
 
-TEST(Catalogue, AnEmptyStartupFolderLeavesTheListEmpty)
-{
+TEST(Catalogue, AnEmptyStartupFolderLeavesTheListEmpty) {
     App app(u"", TempDevice::Contents::Empty);
     app.driver().tapText(u"Shortcuts");
     EXPECT_EQ(g_pScreens->GetScreenItems(SCREEN_SHORTCUTS).GetCount(), 3);
@@ -251,8 +237,7 @@ TEST(Catalogue, AnEmptyStartupFolderLeavesTheListEmpty)
 }
 
 // Scrolling: the page moves by exactly what the stored position changes.
-TEST(Scrolling, ArrowStepsMoveThreePixelsAndStopAtTheEnds)
-{
+TEST(Scrolling, ArrowStepsMoveThreePixelsAndStopAtTheEnds) {
     App app;
     TapArrow(app.driver(), false);  // already at the top
     EXPECT_EQ(PageScrollInfo().nPos, 0);
@@ -271,8 +256,7 @@ TEST(Scrolling, ArrowStepsMoveThreePixelsAndStopAtTheEnds)
     ExpectScreenAtTop(SCREEN_CLEAN_TEMP, bottom);
 }
 
-TEST(Scrolling, ThumbDragMovesThePageOnlyOnRelease)
-{
+TEST(Scrolling, ThumbDragMovesThePageOnlyOnRelease) {
     App app;
     Scroll(SB_THUMBTRACK, 60);
     EXPECT_EQ(PageScrollInfo().nPos, 0);
@@ -282,8 +266,7 @@ TEST(Scrolling, ThumbDragMovesThePageOnlyOnRelease)
     ExpectScreenAtTop(SCREEN_CLEAN_TEMP, 60);
 }
 
-TEST(Scrolling, DraggingTheThumbWithTheStylusScrollsThePage)
-{
+TEST(Scrolling, DraggingTheThumbWithTheStylusScrollsThePage) {
     App app;
     RECT rc;
     GetWindowRect(DisplayWindow(), &rc);
@@ -297,12 +280,10 @@ TEST(Scrolling, DraggingTheThumbWithTheStylusScrollsThePage)
     ExpectScreenAtTop(SCREEN_CLEAN_TEMP, position);
 }
 
-TEST(Scrolling, PageStepsPastEitherEndKeepEveryControlInStep)
-{
+TEST(Scrolling, PageStepsPastEitherEndKeepEveryControlInStep) {
     App app;
-    const WORD steps[] = {SB_PAGEDOWN, SB_BOTTOM, SB_PAGEDOWN, SB_PAGEDOWN, SB_LINEDOWN,
-                          SB_TOP,      SB_PAGEUP, SB_LINEUP,   SB_BOTTOM,   SB_PAGEUP,
-                          SB_THUMBPOSITION};
+    const WORD steps[] = {SB_PAGEDOWN, SB_BOTTOM, SB_PAGEDOWN, SB_PAGEDOWN, SB_LINEDOWN,     SB_TOP,
+                          SB_PAGEUP,   SB_LINEUP, SB_BOTTOM,   SB_PAGEUP,   SB_THUMBPOSITION};
     for (WORD code : steps) {
         Scroll(code, code == SB_THUMBPOSITION ? 1000 : 0);
         SCROLLINFO si = PageScrollInfo();
@@ -312,11 +293,9 @@ TEST(Scrolling, PageStepsPastEitherEndKeepEveryControlInStep)
     }
 }
 
-TEST(Scrolling, SwitchingAfterScrollingShowsEachScreenFromItsTop)
-{
+TEST(Scrolling, SwitchingAfterScrollingShowsEachScreenFromItsTop) {
     App app;
-    for (int i = 0; i < 10; i++)
-        Scroll(SB_PAGEDOWN);
+    for (int i = 0; i < 10; i++) Scroll(SB_PAGEDOWN);
     ASSERT_EQ(PageScrollInfo().nPos, 30);
     app.driver().tapText(u"Pocket IE");
     EXPECT_EQ(PageScrollInfo().nPos, 0);
@@ -327,8 +306,7 @@ TEST(Scrolling, SwitchingAfterScrollingShowsEachScreenFromItsTop)
     ExpectOnlyScreenShown(SCREEN_CLEAN_TEMP);
 }
 
-TEST(Scrolling, AShortPageCannotBeScrolled)
-{
+TEST(Scrolling, AShortPageCannotBeScrolled) {
     App app;
     app.driver().tapText(u"Registry");
     SCROLLINFO si = PageScrollInfo();

@@ -24,19 +24,17 @@ using ce::test::Query;
 using ce::test::TempDevice;
 
 class App {
-public:
+  public:
     // prepare runs on the device before the program starts (folders, files, attributes).
     explicit App(std::u16string commandLine = u"",
                  TempDevice::Contents contents = TempDevice::Contents::Factory,
                  const std::function<void(TempDevice&)>& prepare = {})
-        : device_(contents)
-    {
+        : device_(contents) {
         if (prepare)
             prepare(device_);
         driver_ = std::make_unique<Driver>(WinMain, std::move(commandLine));
     }
-    ~App()
-    {
+    ~App() {
         if (driver_ && driver_->running())
             driver_->stop();
     }
@@ -44,24 +42,21 @@ public:
     Driver& driver() { return *driver_; }
     TempDevice& device() { return device_; }
 
-private:
+  private:
     TempDevice device_;
     std::unique_ptr<Driver> driver_;
 };
 
-inline HWND DisplayWindow()
-{
+inline HWND DisplayWindow() {
     return g_pDisplayWindow != NULL ? g_pDisplayWindow->GetHandle() : NULL;
 }
 
-inline HWND ScreenControl(int screen, int pos)
-{
+inline HWND ScreenControl(int screen, int pos) {
     return g_pScreens->GetScreenItems(screen).GetAt(pos);
 }
 
 // A control's rectangle in the display window's client coordinates.
-inline RECT PlaceOnPage(HWND hwnd)
-{
+inline RECT PlaceOnPage(HWND hwnd) {
     RECT rc;
     GetWindowRect(hwnd, &rc);
     POINT origin = {0, 0};
@@ -70,8 +65,7 @@ inline RECT PlaceOnPage(HWND hwnd)
     return rc;
 }
 
-inline SCROLLINFO PageScrollInfo()
-{
+inline SCROLLINFO PageScrollInfo() {
     SCROLLINFO si = {};
     si.cbSize = sizeof(si);
     si.fMask = SIF_ALL;
@@ -79,16 +73,14 @@ inline SCROLLINFO PageScrollInfo()
     return si;
 }
 
-inline std::u16string WindowText(HWND hwnd)
-{
+inline std::u16string WindowText(HWND hwnd) {
     WCHAR buffer[1024] = {0};
     GetWindowTextW(hwnd, buffer, 1024);
     return std::u16string(buffer);
 }
 
 // Every control of every screen stands at its unscrolled top minus the scroll position.
-inline void ExpectPageAt(int screen, const int* catalogueTops, int scrollPosition)
-{
+inline void ExpectPageAt(int screen, const int* catalogueTops, int scrollPosition) {
     const CWindowList& items = g_pScreens->GetScreenItems(screen);
     for (int i = 0; i < items.GetCount(); i++)
         EXPECT_EQ(PlaceOnPage(items.GetAt(i)).top, catalogueTops[i] - scrollPosition)

@@ -11,29 +11,25 @@ using namespace apptest;
 
 namespace {
 
-std::filesystem::path SettingsFileOnHost(TempDevice& device)
-{
+std::filesystem::path SettingsFileOnHost(TempDevice& device) {
     LPWSTR path = GetSettingsFilePath();
     std::filesystem::path host = device.host(path);
     delete[] path;
     return host;
 }
 
-bool LogHas(TempDevice& device, const std::string& line)
-{
+bool LogHas(TempDevice& device, const std::string& line) {
     return device.log().find(line) != std::string::npos;
 }
 
-HWND MainWindow()
-{
+HWND MainWindow() {
     return g_pMainWindow->GetHandle();
 }
 
 }  // namespace
 
 // The command line: only a leading lower-case "silent" selects the silent run.
-TEST(CommandLine, SilentRunsWithoutAnyWindowAndEndsWithZero)
-{
+TEST(CommandLine, SilentRunsWithoutAnyWindowAndEndsWithZero) {
     App app(u"silent");
     ASSERT_FALSE(app.driver().running());
     EXPECT_EQ(app.driver().exitCode(), 0);
@@ -43,8 +39,7 @@ TEST(CommandLine, SilentRunsWithoutAnyWindowAndEndsWithZero)
     EXPECT_FALSE(app.driver().messageBox().has_value());
 }
 
-TEST(CommandLine, SilentFollowedByMoreTextIsStillSilent)
-{
+TEST(CommandLine, SilentFollowedByMoreTextIsStillSilent) {
     App app(u"silent\" -x more words");
     ASSERT_FALSE(app.driver().running());
     EXPECT_EQ(app.driver().exitCode(), 0);
@@ -53,8 +48,7 @@ TEST(CommandLine, SilentFollowedByMoreTextIsStillSilent)
 
 class InteractiveCommandLine : public ::testing::TestWithParam<const char16_t*> {};
 
-TEST_P(InteractiveCommandLine, StartsTheMainWindow)
-{
+TEST_P(InteractiveCommandLine, StartsTheMainWindow) {
     App app(GetParam());
     ASSERT_TRUE(app.driver().running());
     EXPECT_EQ(g_bSilent, 0);
@@ -68,8 +62,7 @@ TEST_P(InteractiveCommandLine, StartsTheMainWindow)
 INSTANTIATE_TEST_SUITE_P(CommandLine, InteractiveCommandLine,
                          ::testing::Values(u"Silent", u" silent", u"silen", u""));
 
-TEST(CommandLine, EmptyStartsInteractiveWithTheMainWindow)
-{
+TEST(CommandLine, EmptyStartsInteractiveWithTheMainWindow) {
     App app;
     ASSERT_TRUE(app.driver().running());
     EXPECT_EQ(g_bSilent, 0);
@@ -78,8 +71,7 @@ TEST(CommandLine, EmptyStartsInteractiveWithTheMainWindow)
 }
 
 // The main window fills the screen down to the menu bar, and the tabs read in screen order.
-TEST(MainWindow, EndsWhereTheMenuBarBeginsAndHoldsSixTabs)
-{
+TEST(MainWindow, EndsWhereTheMenuBarBeginsAndHoldsSixTabs) {
     App app;
     HWND menuBar = g_pMenuBar->GetHandle();
     ASSERT_NE(menuBar, nullptr);
@@ -92,7 +84,7 @@ TEST(MainWindow, EndsWhereTheMenuBarBeginsAndHoldsSixTabs)
 
     HWND tabs = g_pTabBar->GetHandle();
     const char16_t* labels[] = {u"Clean Temp Files", u"Pocket IE", u"Registry",
-                                u"System Folders", u"Shortcuts", u"Performance"};
+                                u"System Folders",   u"Shortcuts", u"Performance"};
     ASSERT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
     for (int i = 0; i < 6; i++) {
         WCHAR text[64] = {0};
@@ -107,8 +99,7 @@ TEST(MainWindow, EndsWhereTheMenuBarBeginsAndHoldsSixTabs)
 }
 
 // Ending the program: Exit and the caption OK save the settings; a quit message ends nothing.
-TEST(Ending, OkOnTheMainWindowSavesAndEnds)
-{
+TEST(Ending, OkOnTheMainWindowSavesAndEnds) {
     App app;
     std::filesystem::path settings = SettingsFileOnHost(app.device());
     std::filesystem::remove(settings);
@@ -119,8 +110,7 @@ TEST(Ending, OkOnTheMainWindowSavesAndEnds)
     EXPECT_EQ(g_pMainWindow, nullptr);
 }
 
-TEST(Ending, ExitClosesAnOpenAboutWindowThenSaves)
-{
+TEST(Ending, ExitClosesAnOpenAboutWindowThenSaves) {
     App app;
     std::filesystem::path settings = SettingsFileOnHost(app.device());
     std::filesystem::remove(settings);
@@ -133,8 +123,7 @@ TEST(Ending, ExitClosesAnOpenAboutWindowThenSaves)
     EXPECT_TRUE(std::filesystem::exists(settings));
 }
 
-TEST(Ending, APostedQuitMessageDoesNotEndTheProgram)
-{
+TEST(Ending, APostedQuitMessageDoesNotEndTheProgram) {
     TempDevice device;
     HINSTANCE instance = GetModuleHandleW(NULL);
     Driver driver([instance] {
@@ -151,8 +140,7 @@ TEST(Ending, APostedQuitMessageDoesNotEndTheProgram)
 }
 
 // The About window: full screen above the menu bar, closed by its own OK, one at a time.
-TEST(About, ShowsTheVersionAndItsOkClosesOnlyIt)
-{
+TEST(About, ShowsTheVersionAndItsOkClosesOnlyIt) {
     App app;
     app.driver().tapId(50007);  // "\Temp", ticked before About
     app.driver().menu(u"Help", u"About");
@@ -175,8 +163,7 @@ TEST(About, ShowsTheVersionAndItsOkClosesOnlyIt)
     EXPECT_EQ(SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, 6), BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
-TEST(About, ASecondAboutKeepsTheOneWindow)
-{
+TEST(About, ASecondAboutKeepsTheOneWindow) {
     App app;
     app.driver().menu(u"Help", u"About");
     HWND first = g_hAboutWindow;
@@ -191,8 +178,7 @@ TEST(About, ASecondAboutKeepsTheOneWindow)
     EXPECT_EQ(app.driver().find(Query{.text = u"About"}), nullptr);
 }
 
-TEST(Help, IndexStartsTheHelpViewerAtTheContents)
-{
+TEST(Help, IndexStartsTheHelpViewerAtTheContents) {
     App app;
     app.driver().menu(u"Help", u"Index");
     EXPECT_TRUE(app.driver().running());
@@ -201,8 +187,7 @@ TEST(Help, IndexStartsTheHelpViewerAtTheContents)
 }
 
 // Power: Off and Soft Reset ask nothing; Hard Reset asks twice and only Yes, Yes erases.
-TEST(Power, OffAsksNothingAndTheProgramGoesOn)
-{
+TEST(Power, OffAsksNothingAndTheProgramGoesOn) {
     App app;
     app.driver().menu(u"Power", u"Off");
     EXPECT_FALSE(app.driver().messageBox().has_value());
@@ -211,8 +196,7 @@ TEST(Power, OffAsksNothingAndTheProgramGoesOn)
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
 }
 
-TEST(Power, SoftResetRestartsAtOnce)
-{
+TEST(Power, SoftResetRestartsAtOnce) {
     App app;
     app.driver().menu(u"Power", u"Soft Reset");
     EXPECT_FALSE(app.driver().running());
@@ -221,8 +205,7 @@ TEST(Power, SoftResetRestartsAtOnce)
     EXPECT_FALSE(LogHas(app.device(), "clean"));
 }
 
-TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing)
-{
+TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
     App app;
     std::string logBefore = app.device().log();
     app.driver().menu(u"Power", u"Hard Reset");
@@ -236,8 +219,7 @@ TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing)
     EXPECT_FALSE(LogHas(app.device(), "clean"));
 }
 
-TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing)
-{
+TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing) {
     App app;
     app.driver().menu(u"Power", u"Hard Reset");
     app.driver().answerBox(u"Please Confirm", u"Do you wish to perform a hard reset?", IDYES);
@@ -248,8 +230,7 @@ TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing)
     EXPECT_FALSE(LogHas(app.device(), "clean"));
 }
 
-TEST(Power, HardResetYesTwiceRestartsWithACleanStore)
-{
+TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
     App app;
     app.driver().menu(u"Power", u"Hard Reset");
     app.driver().answerBox(u"Please Confirm", u"WARNING", IDYES);

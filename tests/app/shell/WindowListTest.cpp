@@ -7,30 +7,25 @@
 
 namespace {
 
-HWND FakeHandle(int n)
-{
+HWND FakeHandle(int n) {
     // Never used as a window: the list only stores and hands back handles.
     return (HWND)(UINT_PTR)(0x1000 + n);
 }
 
 }  // namespace
 
-TEST(WindowList, GivesHandlesInAppendOrderAndNullPastTheEnd)
-{
+TEST(WindowList, GivesHandlesInAppendOrderAndNullPastTheEnd) {
     CWindowList list;
     EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(list.GetAt(0), nullptr);
-    for (int i = 0; i < 5; i++)
-        list.Append(FakeHandle(i));
+    for (int i = 0; i < 5; i++) list.Append(FakeHandle(i));
     ASSERT_EQ(list.GetCount(), 5);
-    for (int i = 0; i < 5; i++)
-        EXPECT_EQ(list.GetAt(i), FakeHandle(i));
+    for (int i = 0; i < 5; i++) EXPECT_EQ(list.GetAt(i), FakeHandle(i));
     EXPECT_EQ(list.GetAt(5), nullptr);
     EXPECT_EQ(list.GetAt(-1), nullptr);
 }
 
-TEST(WindowList, KeepsANullHandleInItsPlace)
-{
+TEST(WindowList, KeepsANullHandleInItsPlace) {
     CWindowList list;
     list.Append(FakeHandle(0));
     list.Append(NULL);
@@ -40,8 +35,7 @@ TEST(WindowList, KeepsANullHandleInItsPlace)
     EXPECT_EQ(list.GetAt(2), FakeHandle(2));
 }
 
-TEST(WindowList, RemoveLastUnlinksOnlyTheTailAndLeavesAnEmptyListAlone)
-{
+TEST(WindowList, RemoveLastUnlinksOnlyTheTailAndLeavesAnEmptyListAlone) {
     CWindowList list;
     list.RemoveLast();
     EXPECT_EQ(list.GetCount(), 0);
@@ -62,12 +56,10 @@ TEST(WindowList, RemoveLastUnlinksOnlyTheTailAndLeavesAnEmptyListAlone)
     EXPECT_EQ(list.GetAt(0), nullptr);
 }
 
-TEST(WindowList, ClearEmptiesAndTheListCanBeFilledAgain)
-{
+TEST(WindowList, ClearEmptiesAndTheListCanBeFilledAgain) {
     CWindowList list;
     list.Clear();
-    for (int i = 0; i < 3; i++)
-        list.Append(FakeHandle(i));
+    for (int i = 0; i < 3; i++) list.Append(FakeHandle(i));
     list.Clear();
     EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(list.GetAt(0), nullptr);
