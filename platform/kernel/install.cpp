@@ -1,5 +1,7 @@
 // The cabinet installer's stand-in: installs the program on the current device and removes
 // it, calling the setup library's four hooks around the work.
+#include <ce/shortcut.h>
+
 #include "internal.h"
 #include "kernel.h"
 
@@ -65,8 +67,8 @@ fs::path hostOf(Device& d, std::u16string_view path) {
 
 void writeShortcut(const std::u16string& path, const std::u16string& target) {
     DeleteFileW(path.c_str());
-    std::u16string t = target;
-    if (!SHCreateShortcut(path.data(), t.data()))
+    std::u16string p = path, t = target;
+    if (!SHCreateShortcut(p.data(), t.data()))
         throw DeviceError("cannot write the shortcut " + toUtf8(path));
 }
 

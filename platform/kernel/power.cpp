@@ -1,5 +1,6 @@
 // Power: the reboot request, the clean-boot flag, suspend, and booting a device.
 #include <pkfuncs.h>
+#include <ce/shortcut.h>
 
 #include "image.h"
 #include "internal.h"

@@ -72,7 +72,9 @@ WCHAR* _wcsupr(WCHAR* s) {
     return s;
 }
 
-long wcstol(const WCHAR* s, WCHAR** end, int base) {
+namespace {
+
+long parseLong(const WCHAR* s, WCHAR** end, int base) {
     size_t skip = 0;
     std::string digits = narrowNumber(s, skip);
     char* e = nullptr;
@@ -83,17 +85,9 @@ long wcstol(const WCHAR* s, WCHAR** end, int base) {
     return v;
 }
 
-unsigned long wcstoul(const WCHAR* s, WCHAR** end, int base) {
-    size_t skip = 0;
-    std::string digits = narrowNumber(s, skip);
-    char* e = nullptr;
-    unsigned long v = strtoul(digits.c_str(), &e, base);
-    if (end) *end = const_cast<WCHAR*>(e == digits.c_str() ? s : s + skip + (e - digits.c_str()));
-    if (v > UINT32_MAX) v = UINT32_MAX;
-    return v;
-}
+}  // namespace
 
-int _wtoi(const WCHAR* s) { return s ? static_cast<int>(wcstol(s, nullptr, 10)) : 0; }
+int _wtoi(const WCHAR* s) { return s ? static_cast<int>(parseLong(s, nullptr, 10)) : 0; }
 
 int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list args) {
     // The CRT's contract: at most count units; no terminator when the text fills them all;

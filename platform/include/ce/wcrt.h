@@ -103,8 +103,6 @@ CEAPI int _wcsnicmp(const WCHAR* a, const WCHAR* b, size_t n);
 CEAPI WCHAR* _wcslwr(WCHAR* s);
 CEAPI WCHAR* _wcsupr(WCHAR* s);
 CEAPI int _wtoi(const WCHAR* s);
-CEAPI long wcstol(const WCHAR* s, WCHAR** end, int base);
-CEAPI unsigned long wcstoul(const WCHAR* s, WCHAR** end, int base);
 
 // Opens a device file ("\My Documents\a.txt") with a Windows mode ("r", "wb", "a+", ...).
 // Only paths inside the device image open; a symbolic link does not.
