@@ -36,7 +36,7 @@ static size_t StartSearchPath(LPWSTR path, LPCWSTR folder)
     size_t length = wcslen(folder);
     if (length == 0 || length + 1 >= SEARCH_PATH_UNITS)
         return 0;
-    memcpy(path, folder, length * sizeof(WCHAR));
+    CopyMemory(path, folder, length * sizeof(WCHAR));
     if (path[length - 1] != TEXT('\\'))
         path[length++] = TEXT('\\');
     path[length] = 0;
@@ -51,7 +51,7 @@ static size_t AppendSearchName(LPWSTR path, size_t length, LPCWSTR name, BOOL ba
     size_t newLength = length + nameLength + (backslash ? 1 : 0);
     if (newLength + 1 >= SEARCH_PATH_UNITS)
         return 0;
-    memcpy(path + length, name, nameLength * sizeof(WCHAR));
+    CopyMemory(path + length, name, nameLength * sizeof(WCHAR));
     if (backslash)
         path[newLength - 1] = TEXT('\\');
     path[newLength] = 0;

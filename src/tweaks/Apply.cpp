@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <pkfuncs.h>
+#include <shellapi.h>
 #include <strsafe.h>
 
 #include <new>

@@ -17,7 +17,7 @@ static size_t AppendName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslas
         path[length] = 0;
         return 0;
     }
-    memcpy(path + length, name, nameLength * sizeof(WCHAR));
+    CopyMemory(path + length, name, nameLength * sizeof(WCHAR));
     if (backslash)
         path[newLength - 1] = TEXT('\\');
     path[newLength] = 0;
@@ -64,7 +64,7 @@ void DeleteFolderContents(LPCWSTR folder, BOOL removeSubfolders)
     if (length < 2 || length >= TWEAK_PATH_UNITS || folder[length - 1] != TEXT('\\'))
         return;
     WCHAR path[TWEAK_PATH_UNITS];
-    memcpy(path, folder, (length + 1) * sizeof(WCHAR));
+    CopyMemory(path, folder, (length + 1) * sizeof(WCHAR));
     DeleteTree(path, length, removeSubfolders);
 }
 
@@ -124,8 +124,8 @@ DWORD MoveFolderTree(LPCWSTR source, LPCWSTR target)
 
     WCHAR sourcePath[TWEAK_PATH_UNITS];
     WCHAR targetPath[TWEAK_PATH_UNITS];
-    memcpy(sourcePath, source, (sourceLength + 1) * sizeof(WCHAR));
-    memcpy(targetPath, target, (targetLength + 1) * sizeof(WCHAR));
+    CopyMemory(sourcePath, source, (sourceLength + 1) * sizeof(WCHAR));
+    CopyMemory(targetPath, target, (targetLength + 1) * sizeof(WCHAR));
     DWORD failed = 0;
     MoveTree(sourcePath, sourceLength, targetPath, targetLength, &failed);
     return failed;
