@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include <vector>
+
 #include "kernel/device.h"
 
 namespace ce::controls {
