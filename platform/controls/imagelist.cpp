@@ -326,6 +326,15 @@ CEAPI BOOL WINAPI ImageList_Draw(HIMAGELIST list, int i, HDC dc, int x, int y, U
     return ImageList_DrawEx(list, i, dc, x, y, 0, 0, CLR_DEFAULT, CLR_DEFAULT, style);
 }
 
+CEAPI HICON WINAPI ImageList_GetIcon(HIMAGELIST list, int i, UINT) {
+    _IMAGELIST* l = checked(list);
+    if (!l || i < 0 || i >= static_cast<int>(l->images.size())) return nullptr;
+    int w = 0, h = 0;
+    std::vector<uint32_t> argb;
+    if (!ce::display::iconPixels(l->images[static_cast<size_t>(i)], &w, &h, &argb)) return nullptr;
+    return ce::display::createIcon(w, h, argb.data());
+}
+
 CEAPI BOOL WINAPI ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
     _IMAGELIST* l = checked(list);
     if (!l || !cx || !cy) return FALSE;
