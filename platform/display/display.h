@@ -1,12 +1,17 @@
-// The screen: the device's framebuffer, device contexts on it, PNG screenshots, and the
+// The screen: the device's framebuffer, device contexts on it, PNG screenshots, icons, and the
 // host window that shows it.
 #pragma once
 
 #include <ce/wintypes.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace ce::gwes {
+class InputSource;
+}
 
 namespace ce::display {
 
@@ -18,6 +23,7 @@ struct Framebuffer {
 };
 
 // The current device's framebuffer, sized from the device's screen size on first use.
+// With no device open it is empty (0 x 0).
 Framebuffer& screen();
 
 // A device context that draws into the screen with its origin (0, 0) at the given screen point
@@ -28,9 +34,27 @@ void releaseDC(HDC dc);
 
 // Writes the framebuffer as PNG; false and a message on failure.
 bool writePng(const Framebuffer& fb, const std::string& path, std::string* error);
+// Reads a PNG written by writePng (or any 8-bit RGB/RGBA/grey PNG); false and a message on
+// failure.
+bool readPng(const std::string& path, Framebuffer& fb, std::string* error);
 
 // Called by GWES when painting is done and the program is about to wait: the host window,
 // if there is one, shows the new frame.
 void present();
+
+// An icon from 0xAARRGGBB pixels (row-major, top-down; alpha 0 is transparent). GWES makes
+// HICONs from .ico resources this way; DrawIconEx/DrawIcon draw them, DestroyIcon frees them.
+HICON createIcon(int width, int height, const uint32_t* argb);
+// The size and pixels of an icon; false for a handle that is not an icon.
+bool iconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb);
+
+// While the device is suspended the screen shows dimmed; present() honours it.
+void setDimmed(bool dimmed);
+bool dimmed();
+
+// The host window (SDL2): the screen scaled x2, the mouse as the stylus, the keyboard to the
+// focus window. nullptr and a message on stderr when there is no display. The window lives as
+// long as the returned input source.
+std::unique_ptr<ce::gwes::InputSource> openWindow();
 
 }  // namespace ce::display

@@ -6,4 +6,5 @@
 #include "ce/winreg.h"
 #include "ce/wingdi.h"
 #include "ce/winuser.h"
+#include "ce/winnls.h"
 #include "ce/wcrt.h"
