@@ -4,9 +4,6 @@
 
 #include <windows.h>
 
-#include "gwes/input.h"
-#include "kernel/device.h"
-
 #include <deque>
 #include <functional>
 #include <map>
@@ -15,6 +12,9 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "gwes/input.h"
+#include "kernel/device.h"
 
 #ifndef ERROR_INVALID_PARAMETER
 #define ERROR_INVALID_PARAMETER 87L
@@ -110,6 +110,42 @@ struct Window {
     bool desktop = false;
 };
 
+struct MenuItem {
+    UINT flags = 0;  // MF_* type and state bits
+    UINT id = 0;
+    HMENU sub = nullptr;
+    std::u16string text;
+    ULONG_PTR data = 0;
+};
+
+struct MenuData {
+    std::vector<MenuItem> items;
+    bool popup = false;
+};
+
+// An item of the popup menu that is open, on the screen (for the test driver).
+struct OpenMenuItem {
+    std::u16string text;
+    RECT screen{};
+    bool enabled = true;
+    UINT id = 0;
+};
+
+// A button of a menu bar, on the screen.
+struct MenuBarButton {
+    std::u16string text;
+    RECT screen{};
+    HWND bar = nullptr;
+};
+
+struct BoxState {
+    std::u16string caption;
+    std::u16string text;
+    UINT type = 0;
+    std::vector<int> buttons;  // IDOK, IDCANCEL, ... left to right
+    int defaultButton = IDOK;
+};
+
 struct Timer {
     HWND hwnd;
     UINT_PTR id;
@@ -200,6 +236,13 @@ public:
         int shown = 0;
     } caret;
 
+    std::unordered_map<uintptr_t, std::unique_ptr<MenuData>> menus;
+    uintptr_t nextMenu = 0x7F0010;
+    HWND openPopup = nullptr;  // the popup menu window that is open
+
+    HFONT boldFont = nullptr;
+    std::map<HWND, BoxState> boxes;  // the message boxes that are up
+
     std::unordered_map<std::u16string, UINT> registeredMessages;
     UINT nextRegisteredMessage = 0xC000;
 };
@@ -271,8 +314,19 @@ void registerDialogClass();
 LRESULT defDialogProc(Window* w, UINT msg, WPARAM wp, LPARAM lp);
 // menus (menu.cpp)
 void registerMenuClasses();
+MenuData* menuOf(HMENU menu);
+// Opens a popup menu at a screen point (its bottom left corner when aboveY is set: the menu
+// then ends at aboveY), runs it, and answers the ID chosen or 0.
+UINT trackPopup(HMENU menu, int x, int y, bool above, HWND owner);
+std::vector<OpenMenuItem> openMenuItems();
+std::vector<MenuBarButton> menuBarButtons();  // of the menu bars on screen, topmost first
+HFONT menuFont();
+HFONT boldFont();
 // message boxes (msgbox.cpp)
 void registerMessageBoxClass();
+std::vector<HWND> openBoxes();  // topmost first
+const BoxState* boxState(HWND box);
+std::u16string buttonText(int id);
 
 // class helpers (window.cpp)
 std::u16string lower(std::u16string_view s);
