@@ -187,6 +187,9 @@ void plotSurface(DCObj& dc, int x, int y, uint32_t pixel);
 // Blends a pixel with coverage 0..255.
 void blendSurface(DCObj& dc, int x, int y, uint32_t pixel, unsigned coverage);
 
+// What the host window shows, at the screen's size (for tests); false without a window.
+bool readWindow(Framebuffer& out);
+
 // Records a failure the Win32 way.
 void setLastError(DWORD code);
 

@@ -118,7 +118,26 @@ public:
         SDL_RenderPresent(renderer_);
     }
 
-    SDL_Window* sdlWindow() const { return window_; }
+    bool readBack(Framebuffer& out) {
+        int w = 0, h = 0;
+        if (SDL_GetRendererOutputSize(renderer_, &w, &h) != 0 || w <= 0 || h <= 0) return false;
+        std::vector<uint32_t> scaled(size_t(w) * h);
+        // The back buffer is undefined after a present: draw the frame again, then read it.
+        SDL_RenderClear(renderer_);
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        if (SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_RGB888, scaled.data(), w * 4) != 0)
+            return false;
+        // Sample the centre of each scaled pixel back down to the screen's size.
+        out.width = width_;
+        out.height = height_;
+        out.pixels.resize(size_t(width_) * height_);
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                int sx = (2 * x + 1) * w / (2 * width_), sy = (2 * y + 1) * h / (2 * height_);
+                out.pixels[size_t(y) * width_ + x] = scaled[size_t(sy) * w + sx] & 0xFFFFFF;
+            }
+        return true;
+    }
 
 private:
     void push(gwes::InputEvent::Kind kind, int x = 0, int y = 0, UINT vk = 0, WCHAR ch = 0) {
@@ -206,6 +225,8 @@ std::unique_ptr<gwes::InputSource> openWindow() {
     host->show();
     return host;
 }
+
+bool readWindow(Framebuffer& out) { return HostWindow::current && HostWindow::current->readBack(out); }
 
 void present() {
     if (HostWindow::current) HostWindow::current->show();

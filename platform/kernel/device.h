@@ -11,6 +11,7 @@
 #include <string_view>
 #include <typeindex>
 #include <unordered_map>
+#include <vector>
 
 namespace ce {
 
@@ -66,13 +67,16 @@ public:
 
     ~Device();
 
+    // The kernel's own state of this device (opaque outside platform/kernel).
+    struct Impl;
+    Impl& impl() const { return *impl_; }
+
 private:
     explicit Device(std::filesystem::path dir);
     std::filesystem::path dir_;
     std::unordered_map<std::type_index, std::unique_ptr<DeviceService>> services_;
     std::vector<std::type_index> order_;
     // implementation state of the kernel part
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -1,2 +1,100 @@
+// The registry API of COREDLL.
 #pragma once
+
 #include "wintypes.h"
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_LITTLE_ENDIAN 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+
+#define REG_OPTION_RESERVED 0x00000000L
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
+#define SYNCHRONIZE 0x00100000L
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000L
+#define STANDARD_RIGHTS_ALL 0x001F0000L
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ \
+  ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
+#define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
+#define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
+#define KEY_ALL_ACCESS                                                                  \
+  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |        \
+    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                            \
+   (~SYNCHRONIZE))
+
+typedef DWORD REGSAM;
+
+CE_BEGIN_DECLS
+
+// Windows CE ignores samDesired (0 opens a key for everything) and ulOptions.
+CEAPI LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                PHKEY phkResult);
+CEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                                  DWORD dwOptions, REGSAM samDesired,
+                                  LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                  LPDWORD lpdwDisposition);
+CEAPI LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                 const BYTE* lpData, DWORD cbData);
+CEAPI LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName,
+                                LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcClass,
+                                PFILETIME lpftLastWriteTime);
+CEAPI LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
+                                LPDWORD lpcValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData);
+CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass,
+                                   LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                                   LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen,
+                                   LPDWORD lpcValues, LPDWORD lpcMaxValueNameLen,
+                                   LPDWORD lpcMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                                   PFILETIME lpftLastWriteTime);
+// Deletes the key with all its subkeys, as Windows CE does.
+CEAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+CEAPI LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+CEAPI LONG WINAPI RegCloseKey(HKEY hKey);
+CEAPI LONG WINAPI RegFlushKey(HKEY hKey);
+
+CE_END_DECLS
+
+#ifdef UNICODE
+#define RegOpenKeyEx RegOpenKeyExW
+#define RegCreateKeyEx RegCreateKeyExW
+#define RegQueryValueEx RegQueryValueExW
+#define RegSetValueEx RegSetValueExW
+#define RegEnumKeyEx RegEnumKeyExW
+#define RegEnumValue RegEnumValueW
+#define RegQueryInfoKey RegQueryInfoKeyW
+#define RegDeleteKey RegDeleteKeyW
+#define RegDeleteValue RegDeleteValueW
+#endif

@@ -1,0 +1,316 @@
+// The object store: enumeration, deletion, moves, copies, folders and attributes.
+#include "internal.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace ce::kernel;
+
+namespace {
+
+thread_local DWORD t_lastError = 0;
+
+DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
+    switch (e) {
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EEXIST: return ERROR_ALREADY_EXISTS;
+        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ELOOP: return ERROR_ACCESS_DENIED;
+        case ENOSPC: return ERROR_DISK_FULL;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        case EBUSY: return ERROR_SHARING_VIOLATION;
+        case EMFILE:
+        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+        default: return fallback;
+    }
+}
+
+BOOL fail(DWORD code) {
+    setError(code);
+    return FALSE;
+}
+
+// The error for a path whose last component does not exist.
+DWORD missingError(const Lookup& r) {
+    return r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+// Looks a path up on the current device; false (error set) when it is unusable.
+bool resolve(LPCWSTR path, Lookup& r, unsigned flags = 0) {
+    if (!path) {
+        setError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    r = lookup(std::u16string_view(path), flags);
+    if (r.error) {
+        setError(r.error);
+        return false;
+    }
+    return true;
+}
+
+bool readOnly(const Lookup& r) {
+    return (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const std::string& host,
+                  const struct stat& st) {
+    memset(&data, 0, sizeof data);
+    data.dwFileAttributes = readAttributes(host, st);
+    data.ftCreationTime = toFileTime(st.st_mtim);
+    data.ftLastAccessTime = toFileTime(st.st_atim);
+    data.ftLastWriteTime = toFileTime(st.st_mtim);
+    if (S_ISREG(st.st_mode)) {
+        uint64_t size = static_cast<uint64_t>(st.st_size);
+        data.nFileSizeLow = static_cast<DWORD>(size);
+        data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    }
+    data.dwOID = static_cast<DWORD>(st.st_ino);
+    size_t n = std::min(name.size(), static_cast<size_t>(MAX_PATH - 1));
+    memcpy(data.cFileName, name.data(), n * sizeof(WCHAR));
+    data.cFileName[n] = 0;
+}
+
+// An open enumeration: a folder read with readdir, entries filtered by the pattern and
+// described with fstatat on the folder's descriptor (no path is resolved per entry).
+class FindObject : public KernelObject {
+public:
+    ~FindObject() override {
+        if (dir_) closedir(dir_);
+    }
+    bool openDir(const std::string& host, std::u16string pattern) {
+        dir_ = opendir(host.c_str());
+        if (!dir_) return false;
+        dirFd_ = dirfd(dir_);
+        host_ = host;
+        host_ += '/';
+        pattern_ = std::move(pattern);
+        matchAll_ = pattern_ == u"*" || pattern_ == u"*.*";
+        return true;
+    }
+    // The next matching entry; false (no error set) at the end.
+    bool next(WIN32_FIND_DATAW& data) {
+        if (!dir_) return false;
+        while (dirent* e = readdir(dir_)) {
+            const char* n = e->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+            // ASCII names convert in place; others through UTF-8
+            name_.clear();
+            bool ascii = true;
+            for (const char* p = n; *p; ++p) {
+                if (static_cast<unsigned char>(*p) >= 0x80) {
+                    ascii = false;
+                    break;
+                }
+                name_ += static_cast<char16_t>(*p);
+            }
+            if (!ascii) name_ = fromUtf8(n);
+            if (name_.size() >= MAX_PATH) continue;  // cannot be named in WIN32_FIND_DATAW
+            if (!matchAll_ && !wildcardMatch(pattern_, name_)) continue;
+            struct stat st;
+            if (fstatat(dirFd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+            size_t base = host_.size();
+            host_ += n;
+            fillFindData(data, name_, host_, st);
+            host_.resize(base);
+            return true;
+        }
+        return false;
+    }
+    // A single entry (a lookup without wildcards).
+    bool single = false;
+    bool singleDone = false;
+
+private:
+    DIR* dir_ = nullptr;
+    int dirFd_ = -1;
+    std::string host_;
+    std::u16string pattern_;
+    std::u16string name_;
+    bool matchAll_ = false;
+};
+
+ce::Device* device() { return ce::Device::current(); }
+
+}  // namespace
+
+extern "C" {
+
+CEAPI DWORD WINAPI GetLastError(void) { return t_lastError; }
+CEAPI void WINAPI SetLastError(DWORD code) { t_lastError = code; }
+
+CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
+    Lookup r;
+    if (!data) {
+        setError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!resolve(fileName, r, kAllowWildcards)) return INVALID_HANDLE_VALUE;
+    auto find = std::make_unique<FindObject>();
+    if (r.hasWildcards) {
+        if (!r.parentExists) {
+            setError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!find->openDir(r.parentHost, r.leafWide)) {
+            setError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errnoToError(errno));
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!find->next(*data)) {
+            setError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+    } else {
+        // the root is not an entry of any folder; a final backslash names a folder only
+        if (r.isRoot || !r.exists || (r.trailingSeparator && !r.isDir())) {
+            setError(r.isRoot || r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
+            return INVALID_HANDLE_VALUE;
+        }
+        size_t slash = r.host.rfind('/');
+        fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.host, r.st);
+        find->single = true;
+    }
+    return device()->impl().handles.add(std::move(find));
+}
+
+CEAPI BOOL WINAPI FindNextFileW(HANDLE h, LPWIN32_FIND_DATAW data) {
+    ce::Device* d = device();
+    FindObject* find = d ? d->impl().handles.get<FindObject>(h) : nullptr;
+    if (!find) return fail(ERROR_INVALID_HANDLE);
+    if (!data) return fail(ERROR_INVALID_PARAMETER);
+    if (find->single || !find->next(*data)) return fail(ERROR_NO_MORE_FILES);
+    return TRUE;
+}
+
+CEAPI BOOL WINAPI FindClose(HANDLE h) {
+    ce::Device* d = device();
+    if (!d || !d->impl().handles.get<FindObject>(h)) return fail(ERROR_INVALID_HANDLE);
+    d->impl().handles.close(h);
+    return TRUE;
+}
+
+CEAPI BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
+    Lookup r;
+    if (!resolve(fileName, r)) return FALSE;
+    if (r.isRoot || r.isDir()) return fail(ERROR_ACCESS_DENIED);
+    if (!r.exists) return fail(missingError(r));
+    if (!r.isLink() && readOnly(r)) return fail(ERROR_ACCESS_DENIED);
+    if (unlink(r.host.c_str()) != 0) return fail(errnoToError(errno));
+    return TRUE;
+}
+
+CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
+    Lookup from, to;
+    if (!resolve(existing, from) || !resolve(newName, to)) return FALSE;
+    if (from.isRoot || to.isRoot) return fail(ERROR_ACCESS_DENIED);
+    if (!from.exists) return fail(missingError(from));
+    if (!to.parentExists) return fail(ERROR_PATH_NOT_FOUND);
+    std::string target = to.host;
+    if (to.exists) {
+        // a new spelling of the same entry renames it; anything else is in the way
+        if (to.st.st_ino != from.st.st_ino || to.st.st_dev != from.st.st_dev)
+            return fail(ERROR_ALREADY_EXISTS);
+        target = to.parentHost + "/" + to.leaf;
+        if (target == from.host) return TRUE;
+        if (rename(from.host.c_str(), target.c_str()) != 0) return fail(errnoToError(errno));
+        return TRUE;
+    }
+    if (from.isDir() && (target + "/").rfind(from.host + "/", 0) == 0)
+        return fail(ERROR_ACCESS_DENIED);  // into itself
+    if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+        return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errnoToError(errno));
+    return TRUE;
+}
+
+CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
+    Lookup from, to;
+    if (!resolve(existing, from) || !resolve(newName, to)) return FALSE;
+    if (from.isRoot || from.isDir() || from.isLink()) return fail(ERROR_ACCESS_DENIED);
+    if (!from.exists) return fail(missingError(from));
+    if (!to.parentExists) return fail(ERROR_PATH_NOT_FOUND);
+    if (to.exists) {
+        if (failIfExists) return fail(ERROR_FILE_EXISTS);
+        if (to.isDir() || to.isLink() || readOnly(to)) return fail(ERROR_ACCESS_DENIED);
+        if (to.st.st_ino == from.st.st_ino) return fail(ERROR_SHARING_VIOLATION);
+    }
+    int in = open(from.host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) return fail(errnoToError(errno));
+    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    int out = open(to.host.c_str(), flags, 0644);
+    if (out < 0) {
+        DWORD e = errno == EEXIST ? ERROR_FILE_EXISTS : errnoToError(errno);
+        close(in);
+        return fail(e);
+    }
+    char buf[65536];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0 || write(out, buf, n) != n) {
+            ok = false;
+            break;
+        }
+    }
+    DWORD e = errnoToError(errno, ERROR_GEN_FAILURE);
+    close(in);
+    if (close(out) != 0) ok = false;
+    if (!ok) {
+        unlink(to.host.c_str());
+        return fail(e);
+    }
+    writeAttributes(to.host, readAttributes(from.host, from.st) & ~FILE_ATTRIBUTE_NORMAL);
+    return TRUE;
+}
+
+CEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
+    Lookup r;
+    if (!resolve(pathName, r)) return FALSE;
+    if (r.isRoot || r.exists) return fail(ERROR_ALREADY_EXISTS);
+    if (!r.parentExists) return fail(ERROR_PATH_NOT_FOUND);
+    if (mkdir(r.host.c_str(), 0755) != 0) return fail(errnoToError(errno));
+    return TRUE;
+}
+
+CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
+    Lookup r;
+    if (!resolve(pathName, r)) return FALSE;
+    if (r.isRoot) return fail(ERROR_ACCESS_DENIED);
+    if (!r.exists) return fail(missingError(r));
+    if (!r.isDir()) return fail(ERROR_DIRECTORY);
+    if (readOnly(r)) return fail(ERROR_ACCESS_DENIED);
+    if (rmdir(r.host.c_str()) != 0)
+        return fail(errno == EEXIST || errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : errnoToError(errno));
+    return TRUE;
+}
+
+CEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
+    Lookup r;
+    if (!resolve(fileName, r)) return INVALID_FILE_ATTRIBUTES;
+    if (!r.exists || (r.trailingSeparator && !r.isDir())) {
+        setError(r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return readAttributes(r.host, r.st);
+}
+
+CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
+    Lookup r;
+    if (!resolve(fileName, r)) return FALSE;
+    if (!r.exists) return fail(missingError(r));
+    if (r.isRoot || r.isLink()) return fail(ERROR_ACCESS_DENIED);
+    if (!writeAttributes(r.host, attributes)) return fail(errnoToError(errno));
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,165 @@
+// The cabinet installer's stand-in: installs the program on the current device and removes
+// it, calling the setup library's four hooks around the work.
+#include <ce/shortcut.h>
+
+#include "internal.h"
+#include "kernel.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace ce::kernel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using InstallInit = int (*)(HWND, BOOL, BOOL, LPCWSTR);
+using InstallExit = int (*)(HWND, LPCWSTR, WORD, WORD, WORD, WORD, WORD);
+using UninstallInit = int (*)(HWND, LPCWSTR);
+using UninstallExit = int (*)(HWND);
+
+const char16_t kHelpFile[] = u"\\Windows\\tunedoc.htm";
+const char16_t kHelpShortcut[] = u"\\Windows\\Help\\Varnello.lnk";
+const char16_t kHelpTarget[] = u"\\Windows\\peghelp.exe file:tunedoc.htm#Main_Contents";
+const char16_t kStartMenuShortcut[] = u"\\Windows\\Start Menu\\Programs\\Varnello.lnk";
+
+class SetupLibrary {
+public:
+    explicit SetupLibrary(const fs::path& file) {
+        std::error_code ec;
+        if (file.empty() || !fs::exists(file, ec))
+            throw DeviceError("setup library not found: " + (file.empty() ? std::string("(none)") : file.string()));
+        fs::path abs = fs::absolute(file, ec);
+        handle_ = dlopen(abs.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle_) throw DeviceError("cannot load setup library " + file.string() + ": " + dlerror());
+    }
+    ~SetupLibrary() {
+        if (handle_) dlclose(handle_);
+    }
+    SetupLibrary(const SetupLibrary&) = delete;
+    SetupLibrary& operator=(const SetupLibrary&) = delete;
+    template <class F>
+    F get(const char* name) const {
+        void* p = dlsym(handle_, name);
+        if (!p) throw DeviceError(std::string("the setup library has no ") + name);
+        return reinterpret_cast<F>(p);
+    }
+
+private:
+    void* handle_ = nullptr;
+};
+
+Device& currentDevice() {
+    Device* d = Device::current();
+    if (!d) throw DeviceError("no device is open");
+    return *d;
+}
+
+// Host path of a device path that must stay inside the image.
+fs::path hostOf(Device& d, std::u16string_view path) {
+    auto p = d.hostPath(path);
+    if (!p) throw DeviceError("bad device path " + toUtf8(path));
+    return *p;
+}
+
+void writeShortcut(const std::u16string& path, const std::u16string& target) {
+    DeleteFileW(path.c_str());
+    std::u16string p = path, t = target;
+    if (!SHCreateShortcut(p.data(), t.data()))
+        throw DeviceError("cannot write the shortcut " + toUtf8(path));
+}
+
+void copyInto(Device& d, const fs::path& from, std::u16string_view to) {
+    std::error_code ec;
+    fs::path dst = hostOf(d, to);
+    if (fs::is_symlink(dst, ec)) fs::remove(dst, ec);
+    fs::copy_file(from, dst, fs::copy_options::overwrite_existing, ec);
+    if (ec) throw DeviceError("cannot copy " + from.string() + " to " + toUtf8(to) + ": " + ec.message());
+}
+
+}  // namespace
+
+InstallOptions locateInstallFiles(InstallOptions options, const fs::path& binDir) {
+    if (options.program.empty()) options.program = binDir / "varnello";
+    if (options.helpFile.empty()) options.helpFile = binDir / "tunedoc.htm";
+    if (options.setupLibrary.empty()) options.setupLibrary = binDir / "libVarnelloSetup.so";
+    return options;
+}
+
+bool installed() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppKey, 0, 0, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void install(const InstallOptions& options) {
+    Device& d = currentDevice();
+    std::error_code ec;
+    if (!fs::is_regular_file(options.program, ec))
+        throw DeviceError("program not found: " + options.program.string());
+    if (!fs::is_regular_file(options.helpFile, ec))
+        throw DeviceError("help file not found: " + options.helpFile.string());
+    SetupLibrary setup(options.setupLibrary);
+    auto init = setup.get<InstallInit>("Install_Init");
+    auto exit = setup.get<InstallExit>("Install_Exit");
+    if (int rc = init(nullptr, TRUE, installed() ? TRUE : FALSE, kInstallDir); rc != 0)
+        throw DeviceError("the setup library stopped the installation (Install_Init returned " +
+                          std::to_string(rc) + ")");
+
+    CreateDirectoryW(u"\\Program Files", nullptr);
+    if (!CreateDirectoryW(kInstallDir, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        throw DeviceError("cannot create " + toUtf8(kInstallDir));
+    // the device file of the program; the host program behind it is named in device.ini
+    {
+        fs::path exe = hostOf(d, kProgramPath);
+        if (fs::is_symlink(exe, ec)) fs::remove(exe, ec);
+        std::ofstream out(exe, std::ios::binary | std::ios::trunc);
+        out << "MZ Varnello for Pocket PC; runs on this host as " << fs::absolute(options.program).string()
+            << "\n";
+        if (!out.flush()) throw DeviceError("cannot write " + toUtf8(kProgramPath));
+    }
+    setProgramHost(kProgramPath, fs::canonical(options.program, ec));
+    copyInto(d, options.helpFile, kHelpFile);
+    writeShortcut(kHelpShortcut, kHelpTarget);
+    writeShortcut(kStartMenuShortcut, u"\"" + std::u16string(kProgramPath) + u"\"");
+
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAppKey, 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        throw DeviceError("cannot write the registry of " + d.dir().string());
+    std::u16string dir = kInstallDir;
+    RegSetValueExW(key, u"InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                   static_cast<DWORD>((dir.size() + 1) * sizeof(WCHAR)));
+    DWORD one = 1;
+    RegSetValueExW(key, u"Instl", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    RegCloseKey(key);
+    exit(nullptr, kInstallDir, 0, 0, 0, 0, 0);
+    d.log("install " + toUtf8(kInstallDir));
+}
+
+void uninstall(const fs::path& setupLibrary) {
+    Device& d = currentDevice();
+    if (!installed()) throw DeviceError("Varnello is not installed on " + d.dir().string());
+    SetupLibrary setup(setupLibrary);
+    auto init = setup.get<UninstallInit>("Uninstall_Init");
+    auto exit = setup.get<UninstallExit>("Uninstall_Exit");
+    if (int rc = init(nullptr, kInstallDir); rc != 0)
+        throw DeviceError("the setup library stopped the removal (Uninstall_Init returned " +
+                          std::to_string(rc) + ")");
+    // what the installer put there; files the program made itself were the hook's to remove
+    for (const char16_t* file : {kProgramPath, kHelpFile, kHelpShortcut, kStartMenuShortcut})
+        DeleteFileW(file);
+    RemoveDirectoryW(kInstallDir);  // stays when something else is left in it
+    setProgramHost(kProgramPath, {});
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kAppKey);
+    exit(nullptr);
+    d.log("uninstall " + toUtf8(kInstallDir));
+}
+
+std::string exportRegistry() { return currentDevice().impl().registry.text(); }
+
+}  // namespace ce::kernel

@@ -1,0 +1,117 @@
+// Shared internals of platform/kernel: text conversion, path lookup, the handle table and the
+// device's kernel state.
+#pragma once
+
+#include <windows.h>
+
+#include "device.h"
+#include "registry.h"
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace ce::kernel {
+
+// ---- text ----
+// UTF-16 to UTF-8; false for a lone surrogate.
+bool toUtf8(std::u16string_view in, std::string& out);
+std::string toUtf8(std::u16string_view in);  // lone surrogates become U+FFFD
+std::u16string fromUtf8(std::string_view in);  // invalid bytes become U+FFFD
+char16_t foldCase(char16_t c);
+bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+std::u16string folded(std::u16string_view s);
+// Windows wildcard match ('*', '?'), case-insensitive; "*.*" matches every name.
+bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
+
+inline void setError(DWORD code) { SetLastError(code); }
+
+// Host-absolute path of a file under the kernel's control.
+std::string hostString(const std::filesystem::path& p);
+
+// ---- path lookup ----
+constexpr size_t kMaxPath = 1023;  // longest device path accepted, in UTF-16 units
+
+struct Lookup {
+    DWORD error = 0;           // the path is unusable (invalid name, "..", too long, ...)
+    std::string host;          // host path (existing components in their stored case)
+    std::string parentHost;    // host path of the parent folder
+    std::string leaf;          // last component as given (UTF-8); empty for the root
+    std::u16string leafWide;   // the same in UTF-16
+    bool isRoot = false;
+    bool parentExists = false;  // every component but the last exists and is a folder
+    bool exists = false;        // the last component exists (lstat)
+    struct stat st {};          // of the last component, when it exists
+    bool hasWildcards = false;  // the last component holds '*' or '?'
+    bool trailingSeparator = false;
+    bool isDir() const { return exists && S_ISDIR(st.st_mode); }
+    bool isLink() const { return exists && S_ISLNK(st.st_mode); }
+};
+enum LookupFlags : unsigned { kAllowWildcards = 1 };
+Lookup lookup(const Device& device, std::u16string_view path, unsigned flags = 0);
+// Same, for the current device; sets error ERROR_PATH_NOT_FOUND when no device is open.
+Lookup lookup(std::u16string_view path, unsigned flags = 0);
+
+// DOS attributes of an existing entry (user.DOSATTRIB, plus DIRECTORY for folders).
+DWORD readAttributes(const std::string& host, const struct stat& st);
+bool writeAttributes(const std::string& host, DWORD attributes);
+FILETIME toFileTime(const struct timespec& ts);
+
+// ---- handles ----
+class KernelObject {
+public:
+    virtual ~KernelObject() = default;
+};
+
+class HandleTable {
+public:
+    HANDLE add(std::unique_ptr<KernelObject> object);
+    template <class T>
+    T* get(HANDLE h) {
+        std::lock_guard lock(mutex_);
+        auto it = objects_.find(reinterpret_cast<uintptr_t>(h));
+        return it == objects_.end() ? nullptr : dynamic_cast<T*>(it->second.get());
+    }
+    bool close(HANDLE h);
+
+private:
+    std::mutex mutex_;
+    uintptr_t next_ = 0x1000;
+    std::map<uintptr_t, std::unique_ptr<KernelObject>> objects_;
+};
+
+// ---- device.ini ----
+struct DeviceIni {
+    int width = 240;
+    int height = 320;
+    int bootCount = 0;
+    bool cleanBoot = false;
+    std::map<std::u16string, std::string> programs;  // folded device path -> host program
+    std::map<std::u16string, std::u16string> programNames;  // folded -> device path as given
+};
+// Throws DeviceError naming the file and line.
+DeviceIni readIni(const std::filesystem::path& file);
+void writeIni(const std::filesystem::path& file, const DeviceIni& ini);
+
+}  // namespace ce::kernel
+
+namespace ce {
+
+struct Device::Impl {
+    std::filesystem::path root;  // DEVICE/root
+    std::string rootHost;        // the same as a string, without a final slash
+    std::mutex iniMutex;
+    kernel::DeviceIni ini;
+    kernel::Registry registry;
+    kernel::HandleTable handles;
+
+    // Re-reads device.ini, lets change() edit it and writes it back, under a lock.
+    void updateIni(const std::function<void(kernel::DeviceIni&)>& change);
+};
+
+}  // namespace ce

@@ -1,0 +1,193 @@
+// Device paths to host paths, and the DOS attributes kept in user.DOSATTRIB.
+//
+// A device path is absolute ("\Windows\Temp"), separated by '\' (or '/'), case-insensitive
+// and case-preserving. Each component is looked up with its exact spelling first, then by a
+// case-insensitive scan of its folder. ".." and symbolic links in the middle of a path are
+// refused, so no device path reaches outside DEVICE/root; a link as the last component names
+// the link itself, never what it points to.
+#include "internal.h"
+
+#include <dirent.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace ce::kernel {
+
+namespace {
+
+bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool isInvalidNameChar(char16_t c) {
+    return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
+}
+
+// Case-insensitive scan of dir for name; fills the stored spelling.
+bool findNoCase(const std::string& dir, std::u16string_view name, std::string& stored) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return false;
+    bool found = false;
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        if (equalsNoCase(fromUtf8(n), name)) {
+            stored = n;
+            found = true;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+}  // namespace
+
+std::string hostString(const std::filesystem::path& p) { return p.string(); }
+
+Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
+    Lookup r;
+    const std::string& root = device.impl().rootHost;
+    if (path.size() > kMaxPath) {
+        r.error = ERROR_FILENAME_EXCED_RANGE;
+        return r;
+    }
+    if (path.empty() || !isSeparator(path[0])) {
+        r.error = ERROR_PATH_NOT_FOUND;
+        return r;
+    }
+    // Split into components, dropping empty ones and ".".
+    std::u16string_view comps[kMaxPath / 2 + 2];
+    size_t count = 0;
+    size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && isSeparator(path[i])) ++i;
+        size_t start = i;
+        while (i < path.size() && !isSeparator(path[i])) ++i;
+        if (i > start) {
+            std::u16string_view c = path.substr(start, i - start);
+            if (c == u".") continue;
+            if (c == u"..") {
+                r.error = ERROR_INVALID_NAME;
+                return r;
+            }
+            comps[count++] = c;
+        }
+    }
+    r.trailingSeparator = isSeparator(path.back()) && count > 0;
+    r.host = root;
+    r.parentHost = root;
+    if (count == 0) {
+        r.isRoot = true;
+        r.parentExists = true;
+        r.exists = lstat(root.c_str(), &r.st) == 0;
+        return r;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        bool last = k + 1 == count;
+        for (char16_t c : comps[k]) {
+            bool wild = c == u'*' || c == u'?';
+            if (isInvalidNameChar(c) || (wild && !(last && (flags & kAllowWildcards)))) {
+                r.error = ERROR_INVALID_NAME;
+                return r;
+            }
+            if (wild) r.hasWildcards = true;
+        }
+    }
+
+    std::string name;
+    bool missing = false;  // a component so far does not exist
+    for (size_t k = 0; k < count; ++k) {
+        bool last = k + 1 == count;
+        if (!toUtf8(comps[k], name)) {
+            r.error = ERROR_INVALID_NAME;
+            return r;
+        }
+        if (last) {
+            r.parentHost = r.host;
+            r.parentExists = !missing;
+            r.leaf = name;
+            r.leafWide.assign(comps[k]);
+        }
+        size_t base = r.host.size();
+        r.host += '/';
+        r.host += name;
+        if (missing || (last && r.hasWildcards)) continue;
+        struct stat st;
+        if (lstat(r.host.c_str(), &st) != 0) {
+            std::string stored;
+            if (errno == ENOENT && findNoCase(r.host.substr(0, base), comps[k], stored)) {
+                r.host.resize(base + 1);
+                r.host += stored;
+                if (lstat(r.host.c_str(), &st) != 0) {
+                    missing = true;
+                    continue;
+                }
+            } else {
+                missing = true;
+                continue;
+            }
+        }
+        if (last) {
+            r.exists = true;
+            r.st = st;
+        } else if (!S_ISDIR(st.st_mode)) {
+            // a file or a symbolic link cannot be walked through
+            missing = true;
+        }
+    }
+    return r;
+}
+
+Lookup lookup(std::u16string_view path, unsigned flags) {
+    Device* d = Device::current();
+    if (!d) {
+        Lookup r;
+        r.error = ERROR_PATH_NOT_FOUND;
+        return r;
+    }
+    return lookup(*d, path, flags);
+}
+
+DWORD readAttributes(const std::string& host, const struct stat& st) {
+    if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) {
+        char buf[32];
+        ssize_t n = getxattr(host.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1);
+        DWORD attrs = 0;
+        if (n > 2 && buf[0] == '0' && (buf[1] == 'x' || buf[1] == 'X')) {
+            buf[n] = 0;
+            attrs = static_cast<DWORD>(strtoul(buf + 2, nullptr, 16));
+        }
+        attrs &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+        if (S_ISDIR(st.st_mode)) return attrs | FILE_ATTRIBUTE_DIRECTORY;
+        return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+    }
+    return FILE_ATTRIBUTE_NORMAL;  // links and special files list as plain files
+}
+
+bool writeAttributes(const std::string& host, DWORD attributes) {
+    attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
+    if (attributes == 0) {
+        if (removexattr(host.c_str(), "user.DOSATTRIB") == 0 || errno == ENODATA) return true;
+        return false;
+    }
+    char buf[16];
+    int n = snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(attributes));
+    return setxattr(host.c_str(), "user.DOSATTRIB", buf, n + 1, 0) == 0;  // NUL included
+}
+
+FILETIME toFileTime(const struct timespec& ts) {
+    // 100-ns intervals since 1601-01-01
+    constexpr uint64_t kEpochDelta = 116444736000000000ULL;
+    uint64_t t = kEpochDelta + static_cast<uint64_t>(ts.tv_sec) * 10000000ULL +
+                 static_cast<uint64_t>(ts.tv_nsec) / 100;
+    if (ts.tv_sec < 0) t = kEpochDelta;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(t);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    return ft;
+}
+
+}  // namespace ce::kernel

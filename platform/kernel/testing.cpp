@@ -1,0 +1,59 @@
+// Fresh devices for tests.
+#include "testing.h"
+
+#include "internal.h"
+#include "image.h"
+#include "kernel.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace ce::test {
+
+TempDevice::TempDevice(Contents contents) {
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cedevice-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw DeviceError("cannot create a temporary folder");
+    base_ = pattern;
+    dir_ = base_ / "device";
+    std::filesystem::create_directories(base_ / "outside");
+    kernel::createImage(dir_, contents == Contents::Factory ? kernel::ImageContents::Factory
+                                                            : kernel::ImageContents::Empty);
+    Device::open(dir_);
+}
+
+TempDevice::~TempDevice() {
+    Device::close();
+    kernel::setModulePath(u"");
+    std::error_code ec;
+    // links planted by tests are removed, never followed
+    kernel::clearTree(base_);
+    std::filesystem::remove(base_, ec);
+}
+
+std::filesystem::path TempDevice::host(std::u16string_view devicePath) const {
+    std::filesystem::path p = dir_ / "root";
+    std::string utf8 = kernel::toUtf8(devicePath);
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t j = utf8.find('\\', i);
+        if (j == std::string::npos) j = utf8.size();
+        if (j > i) p /= utf8.substr(i, j - i);
+        i = j + 1;
+    }
+    return p;
+}
+
+std::filesystem::path TempDevice::outside() const { return base_ / "outside"; }
+
+std::string TempDevice::log() const {
+    std::ifstream in(dir_ / "log");
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace ce::test

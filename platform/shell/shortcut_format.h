@@ -1,0 +1,21 @@
+// The bytes of a Windows CE shortcut file: "<count>#<target>", where count is the number of
+// UTF-16 units of the target command line; stored as UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ce::shell {
+
+inline constexpr size_t kMaxShortcutFile = 4096;  // a larger file is no shortcut
+inline constexpr size_t kMaxShortcutTarget = 1023;
+
+std::string shortcutBytes(std::u16string_view target);
+// The target of a shortcut file's bytes; false when the bytes are not a shortcut.
+bool parseShortcut(std::string_view bytes, std::u16string& target);
+
+}  // namespace ce::shell
+
+namespace ce::kernel {
+using ce::shell::shortcutBytes;
+}
