@@ -644,10 +644,9 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     if (w->isChild() && (w->style & WS_CHILD) && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
         send(w->parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, w->id), reinterpret_cast<LPARAM>(hwnd));
     if (w->destroyed) return TRUE;
-    if (w->style & WS_VISIBLE) {
-        if (reallyVisible(w)) damageScreen(visibleScreenWindow(w));
-        w->style &= ~WS_VISIBLE;
-    }
+    // A visible window is hidden first (WM_SHOWWINDOW, WM_WINDOWPOS*), as Win32 does.
+    if (w->style & WS_VISIBLE) ShowWindow(hwnd, SW_HIDE);
+    if (w->destroyed) return TRUE;
     // Owned top-level windows (a menu bar, a modeless dialog) go first.
     if (!w->isChild() && g->desktop) {
         std::vector<HWND> owned;
@@ -698,9 +697,9 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
     } else {
         if (reallyVisible(w->parent)) damageScreen(visibleScreenWindow(w));
         w->style &= ~WS_VISIBLE;
+        if (g->active == hwnd) activateNext(w);
         if (Window* f = win(g->focus); f && (f == w || isDescendant(w, f)))
             SetFocus(w->isChild() ? w->parent->handle : nullptr);
-        if (g->active == hwnd) activateNext(w);
         if (Window* c = win(g->capture); c && (c == w || isDescendant(w, c))) ReleaseCapture();
     }
     if (w->destroyed) return wasVisible;
