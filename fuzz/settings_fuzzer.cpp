@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to LoadSettings as settings.dat, in a silent run (no controls), and
 // checks what it leaves in the record: texts only for the options it reports, each ending
-// within its 1024-unit buffer, and flags that name options only. ASan and UBSan watch every
+// within its 1024-unit buffer, flags that name options only, and a record that writes back as
+// a whole file. ASan and UBSan watch every
 // read and write on the way.
 #include <windows.h>
 
@@ -36,6 +37,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         if (!dir.empty())
             fs::remove_all(dir);
     });
+    // What was restored writes back as a whole file that reads the same.
+    if (flags != -1) {
+        static BYTE written[SETTINGS_FILE_MAX_BYTES];
+        DWORD size = EncodeSettingsFile(&settings, (DWORD)flags, written);
+        CSettings again;
+        DWORD againFlags = 0;
+        if (DecodeSettingsFile(written, size, &again, &againFlags) != SRR_WHOLE ||
+            againFlags != (DWORD)flags)
+            std::abort();
+    }
     return 0;
 }
 
@@ -62,6 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (length >= SETTINGS_TEXT_UNITS)
                 std::abort();  // not terminated within its buffer
         }
+    }
+    // What was restored writes back as a whole file that reads the same.
+    if (flags != -1) {
+        static BYTE written[SETTINGS_FILE_MAX_BYTES];
+        DWORD size = EncodeSettingsFile(&settings, (DWORD)flags, written);
+        CSettings again;
+        DWORD againFlags = 0;
+        if (DecodeSettingsFile(written, size, &again, &againFlags) != SRR_WHOLE ||
+            againFlags != (DWORD)flags)
+            std::abort();
     }
     return 0;
 }
