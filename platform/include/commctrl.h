@@ -92,6 +92,8 @@ CEAPI BOOL WINAPI ImageList_Remove(HIMAGELIST list, int i);
 CEAPI BOOL WINAPI ImageList_Draw(HIMAGELIST list, int i, HDC dc, int x, int y, UINT style);
 CEAPI BOOL WINAPI ImageList_DrawEx(HIMAGELIST list, int i, HDC dc, int x, int y, int dx, int dy,
                                    COLORREF background, COLORREF foreground, UINT style);
+// A new icon of image i (the caller destroys it with DestroyIcon), or null.
+CEAPI HICON WINAPI ImageList_GetIcon(HIMAGELIST list, int i, UINT flags);
 CEAPI BOOL WINAPI ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
 CEAPI COLORREF WINAPI ImageList_SetBkColor(HIMAGELIST list, COLORREF color);
 CEAPI COLORREF WINAPI ImageList_GetBkColor(HIMAGELIST list);

@@ -57,6 +57,8 @@ private:
 
 // Releases the buffer of a text field and leaves the field null.
 void ReleaseSettingsText(LPWSTR& field);
+// Releases every text the record still holds.
+void ReleaseAllSettingsTexts(CSettings* pSettings);
 
 LPWSTR GetSettingsFilePath();  // caller frees with delete[]
 void SaveSettings(CSettings* pSettings);

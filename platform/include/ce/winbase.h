@@ -3,6 +3,8 @@
 
 #include "wintypes.h"
 
+#include <string.h>
+
 // ---- error codes (winerror.h) ----
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
@@ -238,3 +240,9 @@ CE_END_DECLS
 #define lstrcpyn lstrcpynW
 #define lstrcat lstrcatW
 #endif
+
+// ---- memory blocks (as winnt.h gives them) ----
+#define MoveMemory(Destination, Source, Length) memmove((Destination), (Source), (Length))
+#define CopyMemory(Destination, Source, Length) memcpy((Destination), (Source), (Length))
+#define FillMemory(Destination, Length, Fill) memset((Destination), (Fill), (Length))
+#define ZeroMemory(Destination, Length) memset((Destination), 0, (Length))
