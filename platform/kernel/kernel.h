@@ -4,9 +4,10 @@
 // Host programs that back a device program are started by CreateProcessW as
 //     HOST --device DIR --module DEVPATH [--headless] ARG...
 // where DEVPATH is the device path of the program (what GetModuleFileNameW(NULL) returns in
-// it) and ARG... is the device command line split into words (quotes removed, as
-// CommandLineToArgvW does). The launcher passes DEVPATH to setModulePath and joins the ARGs
-// back into the command line for WinMain.
+// it) and ARG... is the device command line split into words by splitCommandLine (double
+// quotes group words and are removed; backslashes are literal). The launcher passes DEVPATH
+// to setModulePath and joins the ARGs back into the command line for WinMain, quoting the
+// words that hold blanks.
 #pragma once
 
 #include "device.h"
@@ -50,7 +51,8 @@ void setStartHeadless(bool headless);
 // removes the mapping.
 void setProgramHost(const std::u16string& devicePath, const std::filesystem::path& host);
 
-// Splits a command line as Windows does for argv (quotes group, \" is a quote).
+// Splits a device command line into words: blanks separate, double quotes group ("" inside
+// quotes is one quote), a backslash is just a backslash.
 std::vector<std::u16string> splitCommandLine(std::u16string_view commandLine);
 
 struct BootReport {

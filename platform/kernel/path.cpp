@@ -132,9 +132,12 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
         if (last) {
             r.exists = true;
             r.st = st;
+        } else if (S_ISLNK(st.st_mode)) {
+            // a symbolic link is never walked through: it could lead anywhere
+            r.error = ERROR_PATH_NOT_FOUND;
+            return r;
         } else if (!S_ISDIR(st.st_mode)) {
-            // a file or a symbolic link cannot be walked through
-            missing = true;
+            missing = true;  // a file cannot be walked through
         }
     }
     return r;

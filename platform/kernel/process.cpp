@@ -137,6 +137,8 @@ std::u16string modulePath() {
 void setStartHeadless(bool headless) { g_startHeadless = headless; }
 
 std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
+    // Device command lines are full of backslashes (paths), so a backslash is always itself;
+    // double quotes group words and "" inside quotes is one quote.
     std::vector<std::u16string> args;
     size_t i = 0;
     while (i < line.size()) {
@@ -144,26 +146,14 @@ std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
         if (i >= line.size()) break;
         std::u16string arg;
         bool quoted = false;
-        while (i < line.size() && (quoted || (line[i] != u' ' && line[i] != u'\t'))) {
-            size_t slashes = 0;
-            while (i < line.size() && line[i] == u'\\') {
-                ++slashes;
-                ++i;
-            }
-            if (i < line.size() && line[i] == u'"') {
-                arg.append(slashes / 2, u'\\');
-                if (slashes % 2) {
-                    arg += u'"';
-                } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
-                    arg += u'"';  // "" inside quotes is one quote
-                    ++i;
-                } else {
-                    quoted = !quoted;
-                }
+        for (; i < line.size() && (quoted || (line[i] != u' ' && line[i] != u'\t')); ++i) {
+            if (line[i] != u'"') {
+                arg += line[i];
+            } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
+                arg += u'"';
                 ++i;
             } else {
-                arg.append(slashes, u'\\');
-                if (i < line.size() && (quoted || (line[i] != u' ' && line[i] != u'\t'))) arg += line[i++];
+                quoted = !quoted;
             }
         }
         args.push_back(std::move(arg));
