@@ -78,7 +78,8 @@ TEST_F(TextTest, TextIsAntialiasedInTheTextColour) {
     for (COLORREF c : seen) {
         EXPECT_EQ(GetRValue(c), GetGValue(c));  // shades between text and background only
         EXPECT_EQ(GetGValue(c), GetBValue(c));
-        if (c != kWhite && c != kBlack) intermediate = true;
+        if (c != kWhite && c != kBlack)
+            intermediate = true;
     }
     EXPECT_TRUE(intermediate);
 }
@@ -140,7 +141,8 @@ TEST_F(TextTest, DrawTextAlignsWithinItsRectangle) {
 TEST_F(TextTest, WordBreakWrapsAndCalcRectMeasures) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
-    const char16_t* text = u"Some settings will not take effect until the device has been restarted";
+    const char16_t* text =
+        u"Some settings will not take effect until the device has been restarted";
     RECT calc{0, 0, 120, 0};
     int height = DrawTextW(dc, text, -1, &calc, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(height % tm.tmHeight, 0);

@@ -73,8 +73,9 @@ int runWindow(void (*build)(HWND)) {
     UnregisterClassW(u"PaintTest", nullptr);
     RegisterClassW(&wc);
     InitCommonControls();
-    HWND main = CreateWindowExW(0, u"PaintTest", u"Paint Test", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    HWND main =
+        CreateWindowExW(0, u"PaintTest", u"Paint Test", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     build(main);
     ShowWindow(main, SW_SHOW);
     UpdateWindow(main);
@@ -86,14 +87,14 @@ int runWindow(void (*build)(HWND)) {
     return int(msg.wParam);
 }
 
-HWND child(HWND parent, const char16_t* cls, const char16_t* text, DWORD style, int x, int y, int w, int h,
-           int id) {
+HWND child(HWND parent, const char16_t* cls, const char16_t* text, DWORD style, int x, int y, int w,
+           int h, int id) {
     return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                            reinterpret_cast<HMENU>(uintptr_t(id)), nullptr, nullptr);
 }
 
 class PaintingTest : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
 };
 
@@ -148,7 +149,8 @@ TEST_F(PaintingTest, HiddenWindowLeavesNoPixelsBehind) {
 TEST_F(PaintingTest, SelectedListEntryIsHighlighted) {
     ce::test::Driver driver([] {
         return runWindow([](HWND main) {
-            HWND list = child(main, u"LISTBOX", u"", WS_BORDER | LBS_NOTIFY, 10, 20, 200, 100, kListId);
+            HWND list =
+                child(main, u"LISTBOX", u"", WS_BORDER | LBS_NOTIFY, 10, 20, 200, 100, kListId);
             for (const char16_t* s : {u"\\Temp", u"\\Windows\\Temp", u"\\My Documents\\Temp"})
                 SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
         });
