@@ -185,6 +185,21 @@ void endEllipsis(Line& line, const TextRun& run, int width) {
     line.text += dots;
 }
 
+// Shortens a path to fit `width` by replacing the end of its folders with "...", keeping the
+// last component: "\\My Documents\\...\\file.txt".
+void pathEllipsis(Line& line, const TextRun& run, int width) {
+    if (run.width(line.text) <= width)
+        return;
+    size_t slash = line.text.rfind(U'\\');
+    if (slash == std::u32string::npos || slash == 0)
+        return;
+    std::u32string head = line.text.substr(0, slash), tail = line.text.substr(slash);
+    const std::u32string dots = U"...";
+    while (!head.empty() && run.width(head + dots + tail) > width) head.pop_back();
+    line.text = head + dots + tail;
+    line.underline = -1;
+}
+
 std::vector<Line> layout(const std::u32string& text, const TextRun& run, const RECT& rect,
                          UINT format) {
     std::vector<std::u32string> paragraphs;
@@ -217,8 +232,12 @@ std::vector<Line> layout(const std::u32string& text, const TextRun& run, const R
         else
             lines.push_back(std::move(para));
     }
-    if (format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS | DT_PATH_ELLIPSIS))
-        for (Line& l : lines) endEllipsis(l, run, width);
+    for (Line& l : lines) {
+        if (format & DT_PATH_ELLIPSIS)
+            pathEllipsis(l, run, width);
+        if (format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS | DT_PATH_ELLIPSIS))
+            endEllipsis(l, run, width);
+    }
     return lines;
 }
 
