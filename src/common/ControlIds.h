@@ -1,17 +1,8 @@
 // Command and control IDs shared by the shell, the screens, the settings store and the Apply pass.
 #pragma once
 
-// Menu commands (menu resource 101)
-#define IDR_MAINMENU 101
-#define IDI_VARNELLO 102
-#define IDM_EXIT 40004
-#define IDM_ALLOW_RESTART 40006
-#define IDM_DEFER_RESTART 40007
-#define IDM_POWER_OFF 40008
-#define IDM_SOFT_RESET 40009
-#define IDM_ABOUT 40011
-#define IDM_HARD_RESET 40013
-#define IDM_HELP_INDEX 57666
+// Menu commands (menu resource 101) and the program icon
+#include "resources/resource.h"
 
 // Option controls of the six screens
 #define IDC_FIRST_OPTION 50001

@@ -18,6 +18,9 @@ typedef std::basic_string<WCHAR> WSTRING;
 // file system refuses, say) keeps it.
 static BOOL IsPathMissing(LPCWSTR path)
 {
+    // The root is no entry of any folder, so a lookup never finds it; it is always there.
+    if (path[0] == TEXT('\\') && path[1] == 0)
+        return FALSE;
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstFileW(path, &findData);
     if (hFind != INVALID_HANDLE_VALUE) {

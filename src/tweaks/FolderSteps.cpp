@@ -167,67 +167,71 @@ static BOOL PrepareTarget(LPCWSTR field, LPWSTR target)
     return NormalizeFolderPath(field, target, TWEAK_PATH_UNITS, TRUE) && FolderExists(target);
 }
 
-// Step 8: Pocket IE keeps no cache worth moving. The old cache's files are deleted (its folders
-// stay) and the cache value is pointed at the new folder.
-void MoveIeCacheStep(APPLY_PASS& pass)
+// What a step does once both folders are known: pass.pWork2 holds the folder the value names
+// now, target the folder it is to name.
+typedef void (*PFN_RETARGET)(APPLY_PASS& pass, HKEY hKey, const FOLDER_VALUE& folder,
+                             LPCWSTR target);
+
+// The frame of the steps that point a folder value at a new folder: the target must be an
+// existing folder and the value must name a usable folder, or nothing at all is done.
+static void RetargetFolder(APPLY_PASS& pass, const FOLDER_VALUE& folder, LPWSTR& field,
+                           BOOL sourceBackslash, PFN_RETARGET pfnRetarget)
 {
-    LPWSTR& field = pass.pSettings->m_ieCacheTarget;
     WCHAR target[TWEAK_PATH_UNITS];
     if (!PrepareTarget(field, target)) {
-        ShowFolderRefused(pass.pWork2, c_szBadTarget, c_ieCacheFolder.pszName, field);
-        ReleaseSettingsText(field);
-        return;
-    }
-    HKEY hKey = OpenFolderValue(c_ieCacheFolder, pass.pWork1);
-    if (hKey) {
-        if (NormalizeFolderPath(pass.pWork1, pass.pWork2, TWEAK_PATH_UNITS, TRUE)) {
-            DeleteFolderContents(pass.pWork2, FALSE);
-            WriteFolderValue(hKey, c_ieCacheFolder, target);
-        } else {
-            ShowFolderRefused(pass.pWork2, c_szBadSource, c_ieCacheFolder.pszName, pass.pWork1);
+        ShowFolderRefused(pass.pWork2, c_szBadTarget, folder.pszName, field);
+    } else {
+        HKEY hKey = OpenFolderValue(folder, pass.pWork1);
+        if (hKey) {
+            if (NormalizeFolderPath(pass.pWork1, pass.pWork2, TWEAK_PATH_UNITS, sourceBackslash))
+                pfnRetarget(pass, hKey, folder, target);
+            else
+                ShowFolderRefused(pass.pWork2, c_szBadSource, folder.pszName, pass.pWork1);
+            RegCloseKey(hKey);
         }
-        RegCloseKey(hKey);
     }
     ClearBuffer(pass.pWork1);
     ClearBuffer(pass.pWork2);
     ReleaseSettingsText(field);
 }
 
+// Step 8: Pocket IE keeps no cache worth moving. The old cache's files are deleted (its folders
+// stay) and the cache value is pointed at the new folder.
+static void ReplaceIeCache(APPLY_PASS& pass, HKEY hKey, const FOLDER_VALUE& folder,
+                           LPCWSTR target)
+{
+    DeleteFolderContents(pass.pWork2, FALSE);
+    WriteFolderValue(hKey, folder, target);
+}
+
+void MoveIeCacheStep(APPLY_PASS& pass)
+{
+    RetargetFolder(pass, c_ieCacheFolder, pass.pSettings->m_ieCacheTarget, TRUE, ReplaceIeCache);
+}
+
 // Steps 12, 14, 15 and 16: the folder's content moves to the target, then the value names the
 // target. Files that could not be moved stay where they were, and the user is told where.
-static void RelocateFolder(APPLY_PASS& pass, const FOLDER_VALUE& folder, LPWSTR& field)
+static void MoveFolderContent(APPLY_PASS& pass, HKEY hKey, const FOLDER_VALUE& folder,
+                              LPCWSTR target)
 {
-    WCHAR target[TWEAK_PATH_UNITS];
-    if (!PrepareTarget(field, target)) {
-        ShowFolderRefused(pass.pWork2, c_szBadTarget, folder.pszName, field);
-        ReleaseSettingsText(field);
+    size_t sourceLength = wcslen(pass.pWork2);
+    BOOL below = _wcsnicmp(target, pass.pWork2, sourceLength) == 0 &&
+                 target[sourceLength] == TEXT('\\');
+    BOOL sameFolder = below && target[sourceLength + 1] == 0;
+    if (below && !sameFolder) {
+        ShowFolderRefused(pass.pWork1, c_szInsideSource, folder.pszName, target);
         return;
     }
-    HKEY hKey = OpenFolderValue(folder, pass.pWork1);
-    if (hKey) {
-        if (!NormalizeFolderPath(pass.pWork1, pass.pWork2, TWEAK_PATH_UNITS, FALSE)) {
-            ShowFolderRefused(pass.pWork2, c_szBadSource, folder.pszName, pass.pWork1);
-        } else {
-            size_t sourceLength = wcslen(pass.pWork2);
-            BOOL sameFolder = _wcsnicmp(target, pass.pWork2, sourceLength) == 0 &&
-                              target[sourceLength] == TEXT('\\') && target[sourceLength + 1] == 0;
-            BOOL inside = !sameFolder && _wcsnicmp(target, pass.pWork2, sourceLength) == 0 &&
-                          target[sourceLength] == TEXT('\\');
-            if (inside) {
-                ShowFolderRefused(pass.pWork1, c_szInsideSource, folder.pszName, target);
-            } else {
-                // Already moved there on an earlier Apply: nothing to move.
-                DWORD leftBehind = sameFolder ? 0 : MoveFolderTree(pass.pWork2, target);
-                WriteFolderValue(hKey, folder, target);
-                if (leftBehind)
-                    ShowFolderRefused(pass.pWork1, c_szLeftBehind, folder.pszName, pass.pWork2);
-            }
-        }
-        RegCloseKey(hKey);
-    }
-    ClearBuffer(pass.pWork1);
-    ClearBuffer(pass.pWork2);
-    ReleaseSettingsText(field);
+    // Moved there on an earlier Apply, the option still ticked: nothing to move.
+    DWORD leftBehind = sameFolder ? 0 : MoveFolderTree(pass.pWork2, target);
+    WriteFolderValue(hKey, folder, target);
+    if (leftBehind)
+        ShowFolderRefused(pass.pWork1, c_szLeftBehind, folder.pszName, pass.pWork2);
+}
+
+static void RelocateFolder(APPLY_PASS& pass, const FOLDER_VALUE& folder, LPWSTR& field)
+{
+    RetargetFolder(pass, folder, field, FALSE, MoveFolderContent);
 }
 
 void MoveAvantGoStep(APPLY_PASS& pass)

@@ -1,0 +1,243 @@
+// The two "Refresh" searches of the Clean Temp Files screen, run by tapping their buttons, and
+// what their selections do when applied.
+#include "AppCoreTest.h"
+
+#include "search/Search.h"
+
+namespace appcore {
+namespace {
+
+class Search : public AppCoreTest {
+protected:
+    explicit Search(TempDevice::Contents contents = TempDevice::Contents::Factory)
+        : AppCoreTest(contents)
+    {
+    }
+    void StartPlain()
+    {
+        WriteBytes(SettingsPath(), {0, 0, 0, 0});
+        Start();
+    }
+    std::vector<std::u16string> Folders() { return ListEntries(Control(0, 11)); }
+    std::vector<std::u16string> Files() { return ListEntries(Control(0, 19)); }
+    bool Has(const std::vector<std::u16string>& list, const std::u16string& entry)
+    {
+        return std::find(list.begin(), list.end(), entry) != list.end();
+    }
+    // The "SEARCHING" window never outlives the search.
+    void ExpectNoSearchWindow()
+    {
+        EXPECT_EQ(g_searchWindowUsers, 0);
+        EXPECT_EQ(g_hSearchWindow, nullptr);
+        Query query;
+        query.text = u"SEARCHING";
+        query.includeHidden = true;
+        EXPECT_EQ(driver().find(query), nullptr);
+    }
+};
+
+class EmptyDeviceSearch : public Search {
+protected:
+    EmptyDeviceSearch() : Search(TempDevice::Contents::Empty) {}
+};
+
+TEST_F(Search, FoldersOfTheFactoryImageAreListedSortedWithoutHiddenOnes)
+{
+    StartPlain();
+    Tap(50011);
+    std::vector<std::u16string> folders = Folders();
+    EXPECT_TRUE(Has(folders, u"\\Temp\\"));
+    EXPECT_TRUE(Has(folders, u"\\Windows\\Temp\\"));
+    EXPECT_TRUE(Has(folders, u"\\My Documents\\Temp\\"));
+    EXPECT_TRUE(std::is_sorted(folders.begin(), folders.end(), [](const auto& a, const auto& b) {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    }));
+    for (const std::u16string& folder : folders) {
+        DWORD attributes = GetFileAttributesW(folder.substr(0, folder.size() - 1).c_str());
+        EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN) << std::string(folder.begin(), folder.end());
+    }
+    ExpectNoSearchWindow();
+}
+
+TEST_F(EmptyDeviceSearch, FolderNamesMatchTempCaseSensitivelyAtAnyDepth)
+{
+    for (const char16_t* folder : {u"\\Templates", u"\\Attempts", u"\\TEMP", u"\\temporary",
+                                   u"\\Templates\\Inner Temp", u"\\Plain\\deep\\my temp",
+                                   u"\\Hidden Temp", u"\\Hidden Temp\\Temp"})
+        fs::create_directories(Host(folder));
+    SetFileAttributesW(u"\\Hidden Temp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+    MakeFile(Host(u"\\Plain\\Temp.txt"), 1);  // a file is no folder
+    StartPlain();
+    Tap(50011);
+    std::vector<std::u16string> folders = Folders();
+    EXPECT_TRUE(Has(folders, u"\\Templates\\"));
+    EXPECT_TRUE(Has(folders, u"\\Attempts\\"));
+    EXPECT_TRUE(Has(folders, u"\\temporary\\"));
+    EXPECT_TRUE(Has(folders, u"\\Templates\\Inner Temp\\"));
+    EXPECT_TRUE(Has(folders, u"\\Plain\\deep\\my temp\\"));
+    EXPECT_FALSE(Has(folders, u"\\TEMP\\"));
+    EXPECT_FALSE(Has(folders, u"\\Hidden Temp\\"));
+    EXPECT_FALSE(Has(folders, u"\\Hidden Temp\\Temp\\"));
+    EXPECT_FALSE(Has(folders, u"\\Plain\\Temp.txt\\"));
+}
+
+TEST_F(EmptyDeviceSearch, ExtensionMatchesTheFirstThreeCharactersAfterTheLastDot)
+{
+    for (const char16_t* file : {u"\\F\\a.tmp", u"\\F\\B.TMP", u"\\F\\c.tmpx", u"\\F\\d.tm",
+                                 u"\\F\\e.tmp.txt", u"\\F\\ftmp", u"\\F\\Sub\\g.Tmp"})
+        MakeFile(Host(file), 1);
+    MakeFile(Host(u"\\F\\hidden.tmp"), 1);
+    SetFileAttributesW(u"\\F\\hidden.tmp", FILE_ATTRIBUTE_HIDDEN);
+    StartPlain();
+    Tap(50015);  // "*.tmp"
+    Tap(50014);
+    std::vector<std::u16string> expected = {u"\\F\\a.tmp", u"\\F\\B.TMP", u"\\F\\c.tmpx",
+                                            u"\\F\\hidden.tmp", u"\\F\\Sub\\g.Tmp"};
+    std::vector<std::u16string> files = Files();
+    std::sort(files.begin(), files.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files, expected);
+    ExpectNoSearchWindow();
+}
+
+TEST_F(EmptyDeviceSearch, TwoExtensionsGatherInOneListAndTheSameTwiceListsTwice)
+{
+    MakeFile(Host(u"\\D\\one.tmp"), 1);
+    MakeFile(Host(u"\\D\\two.log"), 1);
+    MakeFile(Host(u"\\D\\three.bak"), 1);
+    StartPlain();
+    Tap(50015);
+    Tap(50016);
+    Tap(50014);
+    EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\D\\one.tmp", u"\\D\\two.log"}));
+
+    Tap(50016);  // "*.log" off
+    Tap(50018);  // "*." with "tmp" typed: the same extension as "*.tmp"
+    Tap(50019);
+    driver().type(u"tmp");
+    Tap(50014);
+    EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\D\\one.tmp", u"\\D\\one.tmp"}));
+    ExpectNoSearchWindow();
+}
+
+TEST_F(EmptyDeviceSearch, CustomExtensionUsesItsFirstThreeCharactersOrMatchesTrailingDots)
+{
+    MakeFile(Host(u"\\E\\notes.txt"), 1);
+    MakeFile(Host(u"\\E\\odd."), 1);
+    MakeFile(Host(u"\\E\\plain"), 1);
+    StartPlain();
+    Tap(50018);
+    SetText(0, 18, u"txtx");
+    Tap(50014);
+    EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\E\\notes.txt"}));
+
+    SetText(0, 18, u"");
+    Tap(50014);
+    EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\E\\odd."}));
+}
+
+TEST_F(EmptyDeviceSearch, NothingTickedEmptiesTheFileList)
+{
+    MakeFile(Host(u"\\G\\x.tmp"), 1);
+    StartPlain();
+    Tap(50015);
+    Tap(50014);
+    ASSERT_EQ(Files().size(), 1u);
+    Tap(50015);
+    Tap(50014);
+    EXPECT_TRUE(Files().empty());
+    ExpectNoSearchWindow();
+}
+
+TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks)
+{
+    std::u16string longName = u"\\Deep Temp Folder\\" + std::u16string(40, u'n') + u".tmp";
+    MakeFile(Host(longName), 1);
+    MakeFile(Host(u"\\short.tmp"), 1);
+    StartPlain();
+    HWND list = Control(0, 19);
+    Tap(50015);
+    Tap(50014);
+    EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), (LRESULT)longName.size() * 6);
+
+    // The long file goes: a refresh lists only short entries, the extent stays.
+    fs::remove(Host(longName));
+    Tap(50014);
+    EXPECT_EQ(Files().size(), 1u);
+    EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), (LRESULT)longName.size() * 6);
+    EXPECT_EQ(g_maxFileEntryLength, (LONG)longName.size());
+
+    // The folder list keeps its own longest length: none of its entries passed 32 characters.
+    Tap(50011);
+    EXPECT_EQ(g_maxFolderEntryLength, 0);
+    EXPECT_EQ(SendMessageW(Control(0, 11), LB_GETHORIZONTALEXTENT, 0, 0), 0);
+}
+
+TEST_F(EmptyDeviceSearch, PathsTooLongForTheBufferAreSkippedNotCut)
+{
+    // A folder chain whose files' full paths pass 1023 characters.
+    std::u16string folder;
+    while (folder.size() < 1000)
+        folder += u"\\" + std::u16string(60, u'd');
+    MakeFile(Host(folder + u"\\" + std::u16string(40, u'f') + u".tmp"), 1);
+    MakeFile(Host(u"\\ok.tmp"), 1);
+    StartPlain();
+    Tap(50015);
+    Tap(50014);
+    for (const std::u16string& entry : Files())
+        EXPECT_LE(entry.size(), 1023u);
+    EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\ok.tmp"}));
+}
+
+TEST_F(EmptyDeviceSearch, SelectedFilesAreDeletedAndCounted)
+{
+    MakeFile(Host(u"\\H\\big.tmp"), 300);
+    MakeFile(Host(u"\\H\\small.tmp"), 20);
+    MakeFile(Host(u"\\H\\keep.tmp"), 5);
+    StartPlain();
+    Tap(50015);
+    Tap(50014);
+    driver().tapText(u"\\H\\big.tmp");
+    driver().tapText(u"\\H\\small.tmp");
+    EXPECT_EQ(SendMessageW(Control(0, 19), LB_GETSELCOUNT, 0, 0), 2);
+    EXPECT_EQ(ApplyAndFinish(false), u"320 Bytes Cleaned");
+    EXPECT_FALSE(fs::exists(Host(u"\\H\\big.tmp")));
+    EXPECT_TRUE(fs::exists(Host(u"\\H\\keep.tmp")));
+}
+
+TEST_F(EmptyDeviceSearch, SelectedFoldersAreCleanedWithTheirSubfoldersKept)
+{
+    MakeFile(Host(u"\\App Temp\\a"), 4);
+    MakeFile(Host(u"\\App Temp\\Nested\\b"), 6);
+    MakeFile(Host(u"\\Other Temp\\c"), 8);
+    StartPlain();
+    Tap(50011);
+    driver().tapText(u"\\App Temp\\");
+    EXPECT_EQ(ApplyAndFinish(false), u"10 Bytes Cleaned");
+    EXPECT_TRUE(fs::is_directory(Host(u"\\App Temp\\Nested")));
+    EXPECT_FALSE(fs::exists(Host(u"\\App Temp\\Nested\\b")));
+    EXPECT_TRUE(fs::exists(Host(u"\\Other Temp\\c")));
+}
+
+TEST_F(EmptyDeviceSearch, SearchWindowCountsNestedUsersAndIsGoneAfterTheLast)
+{
+    StartPlain();
+    CSearchWindow::Show();
+    HWND first = g_hSearchWindow;
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(IsWindowVisible(first));
+    CSearchWindow::Show();
+    EXPECT_EQ(g_hSearchWindow, first);
+    EXPECT_EQ(g_searchWindowUsers, 2);
+    CSearchWindow::Hide();
+    EXPECT_TRUE(IsWindow(first));
+    CSearchWindow::Hide();
+    EXPECT_FALSE(IsWindow(first));
+    ExpectNoSearchWindow();
+    // An unmatched Hide leaves the count at zero for the next search.
+    CSearchWindow::Hide();
+    EXPECT_EQ(g_searchWindowUsers, 0);
+}
+
+}  // namespace
+}  // namespace appcore

@@ -1,0 +1,90 @@
+// Runs the real Varnello (WinMain) on a fresh device through the test driver, and reads what a
+// person would see: the screens' controls, their places on the page, the scroll bar.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gwes/driver.h"
+#include "kernel/testing.h"
+#include "screens/Screens.h"
+#include "shell/Globals.h"
+#include "shell/ShellWindows.h"
+
+namespace apptest {
+
+using ce::test::Driver;
+using ce::test::Query;
+using ce::test::TempDevice;
+
+class App {
+  public:
+    // prepare runs on the device before the program starts (folders, files, attributes).
+    explicit App(std::u16string commandLine = u"",
+                 TempDevice::Contents contents = TempDevice::Contents::Factory,
+                 const std::function<void(TempDevice&)>& prepare = {})
+        : device_(contents) {
+        if (prepare)
+            prepare(device_);
+        driver_ = std::make_unique<Driver>(WinMain, std::move(commandLine));
+    }
+    ~App() {
+        if (driver_ && driver_->running())
+            driver_->stop();
+    }
+
+    Driver& driver() { return *driver_; }
+    TempDevice& device() { return device_; }
+
+  private:
+    TempDevice device_;
+    std::unique_ptr<Driver> driver_;
+};
+
+inline HWND DisplayWindow() {
+    return g_pDisplayWindow != NULL ? g_pDisplayWindow->GetHandle() : NULL;
+}
+
+inline HWND ScreenControl(int screen, int pos) {
+    return g_pScreens->GetScreenItems(screen).GetAt(pos);
+}
+
+// A control's rectangle in the display window's client coordinates.
+inline RECT PlaceOnPage(HWND hwnd) {
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    POINT origin = {0, 0};
+    ClientToScreen(DisplayWindow(), &origin);
+    OffsetRect(&rc, -origin.x, -origin.y);
+    return rc;
+}
+
+inline SCROLLINFO PageScrollInfo() {
+    SCROLLINFO si = {};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_ALL;
+    GetScrollInfo(DisplayWindow(), SB_VERT, &si);
+    return si;
+}
+
+inline std::u16string WindowText(HWND hwnd) {
+    WCHAR buffer[1024] = {0};
+    GetWindowTextW(hwnd, buffer, 1024);
+    return std::u16string(buffer);
+}
+
+// Every control of every screen stands at its unscrolled top minus the scroll position.
+inline void ExpectPageAt(int screen, const int* catalogueTops, int scrollPosition) {
+    const CWindowList& items = g_pScreens->GetScreenItems(screen);
+    for (int i = 0; i < items.GetCount(); i++)
+        EXPECT_EQ(PlaceOnPage(items.GetAt(i)).top, catalogueTops[i] - scrollPosition)
+            << "screen " << screen << " position " << i;
+}
+
+}  // namespace apptest
