@@ -98,10 +98,20 @@ class PaintingTest : public ::testing::Test {
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
 };
 
-// The square of a check box: at its left, as tall as the text line.
+// The square of a check box, found by its frame at the left of the control.
 RECT boxPart(HWND check) {
     RECT r = screenRectOf(check);
-    return RECT{r.left, r.top, r.left + (r.bottom - r.top), r.bottom};
+    const COLORREF frame = GetSysColor(COLOR_WINDOWFRAME);
+    RECT box{r.right, r.bottom, r.left, r.top};
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.left + (r.bottom - r.top); ++x)
+            if (at(x, y) == frame) {
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.bottom = std::max<LONG>(box.bottom, y + 1);
+            }
+    return box;
 }
 
 TEST_F(PaintingTest, TickAppearsAfterATapAndGoesAfterTheNext) {
@@ -114,7 +124,9 @@ TEST_F(PaintingTest, TickAppearsAfterATapAndGoesAfterTheNext) {
     ASSERT_NE(check, nullptr);
     const COLORREF ink = GetSysColor(COLOR_WINDOWTEXT);
     RECT box = boxPart(check);
-    RECT inner{box.left + 3, box.top + 3, box.right - 3, box.bottom - 3};
+    ASSERT_GE(box.right - box.left, 9) << "no check box frame";
+    EXPECT_EQ(box.right - box.left, box.bottom - box.top);
+    RECT inner{box.left + 1, box.top + 1, box.right - 1, box.bottom - 1};
     EXPECT_EQ(count(inner, ink), 0);
 
     driver.tap(check);
