@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/ControlIds.h"
+#include "resources/resources.h"
 #include "settings/Settings.h"
 
 using namespace apptest;
@@ -52,7 +53,8 @@ TEST_P(InteractiveCommandLine, StartsTheMainWindow) {
     App app(GetParam());
     ASSERT_TRUE(app.driver().running());
     EXPECT_EQ(g_bSilent, 0);
-    EXPECT_NE(app.driver().findText(u"Clean Temp Files"), nullptr);
+    ASSERT_NE(g_pMainWindow, nullptr);
+    EXPECT_TRUE(IsWindowVisible(g_pMainWindow->GetHandle()));
     app.driver().menu(u"Varnello", u"Exit");
     EXPECT_FALSE(app.driver().running());
     EXPECT_EQ(app.driver().exitCode(), 0);
@@ -125,7 +127,8 @@ TEST(Ending, ExitClosesAnOpenAboutWindowThenSaves) {
 
 TEST(Ending, APostedQuitMessageDoesNotEndTheProgram) {
     TempDevice device;
-    HINSTANCE instance = GetModuleHandleW(NULL);
+    CreateDirectoryW(TEXT("\\Program Files\\Varnello"), NULL);
+    HINSTANCE instance = ce::resources::instanceFor((const void*)&WinMain);
     Driver driver([instance] {
         PostQuitMessage(3);
         return WinMain(instance, NULL, (LPWSTR)u"", SW_SHOW);
