@@ -183,7 +183,8 @@ TEST(Help, IndexStartsTheHelpViewerAtTheContents) {
     app.driver().menu(u"Help", u"Index");
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(app.driver().messageBox().has_value());
-    EXPECT_TRUE(LogHas(app.device(), "peghelp.exe")) << app.device().log();
+    EXPECT_TRUE(LogHas(app.device(), "help \\Windows\\tunedoc.htm#Main_Contents"))
+        << app.device().log();
 }
 
 // Power: Off and Soft Reset ask nothing; Hard Reset asks twice and only Yes, Yes erases.
@@ -202,7 +203,7 @@ TEST(Power, SoftResetRestartsAtOnce) {
     EXPECT_FALSE(app.driver().running());
     EXPECT_TRUE(app.driver().rebooted());
     EXPECT_TRUE(LogHas(app.device(), "reboot")) << app.device().log();
-    EXPECT_FALSE(LogHas(app.device(), "clean"));
+    EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
 }
 
 TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
@@ -216,7 +217,7 @@ TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
     EXPECT_FALSE(app.driver().messageBox().has_value());
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
-    EXPECT_FALSE(LogHas(app.device(), "clean"));
+    EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
 }
 
 TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing) {
@@ -227,7 +228,7 @@ TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing) {
     EXPECT_FALSE(app.driver().messageBox().has_value());
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
-    EXPECT_FALSE(LogHas(app.device(), "clean"));
+    EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
 }
 
 TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
@@ -237,6 +238,6 @@ TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
     app.driver().answerBox(u"Please Confirm", u"Are you really sure?", IDYES);
     EXPECT_FALSE(app.driver().running());
     EXPECT_TRUE(app.driver().rebooted());
-    EXPECT_TRUE(LogHas(app.device(), "clean")) << app.device().log();
+    EXPECT_TRUE(LogHas(app.device(), "clean boot flag set")) << app.device().log();
     EXPECT_TRUE(LogHas(app.device(), "reboot"));
 }
