@@ -60,7 +60,7 @@ int darkPixels(HWND button) {
 
 TEST(ButtonInput, TapTogglesCheckBoxAndDrawsTick) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND box = nullptr;
     ce::test::Driver driver([&] {
         HWND parent = createParent();
@@ -82,7 +82,7 @@ TEST(ButtonInput, TapTogglesCheckBoxAndDrawsTick) {
 
 TEST(ButtonInput, ReleaseOutsideIsNoClick) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND push = nullptr;
     ce::test::Driver driver([&] {
         HWND parent = createParent();

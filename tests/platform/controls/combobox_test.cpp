@@ -67,7 +67,7 @@ TEST_F(ComboBoxTest, HeightGivenIncludesTheDroppedList) {
 
 TEST(ComboBoxInput, TapDropsAndTapOnEntryChoosesIt) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND combo = nullptr;
     ce::test::Driver driver([&] {
         HWND parent = createParent();

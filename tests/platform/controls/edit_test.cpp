@@ -84,7 +84,7 @@ TEST(EditInput, TypingStopsAtTheVisibleWidthWithoutAutoScroll) {
 
 TEST(EditInput, CaretKeysBackspaceAndDelete) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND edit = nullptr;
     ce::test::Driver driver([&] {
         HWND parent = createParent();

@@ -53,6 +53,12 @@ std::vector<Received>& received() {
     return r;
 }
 
+void resetRecord() {
+    received().clear();
+    answers().clear();
+    g_hook = nullptr;
+}
+
 void answerNotify(UINT code, LRESULT answer) { answers()[code] = answer; }
 void setNotifyHook(NotifyHook hook) { g_hook = hook; }
 
@@ -127,9 +133,7 @@ int runLoop() {
 
 void ControlTest::SetUp() {
     device_.emplace(ce::test::TempDevice::Contents::Empty);
-    received().clear();
-    answers().clear();
-    g_hook = nullptr;
+    resetRecord();
     InitCommonControls();
     parent_ = createParent();
     ASSERT_NE(parent_, nullptr);

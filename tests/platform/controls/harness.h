@@ -35,6 +35,8 @@ struct Expect {
 };
 
 std::vector<Received>& received();
+// Forgets what was received and every answer and hook set by an earlier test.
+void resetRecord();
 // The answer the parent gives to WM_NOTIFY with this code (TCN_SELCHANGING: TRUE refuses).
 void answerNotify(UINT code, LRESULT answer);
 // Called for each WM_NOTIFY before answering (the tree's children requests).

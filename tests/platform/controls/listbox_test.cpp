@@ -153,7 +153,7 @@ TEST_F(ListBoxTest, TopIndexItemRectAndScrolling) {
 
 TEST(ListBoxInput, TapsToggleMultipleSelectionAndNotify) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND list = nullptr;
     ce::test::Driver driver([&] {
         HWND parent = createParent();

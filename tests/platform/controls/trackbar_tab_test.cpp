@@ -30,7 +30,7 @@ TEST_F(TrackbarTest, RangeAndPositionClamp) {
 
 TEST(TrackbarInput, TapPagesAndDragTracks) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND slider = nullptr;
     ce::test::Driver driver([&] {
         InitCommonControls();
@@ -165,7 +165,7 @@ TEST_F(TabTest, SixProgramTabsAreReachableAcross240Pixels) {
 
 TEST(TabInput, TapAsksParentWhichMayRefuse) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND tabs = nullptr;
     ce::test::Driver driver([&] {
         InitCommonControls();

@@ -210,7 +210,7 @@ TEST_F(TreeViewTest, SelectionNotifiesAndCanBeRefused) {
 
 TEST(TreeViewInput, TapOnButtonExpandsTapOnLabelSelects) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
-    received().clear();
+    resetRecord();
     HWND tree = nullptr;
     HTREEITEM a = nullptr, b = nullptr;
     ce::test::Driver driver([&] {
