@@ -752,8 +752,6 @@ LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
             itemHeight_ = std::max(itemHeight_, fontLineHeight(hwnd(), font()) + 3);
-            if (!(style() & TVS_NOSCROLL))
-                SetWindowLongW(hwnd(), GWL_STYLE, static_cast<LONG>(style() | WS_VSCROLL));
             updateScrollBar();
             return 0;
         case WM_DESTROY:
