@@ -745,19 +745,16 @@ LRESULT ListBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             invalidate();
             return 0;
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
             if (multiple()) invalidateItem(caret_);
             return 0;
-        case WM_ENABLE: invalidate(); return 0;
         case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFONT:
             setFont(wParam, lParam);
             itemHeight_ = fontLineHeight(hwnd(), font()) + 2;
             updateScrollBars();
             return 0;
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         default: return unhandled(message, wParam, lParam, comboList_ ? "ComboLBox" : "LISTBOX");
     }
 }
