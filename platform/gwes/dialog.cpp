@@ -142,14 +142,16 @@ HWND createFromTemplate(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND owner, DL
         rc.right = rc.left + w;
         rc.bottom = rc.top + h;
     }
+    // A dialog that is not a child is a top-level window owned by `owner`, whatever its style.
     HWND hwnd = CreateWindowExW(exStyle, cls.c_str(), title.c_str(), style & ~WS_VISIBLE, rc.left, rc.top,
-                                rc.right - rc.left, rc.bottom - rc.top, owner, nullptr, instance,
+                                rc.right - rc.left, rc.bottom - rc.top, child ? owner : nullptr, nullptr, instance,
                                 reinterpret_cast<LPVOID>(param));
     Window* w = win(hwnd);
     if (!w) {
         if (ownFont) DeleteObject(font);
         return nullptr;
     }
+    if (!child && win(owner)) w->owner = topLevelOf(win(owner))->handle;
     w->dialog = std::make_unique<DialogData>();
     w->dialog->proc = proc;
     w->dialog->modal = modal;
@@ -170,7 +172,7 @@ HWND createFromTemplate(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND owner, DL
         std::u16string text = r.entry(&ordinal);
         WORD extra = r.word();
         r.p += extra;
-        HWND item = CreateWindowExW(itemEx, itemClass.c_str(), text.c_str(), itemStyle | WS_CHILD, px(ix, bx, 4),
+        HWND item = CreateWindowExW(itemEx | WS_EX_NOPARENTNOTIFY, itemClass.c_str(), text.c_str(), itemStyle | WS_CHILD, px(ix, bx, 4),
                                     px(iy, by, 8), px(icx, bx, 4), px(icy, by, 8), hwnd,
                                     reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, nullptr);
         if (item) SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);

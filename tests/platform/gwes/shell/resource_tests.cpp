@@ -1,0 +1,104 @@
+// Resources read from the suite's .rc file: menus with IDs from an included header, a string
+// table, the version block and an icon; and the reader's errors on bad input.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "display/display.h"
+#include "kernel/testing.h"
+#include "resources/resources.h"
+
+#include <stdexcept>
+
+namespace {
+
+HINSTANCE self() {
+    static int anchor;
+    return ce::resources::instanceFor(&anchor);
+}
+
+class Resources : public ::testing::Test {
+protected:
+    ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
+};
+
+TEST_F(Resources, MenuHasItsPopupsItemsAndFlags) {
+    HMENU m = LoadMenuW(self(), MAKEINTRESOURCEW(101));
+    ASSERT_TRUE(m);
+    ASSERT_EQ(GetMenuItemCount(m), 2);
+    WCHAR text[32];
+    GetMenuStringW(m, 0, text, 32, MF_BYPOSITION);
+    EXPECT_EQ(std::u16string(text), u"File");
+    HMENU file = GetSubMenu(m, 0);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(GetMenuItemID(file, 0), 40004u);  // IDM_EXIT from the included header
+    HMENU tools = GetSubMenu(m, 1);
+    ASSERT_EQ(GetMenuItemCount(tools), 4);
+    MENUITEMINFOW info{sizeof info, MIIM_TYPE | MIIM_STATE | MIIM_ID};
+    ASSERT_TRUE(GetMenuItemInfoW(tools, 1, TRUE, &info));
+    EXPECT_TRUE(info.fType & MFT_SEPARATOR);
+    ASSERT_TRUE(GetMenuItemInfoW(tools, 2, TRUE, &info));
+    EXPECT_TRUE(info.fState & MFS_CHECKED);
+    EXPECT_EQ(info.wID, 40102u);
+    ASSERT_TRUE(GetMenuItemInfoW(tools, 40103, FALSE, &info));
+    EXPECT_TRUE(info.fState & MFS_GRAYED);
+    EXPECT_EQ(LoadMenuW(self(), MAKEINTRESOURCEW(555)), nullptr);
+    DestroyMenu(m);
+}
+
+TEST_F(Resources, StringTableAndVersionBlock) {
+    WCHAR buf[64];
+    EXPECT_EQ(LoadStringW(self(), 1000, buf, 64), 20);
+    EXPECT_EQ(std::u16string(buf), u"Hello \"quoted\" world");
+    EXPECT_EQ(LoadStringW(self(), 1000, buf, 6), 5);
+    EXPECT_EQ(std::u16string(buf), u"Hello");
+    const auto* set = ce::resources::moduleOf(self());
+    ASSERT_TRUE(set && set->version);
+    EXPECT_EQ(set->version->fileVersion[2], 3);
+    EXPECT_EQ(set->version->strings.at(u"CompanyName"), u"Zembrik");
+    EXPECT_EQ(set->version->langCodepage, u"040904B0");
+}
+
+TEST_F(Resources, IconKeepsItsColoursAndMask) {
+    HICON icon = LoadIconW(self(), MAKEINTRESOURCEW(7));
+    ASSERT_TRUE(icon);
+    int w = 0, h = 0;
+    std::vector<uint32_t> px;
+    ASSERT_TRUE(ce::display::iconPixels(icon, &w, &h, &px));
+    ASSERT_EQ(w, 16);
+    ASSERT_EQ(h, 16);
+    EXPECT_EQ(px[0] >> 24, 0u);  // masked out
+    EXPECT_EQ(px[1] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(px[15] & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(px[16 * 15] >> 24, 0xFFu);
+}
+
+TEST(ResourceReader, ErrorsNameTheFileAndLine) {
+    auto none = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    try {
+        ce::resources::parseRc("bad.rc", "1 MENU\nBEGIN\n  MENUITEM 40, \"x\"\nEND\n", none);
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("bad.rc:3:", 0), 0u) << e.what();
+    }
+    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 ICON \"missing.ico\"\n", none), std::runtime_error);
+    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 MENU\nBEGIN\n POPUP \"x\n", none), std::runtime_error);
+    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 MENU\nBEGIN\n MENUITEM \"a\", UNDEFINED_ID\nEND\n", none),
+                 std::runtime_error);
+    // other resource types are passed over
+    auto set = ce::resources::parseRc(
+        "ok.rc", "#ifdef APSTUDIO_INVOKED\n garbage (\n#endif\nIDD_X DIALOG 0, 0, 10, 10\nSTYLE 1\nBEGIN\n CONTROL \"\"\nEND\n"
+                 "2 MENU BEGIN MENUITEM \"A\", 5 END\n",
+        none);
+    EXPECT_EQ(set.menus.at(2).at(0).id, 5u);
+}
+
+TEST(ResourceReader, BadIconDataIsRefused) {
+    EXPECT_THROW(ce::resources::decodeIco(""), std::runtime_error);
+    EXPECT_THROW(ce::resources::decodeIco(std::string("\0\0\1\0\1\0", 6)), std::runtime_error);
+    std::string huge("\0\0\1\0\1\0", 6);
+    huge += std::string("\x10\x10\0\0\1\0\x18\0\xff\xff\xff\x7f\x16\0\0\0", 16);
+    EXPECT_THROW(ce::resources::decodeIco(huge), std::runtime_error);
+}
+
+}  // namespace

@@ -1,0 +1,264 @@
+// A small program driven through the test driver: its menu bar's commands arrive by ID, the
+// navigation bar's ok button sends IDOK, message boxes are answered after their caption and
+// text are checked, taps reach the topmost match and scroll their target into view.
+#include "support/msglog.h"
+
+#include <aygshell.h>
+
+#include "gwes/driver.h"
+#include "kernel/testing.h"
+#include "resources/resources.h"
+
+using namespace gwestest;
+using ce::test::Driver;
+using ce::test::DriverError;
+
+namespace {
+
+struct App {
+    std::vector<UINT> commands;
+    std::vector<int> answers;
+    HWND main = nullptr;
+    HWND bar = nullptr;
+    HWND page = nullptr;
+    HWND far = nullptr;
+    bool barCreated = false;
+    int farTaps = 0;
+};
+App* g_app = nullptr;
+
+constexpr UINT WM_ASK = WM_APP + 1;
+constexpr UINT WM_POPUP = WM_APP + 2;
+
+// The display page scrolls its children by the thumb position, as the program does.
+LRESULT CALLBACK pageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_VSCROLL && LOWORD(wp) == SB_THUMBPOSITION) {
+        SCROLLINFO si{sizeof si, SIF_ALL, 0, 0, 0, 0, 0};
+        GetScrollInfo(hwnd, SB_VERT, &si);
+        int next = HIWORD(wp);
+        ScrollWindowEx(hwnd, 0, si.nPos - next, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN);
+        si.fMask = SIF_POS;
+        si.nPos = next;
+        SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+        return 1;
+    }
+    if (msg == WM_LBUTTONDOWN) return 0;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK farProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_LBUTTONDOWN) ++g_app->farTaps;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            g_app->commands.push_back(LOWORD(wp));
+            if (LOWORD(wp) == 40004) PostQuitMessage(7);
+            return 1;
+        case WM_ASK:
+            g_app->answers.push_back(MessageBoxW(nullptr, u"Are you really sure?", u"Please Confirm",
+                                                 MB_YESNO | MB_ICONEXCLAMATION));
+            return 0;
+        case WM_POPUP: {
+            HMENU m = CreatePopupMenu();
+            AppendMenuW(m, MF_STRING, 501, u"Target");
+            AppendMenuW(m, MF_STRING, 502, u"Other");
+            TrackPopupMenu(m, TPM_LEFTALIGN, 20, 60, 0, hwnd, nullptr);
+            DestroyMenu(m);
+            return 0;
+        }
+        default: return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+int program() {
+    HINSTANCE instance = ce::resources::instanceFor(reinterpret_cast<const void*>(&program));
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = mainProc;
+    wc.lpszClassName = u"TestMain";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(0x40000005));
+    RegisterClassW(&wc);
+    wc.lpfnWndProc = pageProc;
+    wc.lpszClassName = u"TestPage";
+    RegisterClassW(&wc);
+    wc.lpfnWndProc = farProc;
+    wc.lpszClassName = u"TestFar";
+    RegisterClassW(&wc);
+    g_app->main = CreateWindowExW(WS_EX_CAPTIONOKBTN, u"TestMain", u"Test Main", WS_VISIBLE, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    SHMENUBARINFO mb{};
+    mb.cbSize = sizeof mb;
+    mb.hwndParent = g_app->main;
+    mb.dwFlags = SHCMBF_HMENU;
+    mb.nToolBarId = 101;
+    mb.hInstRes = instance;
+    g_app->barCreated = SHCreateMenuBar(&mb) != FALSE;
+    g_app->bar = mb.hwndMB;
+    RECT rm, rb;
+    GetWindowRect(g_app->main, &rm);
+    GetWindowRect(g_app->bar, &rb);
+    MoveWindow(g_app->main, rm.left, rm.top, rm.right - rm.left, (rm.bottom - (rb.bottom - rb.top)) - rm.top, FALSE);
+    g_app->page = CreateWindowExW(0, u"TestPage", u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0, 240, 200, g_app->main,
+                                  nullptr, instance, nullptr);
+    SCROLLINFO si{sizeof si, SIF_ALL, 0, 600 - 200, 3, 0, 0};
+    SetScrollInfo(g_app->page, SB_VERT, &si, TRUE);
+    g_app->far = CreateWindowExW(0, u"TestFar", u"Far away", WS_CHILD | WS_VISIBLE, 10, 450, 100, 20, g_app->page,
+                                 reinterpret_cast<HMENU>(77), instance, nullptr);
+    ShowWindow(g_app->main, SW_SHOWNORMAL);
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    return static_cast<int>(m.wParam);
+}
+
+class Shell : public ::testing::Test {
+protected:
+    ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
+    App app;
+    void SetUp() override { g_app = &app; }
+    void TearDown() override { g_app = nullptr; }
+};
+
+TEST_F(Shell, MenuBarSitsAtTheBottomAndTheMainWindowEndsAboveIt) {
+    Driver d(program);
+    ASSERT_TRUE(app.barCreated);
+    RECT rm, rb;
+    GetWindowRect(app.main, &rm);
+    GetWindowRect(app.bar, &rb);
+    EXPECT_EQ(rb.top, 294);
+    EXPECT_EQ(rb.bottom, 320);
+    EXPECT_EQ(rm.right - rm.left, 240);
+    EXPECT_EQ(rm.bottom - rm.top, 268);
+    EXPECT_EQ(SHFindMenuBar(app.main), app.bar);
+}
+
+TEST_F(Shell, MenuBarCommandsReachTheParentByTheirId) {
+    Driver d(program);
+    d.menu(u"Tools", u"First");
+    d.menu(u"Tools", u"Second");
+    EXPECT_EQ(app.commands, (std::vector<UINT>{40101, 40102}));
+    EXPECT_THROW(d.menu(u"Tools", u"Never"), DriverError);  // grayed
+    EXPECT_EQ(app.commands.size(), 2u);
+    try {
+        d.menu(u"Edit", u"Copy");
+        ADD_FAILURE() << "no Edit menu exists";
+    } catch (const DriverError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"Tools\""), std::string::npos) << e.what();
+    }
+    d.menu(u"File", u"Exit");
+    EXPECT_FALSE(d.running());
+    EXPECT_EQ(d.exitCode(), 7);
+}
+
+TEST_F(Shell, ATapOutsideAnOpenMenuClosesItWithoutACommand) {
+    Driver d(program);
+    auto buttons = ce::gwes::menuBarButtons();
+    ASSERT_EQ(buttons.size(), 2u);
+    d.tap((buttons[1].screen.left + buttons[1].screen.right) / 2, 305);
+    EXPECT_FALSE(ce::gwes::openMenuItems().empty());
+    d.tap(200, 100);
+    EXPECT_TRUE(ce::gwes::openMenuItems().empty());
+    EXPECT_TRUE(app.commands.empty());
+}
+
+TEST_F(Shell, NavigationBarOkSendsIdokToTheActiveWindow) {
+    Driver d(program);
+    EXPECT_EQ(d.navTitle(), u"Test Main");
+    d.ok();
+    EXPECT_EQ(app.commands, (std::vector<UINT>{IDOK}));
+}
+
+TEST_F(Shell, MenuBarFailsForAMissingResource) {
+    HWND w = CreateWindowExW(0, u"Dialog", u"x", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    SHMENUBARINFO mb{};
+    mb.cbSize = sizeof mb;
+    mb.hwndParent = w;
+    mb.dwFlags = SHCMBF_HMENU;
+    mb.nToolBarId = 999;
+    mb.hInstRes = ce::resources::instanceFor(reinterpret_cast<const void*>(&program));
+    mb.hwndMB = reinterpret_cast<HWND>(1);
+    EXPECT_FALSE(SHCreateMenuBar(&mb));
+    EXPECT_EQ(mb.hwndMB, nullptr);
+}
+
+TEST_F(Shell, MessageBoxIsAnsweredAfterItsCaptionAndTextAreChecked) {
+    Driver d(program);
+    auto post = [&](UINT m) { PostMessageW(app.main, m, 0, 0); d.tap(120, 250); };
+    post(WM_ASK);
+    auto box = d.messageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, u"Please Confirm");
+    EXPECT_EQ(box->type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
+    EXPECT_EQ(d.navTitle(), u"Please Confirm");
+    EXPECT_THROW(d.answerBox(u"Error", u"", IDOK), DriverError);
+    EXPECT_THROW(d.answer(IDOK), DriverError);  // a Yes/No box has no OK
+    d.answerBox(u"Please Confirm", u"really sure", IDNO);
+    EXPECT_EQ(app.answers, (std::vector<int>{IDNO}));
+    EXPECT_FALSE(d.messageBox());
+    EXPECT_EQ(d.activeWindow(), app.main);
+    EXPECT_NE(device.log().find("message box \"Please Confirm\": Are you really sure?"), std::string::npos);
+    post(WM_ASK);
+    d.tapText(u"Yes");
+    EXPECT_EQ(app.answers, (std::vector<int>{IDNO, IDYES}));
+}
+
+TEST_F(Shell, WithNothingToAnswerItABoxTakesItsDefaultButton) {
+    EXPECT_EQ(MessageBoxW(nullptr, u"Failed Creating Menu Bar", u"Error", MB_OK), IDOK);
+    EXPECT_EQ(MessageBoxW(nullptr, u"Sure?", u"Q", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    std::string log = device.log();
+    EXPECT_NE(log.find("message box \"Error\": Failed Creating Menu Bar"), std::string::npos);
+    EXPECT_NE(log.find("answered No"), std::string::npos);
+}
+
+TEST_F(Shell, TheTopmostMatchWinsAndAnOpenMenuIsAboveAll) {
+    Driver d(program);
+    PostMessageW(app.main, WM_POPUP, 0, 0);
+    d.tap(120, 250);
+    ASSERT_FALSE(ce::gwes::openMenuItems().empty());
+    d.tapText(u"Target");
+    EXPECT_EQ(app.commands, (std::vector<UINT>{501}));
+}
+
+TEST_F(Shell, ATargetOutsideItsScrollingParentIsScrolledIntoView) {
+    Driver d(program);
+    RECT before;
+    GetWindowRect(app.far, &before);
+    EXPECT_GT(before.top, 300);
+    d.tapId(77);
+    EXPECT_EQ(app.farTaps, 1);
+    RECT after;
+    GetWindowRect(app.far, &after);
+    RECT view;
+    GetWindowRect(app.page, &view);
+    EXPECT_GE(after.top, view.top);
+    EXPECT_LE(after.bottom, view.bottom);
+    EXPECT_EQ(GetScrollPos(app.page, SB_VERT), before.top - after.top);
+}
+
+TEST_F(Shell, FailuresNameWhatIsOnScreen) {
+    Driver d(program);
+    try {
+        d.tapText(u"No such thing");
+        ADD_FAILURE();
+    } catch (const DriverError& e) {
+        std::string what = e.what();
+        EXPECT_NE(what.find("No such thing"), std::string::npos);
+        EXPECT_NE(what.find("Test Main"), std::string::npos);
+        EXPECT_NE(what.find("Far away"), std::string::npos);
+    }
+    EXPECT_THROW(d.answer(IDOK), DriverError);
+}
+
+TEST_F(Shell, StoppingAWaitingProgramEndsItsThread) {
+    auto d = std::make_unique<Driver>(program);
+    EXPECT_TRUE(d->running());
+    d->stop();
+    EXPECT_FALSE(d->running());
+    EXPECT_THROW(d->tap(1, 1), DriverError);
+}
+
+}  // namespace
