@@ -17,10 +17,10 @@
 namespace {
 
 const char16_t* kLabels[] = {
-    u"Clean user folder 1", u"Clean user folder 2", u"Clean \\Temp",
+    u"Clean user folder 1",   u"Clean user folder 2",        u"Clean \\Temp",
     u"Clean \\Windows\\Temp", u"Clean \\My Documents\\Temp", u"Clean IE cache",
-    u"Clean IE history", u"Search for temp folders", u"Search for temp files",
-    u"Set font cache size", u"Disable menu animation", u"Disable window animation"};
+    u"Clean IE history",      u"Search for temp folders",    u"Search for temp files",
+    u"Set font cache size",   u"Disable menu animation",     u"Disable window animation"};
 
 void paintScreen(HDC dc) {
     // Navigation bar with its title and ok button.
@@ -113,8 +113,10 @@ int main(int argc, char** argv) {
     std::sort(ms.begin(), ms.end());
     double sum = 0;
     for (double v : ms) sum += v;
-    std::printf("full repaint of a 240x320 screen of option controls: mean %.3f ms, median %.3f ms, best %.3f ms "
-                "(%d repaints; target < 5 ms)\n",
-                sum / iterations, ms[ms.size() / 2], ms.front(), iterations);
+    std::printf(
+        "full repaint of a 240x320 screen of option controls: mean %.3f ms, median %.3f ms, best "
+        "%.3f ms "
+        "(%d repaints; target < 5 ms)\n",
+        sum / iterations, ms[ms.size() / 2], ms.front(), iterations);
     return sum / iterations < 5.0 ? 0 : 1;
 }

@@ -10,7 +10,8 @@ namespace ce::display {
 
 void fillSurfaceRect(DCObj& dc, const RECT& r, uint32_t pixel) {
     Surface s = surfaceOf(dc);
-    if (!s.top) return;
+    if (!s.top)
+        return;
     for (const RECT& c : dc.clip.rects) {
         int l = std::max(r.left, c.left), t = std::max(r.top, c.top);
         int rr = std::min(r.right, c.right), b = std::min(r.bottom, c.bottom);
@@ -20,7 +21,8 @@ void fillSurfaceRect(DCObj& dc, const RECT& r, uint32_t pixel) {
 
 void invertSurfaceRect(DCObj& dc, const RECT& r) {
     Surface s = surfaceOf(dc);
-    if (!s.top) return;
+    if (!s.top)
+        return;
     for (const RECT& c : dc.clip.rects) {
         int l = std::max(r.left, c.left), t = std::max(r.top, c.top);
         int rr = std::min(r.right, c.right), b = std::min(r.bottom, c.bottom);
@@ -30,15 +32,19 @@ void invertSurfaceRect(DCObj& dc, const RECT& r) {
 }
 
 void plotSurface(DCObj& dc, int x, int y, uint32_t pixel) {
-    if (!dc.clip.contains(x, y)) return;
+    if (!dc.clip.contains(x, y))
+        return;
     Surface s = surfaceOf(dc);
-    if (s.top) s.row(y)[x] = pixel;
+    if (s.top)
+        s.row(y)[x] = pixel;
 }
 
 void blendSurface(DCObj& dc, int x, int y, uint32_t pixel, unsigned coverage) {
-    if (coverage == 0 || !dc.clip.contains(x, y)) return;
+    if (coverage == 0 || !dc.clip.contains(x, y))
+        return;
     Surface s = surfaceOf(dc);
-    if (!s.top) return;
+    if (!s.top)
+        return;
     uint32_t& d = s.row(y)[x];
     if (coverage >= 255) {
         d = pixel;
@@ -63,7 +69,8 @@ const PenObj* penOf(DCObj& dc) {
 
 COLORREF penColor(DCObj& dc, const PenObj& pen) {
     DisplayService* s = service();
-    if (s && dc.a.penHandle == s->stockObjects[DC_PEN]) return dc.a.dcPenColor;
+    if (s && dc.a.penHandle == s->stockObjects[DC_PEN])
+        return dc.a.dcPenColor;
     return pen.color;
 }
 
@@ -75,17 +82,26 @@ bool penVisible(DCObj& dc) {
 // A pixel of the pen, through the DC's binary raster operation.
 void penPixel(DCObj& dc, int x, int y, uint32_t pixel) {
     switch (dc.a.rop2) {
-        case R2_NOP: return;
-        case R2_BLACK: plotSurface(dc, x, y, 0); return;
-        case R2_WHITE: plotSurface(dc, x, y, 0xFFFFFF); return;
+        case R2_NOP:
+            return;
+        case R2_BLACK:
+            plotSurface(dc, x, y, 0);
+            return;
+        case R2_WHITE:
+            plotSurface(dc, x, y, 0xFFFFFF);
+            return;
         case R2_NOT:
         case R2_XORPEN: {
-            if (!dc.clip.contains(x, y)) return;
+            if (!dc.clip.contains(x, y))
+                return;
             Surface s = surfaceOf(dc);
-            if (s.top) s.row(y)[x] ^= dc.a.rop2 == R2_NOT ? 0xFFFFFF : pixel;
+            if (s.top)
+                s.row(y)[x] ^= dc.a.rop2 == R2_NOT ? 0xFFFFFF : pixel;
             return;
         }
-        default: plotSurface(dc, x, y, pixel); return;
+        default:
+            plotSurface(dc, x, y, pixel);
+            return;
     }
 }
 
@@ -97,17 +113,23 @@ const std::vector<int>& dashPattern(int style) {
     static const std::vector<int> dashDot{6, 2, 1, 2};
     static const std::vector<int> dashDotDot{6, 2, 1, 2, 1, 2};
     switch (style) {
-        case PS_DASH: return dash;
-        case PS_DOT: return dot;
-        case PS_DASHDOT: return dashDot;
-        case PS_DASHDOTDOT: return dashDotDot;
-        default: return solid;
+        case PS_DASH:
+            return dash;
+        case PS_DOT:
+            return dot;
+        case PS_DASHDOT:
+            return dashDot;
+        case PS_DASHDOTDOT:
+            return dashDotDot;
+        default:
+            return solid;
     }
 }
 
 // A line in surface coordinates from (x0, y0) up to but excluding (x1, y1), as LineTo draws.
 void drawLine(DCObj& dc, int x0, int y0, int x1, int y1) {
-    if (!penVisible(dc)) return;
+    if (!penVisible(dc))
+        return;
     const PenObj& pen = *penOf(dc);
     uint32_t pixel = toPixel(penColor(dc, pen));
     const std::vector<int>& pattern = dashPattern(pen.style);
@@ -137,7 +159,8 @@ void drawLine(DCObj& dc, int x0, int y0, int x1, int y1) {
                 penPixel(dc, x, y, pixel);
             } else {
                 for (int py = y - half; py < y - half + pen.width; ++py)
-                    for (int px = x - half; px < x - half + pen.width; ++px) penPixel(dc, px, py, pixel);
+                    for (int px = x - half; px < x - half + pen.width; ++px)
+                        penPixel(dc, px, py, pixel);
             }
         }
         ++step;
@@ -154,10 +177,12 @@ void drawLine(DCObj& dc, int x0, int y0, int x1, int y1) {
 }
 
 std::optional<uint32_t> brushPixel(DCObj& dc) {
-    if (!dc.a.brush) return std::nullopt;
+    if (!dc.a.brush)
+        return std::nullopt;
     auto b = resolveBrush(static_cast<HBRUSH>(dc.a.brushHandle), &dc);
     const BrushObj& brush = b ? *b : std::get<BrushObj>(dc.a.brush->data);
-    if (brush.hollow) return std::nullopt;
+    if (brush.hollow)
+        return std::nullopt;
     return toPixel(brush.color);
 }
 
@@ -169,18 +194,23 @@ void drawShape(DCObj& dc, int top, int bottom, const SpanFn& span) {
     bool outline = penVisible(dc);
     uint32_t penPx = outline ? toPixel(penColor(dc, *penOf(dc))) : 0;
     auto inside = [&](int x, int y) {
-        if (y < top || y >= bottom) return false;
+        if (y < top || y >= bottom)
+            return false;
         auto [a, b] = span(y);
         return x >= a && x <= b;
     };
     for (int y = top; y < bottom; ++y) {
         auto [a, b] = span(y);
-        if (a > b) continue;
-        if (fill) fillSurfaceRect(dc, RECT{a, y, b + 1, y + 1}, *fill);
-        if (!outline) continue;
+        if (a > b)
+            continue;
+        if (fill)
+            fillSurfaceRect(dc, RECT{a, y, b + 1, y + 1}, *fill);
+        if (!outline)
+            continue;
         for (int x = a; x <= b; ++x) {
             bool edge = x == a || x == b || !inside(x, y - 1) || !inside(x, y + 1);
-            if (edge) penPixel(dc, x, y, penPx);
+            if (edge)
+                penPixel(dc, x, y, penPx);
         }
     }
 }
@@ -194,22 +224,53 @@ RECT logicalToSurface(const DCObj& dc, int l, int t, int r, int b) {
 // Ternary raster operations on one pixel: d destination, s source, p pattern.
 bool applyRop(DWORD rop, uint32_t d, uint32_t s, uint32_t p, uint32_t& out) {
     switch (rop) {
-        case SRCCOPY: out = s; return true;
-        case SRCPAINT: out = d | s; return true;
-        case SRCAND: out = d & s; return true;
-        case SRCINVERT: out = d ^ s; return true;
-        case SRCERASE: out = (~d & s) & 0xFFFFFF; return true;
-        case NOTSRCCOPY: out = ~s & 0xFFFFFF; return true;
-        case NOTSRCERASE: out = ~(d | s) & 0xFFFFFF; return true;
-        case MERGECOPY: out = p & s; return true;
-        case MERGEPAINT: out = (~s & 0xFFFFFF) | d; return true;
-        case PATCOPY: out = p; return true;
-        case PATPAINT: out = ((~s & 0xFFFFFF) | p) | d; return true;
-        case PATINVERT: out = d ^ p; return true;
-        case DSTINVERT: out = ~d & 0xFFFFFF; return true;
-        case BLACKNESS: out = 0; return true;
-        case WHITENESS: out = 0xFFFFFF; return true;
-        default: return false;
+        case SRCCOPY:
+            out = s;
+            return true;
+        case SRCPAINT:
+            out = d | s;
+            return true;
+        case SRCAND:
+            out = d & s;
+            return true;
+        case SRCINVERT:
+            out = d ^ s;
+            return true;
+        case SRCERASE:
+            out = (~d & s) & 0xFFFFFF;
+            return true;
+        case NOTSRCCOPY:
+            out = ~s & 0xFFFFFF;
+            return true;
+        case NOTSRCERASE:
+            out = ~(d | s) & 0xFFFFFF;
+            return true;
+        case MERGECOPY:
+            out = p & s;
+            return true;
+        case MERGEPAINT:
+            out = (~s & 0xFFFFFF) | d;
+            return true;
+        case PATCOPY:
+            out = p;
+            return true;
+        case PATPAINT:
+            out = ((~s & 0xFFFFFF) | p) | d;
+            return true;
+        case PATINVERT:
+            out = d ^ p;
+            return true;
+        case DSTINVERT:
+            out = ~d & 0xFFFFFF;
+            return true;
+        case BLACKNESS:
+            out = 0;
+            return true;
+        case WHITENESS:
+            out = 0xFFFFFF;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -220,18 +281,22 @@ bool isMono(DCObj& dc) {
 bool blit(HDC destDC, int x, int y, int w, int h, HDC srcDC, int sx, int sy, int sw, int sh,
           DWORD rop) {
     DCObj* dest = findDC(destDC);
-    if (!dest) return false;
+    if (!dest)
+        return false;
     bool needsSource = rop != PATCOPY && rop != PATINVERT && rop != DSTINVERT && rop != BLACKNESS &&
                        rop != WHITENESS;
     DCObj* src = needsSource ? findDC(srcDC) : nullptr;
-    if (needsSource && !src) return false;
+    if (needsSource && !src)
+        return false;
     uint32_t unused;
     if (!applyRop(rop, 0, 0, 0, unused)) {
         setLastError(87);
         return false;
     }
-    if (w == 0 || h == 0) return true;
-    if (w < 0 || h < 0 || sw <= 0 || sh <= 0) return false;
+    if (w == 0 || h == 0)
+        return true;
+    if (w < 0 || h < 0 || sw <= 0 || sh <= 0)
+        return false;
     uint32_t pattern = brushPixel(*dest).value_or(0);
 
     // Copy the source first: the two may be the same surface (scrolling).
@@ -247,20 +312,25 @@ bool blit(HDC destDC, int x, int y, int w, int h, HDC srcDC, int sx, int sy, int
                 int px = src->a.origin.x + sx + int((long long)i * sw / w);
                 int py = src->a.origin.y + sy + int((long long)j * sh / h);
                 uint32_t v = 0;
-                if (ss.top && px >= 0 && py >= 0 && px < ss.width && py < ss.height) v = ss.row(py)[px];
+                if (ss.top && px >= 0 && py >= 0 && px < ss.width && py < ss.height)
+                    v = ss.row(py)[px];
                 // Monochrome bitmaps meet colour ones through the text and background colours.
-                if (monoToColour) v = v ? toPixel(dest->a.bkColor) : toPixel(dest->a.textColor);
-                if (colourToMono) v = v == bk ? 0xFFFFFF : 0;
+                if (monoToColour)
+                    v = v ? toPixel(dest->a.bkColor) : toPixel(dest->a.textColor);
+                if (colourToMono)
+                    v = v == bk ? 0xFFFFFF : 0;
                 source[size_t(j) * w + i] = v;
             }
     }
     Surface ds = surfaceOf(*dest);
-    if (!ds.top) return true;
+    if (!ds.top)
+        return true;
     int ox = dest->a.origin.x + x, oy = dest->a.origin.y + y;
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
             int px = ox + i, py = oy + j;
-            if (!dest->clip.contains(px, py)) continue;
+            if (!dest->clip.contains(px, py))
+                continue;
             uint32_t& d = ds.row(py)[px];
             uint32_t out;
             applyRop(rop, d, src ? source[size_t(j) * w + i] : 0, pattern, out);
@@ -275,21 +345,27 @@ CE_BEGIN_DECLS
 
 int WINAPI FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !rect) return 0;
+    if (!dc || !rect)
+        return 0;
     auto b = resolveBrush(brush, dc);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     if (!b->hollow)
-        fillSurfaceRect(*dc, logicalToSurface(*dc, rect->left, rect->top, rect->right, rect->bottom),
+        fillSurfaceRect(*dc,
+                        logicalToSurface(*dc, rect->left, rect->top, rect->right, rect->bottom),
                         toPixel(b->color));
     return 1;
 }
 
 int WINAPI FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !rect) return 0;
+    if (!dc || !rect)
+        return 0;
     auto b = resolveBrush(brush, dc);
-    if (!b) return 0;
-    if (b->hollow || IsRectEmpty(rect)) return 1;
+    if (!b)
+        return 0;
+    if (b->hollow || IsRectEmpty(rect))
+        return 1;
     RECT r = logicalToSurface(*dc, rect->left, rect->top, rect->right, rect->bottom);
     uint32_t px = toPixel(b->color);
     fillSurfaceRect(*dc, RECT{r.left, r.top, r.right, r.top + 1}, px);
@@ -301,7 +377,8 @@ int WINAPI FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
 
 BOOL WINAPI InvertRect(HDC hdc, const RECT* rect) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !rect) return FALSE;
+    if (!dc || !rect)
+        return FALSE;
     invertSurfaceRect(*dc, logicalToSurface(*dc, rect->left, rect->top, rect->right, rect->bottom));
     return TRUE;
 }
@@ -309,35 +386,43 @@ BOOL WINAPI InvertRect(HDC hdc, const RECT* rect) {
 // A dotted frame drawn by inverting, so that drawing it twice removes it.
 BOOL WINAPI DrawFocusRect(HDC hdc, const RECT* rect) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !rect) return FALSE;
+    if (!dc || !rect)
+        return FALSE;
     RECT r = logicalToSurface(*dc, rect->left, rect->top, rect->right, rect->bottom);
     Surface s = surfaceOf(*dc);
-    if (!s.top || IsRectEmpty(&r)) return TRUE;
+    if (!s.top || IsRectEmpty(&r))
+        return TRUE;
     auto flip = [&](int x, int y) {
-        if (dc->clip.contains(x, y)) s.row(y)[x] ^= 0xFFFFFF;
+        if (dc->clip.contains(x, y))
+            s.row(y)[x] ^= 0xFFFFFF;
     };
     for (int x = r.left; x < r.right; x += 2) {
         flip(x, r.top);
-        if (r.bottom - 1 > r.top) flip(x, r.bottom - 1);
+        if (r.bottom - 1 > r.top)
+            flip(x, r.bottom - 1);
     }
     for (int y = r.top + 2; y < r.bottom - 1; y += 2) {
         flip(r.left, y);
-        if (r.right - 1 > r.left) flip(r.right - 1, y);
+        if (r.right - 1 > r.left)
+            flip(r.right - 1, y);
     }
     return TRUE;
 }
 
 BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT previous) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
-    if (previous) *previous = dc->a.position;
+    if (!dc)
+        return FALSE;
+    if (previous)
+        *previous = dc->a.position;
     dc->a.position = POINT{x, y};
     return TRUE;
 }
 
 BOOL WINAPI LineTo(HDC hdc, int x, int y) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     POINT o = dc->a.origin;
     drawLine(*dc, dc->a.position.x + o.x, dc->a.position.y + o.y, x + o.x, y + o.y);
     dc->a.position = POINT{x, y};
@@ -346,17 +431,20 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y) {
 
 BOOL WINAPI Polyline(HDC hdc, const POINT* points, int count) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !points || count < 2) return FALSE;
+    if (!dc || !points || count < 2)
+        return FALSE;
     POINT o = dc->a.origin;
     for (int i = 1; i < count; ++i)
-        drawLine(*dc, points[i - 1].x + o.x, points[i - 1].y + o.y, points[i].x + o.x, points[i].y + o.y);
+        drawLine(*dc, points[i - 1].x + o.x, points[i - 1].y + o.y, points[i].x + o.x,
+                 points[i].y + o.y);
     return TRUE;
 }
 
 // Filled with the even-odd rule (ALTERNATE, the only fill mode of Windows CE).
 BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !points || count < 2) return FALSE;
+    if (!dc || !points || count < 2)
+        return FALSE;
     POINT o = dc->a.origin;
     if (auto fill = brushPixel(*dc)) {
         int top = points[0].y, bottom = points[0].y;
@@ -370,7 +458,8 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count) {
             xs.clear();
             for (int i = 0; i < count; ++i) {
                 POINT a = points[i], b = points[(i + 1) % count];
-                if ((a.y <= cy) == (b.y <= cy)) continue;
+                if ((a.y <= cy) == (b.y <= cy))
+                    continue;
                 xs.push_back(a.x + (cy - a.y) * double(b.x - a.x) / double(b.y - a.y));
             }
             std::sort(xs.begin(), xs.end());
@@ -389,17 +478,20 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count) {
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     RECT r = logicalToSurface(*dc, left, top, right, bottom);
     auto fill = brushPixel(*dc);
     if (!penVisible(*dc)) {
         // Without a pen the filled area is one pixel smaller, as in Win32.
-        if (fill) fillSurfaceRect(*dc, RECT{r.left, r.top, r.right - 1, r.bottom - 1}, *fill);
+        if (fill)
+            fillSurfaceRect(*dc, RECT{r.left, r.top, r.right - 1, r.bottom - 1}, *fill);
         return TRUE;
     }
     const PenObj& pen = *penOf(*dc);
     int w = pen.style == PS_SOLID || pen.style == PS_INSIDEFRAME ? pen.width : 1;
-    if (fill) fillSurfaceRect(*dc, RECT{r.left + w, r.top + w, r.right - w, r.bottom - w}, *fill);
+    if (fill)
+        fillSurfaceRect(*dc, RECT{r.left + w, r.top + w, r.right - w, r.bottom - w}, *fill);
     if (w == 1 && pen.style != PS_SOLID && pen.style != PS_INSIDEFRAME) {
         drawLine(*dc, r.left, r.top, r.right - 1, r.top);
         drawLine(*dc, r.right - 1, r.top, r.right - 1, r.bottom - 1);
@@ -424,23 +516,28 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
 
 BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     RECT r = logicalToSurface(*dc, left, top, right, bottom);
     double cx = (r.left + r.right - 1) / 2.0, cy = (r.top + r.bottom - 1) / 2.0;
     double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;
-    if (rx <= 0 || ry <= 0) return TRUE;
+    if (rx <= 0 || ry <= 0)
+        return TRUE;
     drawShape(*dc, r.top, r.bottom, [&](int y) {
         double t = (y - cy) / ry;
-        if (std::abs(t) > 1) return std::pair<int, int>{1, 0};
+        if (std::abs(t) > 1)
+            return std::pair<int, int>{1, 0};
         double half = rx * std::sqrt(std::max(0.0, 1 - t * t));
-        return std::pair<int, int>{int(std::lround(cx - half + 0.5)), int(std::lround(cx + half - 0.5))};
+        return std::pair<int, int>{int(std::lround(cx - half + 0.5)),
+                                   int(std::lround(cx + half - 0.5))};
     });
     return TRUE;
 }
 
 BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     RECT r = logicalToSurface(*dc, left, top, right, bottom);
     double rx = std::min<double>(std::abs(width), r.right - r.left) / 2.0;
     double ry = std::min<double>(std::abs(height), r.bottom - r.top) / 2.0;
@@ -459,24 +556,29 @@ BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int wid
 
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     int sx = x + dc->a.origin.x, sy = y + dc->a.origin.y;
-    if (!dc->clip.contains(sx, sy)) return CLR_INVALID;
+    if (!dc->clip.contains(sx, sy))
+        return CLR_INVALID;
     plotSurface(*dc, sx, sy, toPixel(color));
     return color & 0xFFFFFF;
 }
 
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     int sx = x + dc->a.origin.x, sy = y + dc->a.origin.y;
     Surface s = surfaceOf(*dc);
-    if (!s.top || !dc->clip.contains(sx, sy)) return CLR_INVALID;
+    if (!s.top || !dc->clip.contains(sx, sy))
+        return CLR_INVALID;
     return toColorRef(s.row(sy)[sx]);
 }
 
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int width, int height, DWORD rop) {
-    if (rop != PATCOPY && rop != PATINVERT && rop != DSTINVERT && rop != BLACKNESS && rop != WHITENESS) {
+    if (rop != PATCOPY && rop != PATINVERT && rop != DSTINVERT && rop != BLACKNESS &&
+        rop != WHITENESS) {
         setLastError(87);
         return FALSE;
     }
@@ -492,7 +594,8 @@ BOOL WINAPI PatBlt(HDC hdc, int x, int y, int width, int height, DWORD rop) {
     return blit(hdc, x, y, width, height, nullptr, 0, 0, 1, 1, rop) ? TRUE : FALSE;
 }
 
-BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop) {
+BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+                   DWORD rop) {
     return blit(dest, x, y, width, height, src, srcX, srcY, width > 0 ? width : 1,
                 height > 0 ? height : 1, rop)
                ? TRUE
@@ -501,7 +604,8 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int s
 
 BOOL WINAPI StretchBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
                        int srcWidth, int srcHeight, DWORD rop) {
-    return blit(dest, x, y, width, height, src, srcX, srcY, srcWidth, srcHeight, rop) ? TRUE : FALSE;
+    return blit(dest, x, y, width, height, src, srcX, srcY, srcWidth, srcHeight, rop) ? TRUE
+                                                                                      : FALSE;
 }
 
 CE_END_DECLS

@@ -16,7 +16,7 @@ namespace ce::display {
 namespace {
 
 class FreeTypeFace : public FontFace {
-public:
+  public:
     FreeTypeFace(FT_Face face, int em) : face_(face) {
         emPixels = em;
         FT_Set_Pixel_Sizes(face_, 0, FT_UInt(em));
@@ -38,10 +38,12 @@ public:
 
     const Glyph& glyph(char32_t ch) override {
         auto it = cache_.find(ch);
-        if (it != cache_.end()) return it->second;
+        if (it != cache_.end())
+            return it->second;
         Glyph g;
         FT_UInt index = FT_Get_Char_Index(face_, ch);
-        if (index == 0 && ch != U' ') index = FT_Get_Char_Index(face_, 0xFFFD);
+        if (index == 0 && ch != U' ')
+            index = FT_Get_Char_Index(face_, 0xFFFD);
         if (FT_Load_Glyph(face_, index, FT_LOAD_TARGET_LIGHT) == 0 &&
             FT_Render_Glyph(face_->glyph, FT_RENDER_MODE_NORMAL) == 0) {
             const FT_GlyphSlot slot = face_->glyph;
@@ -60,7 +62,7 @@ public:
         return cache_.emplace(ch, std::move(g)).first->second;
     }
 
-private:
+  private:
     FT_Face face_;
     std::unordered_map<char32_t, Glyph> cache_;
 };
@@ -68,9 +70,11 @@ private:
 bool hasFace(const LOGFONTW& lf, const char16_t* name) {
     std::u16string face(lf.lfFaceName, std::find(lf.lfFaceName, lf.lfFaceName + LF_FACESIZE, 0));
     std::u16string want(name);
-    if (face.size() < want.size()) return false;
+    if (face.size() < want.size())
+        return false;
     for (size_t i = 0; i < want.size(); ++i)
-        if (std::tolower(int(face[i])) != std::tolower(int(want[i]))) return false;
+        if (std::tolower(int(face[i])) != std::tolower(int(want[i])))
+            return false;
     return true;
 }
 
@@ -104,7 +108,8 @@ FontEngine::FontEngine() : impl_(std::make_unique<Impl>()) {}
 
 FontEngine::~FontEngine() {
     impl_->faces.clear();
-    if (impl_->library) FT_Done_FreeType(impl_->library);
+    if (impl_->library)
+        FT_Done_FreeType(impl_->library);
 }
 
 std::string FontEngine::fontDirectory() {
@@ -119,28 +124,33 @@ FontFace* FontEngine::face(const LOGFONTW& lf) {
             std::fprintf(stderr, "varnello: FreeType could not start; text is not drawn\n");
         }
     }
-    if (!impl_->library) return nullptr;
+    if (!impl_->library)
+        return nullptr;
 
     bool mono = (lf.lfPitchAndFamily & 3) == FIXED_PITCH || hasFace(lf, u"Courier");
     bool bold = lf.lfWeight >= FW_SEMIBOLD;
     bool italic = lf.lfItalic != 0;
     std::string file = mono ? "DejaVuSansMono" : "DejaVuSans";
-    if (bold || italic) file += std::string("-") + (bold ? "Bold" : "") + (italic ? "Oblique" : "");
+    if (bold || italic)
+        file += std::string("-") + (bold ? "Bold" : "") + (italic ? "Oblique" : "");
     std::string path = fontDirectory() + "/" + file + ".ttf";
 
     // A negative height is the character (em) height; a positive one the cell height.
     int em = 11;
     bool cellHeight = lf.lfHeight > 0;
-    if (lf.lfHeight != 0) em = std::clamp(int(std::abs(lf.lfHeight)), 1, 200);
+    if (lf.lfHeight != 0)
+        em = std::clamp(int(std::abs(lf.lfHeight)), 1, 200);
 
     auto key = std::make_tuple(path, cellHeight ? -em : em);
     auto it = impl_->faces.find(key);
-    if (it != impl_->faces.end()) return it->second.get();
+    if (it != impl_->faces.end())
+        return it->second.get();
 
     FT_Face ftFace = nullptr;
     if (FT_New_Face(impl_->library, path.c_str(), 0, &ftFace) != 0) {
         if (impl_->reported.insert(path).second)
-            std::fprintf(stderr, "varnello: cannot load the font %s; text is not drawn\n", path.c_str());
+            std::fprintf(stderr, "varnello: cannot load the font %s; text is not drawn\n",
+                         path.c_str());
         return nullptr;
     }
     int size = em;

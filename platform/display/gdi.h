@@ -33,7 +33,7 @@ struct RectList {
     void subtract(const RECT& r);
     void add(const RECT& r);  // union
     void offset(int dx, int dy);
-    int complexity() const;   // NULLREGION, SIMPLEREGION or COMPLEXREGION
+    int complexity() const;  // NULLREGION, SIMPLEREGION or COMPLEXREGION
 };
 
 // Pixels as the framebuffer keeps them: 0x00RRGGBB.
@@ -46,7 +46,7 @@ inline COLORREF toColorRef(uint32_t p) {
 
 // A view of pixels that drawing writes into: the screen or a bitmap (top-down or bottom-up).
 struct Surface {
-    uint32_t* top = nullptr;  // row 0
+    uint32_t* top = nullptr;    // row 0
     std::ptrdiff_t stride = 0;  // in pixels, negative for bottom-up bitmaps
     int width = 0;
     int height = 0;
@@ -75,7 +75,8 @@ struct BitmapObj {
         Surface s;
         s.width = width;
         s.height = height;
-        if (pixels.empty()) return s;
+        if (pixels.empty())
+            return s;
         s.stride = bottomUp ? -width : width;
         s.top = bottomUp ? pixels.data() + std::ptrdiff_t(height - 1) * width : pixels.data();
         return s;
@@ -105,14 +106,14 @@ struct DCAttributes {
     int bkMode = OPAQUE;
     UINT textAlign = TA_LEFT | TA_TOP;
     int rop2 = R2_COPYPEN;
-    POINT position{0, 0};    // current position, logical
-    POINT origin{0, 0};      // viewport origin on the surface
+    POINT position{0, 0};              // current position, logical
+    POINT origin{0, 0};                // viewport origin on the surface
     std::optional<RectList> userClip;  // surface coordinates; none = only the base clip
 };
 
 struct DCObj {
     bool memory = false;
-    POINT base{0, 0};  // the origin GWES gave (the window's client origin on screen)
+    POINT base{0, 0};                 // the origin GWES gave (the window's client origin on screen)
     HGDIOBJ defaultBitmap = nullptr;  // a memory DC's own 1 x 1 bitmap
     POINT baseOrigin() const { return base; }
     RECT baseClip{};  // surface coordinates: the window's visible part, or the bitmap
@@ -140,7 +141,7 @@ struct GdiObject {
 
 // The per-device display state.
 class DisplayService : public DeviceService {
-public:
+  public:
     DisplayService();
     ~DisplayService() override;
 
@@ -162,7 +163,7 @@ public:
     HostWindow* window = nullptr;  // the SDL window, while one is open
     bool dimmed = false;
 
-private:
+  private:
     std::unordered_map<uintptr_t, ObjectRef> objects_;
     uintptr_t nextSerial_ = 1;
 };

@@ -20,7 +20,8 @@ extern "C" __attribute__((weak)) void SetLastError(DWORD);
 namespace ce::display {
 
 void setLastError(DWORD code) {
-    if (&SetLastError) SetLastError(code);
+    if (&SetLastError)
+        SetLastError(code);
 }
 
 namespace {
@@ -157,7 +158,9 @@ ObjectRef DisplayService::find(HGDIOBJ handle, Kind kind) const {
     return (o && o->kind == kind) ? o : nullptr;
 }
 
-bool DisplayService::remove(HGDIOBJ handle) { return objects_.erase(reinterpret_cast<uintptr_t>(handle)) > 0; }
+bool DisplayService::remove(HGDIOBJ handle) {
+    return objects_.erase(reinterpret_cast<uintptr_t>(handle)) > 0;
+}
 
 DisplayService* service() {
     Device* device = Device::current();
@@ -166,7 +169,8 @@ DisplayService* service() {
 
 DCObj* findDC(HDC hdc) {
     DisplayService* s = service();
-    if (!s) return nullptr;
+    if (!s)
+        return nullptr;
     ObjectRef o = s->find(hdc);
     if (!o || (o->kind != Kind::DC && o->kind != Kind::MemDC)) {
         setLastError(ERROR_INVALID_HANDLE);
@@ -177,7 +181,8 @@ DCObj* findDC(HDC hdc) {
 
 Surface surfaceOf(DCObj& dc) {
     if (dc.memory) {
-        if (!dc.a.bitmap) return Surface{};
+        if (!dc.a.bitmap)
+            return Surface{};
         return std::get<BitmapObj>(dc.a.bitmap->data).surface();
     }
     DisplayService* s = service();
@@ -191,18 +196,22 @@ void updateClip(DCObj& dc) {
         base = RECT{0, 0, surface.width, surface.height};
     }
     dc.clip = RectList::of(base);
-    if (dc.a.userClip) dc.clip.intersect(*dc.a.userClip);
+    if (dc.a.userClip)
+        dc.clip.intersect(*dc.a.userClip);
 }
 
 std::optional<BrushObj> resolveBrush(HBRUSH brush, const DCObj* dc) {
     DisplayService* s = service();
-    if (!s) return std::nullopt;
+    if (!s)
+        return std::nullopt;
     uintptr_t v = reinterpret_cast<uintptr_t>(brush);
     if (v & SYS_COLOR_INDEX_FLAG) {
         int i = sysIndex(int(v));
-        if (i >= 0 && (v >> 32) == 0) return BrushObj{false, s->sysColors[i]};
+        if (i >= 0 && (v >> 32) == 0)
+            return BrushObj{false, s->sysColors[i]};
     }
-    if (v >= 1 && v <= C_SYS_COLOR_TYPES) return BrushObj{false, s->sysColors[v - 1]};
+    if (v >= 1 && v <= C_SYS_COLOR_TYPES)
+        return BrushObj{false, s->sysColors[v - 1]};
     ObjectRef o = s->find(brush, Kind::Brush);
     if (!o) {
         setLastError(ERROR_INVALID_HANDLE);
@@ -213,13 +222,16 @@ std::optional<BrushObj> resolveBrush(HBRUSH brush, const DCObj* dc) {
     return std::get<BrushObj>(o->data);
 }
 
-uint32_t sysPixel(int index) { return toPixel(GetSysColor(index)); }
+uint32_t sysPixel(int index) {
+    return toPixel(GetSysColor(index));
+}
 
 // ---- The screen DCs GWES hands out -------------------------------------------------------------
 
 HDC createDC(POINT originOnScreen, const RECT& clipOnScreen) {
     DisplayService* s = service();
-    if (!s) return nullptr;
+    if (!s)
+        return nullptr;
     DCObj dc;
     dc.a.origin = originOnScreen;
     dc.base = originOnScreen;
@@ -237,12 +249,14 @@ HDC createDC(POINT originOnScreen, const RECT& clipOnScreen) {
 
 void releaseDC(HDC dc) {
     DisplayService* s = service();
-    if (s && s->find(dc, Kind::DC)) s->remove(dc);
+    if (s && s->find(dc, Kind::DC))
+        s->remove(dc);
 }
 
 Framebuffer& screen() {
     DisplayService* s = service();
-    if (s) return s->framebuffer;
+    if (s)
+        return s->framebuffer;
     static thread_local Framebuffer none;
     none = Framebuffer{};
     return none;
@@ -261,11 +275,16 @@ struct Slot {
 };
 std::optional<Slot> slotFor(DCAttributes& a, Kind kind) {
     switch (kind) {
-        case Kind::Pen: return Slot{&a.pen, &a.penHandle};
-        case Kind::Brush: return Slot{&a.brush, &a.brushHandle};
-        case Kind::Font: return Slot{&a.font, &a.fontHandle};
-        case Kind::Bitmap: return Slot{&a.bitmap, &a.bitmapHandle};
-        default: return std::nullopt;
+        case Kind::Pen:
+            return Slot{&a.pen, &a.penHandle};
+        case Kind::Brush:
+            return Slot{&a.brush, &a.brushHandle};
+        case Kind::Font:
+            return Slot{&a.font, &a.fontHandle};
+        case Kind::Bitmap:
+            return Slot{&a.bitmap, &a.bitmapHandle};
+        default:
+            return std::nullopt;
     }
 }
 
@@ -278,7 +297,8 @@ T* dataOf(HGDIOBJ handle, Kind kind) {
 
 HRGN newRegion(RectList area) {
     DisplayService* s = service();
-    if (!s) return nullptr;
+    if (!s)
+        return nullptr;
     return static_cast<HRGN>(s->add(Kind::Region, RegionObj{std::move(area)}));
 }
 
@@ -290,7 +310,9 @@ RECT toSurface(const DCObj& dc, int left, int top, int right, int bottom) {
     return r;
 }
 
-int clipResult(const DCObj& dc) { return dc.clip.complexity(); }
+int clipResult(const DCObj& dc) {
+    return dc.clip.complexity();
+}
 
 }  // namespace
 
@@ -300,7 +322,8 @@ CE_BEGIN_DECLS
 
 HGDIOBJ WINAPI GetStockObject(int object) {
     DisplayService* s = service();
-    if (!s || object < 0 || object > DC_PEN || !s->stockObjects[object]) return nullptr;
+    if (!s || object < 0 || object > DC_PEN || !s->stockObjects[object])
+        return nullptr;
     return s->stockObjects[object];
 }
 
@@ -312,8 +335,10 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush) {
     DisplayService* s = service();
-    if (!s || !brush) return nullptr;
-    if (brush->lbStyle == BS_NULL) return static_cast<HBRUSH>(s->add(Kind::Brush, BrushObj{true, 0}));
+    if (!s || !brush)
+        return nullptr;
+    if (brush->lbStyle == BS_NULL)
+        return static_cast<HBRUSH>(s->add(Kind::Brush, BrushObj{true, 0}));
     if (brush->lbStyle != BS_SOLID) {
         setLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -323,18 +348,22 @@ HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush) {
 
 HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
     DisplayService* s = service();
-    if (!s) return nullptr;
+    if (!s)
+        return nullptr;
     if (style < PS_SOLID || style > PS_INSIDEFRAME) {
         setLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     // Styled pens are one pixel wide, as on Windows CE.
-    if (style != PS_SOLID && style != PS_INSIDEFRAME) width = 1;
-    return static_cast<HPEN>(s->add(Kind::Pen, PenObj{style, std::max(1, width), color & 0xFFFFFF}));
+    if (style != PS_SOLID && style != PS_INSIDEFRAME)
+        width = 1;
+    return static_cast<HPEN>(
+        s->add(Kind::Pen, PenObj{style, std::max(1, width), color & 0xFFFFFF}));
 }
 
 HPEN WINAPI CreatePenIndirect(const LOGPEN* pen) {
-    if (!pen) return nullptr;
+    if (!pen)
+        return nullptr;
     return CreatePen(int(pen->lopnStyle), pen->lopnWidth.x, pen->lopnColor);
 }
 
@@ -368,8 +397,10 @@ int WINAPI GetObjectW(HGDIOBJ obj, int size, LPVOID out) {
     }
     auto give = [&](const auto& value) -> int {
         int n = int(sizeof value);
-        if (!out) return n;
-        if (size < n) return 0;
+        if (!out)
+            return n;
+        if (size < n)
+            return 0;
         std::memcpy(out, &value, size_t(n));
         return n;
     };
@@ -382,14 +413,19 @@ int WINAPI GetObjectW(HGDIOBJ obj, int size, LPVOID out) {
             const BrushObj& b = std::get<BrushObj>(o->data);
             return give(LOGBRUSH{b.hollow ? UINT(BS_NULL) : UINT(BS_SOLID), b.color, 0});
         }
-        case Kind::Font: return give(std::get<FontObj>(o->data).lf);
+        case Kind::Font:
+            return give(std::get<FontObj>(o->data).lf);
         case Kind::Bitmap: {
             BitmapObj& b = std::get<BitmapObj>(o->data);
-            BITMAP bm{0, b.width, b.height, ((b.width * b.bitsPerPixel + 15) / 16) * 2, 1,
-                      WORD(b.bitsPerPixel), nullptr};
+            BITMAP bm{0,        b.width,
+                      b.height, ((b.width * b.bitsPerPixel + 15) / 16) * 2,
+                      1,        WORD(b.bitsPerPixel),
+                      nullptr};
             return give(bm);
         }
-        default: setLastError(ERROR_INVALID_HANDLE); return 0;
+        default:
+            setLastError(ERROR_INVALID_HANDLE);
+            return 0;
     }
 }
 
@@ -401,7 +437,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ obj) {
         setLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (o->stock) return TRUE;
+    if (o->stock)
+        return TRUE;
     s->remove(obj);
     return TRUE;
 }
@@ -430,35 +467,42 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ obj) {
     HGDIOBJ previous = *slot->handle;
     *slot->ref = o;
     *slot->handle = obj;
-    if (o->kind == Kind::Bitmap) updateClip(*dc);
+    if (o->kind == Kind::Bitmap)
+        updateClip(*dc);
     return previous;
 }
 
 HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return nullptr;
+    if (!dc)
+        return nullptr;
     auto slot = slotFor(dc->a, Kind(type));
     return slot ? *slot->handle : nullptr;
 }
 
 COLORREF WINAPI SetDCBrushColor(HDC hdc, COLORREF color) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     return std::exchange(dc->a.dcBrushColor, color & 0xFFFFFF);
 }
 
 COLORREF WINAPI SetDCPenColor(HDC hdc, COLORREF color) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     return std::exchange(dc->a.dcPenColor, color & 0xFFFFFF);
 }
 
-// ---- Bitmaps and memory DCs ----------------------------------------------------------------------
+// ---- Bitmaps and memory DCs
+// ----------------------------------------------------------------------
 
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
     DisplayService* s = service();
-    if (!s) return nullptr;
-    if (hdc && !findDC(hdc)) return nullptr;
+    if (!s)
+        return nullptr;
+    if (hdc && !findDC(hdc))
+        return nullptr;
     DCObj dc;
     dc.memory = true;
     // A new memory DC holds a 1 x 1 monochrome bitmap, as in Win32.
@@ -488,7 +532,8 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     return s->remove(hdc) ? TRUE : FALSE;
 }
 
-HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
+HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel,
+                            const void* bits) {
     DisplayService* s = service();
     if (!s || width <= 0 || height <= 0 || planes != 1 || width > 16384 || height > 16384 ||
         (bitsPerPixel != 1 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32)) {
@@ -509,14 +554,18 @@ HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixe
             for (int x = 0; x < width; ++x) {
                 uint32_t px = 0;
                 switch (bitsPerPixel) {
-                    case 1: px = (row[x / 8] & (0x80 >> (x % 8))) ? 0xFFFFFF : 0; break;
+                    case 1:
+                        px = (row[x / 8] & (0x80 >> (x % 8))) ? 0xFFFFFF : 0;
+                        break;
                     case 16: {
                         unsigned v = row[x * 2] | (row[x * 2 + 1] << 8);  // 5-6-5
-                        px = (((v >> 11) & 31) * 255 / 31) << 16 | (((v >> 5) & 63) * 255 / 63) << 8 |
-                             ((v & 31) * 255 / 31);
+                        px = (((v >> 11) & 31) * 255 / 31) << 16 |
+                             (((v >> 5) & 63) * 255 / 63) << 8 | ((v & 31) * 255 / 31);
                         break;
                     }
-                    case 24: px = row[x * 3] | (row[x * 3 + 1] << 8) | (row[x * 3 + 2] << 16); break;
+                    case 24:
+                        px = row[x * 3] | (row[x * 3 + 1] << 8) | (row[x * 3 + 2] << 16);
+                        break;
                     default:
                         px = row[x * 4] | (row[x * 4 + 1] << 8) | (row[x * 4 + 2] << 16);
                         break;
@@ -530,7 +579,8 @@ HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixe
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int width, int height) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return nullptr;
+    if (!dc)
+        return nullptr;
     // Compatible with a memory DC means compatible with its bitmap: mono stays mono.
     UINT bpp = 32;
     if (dc->memory && dc->a.bitmap && std::get<BitmapObj>(dc->a.bitmap->data).bitsPerPixel == 1)
@@ -538,10 +588,11 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int width, int height) {
     return CreateBitmap(width, height, 1, bpp, nullptr);
 }
 
-HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
-                                DWORD) {
+HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits,
+                                HANDLE section, DWORD) {
     DisplayService* s = service();
-    if (bits) *bits = nullptr;
+    if (bits)
+        *bits = nullptr;
     if (!s || !info || usage != DIB_RGB_COLORS || section) {
         setLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -549,8 +600,8 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** 
     const BITMAPINFOHEADER& h = info->bmiHeader;
     LONG height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     // Pixels are kept as 32-bit BGRX words, so only that layout can be shared with the caller.
-    if (h.biWidth <= 0 || height <= 0 || h.biWidth > 16384 || height > 16384 || h.biBitCount != 32 ||
-        (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS)) {
+    if (h.biWidth <= 0 || height <= 0 || h.biWidth > 16384 || height > 16384 ||
+        h.biBitCount != 32 || (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS)) {
         setLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -561,22 +612,26 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** 
     b.bottomUp = h.biHeight > 0;
     b.pixels.assign(size_t(b.width) * height, 0);
     HGDIOBJ handle = s->add(Kind::Bitmap, std::move(b));
-    if (bits) *bits = std::get<BitmapObj>(s->find(handle)->data).pixels.data();
+    if (bits)
+        *bits = std::get<BitmapObj>(s->find(handle)->data).pixels.data();
     return static_cast<HBITMAP>(handle);
 }
 
-// ---- DC state ------------------------------------------------------------------------------------
+// ---- DC state
+// ------------------------------------------------------------------------------------
 
 int WINAPI SaveDC(HDC hdc) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return 0;
+    if (!dc)
+        return 0;
     dc->saved.push_back(dc->a);
     return int(dc->saved.size());
 }
 
 BOOL WINAPI RestoreDC(HDC hdc, int savedDC) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     int n = int(dc->saved.size());
     int index = savedDC < 0 ? n + savedDC : savedDC - 1;  // -1 is the latest
     if (index < 0 || index >= n) {
@@ -591,27 +646,37 @@ BOOL WINAPI RestoreDC(HDC hdc, int savedDC) {
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return 0;
+    if (!dc)
+        return 0;
     Surface surface = surfaceOf(*dc);
     switch (index) {
-        case HORZRES: return surface.width;
-        case VERTRES: return surface.height;
-        case HORZSIZE: return surface.width * 254 / 960;  // millimetres at 96 dpi
-        case VERTSIZE: return surface.height * 254 / 960;
+        case HORZRES:
+            return surface.width;
+        case VERTRES:
+            return surface.height;
+        case HORZSIZE:
+            return surface.width * 254 / 960;  // millimetres at 96 dpi
+        case VERTSIZE:
+            return surface.height * 254 / 960;
         case BITSPIXEL:
             return dc->memory && dc->a.bitmap ? std::get<BitmapObj>(dc->a.bitmap->data).bitsPerPixel
                                               : 16;
-        case PLANES: return 1;
-        case NUMCOLORS: return -1;
+        case PLANES:
+            return 1;
+        case NUMCOLORS:
+            return -1;
         case LOGPIXELSX:
-        case LOGPIXELSY: return 96;
-        default: return 0;
+        case LOGPIXELSY:
+            return 96;
+        default:
+            return 0;
     }
 }
 
 int WINAPI SetROP2(HDC hdc, int rop2) {
     DCObj* dc = findDC(hdc);
-    if (!dc || rop2 < R2_BLACK || rop2 > R2_WHITE) return 0;
+    if (!dc || rop2 < R2_BLACK || rop2 > R2_WHITE)
+        return 0;
     return std::exchange(dc->a.rop2, rop2);
 }
 
@@ -622,28 +687,34 @@ int WINAPI GetROP2(HDC hdc) {
 
 BOOL WINAPI SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT previous) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     // The viewport origin is kept relative to the DC's own origin on its surface.
-    if (previous) *previous = POINT{dc->a.origin.x - dc->baseOrigin().x, dc->a.origin.y - dc->baseOrigin().y};
+    if (previous)
+        *previous = POINT{dc->a.origin.x - dc->baseOrigin().x, dc->a.origin.y - dc->baseOrigin().y};
     dc->a.origin = POINT{dc->baseOrigin().x + x, dc->baseOrigin().y + y};
     return TRUE;
 }
 
 BOOL WINAPI GetViewportOrgEx(HDC hdc, LPPOINT origin) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !origin) return FALSE;
+    if (!dc || !origin)
+        return FALSE;
     *origin = POINT{dc->a.origin.x - dc->baseOrigin().x, dc->a.origin.y - dc->baseOrigin().y};
     return TRUE;
 }
 
 BOOL WINAPI SetBrushOrgEx(HDC hdc, int, int, LPPOINT previous) {
     // Brushes are solid, so their origin changes nothing.
-    if (!findDC(hdc)) return FALSE;
-    if (previous) *previous = POINT{0, 0};
+    if (!findDC(hdc))
+        return FALSE;
+    if (previous)
+        *previous = POINT{0, 0};
     return TRUE;
 }
 
-// ---- Regions and clipping ------------------------------------------------------------------------
+// ---- Regions and clipping
+// ------------------------------------------------------------------------
 
 HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom) {
     return newRegion(RectList::of(RECT{std::min(left, right), std::min(top, bottom),
@@ -651,13 +722,15 @@ HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom) {
 }
 
 HRGN WINAPI CreateRectRgnIndirect(const RECT* rect) {
-    if (!rect) return nullptr;
+    if (!rect)
+        return nullptr;
     return CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom);
 }
 
 BOOL WINAPI SetRectRgn(HRGN rgn, int left, int top, int right, int bottom) {
     RegionObj* r = dataOf<RegionObj>(rgn, Kind::Region);
-    if (!r) return FALSE;
+    if (!r)
+        return FALSE;
     r->area = RectList::of(RECT{std::min(left, right), std::min(top, bottom), std::max(left, right),
                                 std::max(top, bottom)});
     return TRUE;
@@ -673,8 +746,11 @@ int WINAPI CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
     }
     RectList result = a->area;
     switch (mode) {
-        case RGN_COPY: break;
-        case RGN_AND: result.intersect(b->area); break;
+        case RGN_COPY:
+            break;
+        case RGN_AND:
+            result.intersect(b->area);
+            break;
         case RGN_OR:
             for (const RECT& r : b->area.rects) result.add(r);
             break;
@@ -688,7 +764,9 @@ int WINAPI CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
             for (const RECT& r : onlyB.rects) result.add(r);
             break;
         }
-        default: setLastError(ERROR_INVALID_PARAMETER); return ERROR;
+        default:
+            setLastError(ERROR_INVALID_PARAMETER);
+            return ERROR;
     }
     d->area = std::move(result);
     return d->area.complexity();
@@ -696,7 +774,8 @@ int WINAPI CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
 
 int WINAPI GetRgnBox(HRGN rgn, LPRECT rect) {
     RegionObj* r = dataOf<RegionObj>(rgn, Kind::Region);
-    if (!r || !rect) return ERROR;
+    if (!r || !rect)
+        return ERROR;
     *rect = r->area.bounds();
     return r->area.complexity();
 }
@@ -708,7 +787,8 @@ BOOL WINAPI PtInRegion(HRGN rgn, int x, int y) {
 
 int WINAPI OffsetRgn(HRGN rgn, int dx, int dy) {
     RegionObj* r = dataOf<RegionObj>(rgn, Kind::Region);
-    if (!r) return ERROR;
+    if (!r)
+        return ERROR;
     r->area.offset(dx, dy);
     return r->area.complexity();
 }
@@ -717,7 +797,8 @@ int WINAPI OffsetRgn(HRGN rgn, int dx, int dy) {
 // clip that the program set.
 int WINAPI SelectClipRgn(HDC hdc, HRGN rgn) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return ERROR;
+    if (!dc)
+        return ERROR;
     if (!rgn) {
         dc->a.userClip.reset();
     } else {
@@ -736,9 +817,11 @@ int WINAPI SelectClipRgn(HDC hdc, HRGN rgn) {
 
 int WINAPI IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return ERROR;
+    if (!dc)
+        return ERROR;
     RECT r = toSurface(*dc, left, top, right, bottom);
-    if (!dc->a.userClip) dc->a.userClip = dc->clip;
+    if (!dc->a.userClip)
+        dc->a.userClip = dc->clip;
     dc->a.userClip->intersect(r);
     updateClip(*dc);
     return clipResult(*dc);
@@ -746,9 +829,11 @@ int WINAPI IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) 
 
 int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return ERROR;
+    if (!dc)
+        return ERROR;
     RECT r = toSurface(*dc, left, top, right, bottom);
-    if (!dc->a.userClip) dc->a.userClip = dc->clip;
+    if (!dc->a.userClip)
+        dc->a.userClip = dc->clip;
     dc->a.userClip->subtract(r);
     updateClip(*dc);
     return clipResult(*dc);
@@ -756,18 +841,22 @@ int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
 
 int WINAPI GetClipBox(HDC hdc, LPRECT rect) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !rect) return ERROR;
+    if (!dc || !rect)
+        return ERROR;
     *rect = dc->clip.bounds();
-    if (!dc->clip.empty()) OffsetRect(rect, -dc->a.origin.x, -dc->a.origin.y);
+    if (!dc->clip.empty())
+        OffsetRect(rect, -dc->a.origin.x, -dc->a.origin.y);
     return clipResult(*dc);
 }
 
-// ---- System colours ------------------------------------------------------------------------------
+// ---- System colours
+// ------------------------------------------------------------------------------
 
 DWORD WINAPI GetSysColor(int index) {
     DisplayService* s = service();
     int i = sysIndex(index);
-    if (!s || i < 0) return 0;
+    if (!s || i < 0)
+        return 0;
     return s->sysColors[i];
 }
 
@@ -783,10 +872,12 @@ HBRUSH WINAPI GetSysColorBrush(int index) {
 
 BOOL WINAPI SetSysColors(int count, const INT* indices, const COLORREF* colors) {
     DisplayService* s = service();
-    if (!s || count < 0 || (count > 0 && (!indices || !colors))) return FALSE;
+    if (!s || count < 0 || (count > 0 && (!indices || !colors)))
+        return FALSE;
     for (int k = 0; k < count; ++k) {
         int i = sysIndex(indices[k]);
-        if (i < 0) continue;
+        if (i < 0)
+            continue;
         s->sysColors[i] = colors[k] & 0xFFFFFF;
         std::get<BrushObj>(s->find(s->sysColorBrushes[i])->data).color = s->sysColors[i];
     }

@@ -14,13 +14,15 @@ namespace {
 
 struct FileCloser {
     void operator()(FILE* f) const {
-        if (f) std::fclose(f);
+        if (f)
+            std::fclose(f);
     }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
 void setError(std::string* error, std::string message) {
-    if (error) *error = std::move(message);
+    if (error)
+        *error = std::move(message);
 }
 
 }  // namespace
@@ -106,14 +108,16 @@ bool readPng(const std::string& path, Framebuffer& fb, std::string* error) {
     png_set_sig_bytes(png, 8);
     png_read_info(png, info);
     png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    if (width == 0 || height == 0 || width > 16384 || height > 16384) png_error(png, "size");
+    if (width == 0 || height == 0 || width > 16384 || height > 16384)
+        png_error(png, "size");
     // Normalise to 8-bit RGBA.
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != size_t(width) * 4) png_error(png, "layout");
+    if (png_get_rowbytes(png, info) != size_t(width) * 4)
+        png_error(png, "layout");
     row.resize(size_t(width) * 4);
     out.width = int(width);
     out.height = int(height);
@@ -130,7 +134,8 @@ bool readPng(const std::string& path, Framebuffer& fb, std::string* error) {
             }
             png_read_row(png, row.data(), nullptr);
             for (png_uint_32 x = 0; x < width; ++x)
-                dst[x] = (uint32_t(row[x * 4]) << 16) | (uint32_t(row[x * 4 + 1]) << 8) | row[x * 4 + 2];
+                dst[x] =
+                    (uint32_t(row[x * 4]) << 16) | (uint32_t(row[x * 4 + 1]) << 8) | row[x * 4 + 2];
         }
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);

@@ -7,12 +7,15 @@ namespace ce::display {
 
 namespace {
 
-bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+bool isEmpty(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 
 RECT intersection(const RECT& a, const RECT& b) {
     RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
            std::min(a.bottom, b.bottom)};
-    if (isEmpty(r)) return RECT{0, 0, 0, 0};
+    if (isEmpty(r))
+        return RECT{0, 0, 0, 0};
     return r;
 }
 
@@ -23,22 +26,28 @@ void appendDifference(std::vector<RECT>& out, const RECT& a, const RECT& b) {
         out.push_back(a);
         return;
     }
-    if (a.top < cut.top) out.push_back(RECT{a.left, a.top, a.right, cut.top});
-    if (cut.bottom < a.bottom) out.push_back(RECT{a.left, cut.bottom, a.right, a.bottom});
-    if (a.left < cut.left) out.push_back(RECT{a.left, cut.top, cut.left, cut.bottom});
-    if (cut.right < a.right) out.push_back(RECT{cut.right, cut.top, a.right, cut.bottom});
+    if (a.top < cut.top)
+        out.push_back(RECT{a.left, a.top, a.right, cut.top});
+    if (cut.bottom < a.bottom)
+        out.push_back(RECT{a.left, cut.bottom, a.right, a.bottom});
+    if (a.left < cut.left)
+        out.push_back(RECT{a.left, cut.top, cut.left, cut.bottom});
+    if (cut.right < a.right)
+        out.push_back(RECT{cut.right, cut.top, a.right, cut.bottom});
 }
 
 }  // namespace
 
 RectList RectList::of(const RECT& r) {
     RectList list;
-    if (!isEmpty(r)) list.rects.push_back(r);
+    if (!isEmpty(r))
+        list.rects.push_back(r);
     return list;
 }
 
 RECT RectList::bounds() const {
-    if (rects.empty()) return RECT{0, 0, 0, 0};
+    if (rects.empty())
+        return RECT{0, 0, 0, 0};
     RECT b = rects.front();
     for (const RECT& r : rects) {
         b.left = std::min(b.left, r.left);
@@ -51,7 +60,8 @@ RECT RectList::bounds() const {
 
 bool RectList::contains(int x, int y) const {
     for (const RECT& r : rects)
-        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+            return true;
     return false;
 }
 
@@ -59,7 +69,8 @@ void RectList::intersect(const RECT& clip) {
     std::vector<RECT> out;
     for (const RECT& r : rects) {
         RECT i = intersection(r, clip);
-        if (!isEmpty(i)) out.push_back(i);
+        if (!isEmpty(i))
+            out.push_back(i);
     }
     rects = std::move(out);
 }
@@ -69,20 +80,23 @@ void RectList::intersect(const RectList& other) {
     for (const RECT& a : rects)
         for (const RECT& b : other.rects) {
             RECT i = intersection(a, b);
-            if (!isEmpty(i)) out.push_back(i);
+            if (!isEmpty(i))
+                out.push_back(i);
         }
     rects = std::move(out);
 }
 
 void RectList::subtract(const RECT& cut) {
-    if (isEmpty(cut)) return;
+    if (isEmpty(cut))
+        return;
     std::vector<RECT> out;
     for (const RECT& r : rects) appendDifference(out, r, cut);
     rects = std::move(out);
 }
 
 void RectList::add(const RECT& r) {
-    if (isEmpty(r)) return;
+    if (isEmpty(r))
+        return;
     // Keep the list disjoint: add only the parts of r not yet covered.
     std::vector<RECT> pieces{r};
     for (const RECT& have : rects) {
@@ -103,7 +117,8 @@ void RectList::offset(int dx, int dy) {
 }
 
 int RectList::complexity() const {
-    if (rects.empty()) return NULLREGION;
+    if (rects.empty())
+        return NULLREGION;
     return rects.size() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 
@@ -114,21 +129,26 @@ using namespace ce::display;
 CE_BEGIN_DECLS
 
 BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     *rect = RECT{left, top, right, bottom};
     return TRUE;
 }
 
-BOOL WINAPI SetRectEmpty(LPRECT rect) { return SetRect(rect, 0, 0, 0, 0); }
+BOOL WINAPI SetRectEmpty(LPRECT rect) {
+    return SetRect(rect, 0, 0, 0, 0);
+}
 
 BOOL WINAPI CopyRect(LPRECT dest, const RECT* src) {
-    if (!dest || !src) return FALSE;
+    if (!dest || !src)
+        return FALSE;
     *dest = *src;
     return TRUE;
 }
 
 BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left -= dx;
     rect->right += dx;
     rect->top -= dy;
@@ -137,7 +157,8 @@ BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy) {
 }
 
 BOOL WINAPI OffsetRect(LPRECT rect, int dx, int dy) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left += dx;
     rect->right += dx;
     rect->top += dy;
@@ -150,7 +171,8 @@ BOOL WINAPI IsRectEmpty(const RECT* rect) {
 }
 
 BOOL WINAPI IntersectRect(LPRECT dest, const RECT* a, const RECT* b) {
-    if (!dest) return FALSE;
+    if (!dest)
+        return FALSE;
     if (!a || !b || IsRectEmpty(a) || IsRectEmpty(b)) {
         SetRectEmpty(dest);
         return FALSE;
@@ -166,7 +188,8 @@ BOOL WINAPI IntersectRect(LPRECT dest, const RECT* a, const RECT* b) {
 }
 
 BOOL WINAPI UnionRect(LPRECT dest, const RECT* a, const RECT* b) {
-    if (!dest || !a || !b) return FALSE;
+    if (!dest || !a || !b)
+        return FALSE;
     bool ea = IsRectEmpty(a), eb = IsRectEmpty(b);
     if (ea && eb) {
         SetRectEmpty(dest);
@@ -185,7 +208,8 @@ BOOL WINAPI UnionRect(LPRECT dest, const RECT* a, const RECT* b) {
 
 // Win32 subtracts only when the result is still a rectangle; otherwise dest is a.
 BOOL WINAPI SubtractRect(LPRECT dest, const RECT* a, const RECT* b) {
-    if (!dest || !a || !b) return FALSE;
+    if (!dest || !a || !b)
+        return FALSE;
     if (IsRectEmpty(a)) {
         SetRectEmpty(dest);
         return FALSE;
@@ -194,11 +218,15 @@ BOOL WINAPI SubtractRect(LPRECT dest, const RECT* a, const RECT* b) {
     RECT cut;
     if (IntersectRect(&cut, a, b)) {
         if (cut.left == r.left && cut.right == r.right) {
-            if (cut.top == r.top) r.top = cut.bottom;
-            else if (cut.bottom == r.bottom) r.bottom = cut.top;
+            if (cut.top == r.top)
+                r.top = cut.bottom;
+            else if (cut.bottom == r.bottom)
+                r.bottom = cut.top;
         } else if (cut.top == r.top && cut.bottom == r.bottom) {
-            if (cut.left == r.left) r.left = cut.right;
-            else if (cut.right == r.right) r.right = cut.left;
+            if (cut.left == r.left)
+                r.left = cut.right;
+            else if (cut.right == r.right)
+                r.right = cut.left;
         }
     }
     if (IsRectEmpty(&r)) {
@@ -210,13 +238,14 @@ BOOL WINAPI SubtractRect(LPRECT dest, const RECT* a, const RECT* b) {
 }
 
 BOOL WINAPI EqualRect(const RECT* a, const RECT* b) {
-    if (!a || !b) return FALSE;
-    return a->left == b->left && a->top == b->top && a->right == b->right &&
-           a->bottom == b->bottom;
+    if (!a || !b)
+        return FALSE;
+    return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
 }
 
 BOOL WINAPI PtInRect(const RECT* rect, POINT p) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     return p.x >= rect->left && p.x < rect->right && p.y >= rect->top && p.y < rect->bottom;
 }
 

@@ -17,15 +17,16 @@ struct TextRun {
     FontFace* face;
     const LOGFONTW& lf;
 
-    explicit TextRun(DCObj& d)
-        : dc(d), face(nullptr), lf(std::get<FontObj>(d.a.font->data).lf) {
-        if (DisplayService* s = service()) face = s->fonts->face(lf);
+    explicit TextRun(DCObj& d) : dc(d), face(nullptr), lf(std::get<FontObj>(d.a.font->data).lf) {
+        if (DisplayService* s = service())
+            face = s->fonts->face(lf);
     }
 
     int ascent() const { return face ? face->ascent : 11; }
     int height() const { return face ? face->ascent + face->descent : 14; }
     int advance(char32_t c) const {
-        if (c == U'\r' || c == U'\n') return 0;
+        if (c == U'\r' || c == U'\n')
+            return 0;
         return face ? face->glyph(c).advance : 6;
     }
     int width(const std::u32string& text) const {
@@ -38,7 +39,8 @@ struct TextRun {
     // those whose index is in `underline` (or all, for an underlined font).
     void draw(int x, int y, const std::u32string& text, const INT* dx, int underlineIndex,
               const RectList* extraClip) {
-        if (!face) return;
+        if (!face)
+            return;
         uint32_t colour = toPixel(dc.a.textColor);
         RectList saved;
         if (extraClip) {
@@ -56,7 +58,8 @@ struct TextRun {
                                  g.coverage[size_t(gy) * g.width + gx]);
             if (lf.lfUnderline || int(i) == underlineIndex) {
                 int uy = baseline + face->underlinePosition;
-                fillSurfaceRect(dc, RECT{pen, uy, pen + step, uy + face->underlineThickness}, colour);
+                fillSurfaceRect(dc, RECT{pen, uy, pen + step, uy + face->underlineThickness},
+                                colour);
             }
             if (lf.lfStrikeOut) {
                 int sy = baseline - face->ascent / 3;
@@ -64,19 +67,23 @@ struct TextRun {
             }
             pen += step;
         }
-        if (extraClip) dc.clip = std::move(saved);
+        if (extraClip)
+            dc.clip = std::move(saved);
     }
 };
 
 size_t lengthOf(LPCWSTR text, int count) {
-    if (!text) return 0;
-    if (count >= 0) return size_t(count);
+    if (!text)
+        return 0;
+    if (count >= 0)
+        return size_t(count);
     size_t n = 0;
     while (text[n]) ++n;
     return n;
 }
 
-// ---- DrawTextW layout ----------------------------------------------------------------------------
+// ---- DrawTextW layout
+// ----------------------------------------------------------------------------
 
 struct Line {
     std::u32string text;
@@ -92,7 +99,8 @@ Line stripPrefixes(const std::u32string& in, UINT format) {
     }
     for (size_t i = 0; i < in.size(); ++i) {
         if (in[i] == U'&') {
-            if (i + 1 >= in.size()) break;
+            if (i + 1 >= in.size())
+                break;
             ++i;
             if (in[i] != U'&' && out.underline < 0 && !(format & DT_HIDEPREFIX))
                 out.underline = int(out.text.size());
@@ -140,8 +148,10 @@ void wrap(const Line& para, const TextRun& run, int width, std::vector<Line>& li
         int w = 0;
         while (end < t.size()) {
             int a = run.advance(t[end]);
-            if (t[end] == U' ') lastBreak = end;
-            if (w + a > width && end > start && t[end] != U' ') break;
+            if (t[end] == U' ')
+                lastBreak = end;
+            if (w + a > width && end > start && t[end] != U' ')
+                break;
             w += a;
             ++end;
         }
@@ -165,20 +175,39 @@ void wrap(const Line& para, const TextRun& run, int width, std::vector<Line>& li
 
 // Shortens a line to fit `width` with "..." at its end.
 void endEllipsis(Line& line, const TextRun& run, int width) {
-    if (run.width(line.text) <= width) return;
+    if (run.width(line.text) <= width)
+        return;
     const std::u32string dots = U"...";
     int dotsWidth = run.width(dots);
     while (!line.text.empty() && run.width(line.text) + dotsWidth > width) line.text.pop_back();
-    if (line.underline >= int(line.text.size())) line.underline = -1;
+    if (line.underline >= int(line.text.size()))
+        line.underline = -1;
     line.text += dots;
 }
 
-std::vector<Line> layout(const std::u32string& text, const TextRun& run, const RECT& rect, UINT format) {
+// Shortens a path to fit `width` by replacing the end of its folders with "...", keeping the
+// last component: "\\My Documents\\...\\file.txt".
+void pathEllipsis(Line& line, const TextRun& run, int width) {
+    if (run.width(line.text) <= width)
+        return;
+    size_t slash = line.text.rfind(U'\\');
+    if (slash == std::u32string::npos || slash == 0)
+        return;
+    std::u32string head = line.text.substr(0, slash), tail = line.text.substr(slash);
+    const std::u32string dots = U"...";
+    while (!head.empty() && run.width(head + dots + tail) > width) head.pop_back();
+    line.text = head + dots + tail;
+    line.underline = -1;
+}
+
+std::vector<Line> layout(const std::u32string& text, const TextRun& run, const RECT& rect,
+                         UINT format) {
     std::vector<std::u32string> paragraphs;
     if (format & DT_SINGLELINE) {
         std::u32string one;
         for (char32_t c : text)
-            if (c != U'\r' && c != U'\n') one.push_back(c);
+            if (c != U'\r' && c != U'\n')
+                one.push_back(c);
         paragraphs.push_back(std::move(one));
     } else {
         std::u32string cur;
@@ -186,7 +215,8 @@ std::vector<Line> layout(const std::u32string& text, const TextRun& run, const R
             if (text[i] == U'\r' || text[i] == U'\n') {
                 paragraphs.push_back(cur);
                 cur.clear();
-                if (text[i] == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n') ++i;
+                if (text[i] == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n')
+                    ++i;
             } else {
                 cur.push_back(text[i]);
             }
@@ -202,8 +232,12 @@ std::vector<Line> layout(const std::u32string& text, const TextRun& run, const R
         else
             lines.push_back(std::move(para));
     }
-    if (format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS | DT_PATH_ELLIPSIS))
-        for (Line& l : lines) endEllipsis(l, run, width);
+    for (Line& l : lines) {
+        if (format & DT_PATH_ELLIPSIS)
+            pathEllipsis(l, run, width);
+        if (format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS | DT_PATH_ELLIPSIS))
+            endEllipsis(l, run, width);
+    }
     return lines;
 }
 
@@ -214,7 +248,8 @@ void fillTextBackground(DCObj& dc, const RECT& r, const RectList* clip) {
         dc.clip.intersect(*clip);
     }
     fillSurfaceRect(dc, r, toPixel(dc.a.bkColor));
-    if (clip) dc.clip = std::move(saved);
+    if (clip)
+        dc.clip = std::move(saved);
 }
 
 }  // namespace
@@ -223,7 +258,8 @@ CE_BEGIN_DECLS
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     return std::exchange(dc->a.textColor, color & 0xFFFFFF);
 }
 
@@ -234,7 +270,8 @@ COLORREF WINAPI GetTextColor(HDC hdc) {
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     return std::exchange(dc->a.bkColor, color & 0xFFFFFF);
 }
 
@@ -259,7 +296,8 @@ int WINAPI GetBkMode(HDC hdc) {
 
 UINT WINAPI SetTextAlign(HDC hdc, UINT align) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return 0xFFFFFFFF;  // GDI_ERROR
+    if (!dc)
+        return 0xFFFFFFFF;  // GDI_ERROR
     return std::exchange(dc->a.textAlign, align);
 }
 
@@ -268,8 +306,8 @@ UINT WINAPI GetTextAlign(HDC hdc) {
     return dc ? dc->a.textAlign : 0xFFFFFFFF;
 }
 
-BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR text, int count, int maxExtent, LPINT fit, LPINT dx,
-                                  LPSIZE size) {
+BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR text, int count, int maxExtent, LPINT fit,
+                                  LPINT dx, LPSIZE size) {
     DCObj* dc = findDC(hdc);
     if (!dc || count < 0 || (count > 0 && !text)) {
         setLastError(87);
@@ -279,24 +317,29 @@ BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR text, int count, int maxExten
     int w = 0, fitted = 0;
     // Extents are per UTF-16 unit; the second unit of a surrogate pair adds nothing.
     for (int i = 0; i < count; ++i) {
-        int units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 &&
-                     text[i + 1] < 0xE000)
+        int units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < count &&
+                     text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
                         ? 2
                         : 1;
         w += run.advance(decodeUtf16(text + i, size_t(units))[0]);
         for (int k = 0; k < units; ++k) {
-            if (dx) dx[i + k] = w;
-            if (w <= maxExtent && fitted == i + k) fitted = i + k + 1;
+            if (dx)
+                dx[i + k] = w;
+            if (w <= maxExtent && fitted == i + k)
+                fitted = i + k + 1;
         }
         i += units - 1;
     }
-    if (fit) *fit = fitted;
-    if (size) *size = SIZE{w, run.height()};
+    if (fit)
+        *fit = fitted;
+    if (size)
+        *size = SIZE{w, run.height()};
     return TRUE;
 }
 
 BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, LPSIZE size) {
-    if (!size) return FALSE;
+    if (!size)
+        return FALSE;
     return GetTextExtentExPointW(hdc, text, count, 0, nullptr, nullptr, size);
 }
 
@@ -306,7 +349,8 @@ BOOL WINAPI GetTextExtentPointW(HDC hdc, LPCWSTR text, int count, LPSIZE size) {
 
 BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
     DCObj* dc = findDC(hdc);
-    if (!dc || !tm) return FALSE;
+    if (!dc || !tm)
+        return FALSE;
     TextRun run(*dc);
     TEXTMETRICW m{};
     m.tmAscent = run.ascent();
@@ -327,7 +371,8 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
     m.tmUnderlined = run.lf.lfUnderline;
     m.tmStruckOut = run.lf.lfStrikeOut;
     // Win32's sense of the low bit is inverted: set means variable pitch.
-    m.tmPitchAndFamily = BYTE((run.face && run.face->fixedPitch ? 0 : 1) | FF_SWISS | 0x04 /*TMPF_TRUETYPE*/);
+    m.tmPitchAndFamily =
+        BYTE((run.face && run.face->fixedPitch ? 0 : 1) | FF_SWISS | 0x04 /*TMPF_TRUETYPE*/);
     m.tmCharSet = run.lf.lfCharSet;
     *tm = m;
     return TRUE;
@@ -335,25 +380,30 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
 
 int WINAPI GetTextFaceW(HDC hdc, int count, LPWSTR faceName) {
     DCObj* dc = findDC(hdc);
-    if (!dc) return 0;
+    if (!dc)
+        return 0;
     TextRun run(*dc);
     std::u16string name = run.face ? run.face->faceName : std::u16string(u"DejaVu Sans");
-    if (!faceName) return int(name.size()) + 1;
-    if (count <= 0) return 0;
+    if (!faceName)
+        return int(name.size()) + 1;
+    if (count <= 0)
+        return 0;
     size_t n = std::min(name.size(), size_t(count - 1));
     std::copy(name.begin(), name.begin() + std::ptrdiff_t(n), faceName);
     faceName[n] = 0;
     return int(n);
 }
 
-BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count,
-                        const INT* dx) {
+BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCWSTR text,
+                        UINT count, const INT* dx) {
     DCObj* dc = findDC(hdc);
-    if (!dc || (count > 0 && !text)) return FALSE;
+    if (!dc || (count > 0 && !text))
+        return FALSE;
     TextRun run(*dc);
     std::u32string chars = decodeUtf16(text ? text : u"", count);
     // Per-character advances are given per UTF-16 unit; they only apply without surrogates.
-    if (dx && chars.size() != count) dx = nullptr;
+    if (dx && chars.size() != count)
+        dx = nullptr;
     int width = 0;
     if (dx)
         for (size_t i = 0; i < chars.size(); ++i) width += dx[i];
@@ -390,17 +440,21 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, L
     if (rect) {
         box = *rect;
         OffsetRect(&box, o.x, o.y);
-        if (options & ETO_CLIPPED) clip = RectList::of(box);
+        if (options & ETO_CLIPPED)
+            clip = RectList::of(box);
     }
-    if ((options & ETO_OPAQUE) && rect) fillSurfaceRect(*dc, box, toPixel(dc->a.bkColor));
+    if ((options & ETO_OPAQUE) && rect)
+        fillSurfaceRect(*dc, box, toPixel(dc->a.bkColor));
     RECT cell{left + o.x, top + o.y, left + o.x + width, top + o.y + run.height()};
-    if (dc->a.bkMode == OPAQUE) fillTextBackground(*dc, cell, clip ? &*clip : nullptr);
+    if (dc->a.bkMode == OPAQUE)
+        fillTextBackground(*dc, cell, clip ? &*clip : nullptr);
     run.draw(cell.left, cell.top, chars, dx, -1, clip ? &*clip : nullptr);
     return TRUE;
 }
 
 BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
-    if (count < 0) return FALSE;
+    if (count < 0)
+        return FALSE;
     return ExtTextOutW(hdc, x, y, 0, nullptr, text, UINT(count), nullptr);
 }
 
@@ -419,7 +473,8 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rect, UINT format)
     for (const Line& l : lines) widest = std::max(widest, run.width(l.text));
 
     if (format & DT_CALCRECT) {
-        if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE) || widest > rect->right - rect->left)
+        if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE) ||
+            widest > rect->right - rect->left)
             rect->right = rect->left + widest;
         rect->bottom = rect->top + textHeight;
         return textHeight;
@@ -448,12 +503,14 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rect, UINT format)
         else if (format & DT_RIGHT)
             x = rect->right - w;
         RECT cell{x + o.x, y + o.y, x + o.x + w, y + o.y + lineHeight};
-        if (dc->a.bkMode == OPAQUE) fillTextBackground(*dc, cell, clip ? &*clip : nullptr);
+        if (dc->a.bkMode == OPAQUE)
+            fillTextBackground(*dc, cell, clip ? &*clip : nullptr);
         run.draw(cell.left, cell.top, l.text, nullptr, l.underline, clip ? &*clip : nullptr);
         y += lineHeight;
     }
     // With vertical placement the answer is the offset of the text's bottom from the top.
-    if (format & (DT_VCENTER | DT_BOTTOM)) return top - rect->top + textHeight;
+    if (format & (DT_VCENTER | DT_BOTTOM))
+        return top - rect->top + textHeight;
     return textHeight;
 }
 

@@ -14,17 +14,17 @@
 namespace ce::display {
 
 struct Glyph {
-    int left = 0;     // from the pen position to the bitmap's left edge
-    int top = 0;      // from the baseline up to the bitmap's top row
+    int left = 0;  // from the pen position to the bitmap's left edge
+    int top = 0;   // from the baseline up to the bitmap's top row
     int width = 0;
     int height = 0;
-    int advance = 0;  // pixels
+    int advance = 0;                // pixels
     std::vector<uint8_t> coverage;  // width * height, 0..255
 };
 
 // One font file at one pixel size.
 class FontFace {
-public:
+  public:
     virtual ~FontFace() = default;
     virtual const Glyph& glyph(char32_t ch) = 0;
     int ascent = 0;
@@ -41,7 +41,7 @@ public:
 };
 
 class FontEngine {
-public:
+  public:
     FontEngine();
     ~FontEngine();
     FontEngine(const FontEngine&) = delete;
@@ -54,7 +54,7 @@ public:
     // The folder of the DejaVu fonts (VARNELLO_FONT_DIR overrides the system folder).
     static std::string fontDirectory();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -100,7 +100,8 @@ TEST_F(DrawingTest, LineToStopsShortOfItsEndAndStylesLeaveGaps) {
     old = SelectObject(dc, thick);
     MoveToEx(dc, 10, 60, nullptr);
     LineTo(dc, 30, 60);
-    EXPECT_EQ(inkBox(RECT{0, 50, 50, 70}, kWhite).bottom - inkBox(RECT{0, 50, 50, 70}, kWhite).top, 3);
+    EXPECT_EQ(inkBox(RECT{0, 50, 50, 70}, kWhite).bottom - inkBox(RECT{0, 50, 50, 70}, kWhite).top,
+              3);
     SelectObject(dc, old);
     DeleteObject(thick);
 }

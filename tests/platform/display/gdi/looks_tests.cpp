@@ -8,12 +8,12 @@ TEST_F(LooksTest, SunkenEdgeIsDarkAboveLeftAndLightBelowRight) {
     RECT inner = r;
     ASSERT_TRUE(DrawEdge(dc, &inner, EDGE_SUNKEN, BF_RECT | BF_ADJUST));
     EXPECT_EQ(inner, (RECT{12, 12, 48, 28}));
-    EXPECT_EQ(at(20, 10), GetSysColor(COLOR_BTNSHADOW));      // outer top
-    EXPECT_EQ(at(10, 20), GetSysColor(COLOR_BTNSHADOW));      // outer left
-    EXPECT_EQ(at(20, 11), GetSysColor(COLOR_3DDKSHADOW));     // inner top
-    EXPECT_EQ(at(20, 29), GetSysColor(COLOR_BTNHIGHLIGHT));   // outer bottom
-    EXPECT_EQ(at(49, 20), GetSysColor(COLOR_BTNHIGHLIGHT));   // outer right
-    EXPECT_EQ(at(20, 28), GetSysColor(COLOR_3DLIGHT));        // inner bottom
+    EXPECT_EQ(at(20, 10), GetSysColor(COLOR_BTNSHADOW));     // outer top
+    EXPECT_EQ(at(10, 20), GetSysColor(COLOR_BTNSHADOW));     // outer left
+    EXPECT_EQ(at(20, 11), GetSysColor(COLOR_3DDKSHADOW));    // inner top
+    EXPECT_EQ(at(20, 29), GetSysColor(COLOR_BTNHIGHLIGHT));  // outer bottom
+    EXPECT_EQ(at(49, 20), GetSysColor(COLOR_BTNHIGHLIGHT));  // outer right
+    EXPECT_EQ(at(20, 28), GetSysColor(COLOR_3DLIGHT));       // inner bottom
     EXPECT_EQ(at(20, 20), kWhite);  // no BF_MIDDLE: the inside is left alone
 }
 
@@ -46,7 +46,8 @@ TEST_F(LooksTest, CheckBoxShowsATickOnlyWhenChecked) {
     DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED);
     int tick = 0;
     for (int y = inside.top; y < inside.bottom; ++y)
-        for (int x = inside.left; x < inside.right; ++x) tick += at(x, y) == GetSysColor(COLOR_WINDOWTEXT);
+        for (int x = inside.left; x < inside.right; ++x)
+            tick += at(x, y) == GetSysColor(COLOR_WINDOWTEXT);
     EXPECT_GT(tick, 10);
     EXPECT_EQ(inkBox(RECT{0, 0, 60, 60}, kWhite), box);  // nothing outside the box
 
@@ -78,23 +79,25 @@ TEST_F(LooksTest, ScrollArrowsPointTheirWay) {
         std::vector<int> widths;
         for (int y = r.top + 2; y < r.bottom - 2; ++y) {
             int n = 0;
-            for (int x = r.left + 2; x < r.right - 2; ++x) n += at(x, y) == GetSysColor(COLOR_BTNTEXT);
-            if (n) widths.push_back(n);
+            for (int x = r.left + 2; x < r.right - 2; ++x)
+                n += at(x, y) == GetSysColor(COLOR_BTNTEXT);
+            if (n)
+                widths.push_back(n);
         }
         return widths;
     };
     auto u = arrowRows(up), d = arrowRows(down);
     ASSERT_GE(u.size(), 3u);
     ASSERT_EQ(u.size(), d.size());
-    EXPECT_LT(u.front(), u.back());  // narrow at the top
-    EXPECT_GT(d.front(), d.back());  // narrow at the bottom
+    EXPECT_LT(u.front(), u.back());                        // narrow at the top
+    EXPECT_GT(d.front(), d.back());                        // narrow at the bottom
     EXPECT_EQ(at(6, 1), GetSysColor(COLOR_BTNHIGHLIGHT));  // raised like a button
 }
 
 TEST_F(LooksTest, IconsBlendByAlphaAndAreFreedOnce) {
-    std::vector<uint32_t> argb(16 * 16, 0x00000000);      // transparent
-    for (int x = 0; x < 16; ++x) argb[8 * 16 + x] = 0xFFFF0000;   // an opaque red row
-    for (int x = 0; x < 16; ++x) argb[9 * 16 + x] = 0x800000FF;   // a half-transparent blue row
+    std::vector<uint32_t> argb(16 * 16, 0x00000000);             // transparent
+    for (int x = 0; x < 16; ++x) argb[8 * 16 + x] = 0xFFFF0000;  // an opaque red row
+    for (int x = 0; x < 16; ++x) argb[9 * 16 + x] = 0x800000FF;  // a half-transparent blue row
     HICON icon = ce::display::createIcon(16, 16, argb.data());
     ASSERT_NE(icon, nullptr);
     int w = 0, h = 0;

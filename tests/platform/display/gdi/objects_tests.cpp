@@ -106,7 +106,8 @@ TEST_F(ObjectsTest, SystemColoursAnswerInEveryIndexForm) {
     EXPECT_NE(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNSHADOW));
     EXPECT_EQ(GetSysColor(C_SYS_COLOR_TYPES), 0u);
     EXPECT_EQ(GetSysColorBrush(C_SYS_COLOR_TYPES), nullptr);
-    EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), GetSysColorBrush(COLOR_BTNFACE | SYS_COLOR_INDEX_FLAG));
+    EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE),
+              GetSysColorBrush(COLOR_BTNFACE | SYS_COLOR_INDEX_FLAG));
 
     // A class brush may name a system colour as index + 1 (desktop) or index | flag (CE).
     const COLORREF face = GetSysColor(COLOR_BTNFACE);

@@ -20,7 +20,7 @@ inline void PrintTo(const RECT& r, std::ostream* os) {
 }
 
 class ScreenTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dc = ce::display::createDC(POINT{0, 0}, RECT{0, 0, 240, 320});
         ASSERT_NE(dc, nullptr);
@@ -53,7 +53,8 @@ protected:
                     box.right = std::max<LONG>(box.right, x + 1);
                     box.bottom = std::max<LONG>(box.bottom, y + 1);
                 }
-        if (box.right <= box.left) box = RECT{0, 0, 0, 0};
+        if (box.right <= box.left)
+            box = RECT{0, 0, 0, 0};
         return box;
     }
     static std::set<COLORREF> colours(const RECT& r) {

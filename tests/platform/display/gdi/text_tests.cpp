@@ -78,7 +78,8 @@ TEST_F(TextTest, TextIsAntialiasedInTheTextColour) {
     for (COLORREF c : seen) {
         EXPECT_EQ(GetRValue(c), GetGValue(c));  // shades between text and background only
         EXPECT_EQ(GetGValue(c), GetBValue(c));
-        if (c != kWhite && c != kBlack) intermediate = true;
+        if (c != kWhite && c != kBlack)
+            intermediate = true;
     }
     EXPECT_TRUE(intermediate);
 }
@@ -140,7 +141,8 @@ TEST_F(TextTest, DrawTextAlignsWithinItsRectangle) {
 TEST_F(TextTest, WordBreakWrapsAndCalcRectMeasures) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
-    const char16_t* text = u"Some settings will not take effect until the device has been restarted";
+    const char16_t* text =
+        u"Some settings will not take effect until the device has been restarted";
     RECT calc{0, 0, 120, 0};
     int height = DrawTextW(dc, text, -1, &calc, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(height % tm.tmHeight, 0);
@@ -240,4 +242,29 @@ TEST(MissingFontTest, TextIsNotDrawnAndNothingBreaks) {
         ce::display::releaseDC(dc);
     }
     unsetenv("VARNELLO_FONT_DIR");
+}
+
+TEST_F(TextTest, PathEllipsisKeepsTheLastComponent) {
+    const char16_t* path = u"\\My Documents\\Business\\Reports\\2003\\summary.txt";
+    int full = textWidth(dc, path);
+    int room = textWidth(dc, u"\\My Docu...\\summary.txt");
+    ASSERT_LT(room, full);
+    RECT r{0, 0, room, 20};
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, path, -1, &r, DT_SINGLELINE | DT_PATH_ELLIPSIS);
+    RECT ink = inkBox(RECT{0, 0, 240, 40}, kWhite);
+    EXPECT_LE(ink.right, room);
+    // The file name is drawn whole at the right end: the same pixels as drawing it there alone.
+    int nameWidth = textWidth(dc, u"\\summary.txt");
+    std::vector<COLORREF> shortened, alone;
+    for (int y = 0; y < 20; ++y)
+        for (int x = ink.right - nameWidth + 2; x < ink.right; ++x) shortened.push_back(at(x, y));
+    RECT clear{0, 0, 240, 40};
+    FillRect(dc, &clear, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    RECT end{0, 0, room, 20};
+    DrawTextW(dc, u"\\summary.txt", -1, &end, DT_SINGLELINE | DT_RIGHT);
+    int right = inkBox(RECT{0, 0, 240, 40}, kWhite).right;
+    for (int y = 0; y < 20; ++y)
+        for (int x = right - nameWidth + 2; x < right; ++x) alone.push_back(at(x, y));
+    EXPECT_EQ(shortened, alone);
 }

@@ -21,9 +21,10 @@ using ce::gwes::InputEvent;
 namespace {
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (xvfb-run is not installed)";
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "no X display (xvfb-run is not installed)";
         window = ce::display::openWindow();
         ASSERT_NE(window, nullptr);
     }
@@ -129,7 +130,8 @@ TEST_F(WindowTest, WindowShowsTheScreenAndDimsWhileSuspended) {
     ASSERT_TRUE(ce::display::readWindow(shown));
     uint32_t dim = shown.pixels[size_t(200) * 240 + 200];
     EXPECT_LT(dim & 0xFF, 0x80u);
-    EXPECT_EQ(ce::display::screen().pixels[size_t(200) * 240 + 200], 0xFFFFFFu);  // only the view dims
+    EXPECT_EQ(ce::display::screen().pixels[size_t(200) * 240 + 200],
+              0xFFFFFFu);  // only the view dims
     ce::display::setDimmed(false);
     ASSERT_TRUE(ce::display::readWindow(shown));
     EXPECT_EQ(shown.pixels[size_t(200) * 240 + 200], 0xFFFFFFu);
@@ -158,5 +160,6 @@ TEST(NoDisplayTest, OpenWindowSaysSoAndReturnsNothing) {
     EXPECT_EQ(window, nullptr);
     EXPECT_NE(err.find("no display"), std::string::npos);
     unsetenv("SDL_VIDEODRIVER");
-    if (saved) setenv("DISPLAY", keep.c_str(), 1);
+    if (saved)
+        setenv("DISPLAY", keep.c_str(), 1);
 }
