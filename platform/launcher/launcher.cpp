@@ -1,0 +1,147 @@
+// main() of a device program: reads the host options, opens the device (or creates the default
+// one), sets the program's module path, chooses the input source (a script, the display's
+// window, or none) and calls WinMain.
+#include "options.h"
+
+#include "display/display.h"
+#include "gwes/driver.h"
+#include "gwes/gwes.h"
+#include "gwes/script.h"
+#include "kernel/kernel.h"
+#include "resources/resources.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show);
+
+namespace {
+
+namespace fs = std::filesystem;
+using ce::launcher::Options;
+
+std::string programName;
+
+int fail(const std::string& line) {
+    std::cerr << programName << ": " << line << "\n";
+    return 2;
+}
+
+fs::path defaultDevice() {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "varnello" / "device";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : ".") / ".local" / "share" / "varnello" / "device";
+}
+
+fs::path selfDir() {
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::current_path() : self.parent_path();
+}
+
+// Opens the device; the default one is made from the factory image, with the program
+// installed, the first time.
+void openDevice(const Options& o) {
+    if (o.device) {
+        ce::Device::open(*o.device);
+        return;
+    }
+    fs::path dir = defaultDevice();
+    if (!fs::exists(dir / "device.ini")) {
+        std::cerr << programName << ": creating the default device " << dir.string() << " (first use)\n";
+        std::error_code ec;
+        fs::create_directories(dir.parent_path(), ec);
+        ce::kernel::createImage(dir, ce::kernel::ImageContents::Factory);
+        ce::Device::open(dir);
+        ce::kernel::install(ce::kernel::locateInstallFiles({}, selfDir()));
+        std::cerr << programName << ": installed the program on it\n";
+        return;
+    }
+    ce::Device::open(dir);
+}
+
+HINSTANCE programInstance() { return ce::resources::instanceFor(reinterpret_cast<const void*>(&WinMain)); }
+
+bool screenshotTo(const std::string& path) {
+    std::string error;
+    if (ce::display::writePng(ce::display::screen(), path, &error)) return true;
+    std::cerr << programName << ": " << error << "\n";
+    return false;
+}
+
+int runScripted(const Options& o, const std::string& text) {
+    std::vector<ce::test::ScriptStep> steps;
+    try {
+        steps = ce::test::parseScript(text);
+    } catch (const ce::test::DriverError& e) {
+        return fail(*o.script + ": " + e.what());
+    }
+    ce::test::Driver driver(&WinMain, o.commandLine);
+    int code = ce::test::runScript(driver, steps, *o.script, std::cerr);
+    if (o.screenshot && !screenshotTo(*o.screenshot) && code == 0) code = 2;
+    driver.stop();
+    return code;
+}
+
+// A program on its own: input from the display's window, or none. With no input the program
+// ends when it first waits (after a screenshot, when one was asked for).
+int runDirect(const Options& o) {
+    std::unique_ptr<ce::gwes::InputSource> window;
+    if (!o.headless && std::getenv("DISPLAY") && *std::getenv("DISPLAY")) window = ce::display::openWindow();
+    ce::gwes::Gwes* g = ce::gwes::state();
+    g->input = window.get();
+    g->autoAnswerBoxes = window == nullptr;
+    std::u16string line = o.commandLine;
+    try {
+        return WinMain(programInstance(), nullptr, line.data(), SW_SHOW);
+    } catch (const ce::gwes::ProgramEnd& end) {
+        g = ce::gwes::state();
+        if (g) g->input = nullptr;
+        if (end.reason == ce::gwes::ProgramEnd::Reason::NoMoreInput && !window) {
+            if (o.screenshot) return screenshotTo(*o.screenshot) ? 0 : 2;
+            std::cerr << programName << ": the program waits for input and this run has none; it ends here\n";
+        }
+        return 0;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    programName = fs::path(argc > 0 ? argv[0] : "varnello").filename().string();
+    Options o;
+    try {
+        o = ce::launcher::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::invalid_argument& e) {
+        return fail(std::string(e.what()) + " (see " + programName + " --help)");
+    }
+    if (o.help) {
+        std::cout << ce::launcher::usage(programName);
+        return 0;
+    }
+    std::string scriptText;
+    if (o.script) {
+        std::ifstream in(*o.script, std::ios::binary);
+        if (!in) return fail("cannot read the script " + *o.script);
+        std::ostringstream s;
+        s << in.rdbuf();
+        scriptText = s.str();
+    }
+    try {
+        openDevice(o);
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    if (o.module) ce::kernel::setModulePath(ce::gwes::utf16(*o.module));
+    if (o.headless) ce::kernel::setStartHeadless(true);
+    int code = o.script ? runScripted(o, scriptText) : runDirect(o);
+    std::cout.flush();
+    ce::Device::close();
+    return code;
+}
