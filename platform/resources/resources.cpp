@@ -3,8 +3,10 @@
 #include "resources/resources.h"
 
 #include "display/display.h"
+#include "kernel/kernel.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cstdio>
 #include <cstring>
@@ -253,6 +255,38 @@ int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int maxCount)
     std::copy_n(it->second.data(), n, buffer);
     buffer[n] = 0;
     return n;
+}
+
+// NULL names the program: the image of the executable, as the launcher gives WinMain.
+HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
+    if (name) {
+        // the device's name of the running program ("Varnello.exe", with or without a path)
+        std::u16string wanted(name);
+        std::u16string self = ce::kernel::modulePath();
+        auto base = [](std::u16string s) {
+            size_t cut = s.find_last_of(u"\\/");
+            s = cut == std::u16string::npos ? s : s.substr(cut + 1);
+            for (auto& c : s)
+                if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+            return s;
+        };
+        std::u16string w = base(wanted), m = base(self);
+        if (w != m && w + u".exe" != m) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+    }
+    const void* exe = nullptr;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            uintptr_t low = UINTPTR_MAX;
+            for (int i = 0; i < info->dlpi_phnum; ++i)
+                if (info->dlpi_phdr[i].p_type == PT_LOAD) low = std::min<uintptr_t>(low, info->dlpi_phdr[i].p_vaddr);
+            *static_cast<const void**>(data) = reinterpret_cast<const void*>(info->dlpi_addr + (low == UINTPTR_MAX ? 0 : low));
+            return 1;  // the first object is the program
+        },
+        &exe);
+    return ce::resources::instanceFor(exe);
 }
 
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE, LPCWSTR) { return nullptr; }

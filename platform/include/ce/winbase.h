@@ -197,6 +197,8 @@ CEAPI BOOL WINAPI CloseHandle(HANDLE hObject);
 
 // Modules and processes.
 CEAPI DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+// The program's own module for NULL (the window system's resources part implements it).
+CEAPI HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 CEAPI BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                                  LPSECURITY_ATTRIBUTES lpProcessAttributes,
                                  LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
@@ -234,6 +236,7 @@ CE_END_DECLS
 #define SetFileAttributes SetFileAttributesW
 #define CreateFile CreateFileW
 #define GetModuleFileName GetModuleFileNameW
+#define GetModuleHandle GetModuleHandleW
 #define CreateProcess CreateProcessW
 #define lstrlen lstrlenW
 #define lstrcpy lstrcpyW

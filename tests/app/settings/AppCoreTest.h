@@ -206,7 +206,7 @@ protected:
     void Exit()
     {
         driver_->menu(u"Varnello", u"Exit");
-        ASSERT_FALSE(driver_->running()) << driver_->describeScreen();
+        ASSERT_FALSE(driver_->running()) << ::testing::PrintToString(driver_->describeScreen());
     }
 
     // Both Apply commands end with the "Cleaning Finished" box; returns its text.

@@ -46,6 +46,14 @@ TEST_F(Resources, MenuHasItsPopupsItemsAndFlags) {
     DestroyMenu(m);
 }
 
+TEST_F(Resources, TheProgramsModuleHandleFindsItsResources) {
+    EXPECT_EQ(GetModuleHandleW(nullptr), self());
+    HMENU m = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
+    EXPECT_TRUE(m);
+    DestroyMenu(m);
+    EXPECT_EQ(GetModuleHandleW(u"\\Windows\\other.dll"), nullptr);
+}
+
 TEST_F(Resources, StringTableAndVersionBlock) {
     WCHAR buf[64];
     EXPECT_EQ(LoadStringW(self(), 1000, buf, 64), 20);
