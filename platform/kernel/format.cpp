@@ -10,7 +10,7 @@ namespace ce::kernel {
 
 namespace {
 
-struct Spec {
+struct FieldFormat {
     bool left = false, plus = false, space = false, zero = false, alt = false;
     int width = 0;
     int precision = -1;
@@ -28,14 +28,14 @@ size_t boundedLength(const Ch* s, int precision) {
     return n;
 }
 
-void putText(FormatSink& out, const Spec& spec, std::u16string_view text) {
-    int fill = spec.width - static_cast<int>(text.size());
-    if (!spec.left) pad(out, fill, spec.zero ? u'0' : u' ');
+void putText(FormatSink& out, const FieldFormat& field, std::u16string_view text) {
+    int fill = field.width - static_cast<int>(text.size());
+    if (!field.left) pad(out, fill, field.zero ? u'0' : u' ');
     for (char16_t c : text) out.put(c);
-    if (spec.left) pad(out, fill, u' ');
+    if (field.left) pad(out, fill, u' ');
 }
 
-void putInteger(FormatSink& out, const Spec& spec, unsigned long long magnitude, bool negative,
+void putInteger(FormatSink& out, const FieldFormat& field, unsigned long long magnitude, bool negative,
                 int base, bool upper, char conv) {
     char16_t digits[80];
     int n = 0;
@@ -44,24 +44,24 @@ void putInteger(FormatSink& out, const Spec& spec, unsigned long long magnitude,
         digits[n++] = static_cast<char16_t>(set[magnitude % base]);
         magnitude /= base;
     } while (magnitude);
-    if (spec.precision == 0 && n == 1 && digits[0] == u'0') n = 0;  // "%.0d" of 0 prints nothing
+    if (field.precision == 0 && n == 1 && digits[0] == u'0') n = 0;  // "%.0d" of 0 prints nothing
     std::u16string prefix;
     if (negative) prefix = u"-";
-    else if (spec.plus && (conv == 'd' || conv == 'i')) prefix = u"+";
-    else if (spec.space && (conv == 'd' || conv == 'i')) prefix = u" ";
-    if (spec.alt && base == 16 && n > 0) prefix += upper ? u"0X" : u"0x";
-    int precisionZeros = spec.precision > n ? spec.precision - n : 0;
-    if (spec.alt && base == 8 && precisionZeros == 0 && (n == 0 || digits[n - 1] != u'0'))
+    else if (field.plus && (conv == 'd' || conv == 'i')) prefix = u"+";
+    else if (field.space && (conv == 'd' || conv == 'i')) prefix = u" ";
+    if (field.alt && base == 16 && n > 0) prefix += upper ? u"0X" : u"0x";
+    int precisionZeros = field.precision > n ? field.precision - n : 0;
+    if (field.alt && base == 8 && precisionZeros == 0 && (n == 0 || digits[n - 1] != u'0'))
         precisionZeros = 1;
     int length = static_cast<int>(prefix.size()) + precisionZeros + n;
-    int fill = spec.width > length ? spec.width - length : 0;
-    bool zeroFill = spec.zero && !spec.left && spec.precision < 0;
-    if (!spec.left && !zeroFill) pad(out, fill, u' ');
+    int fill = field.width > length ? field.width - length : 0;
+    bool zeroFill = field.zero && !field.left && field.precision < 0;
+    if (!field.left && !zeroFill) pad(out, fill, u' ');
     for (char16_t c : prefix) out.put(c);
     if (zeroFill) pad(out, fill, u'0');
     pad(out, precisionZeros, u'0');
     while (n > 0) out.put(digits[--n]);
-    if (spec.left) pad(out, fill, u' ');
+    if (field.left) pad(out, fill, u' ');
 }
 
 }  // namespace
@@ -86,70 +86,70 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
         }
         const char16_t* start = p;
         ++p;
-        Spec spec;
+        FieldFormat field;
         for (;; ++p) {
-            if (*p == u'-') spec.left = true;
-            else if (*p == u'+') spec.plus = true;
-            else if (*p == u' ') spec.space = true;
-            else if (*p == u'0') spec.zero = true;
-            else if (*p == u'#') spec.alt = true;
+            if (*p == u'-') field.left = true;
+            else if (*p == u'+') field.plus = true;
+            else if (*p == u' ') field.space = true;
+            else if (*p == u'0') field.zero = true;
+            else if (*p == u'#') field.alt = true;
             else break;
         }
         if (*p == u'*') {
-            spec.width = va_arg(ap, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            field.width = va_arg(ap, int);
+            if (field.width < 0) {
+                field.left = true;
+                field.width = -field.width;
             }
             ++p;
         } else {
-            while (*p >= u'0' && *p <= u'9') spec.width = spec.width * 10 + (*p++ - u'0');
+            while (*p >= u'0' && *p <= u'9') field.width = field.width * 10 + (*p++ - u'0');
         }
         if (*p == u'.') {
             ++p;
-            spec.precision = 0;
+            field.precision = 0;
             if (*p == u'*') {
-                spec.precision = va_arg(ap, int);
-                if (spec.precision < 0) spec.precision = -1;
+                field.precision = va_arg(ap, int);
+                if (field.precision < 0) field.precision = -1;
                 ++p;
             } else {
-                while (*p >= u'0' && *p <= u'9') spec.precision = spec.precision * 10 + (*p++ - u'0');
+                while (*p >= u'0' && *p <= u'9') field.precision = field.precision * 10 + (*p++ - u'0');
             }
         }
         // sizes: h hh l ll L w I I32 I64 z j t (a Windows long is 32 bits)
         if (*p == u'h') {
             ++p;
-            spec.size = Spec::Short;
+            field.size = FieldFormat::Short;
             if (*p == u'h') {
                 ++p;
-                spec.size = Spec::Char;
+                field.size = FieldFormat::Char;
             }
         } else if (*p == u'l') {
             ++p;
-            spec.size = Spec::Long32;
+            field.size = FieldFormat::Long32;
             if (*p == u'l') {
                 ++p;
-                spec.size = Spec::LongLong;
+                field.size = FieldFormat::LongLong;
             }
         } else if (*p == u'L' || *p == u'j') {
             ++p;
-            spec.size = Spec::LongLong;
+            field.size = FieldFormat::LongLong;
         } else if (*p == u'w') {
             ++p;
-            spec.size = Spec::Wide;
+            field.size = FieldFormat::Wide;
         } else if (*p == u'z' || *p == u't') {
             ++p;
-            spec.size = Spec::Pointer;
+            field.size = FieldFormat::Pointer;
         } else if (*p == u'I') {
             if (p[1] == u'6' && p[2] == u'4') {
                 p += 3;
-                spec.size = Spec::LongLong;
+                field.size = FieldFormat::LongLong;
             } else if (p[1] == u'3' && p[2] == u'2') {
                 p += 3;
-                spec.size = Spec::Long32;
+                field.size = FieldFormat::Long32;
             } else {
                 ++p;
-                spec.size = Spec::Pointer;
+                field.size = FieldFormat::Pointer;
             }
         }
         char16_t conv = *p;
@@ -162,14 +162,14 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
             case u'd':
             case u'i': {
                 long long v;
-                if (spec.size == Spec::LongLong) v = va_arg(ap, long long);
-                else if (spec.size == Spec::Pointer) v = va_arg(ap, intptr_t);
+                if (field.size == FieldFormat::LongLong) v = va_arg(ap, long long);
+                else if (field.size == FieldFormat::Pointer) v = va_arg(ap, intptr_t);
                 else v = va_arg(ap, int);
-                if (spec.size == Spec::Short) v = static_cast<short>(v);
-                if (spec.size == Spec::Char) v = static_cast<signed char>(v);
+                if (field.size == FieldFormat::Short) v = static_cast<short>(v);
+                if (field.size == FieldFormat::Char) v = static_cast<signed char>(v);
                 unsigned long long m = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
                                              : static_cast<unsigned long long>(v);
-                putInteger(out, spec, m, v < 0, 10, false, 'd');
+                putInteger(out, field, m, v < 0, 10, false, 'd');
                 break;
             }
             case u'u':
@@ -177,20 +177,20 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
             case u'X':
             case u'o': {
                 unsigned long long v;
-                if (spec.size == Spec::LongLong) v = va_arg(ap, unsigned long long);
-                else if (spec.size == Spec::Pointer) v = va_arg(ap, uintptr_t);
+                if (field.size == FieldFormat::LongLong) v = va_arg(ap, unsigned long long);
+                else if (field.size == FieldFormat::Pointer) v = va_arg(ap, uintptr_t);
                 else v = va_arg(ap, unsigned int);
-                if (spec.size == Spec::Short) v = static_cast<unsigned short>(v);
-                if (spec.size == Spec::Char) v = static_cast<unsigned char>(v);
+                if (field.size == FieldFormat::Short) v = static_cast<unsigned short>(v);
+                if (field.size == FieldFormat::Char) v = static_cast<unsigned char>(v);
                 int base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
-                putInteger(out, spec, v, false, base, conv == u'X', static_cast<char>(conv));
+                putInteger(out, field, v, false, base, conv == u'X', static_cast<char>(conv));
                 break;
             }
             case u'p': {
-                Spec ps;
+                FieldFormat ps;
                 ps.precision = static_cast<int>(2 * sizeof(void*));
-                ps.width = spec.width;
-                ps.left = spec.left;
+                ps.width = field.width;
+                ps.left = field.left;
                 putInteger(out, ps, reinterpret_cast<uintptr_t>(va_arg(ap, void*)), false, 16, true,
                            'p');
                 break;
@@ -198,32 +198,32 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
             case u'c':
             case u'C': {
                 int v = va_arg(ap, int);
-                bool narrow = (conv == u'C' && spec.size != Spec::Wide && spec.size != Spec::Long32) ||
-                              spec.size == Spec::Short;
+                bool narrow = (conv == u'C' && field.size != FieldFormat::Wide && field.size != FieldFormat::Long32) ||
+                              field.size == FieldFormat::Short;
                 char16_t c = narrow ? static_cast<char16_t>(static_cast<unsigned char>(v))
                                     : static_cast<char16_t>(v);
-                Spec cs = spec;
+                FieldFormat cs = field;
                 cs.zero = false;
                 putText(out, cs, std::u16string_view(&c, 1));
                 break;
             }
             case u's':
             case u'S': {
-                bool narrow = (conv == u'S' && spec.size != Spec::Wide && spec.size != Spec::Long32) ||
-                              spec.size == Spec::Short;
-                Spec ss = spec;
+                bool narrow = (conv == u'S' && field.size != FieldFormat::Wide && field.size != FieldFormat::Long32) ||
+                              field.size == FieldFormat::Short;
+                FieldFormat ss = field;
                 ss.zero = false;
                 if (narrow) {
                     const char* s = va_arg(ap, const char*);
                     if (!s) s = "(null)";
                     std::u16string wide = fromUtf8(std::string_view(s, boundedLength(s, -1)));
-                    if (spec.precision >= 0 && wide.size() > static_cast<size_t>(spec.precision))
-                        wide.resize(spec.precision);
+                    if (field.precision >= 0 && wide.size() > static_cast<size_t>(field.precision))
+                        wide.resize(field.precision);
                     putText(out, ss, wide);
                 } else {
                     const char16_t* s = va_arg(ap, const char16_t*);
                     if (!s) s = u"(null)";
-                    putText(out, ss, std::u16string_view(s, boundedLength(s, spec.precision)));
+                    putText(out, ss, std::u16string_view(s, boundedLength(s, field.precision)));
                 }
                 break;
             }
@@ -243,14 +243,14 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
                 char fmt[32], text[512];
                 int n = 0;
                 fmt[n++] = '%';
-                if (spec.left) fmt[n++] = '-';
-                if (spec.plus) fmt[n++] = '+';
-                if (spec.space) fmt[n++] = ' ';
-                if (spec.zero) fmt[n++] = '0';
-                if (spec.alt) fmt[n++] = '#';
+                if (field.left) fmt[n++] = '-';
+                if (field.plus) fmt[n++] = '+';
+                if (field.space) fmt[n++] = ' ';
+                if (field.zero) fmt[n++] = '0';
+                if (field.alt) fmt[n++] = '#';
                 fmt[n] = 0;
-                int prec = spec.precision > 100 ? 100 : spec.precision;
-                int width = spec.width > 400 ? 400 : spec.width;
+                int prec = field.precision > 100 ? 100 : field.precision;
+                int width = field.width > 400 ? 400 : field.width;
                 char tail[24];
                 if (prec >= 0) snprintf(tail, sizeof tail, "%d.%d%c", width, prec, static_cast<char>(conv));
                 else snprintf(tail, sizeof tail, "%d%c", width, static_cast<char>(conv));
