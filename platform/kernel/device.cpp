@@ -16,23 +16,6 @@ namespace {
 std::unique_ptr<Device> g_device;
 std::mutex g_deviceMutex;
 
-// An exclusive flock on a lock file for as long as it lives.
-class FileLock {
-public:
-    explicit FileLock(const std::filesystem::path& file) {
-        fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 }  // namespace
 
 Device::Device(std::filesystem::path dir) : dir_(std::move(dir)), impl_(std::make_unique<Impl>()) {}
@@ -105,7 +88,7 @@ Device::Impl::~Impl() {
 
 void Device::Impl::updateIni(const std::function<void(kernel::DeviceIni&)>& change) {
     std::filesystem::path dir = root.parent_path();
-    FileLock lock(dir / "device.lock");
+    kernel::FileLock lock(dir / "device.lock");
     std::lock_guard guard(iniMutex);
     try {
         ini = kernel::readIni(dir / "device.ini");
@@ -193,6 +176,15 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
         unlink(tmp.c_str());
         throw DeviceError("cannot write " + file.string() + ": " + strerror(errno));
     }
+}
+
+FileLock::FileLock(const std::filesystem::path& file) {
+    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+}
+
+FileLock::~FileLock() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 // ---- handles ----

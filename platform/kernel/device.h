@@ -44,7 +44,17 @@ public:
     // "..", or would lead out of the image (through a symbolic link, say).
     std::optional<std::filesystem::path> hostPath(std::u16string_view devicePath) const;
 
-    // Appends one line to DEVICE/log.
+    // Appends one line to DEVICE/log (line breaks in it become blanks). The kernel's events:
+    //   boot N                      the device started (N counts the boots)
+    //   clean boot                  the factory image was restored before that boot
+    //   clean boot flag set         SetCleanRebootFlag
+    //   reboot                      KernelIoControl(IOCTL_HAL_REBOOT)
+    //   power off                   the power key (ce::kernel::suspend)
+    //   process start PROGRAM ARGS  CreateProcessW started a program ("process start failed
+    //                               PROGRAM ARGS (why)" when it could not)
+    //   help PATH[#ANCHOR]          the help viewer opened a file ("... (no such file)")
+    //   install DIR / uninstall DIR the cabinet installer's stand-in
+    //   registry not written: WHY   a change was refused (the file is corrupt or unwritable)
     void log(std::string_view line);
 
     // Screen size from device.ini (240 x 320 by default).

@@ -3,6 +3,7 @@
 
 #include "internal.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -18,7 +19,17 @@ struct FieldFormat {
 };
 
 void pad(FormatSink& out, int count, char16_t c) {
-    for (int i = 0; i < count; ++i) out.put(c);
+    if (count > 0) out.put(c, static_cast<size_t>(count));
+}
+
+// A width or precision of the format; absurd numbers are held at a bound.
+int readNumber(const char16_t*& p) {
+    int n = 0;
+    while (*p >= u'0' && *p <= u'9') {
+        if (n < 1000000) n = n * 10 + (*p - u'0');
+        ++p;
+    }
+    return n;
 }
 
 template <class Ch>
@@ -71,6 +82,13 @@ void FormatSink::put(char16_t c) {
     ++total_;
 }
 
+void FormatSink::put(char16_t c, size_t count) {
+    size_t room = capacity_ > length_ + 1 ? capacity_ - length_ - 1 : 0;
+    size_t n = count < room ? count : room;
+    for (size_t i = 0; i < n; ++i) buffer_[length_++] = c;
+    total_ += count;
+}
+
 void FormatSink::finish() {
     if (capacity_) buffer_[length_ < capacity_ ? length_ : capacity_ - 1] = 0;
 }
@@ -96,14 +114,15 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
             else break;
         }
         if (*p == u'*') {
-            field.width = va_arg(ap, int);
-            if (field.width < 0) {
+            int w = va_arg(ap, int);
+            if (w < 0) {
                 field.left = true;
-                field.width = -field.width;
+                w = w == INT_MIN ? INT_MAX : -w;
             }
+            field.width = w > 1000000 ? 1000000 : w;
             ++p;
         } else {
-            while (*p >= u'0' && *p <= u'9') field.width = field.width * 10 + (*p++ - u'0');
+            field.width = readNumber(p);
         }
         if (*p == u'.') {
             ++p;
@@ -111,9 +130,10 @@ void formatW(FormatSink& out, const char16_t* format, va_list args, bool allowFl
             if (*p == u'*') {
                 field.precision = va_arg(ap, int);
                 if (field.precision < 0) field.precision = -1;
+                if (field.precision > 1000000) field.precision = 1000000;
                 ++p;
             } else {
-                while (*p >= u'0' && *p <= u'9') field.precision = field.precision * 10 + (*p++ - u'0');
+                field.precision = readNumber(p);
             }
         }
         // sizes: h hh l ll L w I I32 I64 z j t (a Windows long is 32 bits)

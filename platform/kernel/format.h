@@ -12,6 +12,7 @@ class FormatSink {
 public:
     FormatSink(char16_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
     void put(char16_t c);
+    void put(char16_t c, size_t count);  // count copies; no loop past the end of the buffer
     void finish();  // terminates the buffer (when capacity > 0)
     size_t written() const { return length_; }
     size_t total() const { return total_; }

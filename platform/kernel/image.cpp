@@ -21,20 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Host path of a device path below dir/root ("\Windows\Temp" -> dir/root/Windows/Temp).
-fs::path under(const fs::path& root, std::u16string_view devicePath) {
-    fs::path p = root;
-    std::string utf8 = toUtf8(devicePath);
-    size_t i = 0;
-    while (i < utf8.size()) {
-        size_t j = utf8.find('\\', i);
-        if (j == std::string::npos) j = utf8.size();
-        if (j > i) p /= utf8.substr(i, j - i);
-        i = j + 1;
-    }
-    return p;
-}
-
 void writeBytes(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -157,16 +143,7 @@ const ShortcutEntry kShortcuts[] = {
 };
 
 void setString(RegKey& key, const char16_t* name, std::u16string_view text) {
-    RegValue v;
-    v.name = name;
-    v.type = REG_SZ;
-    for (char16_t c : text) {
-        v.data.push_back(static_cast<uint8_t>(c));
-        v.data.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    v.data.push_back(0);
-    v.data.push_back(0);
-    key.setValue(std::move(v));
+    key.setValue(RegValue{name, REG_SZ, regString(text)});
 }
 
 void setDword(RegKey& key, const char16_t* name, uint32_t n) {
@@ -240,6 +217,19 @@ void factoryRegistry(RegRoots& roots) {
 
 }  // namespace
 
+fs::path hostUnder(const fs::path& root, std::u16string_view devicePath) {
+    fs::path p = root;
+    std::string utf8 = toUtf8(devicePath);
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t j = utf8.find('\\', i);
+        if (j == std::string::npos) j = utf8.size();
+        if (j > i) p /= utf8.substr(i, j - i);
+        i = j + 1;
+    }
+    return p;
+}
+
 void copyTree(const fs::path& from, const fs::path& to) {
     if (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST)
         throw DeviceError("cannot create " + to.string() + ": " + strerror(errno));
@@ -299,16 +289,16 @@ void createImage(const fs::path& dir, ImageContents contents) {
     fs::path root = dir / "root";
     fs::create_directories(root, ec);
     if (ec) throw DeviceError("cannot create " + root.string() + ": " + ec.message());
-    for (const char16_t* folder : kStandardFolders) fs::create_directories(under(root, folder), ec);
+    for (const char16_t* folder : kStandardFolders) fs::create_directories(hostUnder(root, folder), ec);
     RegRoots roots;
     if (contents == ImageContents::Factory) {
         for (const FileEntry& f : kFiles) {
-            fs::path host = under(root, f.path);
+            fs::path host = hostUnder(root, f.path);
             writeBytes(host, filler(f.size, static_cast<char>(f.size % 26)));
             if (f.attributes) writeAttributes(host.string(), f.attributes);
         }
-        writeAttributes(under(root, u"\\My Documents\\Hidden Temp").string(), FILE_ATTRIBUTE_HIDDEN);
-        for (const ShortcutEntry& s : kShortcuts) writeBytes(under(root, s.path), shortcutBytes(s.target));
+        writeAttributes(hostUnder(root, u"\\My Documents\\Hidden Temp").string(), FILE_ATTRIBUTE_HIDDEN);
+        for (const ShortcutEntry& s : kShortcuts) writeBytes(hostUnder(root, s.path), shortcutBytes(s.target));
         factoryRegistry(roots);
     }
     writeBytes(dir / "registry.reg", formatReg(roots));

@@ -93,6 +93,18 @@ private:
     std::map<uintptr_t, std::unique_ptr<KernelObject>> objects_;
 };
 
+// An exclusive flock on a lock file for as long as it lives (between the programs of a device).
+class FileLock {
+public:
+    explicit FileLock(const std::filesystem::path& file);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // ---- device.ini ----
 struct DeviceIni {
     int width = 240;

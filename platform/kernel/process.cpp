@@ -182,11 +182,9 @@ using namespace ce::kernel;
 
 extern "C" {
 
-CEAPI DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    if (module) {
-        SetLastError(ERROR_MOD_NOT_FOUND);  // only the program's own module has a file here
-        return 0;
-    }
+CEAPI DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
+    // The program is the one module with a file on the device: its instance handle and NULL
+    // both name it.
     std::u16string path = modulePath();
     if (!buffer || size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

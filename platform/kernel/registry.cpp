@@ -125,7 +125,9 @@ bool readQuoted(const std::string& s, size_t& pos, std::string& out) {
     return false;
 }
 
-std::vector<uint8_t> stringData(std::u16string_view text) {
+}  // namespace
+
+std::vector<uint8_t> regString(std::u16string_view text) {
     std::vector<uint8_t> data;
     data.reserve((text.size() + 1) * 2);
     for (char16_t c : text) {
@@ -136,6 +138,8 @@ std::vector<uint8_t> stringData(std::u16string_view text) {
     data.push_back(0);
     return data;
 }
+
+namespace {
 
 std::string decodeText(std::string_view raw) {
     if (raw.size() >= 2 && static_cast<uint8_t>(raw[0]) == 0xFF &&
@@ -237,7 +241,7 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
             if (!trim(std::string_view(data).substr(q)).empty())
                 return fail(number, "text after the closing quote");
             v.type = REG_SZ;
-            v.data = stringData(fromUtf8(s));
+            v.data = regString(fromUtf8(s));
         } else if (data.rfind("dword:", 0) == 0) {
             std::string digits = data.substr(6);
             if (digits.empty() || digits.size() > 8) return fail(number, "bad dword value");
@@ -376,22 +380,6 @@ std::string formatReg(const RegRoots& roots) {
 
 namespace {
 
-class FlockGuard {
-public:
-    explicit FlockGuard(const std::filesystem::path& file) {
-        fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~FlockGuard() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FlockGuard(const FlockGuard&) = delete;
-    FlockGuard& operator=(const FlockGuard&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 bool readFile(const std::filesystem::path& file, std::string& out) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;
@@ -483,7 +471,7 @@ LONG Registry::read(const std::function<LONG(const RegRoots&)>& fn) {
 
 LONG Registry::write(const std::function<LONG(RegRoots&, bool&)>& fn) {
     std::lock_guard lock(mutex_);
-    FlockGuard flock(lockFile_);
+    FileLock flock(lockFile_);
     std::string error;
     if (!refreshLocked(&error)) {
         if (Device* d = Device::current()) d->log("registry not written: " + error);

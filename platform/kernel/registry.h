@@ -50,6 +50,8 @@ struct RegParseError {
 // error on the first fault.
 bool parseReg(std::string_view text, RegRoots& roots, RegParseError& error);
 std::string formatReg(const RegRoots& roots);
+// The data of a REG_SZ value: the text in UTF-16LE with its terminator.
+std::vector<uint8_t> regString(std::u16string_view text);
 const char* rootName(int root);
 
 class Registry {

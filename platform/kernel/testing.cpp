@@ -35,16 +35,7 @@ TempDevice::~TempDevice() {
 }
 
 std::filesystem::path TempDevice::host(std::u16string_view devicePath) const {
-    std::filesystem::path p = dir_ / "root";
-    std::string utf8 = kernel::toUtf8(devicePath);
-    size_t i = 0;
-    while (i < utf8.size()) {
-        size_t j = utf8.find('\\', i);
-        if (j == std::string::npos) j = utf8.size();
-        if (j > i) p /= utf8.substr(i, j - i);
-        i = j + 1;
-    }
-    return p;
+    return kernel::hostUnder(dir_ / "root", devicePath);
 }
 
 std::filesystem::path TempDevice::outside() const { return base_ / "outside"; }

@@ -55,6 +55,20 @@ TEST(StrsafeTest, PrintfCutsTerminatesAndSaysSo) {
     EXPECT_EQ(std::u16string(buf), u"1234567");
 }
 
+TEST(StrsafeTest, AbsurdWidthsAndPrecisionsAreCutNotLoopedOver) {
+    WCHAR buf[16];
+    EXPECT_EQ(StringCchPrintfW(buf, 16, u"%*d", 2000000000, 5), STRSAFE_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::u16string(buf), std::u16string(15, u' '));
+    EXPECT_EQ(StringCchPrintfW(buf, 16, u"%99999999999999d", 1), STRSAFE_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(StringCchPrintfW(buf, 16, u"%.*d", 2147483647, 1), STRSAFE_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::u16string(buf), std::u16string(15, u'0'));
+    EXPECT_EQ(StringCchPrintfW(buf, 16, u"%-*s|", -3, u"ab"), S_OK);  // a negative width is left-aligned
+    EXPECT_EQ(std::u16string(buf), u"ab |");
+    int written = 7;
+    EXPECT_EQ(StringCchPrintfW(buf, 16, u"x%ny", &written), S_OK);  // %n never stores
+    EXPECT_EQ(written, 7);
+}
+
 TEST(StrsafeTest, CopyAndCatTruncateSafely) {
     WCHAR buf[6];
     EXPECT_EQ(StringCchCopyW(buf, 6, u"abcde"), S_OK);

@@ -34,6 +34,8 @@ TEST_F(ProcessTest, ModuleFileNameHonoursTheBufferSize) {
     EXPECT_EQ(buf[8], u'#');
     EXPECT_EQ(GetModuleFileNameW(nullptr, buf, 0), 0u);
     EXPECT_EQ(buf[0], u'\\');
+    // the program's instance handle names the same module
+    EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(0x10000), buf, 1024), 17u);
 }
 
 TEST_F(ProcessTest, ModuleFileNameFollowsDeviceIniForThisExecutable) {
