@@ -14,6 +14,7 @@
 
 #include "gwes/driver.h"
 #include "kernel/testing.h"
+#include "screens/FolderBrowser.h"
 #include "screens/Screens.h"
 #include "shell/Globals.h"
 #include "shell/ShellWindows.h"
@@ -38,8 +39,20 @@ class App {
             prepare(device_);
         driver_ = std::make_unique<Driver>(WinMain, std::move(commandLine));
     }
+    // A test that leaves the program running ends it as a person would (closing an open
+    // browser, then Exit), so that teardown runs and destroys every window; only when that is
+    // not possible is the program stopped where it waits.
     ~App() {
-        if (driver_ && driver_->running())
+        if (!driver_ || !driver_->running())
+            return;
+        try {
+            if (g_hBrowserCancel != NULL && !driver_->messageBox())
+                driver_->tap(g_hBrowserCancel);
+            if (driver_->running() && !driver_->messageBox())
+                driver_->menu(u"Varnello", u"Exit");
+        } catch (const ce::test::DriverError&) {
+        }
+        if (driver_->running())
             driver_->stop();
     }
 
