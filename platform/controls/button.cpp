@@ -214,7 +214,6 @@ LRESULT Button::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (LOWORD(lParam)) invalidate();
             return 0;
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: return onButtonDown();
         case WM_MOUSEMOVE: return onMouseMove(lParam);
@@ -226,15 +225,12 @@ LRESULT Button::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_KEYUP: return onKeyUp(wParam);
         case WM_SETFOCUS:
         case WM_KILLFOCUS: invalidate(); return 0;
-        case WM_ENABLE: invalidate(); return 0;
         case WM_SETTEXT: {
             const LRESULT r = DefWindowProcW(hwnd(), message, wParam, lParam);
             invalidate();
             return r;
         }
         case WM_GETDLGCODE: return isCheckBox() ? DLGC_BUTTON : DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
-        case WM_SETFONT: return setFont(wParam, lParam);
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         default: return unhandled(message, wParam, lParam, "BUTTON");
     }
 }

@@ -293,13 +293,11 @@ LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             invalidate();
             return 0;
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
         case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFONT:
             setFont(wParam, lParam);
             if (list_) SendMessageW(list_, WM_SETFONT, wParam, lParam);
             return 0;
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         default: return unhandled(message, wParam, lParam, "COMBOBOX");
     }
 }

@@ -97,6 +97,13 @@ std::set<std::pair<std::string, UINT>>& loggedMessages() {
 }  // namespace
 
 LRESULT Control::unhandled(UINT message, WPARAM wParam, LPARAM lParam, const char* className) {
+    switch (message) {
+        case WM_ERASEBKGND: return 1;  // every control paints the whole of its client area
+        case WM_ENABLE: invalidate(); return 0;
+        case WM_SETFONT: return setFont(wParam, lParam);
+        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
+        default: break;
+    }
     if (message >= WM_USER && loggedMessages().emplace(className, message).second) {
         char line[96];
         std::snprintf(line, sizeof line, "%s: message 0x%04X not handled", className, message);

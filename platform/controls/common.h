@@ -73,8 +73,9 @@ protected:
     HFONT givenFont() const { return font_; }  // null until WM_SETFONT
     // WM_SETFONT / WM_GETFONT for every control.
     LRESULT setFont(WPARAM font, LPARAM redraw);
-    // Answers a message the control does not handle: the default window procedure, with one
-    // log line the first time an unknown control message (WM_USER and up) reaches a class.
+    // Answers a message the control does not handle: what every control does alike (erasing,
+    // enabling, fonts), else the default window procedure, with one log line the first time an
+    // unknown control message (WM_USER and up) reaches a class.
     LRESULT unhandled(UINT message, WPARAM wParam, LPARAM lParam, const char* className);
     void invalidate(const RECT* rect = nullptr) const;
     RECT clientRect() const;

@@ -412,12 +412,8 @@ LRESULT Edit::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS: return onSetFocus();
         case WM_KILLFOCUS: return onKillFocus();
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
-        case WM_ENABLE: invalidate(); return 0;
         case WM_SIZE: scrollToCaret(); invalidate(); return 0;
         case WM_GETDLGCODE: return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-        case WM_SETFONT: return setFont(wParam, lParam);
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         case WM_CLEAR: replaceSelection(u"", false); return 0;
         case EM_GETSEL: return onGetSel(wParam, lParam);
         case EM_SETSEL: return onSetSel(wParam, lParam);

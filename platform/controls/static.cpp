@@ -96,9 +96,7 @@ LRESULT Static::onSetText(WPARAM wParam, LPARAM lParam) {
 LRESULT Static::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
         case WM_SETTEXT: return onSetText(wParam, lParam);
-        case WM_ENABLE: invalidate(); return 0;
         case WM_NCHITTEST:
             // Labels let taps through to what lies beneath unless they notify.
             return (style() & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
@@ -106,8 +104,6 @@ LRESULT Static::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (style() & SS_NOTIFY) notifier_.command(STN_CLICKED);
             return 0;
         case WM_GETDLGCODE: return DLGC_STATIC;
-        case WM_SETFONT: return setFont(wParam, lParam);
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         default: return unhandled(message, wParam, lParam, "STATIC");
     }
 }

@@ -454,13 +454,10 @@ LRESULT TabControl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             invalidate();
             return 0;
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
-        case WM_ENABLE: invalidate(); return 0;
         case WM_SETFONT:
             setFont(wParam, lParam);
             measure();
             return 0;
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         case WM_GETDLGCODE: return DLGC_WANTARROWS;
         default: return unhandled(message, wParam, lParam, "SysTabControl32");
     }

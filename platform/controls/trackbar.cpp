@@ -273,11 +273,7 @@ LRESULT Trackbar::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
         case WM_KILLFOCUS: invalidate(); return 0;
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
-        case WM_ENABLE: invalidate(); return 0;
         case WM_GETDLGCODE: return DLGC_WANTARROWS;
-        case WM_SETFONT: return setFont(wParam, lParam);
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         default: return unhandled(message, wParam, lParam, "msctls_trackbar32");
     }
 }

@@ -62,6 +62,8 @@ private:
     // --- notifications
     void fillItem(TVITEMW& item, const Node* n) const;
     LRESULT notifyTree(UINT code, UINT action, const Node* oldItem, const Node* newItem);
+    // A request for what the parent answers for an item (TVN_GETDISPINFOW).
+    NMTVDISPINFOW request(const Node* n, UINT mask) const;
     bool hasChildren(Node* n);
     std::u16string textOf(Node* n);
 
@@ -134,14 +136,19 @@ LRESULT TreeView::notifyTree(UINT code, UINT action, const Node* oldItem, const 
 
 // Whether the item has children, asking the parent when it answers for them
 // (I_CHILDRENCALLBACK). The parent may store its answer with TVM_SETITEMW meanwhile.
+NMTVDISPINFOW TreeView::request(const Node* n, UINT mask) const {
+    NMTVDISPINFOW info{};
+    info.item.mask = mask;
+    info.item.hItem = handleOf(n);
+    info.item.state = n->state | (n == selected_ ? TVIS_SELECTED : 0);
+    info.item.lParam = n->param;
+    return info;
+}
+
 bool TreeView::hasChildren(Node* n) {
     if (!n->kids.empty()) return true;
     if (n->children != I_CHILDRENCALLBACK) return n->children > 0;
-    NMTVDISPINFOW info{};
-    info.item.mask = TVIF_CHILDREN;
-    info.item.hItem = handleOf(n);
-    info.item.state = n->state;
-    info.item.lParam = n->param;
+    NMTVDISPINFOW info = request(n, TVIF_CHILDREN);
     info.item.cChildren = I_CHILDRENCALLBACK;
     notifier_.notify(info.hdr, TVN_GETDISPINFOW);
     if (!fromHandle(handleOf(n))) return false;  // deleted by the parent meanwhile
@@ -153,11 +160,7 @@ bool TreeView::hasChildren(Node* n) {
 std::u16string TreeView::textOf(Node* n) {
     if (!n->textCallback) return n->text;
     WCHAR buffer[MAX_PATH] = {};
-    NMTVDISPINFOW info{};
-    info.item.mask = TVIF_TEXT;
-    info.item.hItem = handleOf(n);
-    info.item.state = n->state;
-    info.item.lParam = n->param;
+    NMTVDISPINFOW info = request(n, TVIF_TEXT);
     info.item.pszText = buffer;
     info.item.cchTextMax = MAX_PATH;
     notifier_.notify(info.hdr, TVN_GETDISPINFOW);
@@ -752,8 +755,6 @@ LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
             itemHeight_ = std::max(itemHeight_, fontLineHeight(hwnd(), font()) + 3);
-            if (!(style() & TVS_NOSCROLL))
-                SetWindowLongW(hwnd(), GWL_STYLE, static_cast<LONG>(style() | WS_VSCROLL));
             updateScrollBar();
             return 0;
         case WM_DESTROY:
@@ -810,15 +811,12 @@ LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
         case WM_KILLFOCUS: invalidate(); return 0;
         case WM_PAINT: paint(); return 0;
-        case WM_ERASEBKGND: return 1;
-        case WM_ENABLE: invalidate(); return 0;
         case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFONT:
             setFont(wParam, lParam);
             itemHeight_ = std::max(fontLineHeight(hwnd(), font()) + 3, 17);
             updateScrollBar();
             return 0;
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
         default: return unhandled(message, wParam, lParam, "SysTreeView32");
     }
 }

@@ -58,6 +58,7 @@ Device& Device::open(const std::filesystem::path& dir) {
     if (ec) impl.root = canonical / "root";
     impl.rootHost = impl.root.string();
     while (impl.rootHost.size() > 1 && impl.rootHost.back() == '/') impl.rootHost.pop_back();
+    impl.rootFd = ::open(impl.rootHost.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     impl.ini = kernel::readIni(canonical / "device.ini");
     impl.registry.attach(canonical);
     std::lock_guard lock(g_deviceMutex);
@@ -97,6 +98,10 @@ void Device::log(std::string_view line) {
 
 int Device::screenWidth() const { return impl_->ini.width; }
 int Device::screenHeight() const { return impl_->ini.height; }
+
+Device::Impl::~Impl() {
+    if (rootFd >= 0) ::close(rootFd);
+}
 
 void Device::Impl::updateIni(const std::function<void(kernel::DeviceIni&)>& change) {
     std::filesystem::path dir = root.parent_path();

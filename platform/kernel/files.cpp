@@ -2,6 +2,7 @@
 #include "internal.h"
 
 #include <dirent.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -63,10 +64,10 @@ bool readOnly(const Lookup& r) {
     return (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const std::string& host,
-                  const struct stat& st) {
+void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const struct stat& st,
+                  DWORD attributes) {
     memset(&data, 0, sizeof data);
-    data.dwFileAttributes = readAttributes(host, st);
+    data.dwFileAttributes = attributes;
     data.ftCreationTime = toFileTime(st.st_mtim);
     data.ftLastAccessTime = toFileTime(st.st_atim);
     data.ftLastWriteTime = toFileTime(st.st_mtim);
@@ -81,28 +82,24 @@ void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const std::s
     data.cFileName[n] = 0;
 }
 
-// An open enumeration: a folder read with readdir, entries filtered by the pattern and
-// described with fstatat on the folder's descriptor (no path is resolved per entry).
+// An open enumeration: a folder read in batches with getdents64, entries filtered by the
+// pattern and described with fstatat on the folder's descriptor (no path is resolved per
+// entry).
 class FindObject : public KernelObject {
 public:
     ~FindObject() override {
-        if (dir_) closedir(dir_);
+        if (fd_ >= 0) ::close(fd_);
     }
-    bool openDir(const std::string& host, std::u16string pattern) {
-        dir_ = opendir(host.c_str());
-        if (!dir_) return false;
-        dirFd_ = dirfd(dir_);
+    // Takes over an open folder descriptor.
+    void openDir(int fd, const std::string& host, std::u16string pattern) {
+        fd_ = fd;
         host_ = host;
-        host_ += '/';
         pattern_ = std::move(pattern);
         matchAll_ = pattern_ == u"*" || pattern_ == u"*.*";
-        return true;
     }
     // The next matching entry; false (no error set) at the end.
     bool next(WIN32_FIND_DATAW& data) {
-        if (!dir_) return false;
-        while (dirent* e = readdir(dir_)) {
-            const char* n = e->d_name;
+        while (const char* n = nextName()) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
             // ASCII names convert in place; others through UTF-8
             name_.clear();
@@ -118,22 +115,39 @@ public:
             if (name_.size() >= MAX_PATH) continue;  // cannot be named in WIN32_FIND_DATAW
             if (!matchAll_ && !wildcardMatch(pattern_, name_)) continue;
             struct stat st;
-            if (fstatat(dirFd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-            size_t base = host_.size();
-            host_ += n;
-            fillFindData(data, name_, host_, st);
-            host_.resize(base);
+            if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+            fillFindData(data, name_, st, readAttributesAt(fd_, n, host_, st));
             return true;
         }
         return false;
     }
     // A single entry (a lookup without wildcards).
     bool single = false;
-    bool singleDone = false;
 
 private:
-    DIR* dir_ = nullptr;
-    int dirFd_ = -1;
+    const char* nextName() {
+        if (fd_ < 0) return nullptr;
+        if (pos_ >= len_) {
+            long n = syscall(SYS_getdents64, fd_, buffer_, sizeof buffer_);
+            if (n <= 0) return nullptr;
+            len_ = static_cast<size_t>(n);
+            pos_ = 0;
+        }
+        struct Dirent64 {
+            ino64_t ino;
+            off64_t off;
+            unsigned short reclen;
+            unsigned char type;
+            char name[1];
+        };
+        auto* e = reinterpret_cast<Dirent64*>(buffer_ + pos_);
+        pos_ += e->reclen;
+        return e->name;
+    }
+
+    int fd_ = -1;
+    alignas(8) char buffer_[16384];
+    size_t pos_ = 0, len_ = 0;
     std::string host_;
     std::u16string pattern_;
     std::u16string name_;
@@ -150,22 +164,37 @@ CEAPI DWORD WINAPI GetLastError(void) { return t_lastError; }
 CEAPI void WINAPI SetLastError(DWORD code) { t_lastError = code; }
 
 CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
-    Lookup r;
-    if (!data) {
+    ce::Device* d = device();
+    if (!data || !fileName) {
         setError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    if (!resolve(fileName, r, kAllowWildcards)) return INVALID_HANDLE_VALUE;
     auto find = std::make_unique<FindObject>();
+    // the common case, a pattern in a folder named in its stored case: one step
+    std::u16string pattern;
+    std::string folder;
+    int fd = d ? openPatternFolder(*d, fileName, pattern, folder) : -1;
+    if (fd >= 0) {
+        find->openDir(fd, folder, std::move(pattern));
+        if (!find->next(*data)) {
+            setError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        return d->impl().handles.add(std::move(find));
+    }
+    Lookup r;
+    if (!resolve(fileName, r, kAllowWildcards)) return INVALID_HANDLE_VALUE;
     if (r.hasWildcards) {
         if (!r.parentExists) {
             setError(ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        if (!find->openDir(r.parentHost, r.leafWide)) {
-            setError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errnoToError(errno));
+        int dir = open(r.parentHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (dir < 0) {
+            setError(errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND : errnoToError(errno));
             return INVALID_HANDLE_VALUE;
         }
+        find->openDir(dir, r.parentHost, r.leafWide);
         if (!find->next(*data)) {
             setError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -177,10 +206,10 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             return INVALID_HANDLE_VALUE;
         }
         size_t slash = r.host.rfind('/');
-        fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.host, r.st);
+        fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st, readAttributes(r.host, r.st));
         find->single = true;
     }
-    return device()->impl().handles.add(std::move(find));
+    return d->impl().handles.add(std::move(find));
 }
 
 CEAPI BOOL WINAPI FindNextFileW(HANDLE h, LPWIN32_FIND_DATAW data) {

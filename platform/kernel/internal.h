@@ -57,8 +57,16 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags = 0
 // Same, for the current device; sets error ERROR_PATH_NOT_FOUND when no device is open.
 Lookup lookup(std::u16string_view path, unsigned flags = 0);
 
+// Opens the folder of a wildcard pattern ("\Windows\*.tmp") in one step when every folder
+// on the way exists in the given case and none is a link: the descriptor (-1 when the slow
+// lookup is needed) and the pattern. Never reaches outside the image.
+int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
+                      std::string& folderHost);
+
 // DOS attributes of an existing entry (user.DOSATTRIB, plus DIRECTORY for folders).
 DWORD readAttributes(const std::string& host, const struct stat& st);
+// The same for the entry `name` of an open folder (host is its path, for old kernels).
+DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
 bool writeAttributes(const std::string& host, DWORD attributes);
 FILETIME toFileTime(const struct timespec& ts);
 
@@ -103,8 +111,10 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini);
 namespace ce {
 
 struct Device::Impl {
+    ~Impl();
     std::filesystem::path root;  // DEVICE/root
     std::string rootHost;        // the same as a string, without a final slash
+    int rootFd = -1;             // DEVICE/root, for lookups relative to it
     std::mutex iniMutex;
     kernel::DeviceIni ini;
     kernel::Registry registry;

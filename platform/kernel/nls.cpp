@@ -74,9 +74,10 @@ std::array<Weight, 128> buildAsciiWeights() {
     return table;
 }
 
+const std::array<Weight, 128> kAscii = buildAsciiWeights();
+
 Weight weightOf(char16_t c) {
-    static const std::array<Weight, 128> ascii = buildAsciiWeights();
-    if (c < 128) return ascii[c];
+    if (c < 128) return kAscii[c];
     Weight w;
     if (c >= 0xC0 && c <= 0xFF) {
         const Latin1& l = kLatin1[c - 0xC0];
@@ -104,7 +105,7 @@ struct Options {
 };
 
 // The weight a character has at the alphabetic level under the options.
-Weight effectiveWeight(char16_t c, const Options& o) {
+inline Weight effectiveWeight(char16_t c, const Options& o) {
     Weight w = weightOf(c);
     if (w.wordSortSpecial && !o.stringSort) {
         w.primary = kIgnorable;
@@ -134,6 +135,13 @@ int compareSpecials(const char16_t* a, size_t na, const char16_t* b, size_t nb, 
 }
 
 int compareWeighted(const char16_t* a, size_t na, const char16_t* b, size_t nb, const Options& o) {
+    // An identical beginning weighs the same at every level, hyphens included: start after it.
+    size_t same = 0;
+    while (same < na && same < nb && a[same] == b[same]) ++same;
+    a += same;
+    b += same;
+    na -= same;
+    nb -= same;
     size_t i = 0, j = 0;
     int diacritic = 0, letterCase = 0;
     for (;;) {

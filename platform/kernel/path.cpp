@@ -8,8 +8,13 @@
 #include "internal.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -143,6 +148,48 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     return r;
 }
 
+int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
+                      std::string& folderHost) {
+    const auto& impl = device.impl();
+    if (impl.rootFd < 0 || path.size() > kMaxPath || path.empty() || !isSeparator(path[0])) return -1;
+    size_t cut = path.find_last_of(u"\\/");
+    std::u16string_view leaf = path.substr(cut + 1);
+    bool wild = false;
+    for (char16_t c : leaf) {
+        if (isInvalidNameChar(c)) return -1;
+        if (c == u'*' || c == u'?') wild = true;
+    }
+    if (!wild) return -1;
+    // the folder part, relative to root/, checked as lookup() checks it
+    std::string rel, name;
+    size_t i = 0;
+    std::u16string_view folder = path.substr(0, cut);
+    while (i < folder.size()) {
+        while (i < folder.size() && isSeparator(folder[i])) ++i;
+        size_t start = i;
+        while (i < folder.size() && !isSeparator(folder[i])) ++i;
+        if (i == start) continue;
+        std::u16string_view c = folder.substr(start, i - start);
+        if (c == u".") continue;
+        if (c == u"..") return -1;
+        for (char16_t ch : c) {
+            if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?') return -1;
+        }
+        if (!toUtf8(c, name)) return -1;
+        if (!rel.empty()) rel += '/';
+        rel += name;
+    }
+    struct open_how how {};
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    int fd = static_cast<int>(syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+    if (fd < 0) return -1;
+    pattern.assign(leaf);
+    folderHost = impl.rootHost;
+    if (!rel.empty()) folderHost += "/" + rel;
+    return fd;
+}
+
 Lookup lookup(std::u16string_view path, unsigned flags) {
     Device* d = Device::current();
     if (!d) {
@@ -153,20 +200,49 @@ Lookup lookup(std::u16string_view path, unsigned flags) {
     return lookup(*d, path, flags);
 }
 
-DWORD readAttributes(const std::string& host, const struct stat& st) {
-    if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) {
-        char buf[32];
-        ssize_t n = getxattr(host.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1);
-        DWORD attrs = 0;
-        if (n > 2 && buf[0] == '0' && (buf[1] == 'x' || buf[1] == 'X')) {
-            buf[n] = 0;
-            attrs = static_cast<DWORD>(strtoul(buf + 2, nullptr, 16));
-        }
-        attrs &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
-        if (S_ISDIR(st.st_mode)) return attrs | FILE_ATTRIBUTE_DIRECTORY;
-        return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+namespace {
+
+DWORD parseAttributes(char* buf, ssize_t n, const struct stat& st) {
+    DWORD attrs = 0;
+    if (n > 2 && buf[0] == '0' && (buf[1] == 'x' || buf[1] == 'X')) {
+        buf[n] = 0;
+        attrs = static_cast<DWORD>(strtoul(buf + 2, nullptr, 16));
     }
-    return FILE_ATTRIBUTE_NORMAL;  // links and special files list as plain files
+    attrs &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+    if (S_ISDIR(st.st_mode)) return attrs | FILE_ATTRIBUTE_DIRECTORY;
+    return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+}
+
+#ifndef SYS_getxattrat
+#define SYS_getxattrat 464
+#endif
+struct XattrArgs {
+    uint64_t value;
+    uint32_t size;
+    uint32_t flags;
+};
+std::atomic<bool> g_noGetxattrat{false};  // the kernel is older than 6.13
+
+}  // namespace
+
+DWORD readAttributes(const std::string& host, const struct stat& st) {
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return FILE_ATTRIBUTE_NORMAL;
+    char buf[32];
+    return parseAttributes(buf, lgetxattr(host.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1), st);
+}
+
+DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st) {
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return FILE_ATTRIBUTE_NORMAL;
+    char buf[32];
+    if (!g_noGetxattrat) {
+        XattrArgs args{reinterpret_cast<uintptr_t>(buf), sizeof buf - 1, 0};
+        long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, "user.DOSATTRIB", &args,
+                         sizeof args);
+        if (n >= 0 || errno != ENOSYS) return parseAttributes(buf, n, st);
+        g_noGetxattrat = true;
+    }
+    std::string path = host + "/" + name;
+    return parseAttributes(buf, lgetxattr(path.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1), st);
 }
 
 bool writeAttributes(const std::string& host, DWORD attributes) {

@@ -8,17 +8,15 @@ namespace appcore {
 namespace {
 
 class ControlCallback : public AppCoreTest {
-protected:
-    void StartPlain()
-    {
+  protected:
+    void StartPlain() {
         WriteBytes(SettingsPath(), {0, 0, 0, 0});
         Start();
     }
     HWND Display() { return g_pDisplayWindow->GetHandle(); }
 };
 
-TEST_F(ControlCallback, EveryBrowseButtonFillsTheEditOnItsLeft)
-{
+TEST_F(ControlCallback, EveryBrowseButtonFillsTheEditOnItsLeft) {
     struct Browse {
         const char16_t* tab;
         int id;
@@ -43,8 +41,7 @@ TEST_F(ControlCallback, EveryBrowseButtonFillsTheEditOnItsLeft)
     EXPECT_EQ(WindowText(Control(0, 18)), u"");
 }
 
-TEST_F(ControlCallback, IdsOutsideTheCatalogueAreReported)
-{
+TEST_F(ControlCallback, IdsOutsideTheCatalogueAreReported) {
     StartPlain();
     // Stray controls of the display window, such as a later version might add.
     int n = 0;
@@ -60,8 +57,7 @@ TEST_F(ControlCallback, IdsOutsideTheCatalogueAreReported)
     }
 }
 
-TEST_F(ControlCallback, OtherOptionControlsChangeNothingButThemselves)
-{
+TEST_F(ControlCallback, OtherOptionControlsChangeNothingButThemselves) {
     MakeFile(Host(u"\\Temp\\stay.tmp"), 3);
     StartPlain();
     Tap(50007);
@@ -75,14 +71,14 @@ TEST_F(ControlCallback, OtherOptionControlsChangeNothingButThemselves)
     EXPECT_TRUE(IsChecked(5, 7));
 }
 
-TEST_F(ControlCallback, RefreshOfFoldersSearchesFromTheRootWhateverTheEditsHold)
-{
+TEST_F(ControlCallback, RefreshOfFoldersSearchesFromTheRootWhateverTheEditsHold) {
     fs::create_directories(Host(u"\\Deep\\Down\\Temp Here"));
     StartPlain();
     SetText(0, 1, u"\\Deep\\");
     Tap(50011);
     std::vector<std::u16string> folders = ListEntries(Control(0, 11));
-    EXPECT_NE(std::find(folders.begin(), folders.end(), u"\\Deep\\Down\\Temp Here\\"), folders.end());
+    EXPECT_NE(std::find(folders.begin(), folders.end(), u"\\Deep\\Down\\Temp Here\\"),
+              folders.end());
     EXPECT_NE(std::find(folders.begin(), folders.end(), u"\\Temp\\"), folders.end());
     // A second refresh starts from an empty list.
     size_t count = folders.size();

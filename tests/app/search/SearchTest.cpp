@@ -8,25 +8,20 @@ namespace appcore {
 namespace {
 
 class Search : public AppCoreTest {
-protected:
+  protected:
     explicit Search(TempDevice::Contents contents = TempDevice::Contents::Factory)
-        : AppCoreTest(contents)
-    {
-    }
-    void StartPlain()
-    {
+        : AppCoreTest(contents) {}
+    void StartPlain() {
         WriteBytes(SettingsPath(), {0, 0, 0, 0});
         Start();
     }
     std::vector<std::u16string> Folders() { return ListEntries(Control(0, 11)); }
     std::vector<std::u16string> Files() { return ListEntries(Control(0, 19)); }
-    bool Has(const std::vector<std::u16string>& list, const std::u16string& entry)
-    {
+    bool Has(const std::vector<std::u16string>& list, const std::u16string& entry) {
         return std::find(list.begin(), list.end(), entry) != list.end();
     }
     // The "SEARCHING" window never outlives the search.
-    void ExpectNoSearchWindow()
-    {
+    void ExpectNoSearchWindow() {
         EXPECT_EQ(g_searchWindowUsers, 0);
         EXPECT_EQ(g_hSearchWindow, nullptr);
         Query query;
@@ -37,12 +32,11 @@ protected:
 };
 
 class EmptyDeviceSearch : public Search {
-protected:
+  protected:
     EmptyDeviceSearch() : Search(TempDevice::Contents::Empty) {}
 };
 
-TEST_F(Search, FoldersOfTheFactoryImageAreListedSortedWithoutHiddenOnes)
-{
+TEST_F(Search, FoldersOfTheFactoryImageAreListedSortedWithoutHiddenOnes) {
     StartPlain();
     Tap(50011);
     std::vector<std::u16string> folders = Folders();
@@ -54,16 +48,16 @@ TEST_F(Search, FoldersOfTheFactoryImageAreListedSortedWithoutHiddenOnes)
     }));
     for (const std::u16string& folder : folders) {
         DWORD attributes = GetFileAttributesW(folder.substr(0, folder.size() - 1).c_str());
-        EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN) << std::string(folder.begin(), folder.end());
+        EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN)
+            << std::string(folder.begin(), folder.end());
     }
     ExpectNoSearchWindow();
 }
 
-TEST_F(EmptyDeviceSearch, FolderNamesMatchTempCaseSensitivelyAtAnyDepth)
-{
-    for (const char16_t* folder : {u"\\Templates", u"\\Attempts", u"\\TEMP", u"\\temporary",
-                                   u"\\Templates\\Inner Temp", u"\\Plain\\deep\\my temp",
-                                   u"\\Hidden Temp", u"\\Hidden Temp\\Temp"})
+TEST_F(EmptyDeviceSearch, FolderNamesMatchTempCaseSensitivelyAtAnyDepth) {
+    for (const char16_t* folder :
+         {u"\\Templates", u"\\Attempts", u"\\TEMP", u"\\temporary", u"\\Templates\\Inner Temp",
+          u"\\Plain\\deep\\my temp", u"\\Hidden Temp", u"\\Hidden Temp\\Temp"})
         fs::create_directories(Host(folder));
     SetFileAttributesW(u"\\Hidden Temp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
     MakeFile(Host(u"\\Plain\\Temp.txt"), 1);  // a file is no folder
@@ -81,8 +75,7 @@ TEST_F(EmptyDeviceSearch, FolderNamesMatchTempCaseSensitivelyAtAnyDepth)
     EXPECT_FALSE(Has(folders, u"\\Plain\\Temp.txt\\"));
 }
 
-TEST_F(EmptyDeviceSearch, ExtensionMatchesTheFirstThreeCharactersAfterTheLastDot)
-{
+TEST_F(EmptyDeviceSearch, ExtensionMatchesTheFirstThreeCharactersAfterTheLastDot) {
     for (const char16_t* file : {u"\\F\\a.tmp", u"\\F\\B.TMP", u"\\F\\c.tmpx", u"\\F\\d.tm",
                                  u"\\F\\e.tmp.txt", u"\\F\\ftmp", u"\\F\\Sub\\g.Tmp"})
         MakeFile(Host(file), 1);
@@ -100,8 +93,7 @@ TEST_F(EmptyDeviceSearch, ExtensionMatchesTheFirstThreeCharactersAfterTheLastDot
     ExpectNoSearchWindow();
 }
 
-TEST_F(EmptyDeviceSearch, TwoExtensionsGatherInOneListAndTheSameTwiceListsTwice)
-{
+TEST_F(EmptyDeviceSearch, TwoExtensionsGatherInOneListAndTheSameTwiceListsTwice) {
     MakeFile(Host(u"\\D\\one.tmp"), 1);
     MakeFile(Host(u"\\D\\two.log"), 1);
     MakeFile(Host(u"\\D\\three.bak"), 1);
@@ -120,8 +112,7 @@ TEST_F(EmptyDeviceSearch, TwoExtensionsGatherInOneListAndTheSameTwiceListsTwice)
     ExpectNoSearchWindow();
 }
 
-TEST_F(EmptyDeviceSearch, CustomExtensionUsesItsFirstThreeCharactersOrMatchesTrailingDots)
-{
+TEST_F(EmptyDeviceSearch, CustomExtensionUsesItsFirstThreeCharactersOrMatchesTrailingDots) {
     MakeFile(Host(u"\\E\\notes.txt"), 1);
     MakeFile(Host(u"\\E\\odd."), 1);
     MakeFile(Host(u"\\E\\plain"), 1);
@@ -136,8 +127,7 @@ TEST_F(EmptyDeviceSearch, CustomExtensionUsesItsFirstThreeCharactersOrMatchesTra
     EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\E\\odd."}));
 }
 
-TEST_F(EmptyDeviceSearch, NothingTickedEmptiesTheFileList)
-{
+TEST_F(EmptyDeviceSearch, NothingTickedEmptiesTheFileList) {
     MakeFile(Host(u"\\G\\x.tmp"), 1);
     StartPlain();
     Tap(50015);
@@ -149,8 +139,7 @@ TEST_F(EmptyDeviceSearch, NothingTickedEmptiesTheFileList)
     ExpectNoSearchWindow();
 }
 
-TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks)
-{
+TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks) {
     std::u16string longName = u"\\Deep Temp Folder\\" + std::u16string(40, u'n') + u".tmp";
     MakeFile(Host(longName), 1);
     MakeFile(Host(u"\\short.tmp"), 1);
@@ -173,24 +162,20 @@ TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks)
     EXPECT_EQ(SendMessageW(Control(0, 11), LB_GETHORIZONTALEXTENT, 0, 0), 0);
 }
 
-TEST_F(EmptyDeviceSearch, PathsTooLongForTheBufferAreSkippedNotCut)
-{
+TEST_F(EmptyDeviceSearch, PathsTooLongForTheBufferAreSkippedNotCut) {
     // A folder chain whose files' full paths pass 1023 characters.
     std::u16string folder;
-    while (folder.size() < 1000)
-        folder += u"\\" + std::u16string(60, u'd');
+    while (folder.size() < 1000) folder += u"\\" + std::u16string(60, u'd');
     MakeFile(Host(folder + u"\\" + std::u16string(40, u'f') + u".tmp"), 1);
     MakeFile(Host(u"\\ok.tmp"), 1);
     StartPlain();
     Tap(50015);
     Tap(50014);
-    for (const std::u16string& entry : Files())
-        EXPECT_LE(entry.size(), 1023u);
+    for (const std::u16string& entry : Files()) EXPECT_LE(entry.size(), 1023u);
     EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\ok.tmp"}));
 }
 
-TEST_F(EmptyDeviceSearch, SelectedFilesAreDeletedAndCounted)
-{
+TEST_F(EmptyDeviceSearch, SelectedFilesAreDeletedAndCounted) {
     MakeFile(Host(u"\\H\\big.tmp"), 300);
     MakeFile(Host(u"\\H\\small.tmp"), 20);
     MakeFile(Host(u"\\H\\keep.tmp"), 5);
@@ -205,8 +190,7 @@ TEST_F(EmptyDeviceSearch, SelectedFilesAreDeletedAndCounted)
     EXPECT_TRUE(fs::exists(Host(u"\\H\\keep.tmp")));
 }
 
-TEST_F(EmptyDeviceSearch, SelectedFoldersAreCleanedWithTheirSubfoldersKept)
-{
+TEST_F(EmptyDeviceSearch, SelectedFoldersAreCleanedWithTheirSubfoldersKept) {
     MakeFile(Host(u"\\App Temp\\a"), 4);
     MakeFile(Host(u"\\App Temp\\Nested\\b"), 6);
     MakeFile(Host(u"\\Other Temp\\c"), 8);
@@ -219,8 +203,7 @@ TEST_F(EmptyDeviceSearch, SelectedFoldersAreCleanedWithTheirSubfoldersKept)
     EXPECT_TRUE(fs::exists(Host(u"\\Other Temp\\c")));
 }
 
-TEST_F(EmptyDeviceSearch, SearchWindowCountsNestedUsersAndIsGoneAfterTheLast)
-{
+TEST_F(EmptyDeviceSearch, SearchWindowCountsNestedUsersAndIsGoneAfterTheLast) {
     StartPlain();
     CSearchWindow::Show();
     HWND first = g_hSearchWindow;

@@ -17,8 +17,7 @@ struct Decoded {
 };
 
 // Decodes from a buffer of exactly the file's size, so that ASan sees any read past its end.
-Decoded Decode(const Bytes& bytes, CSettings& settings)
-{
+Decoded Decode(const Bytes& bytes, CSettings& settings) {
     std::unique_ptr<BYTE[]> exact(new BYTE[bytes.size() + 1]);
     if (!bytes.empty())
         memcpy(exact.get(), bytes.data(), bytes.size());
@@ -27,13 +26,11 @@ Decoded Decode(const Bytes& bytes, CSettings& settings)
     return d;
 }
 
-std::u16string Text(LPCWSTR text)
-{
+std::u16string Text(LPCWSTR text) {
     return text ? std::u16string(text) : std::u16string(u"<null>");
 }
 
-TEST(SettingsFileRecords, TheTwentyTwoByteExampleReadsBack)
-{
+TEST(SettingsFileRecords, TheTwentyTwoByteExampleReadsBack) {
     Bytes bytes = {0x05, 0x08, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x5C, 0x00, 0x54,
                    0x00, 0x65, 0x00, 0x6D, 0x00, 0x70, 0x00, 0x02, 0x00, 0x00, 0x00};
     CSettings settings;
@@ -45,8 +42,7 @@ TEST(SettingsFileRecords, TheTwentyTwoByteExampleReadsBack)
     EXPECT_EQ(settings.m_userDefined2Path, nullptr);
 }
 
-TEST(SettingsFileRecords, WritingLaysRecordsOutInFieldOrderNotBitOrder)
-{
+TEST(SettingsFileRecords, WritingLaysRecordsOutInFieldOrderNotBitOrder) {
     CSettings settings;
     settings.m_customExtension = new WCHAR[SETTINGS_TEXT_UNITS];
     settings.m_ieCacheTarget = new WCHAR[SETTINGS_TEXT_UNITS];
@@ -55,8 +51,8 @@ TEST(SettingsFileRecords, WritingLaysRecordsOutInFieldOrderNotBitOrder)
     settings.m_fontCacheSize = 2;
     settings.m_ieCookieLimit = 7;  // its bit is clear: must not be written
     std::unique_ptr<BYTE[]> out(new BYTE[SETTINGS_FILE_MAX_BYTES]);
-    DWORD size = EncodeSettingsFile(&settings, OPT_FILES_CUSTOM | OPT_MOVE_IE_CACHE | OPT_FONT_CACHE_SIZE,
-                                    out.get());
+    DWORD size = EncodeSettingsFile(
+        &settings, OPT_FILES_CUSTOM | OPT_MOVE_IE_CACHE | OPT_FONT_CACHE_SIZE, out.get());
 
     Bytes expected;
     PutDword(expected, OPT_FILES_CUSTOM | OPT_MOVE_IE_CACHE | OPT_FONT_CACHE_SIZE);
@@ -69,15 +65,12 @@ TEST(SettingsFileRecords, WritingLaysRecordsOutInFieldOrderNotBitOrder)
     EXPECT_EQ(settings.m_ieCacheTarget, nullptr);
 }
 
-TEST(SettingsFileRecords, LongestTextsFillTheLargestFile)
-{
+TEST(SettingsFileRecords, LongestTextsFillTheLargestFile) {
     Bytes bytes;
     PutDword(bytes, 0x01FFFFFF);
     std::u16string longest(1023, u'x');
-    for (int i = 0; i < 8; i++)
-        PutText(bytes, longest);
-    for (int i = 0; i < 4; i++)
-        PutDword(bytes, (uint32_t)i);
+    for (int i = 0; i < 8; i++) PutText(bytes, longest);
+    for (int i = 0; i < 4; i++) PutDword(bytes, (uint32_t)i);
     ASSERT_EQ(bytes.size(), 16420u);
     CSettings settings;
     Decoded d = Decode(bytes, settings);
@@ -87,16 +80,14 @@ TEST(SettingsFileRecords, LongestTextsFillTheLargestFile)
     EXPECT_EQ(settings.m_fontCacheSize, 3);
 }
 
-TEST(SettingsFileDamage, EmptyFileHoldsNoOptions)
-{
+TEST(SettingsFileDamage, EmptyFileHoldsNoOptions) {
     CSettings settings;
     Decoded d = Decode(Bytes(), settings);
     EXPECT_EQ(d.result, SRR_WHOLE);
     EXPECT_EQ(d.flags, 0u);
 }
 
-TEST(SettingsFileDamage, FileShorterThanItsFlagsWordIsRejected)
-{
+TEST(SettingsFileDamage, FileShorterThanItsFlagsWordIsRejected) {
     for (size_t size = 1; size < 4; size++) {
         CSettings settings;
         Decoded d = Decode(Bytes(size, 0x01), settings);
@@ -105,18 +96,17 @@ TEST(SettingsFileDamage, FileShorterThanItsFlagsWordIsRejected)
     }
 }
 
-TEST(SettingsFileDamage, FlagsNamingNoOptionAreRejected)
-{
+TEST(SettingsFileDamage, FlagsNamingNoOptionAreRejected) {
     Bytes bytes;
     PutDword(bytes, 0x80000004);
     CSettings settings;
     EXPECT_EQ(Decode(bytes, settings).result, SRR_REJECTED);
 }
 
-TEST(SettingsFileDamage, CutTextKeepsTheRecordsBeforeItAndDropsTheRest)
-{
+TEST(SettingsFileDamage, CutTextKeepsTheRecordsBeforeItAndDropsTheRest) {
     Bytes bytes;
-    PutDword(bytes, OPT_CLEAN_USER_DIR1 | OPT_CLEAN_USER_DIR2 | OPT_CLEAN_TEMP | OPT_LIMIT_IE_CACHE);
+    PutDword(bytes,
+             OPT_CLEAN_USER_DIR1 | OPT_CLEAN_USER_DIR2 | OPT_CLEAN_TEMP | OPT_LIMIT_IE_CACHE);
     PutText(bytes, u"\\One\\");
     PutText(bytes, u"\\Two\\");
     bytes.resize(bytes.size() - 3);  // the second text loses its end
@@ -131,8 +121,7 @@ TEST(SettingsFileDamage, CutTextKeepsTheRecordsBeforeItAndDropsTheRest)
     EXPECT_EQ(settings.m_ieCacheLimit, 1);
 }
 
-TEST(SettingsFileDamage, CountAboveTheBufferIsNotRead)
-{
+TEST(SettingsFileDamage, CountAboveTheBufferIsNotRead) {
     Bytes bytes;
     PutDword(bytes, OPT_CLEAN_USER_DIR1);
     PutDword(bytes, 1024);
@@ -144,8 +133,7 @@ TEST(SettingsFileDamage, CountAboveTheBufferIsNotRead)
     EXPECT_EQ(settings.m_userDefined1Path, nullptr);
 }
 
-TEST(SettingsFileDamage, HugeCountDoesNotWrapTheSizeCheck)
-{
+TEST(SettingsFileDamage, HugeCountDoesNotWrapTheSizeCheck) {
     Bytes bytes;
     PutDword(bytes, OPT_CLEAN_USER_DIR1);
     PutDword(bytes, 0x80000001);
@@ -155,8 +143,7 @@ TEST(SettingsFileDamage, HugeCountDoesNotWrapTheSizeCheck)
     EXPECT_EQ(settings.m_userDefined1Path, nullptr);
 }
 
-TEST(SettingsFileDamage, CutIntegerIsNotRestored)
-{
+TEST(SettingsFileDamage, CutIntegerIsNotRestored) {
     Bytes bytes;
     PutDword(bytes, OPT_LIMIT_IE_HISTORY | OPT_FONT_CACHE_SIZE);
     PutDword(bytes, 2);
@@ -169,8 +156,7 @@ TEST(SettingsFileDamage, CutIntegerIsNotRestored)
     EXPECT_EQ(settings.m_fontCacheSize, 0);
 }
 
-TEST(SettingsFileDamage, BytesAfterTheLastRecordAreIgnored)
-{
+TEST(SettingsFileDamage, BytesAfterTheLastRecordAreIgnored) {
     Bytes bytes;
     PutDword(bytes, OPT_FILES_CUSTOM);
     PutText(bytes, u"log");
@@ -182,8 +168,7 @@ TEST(SettingsFileDamage, BytesAfterTheLastRecordAreIgnored)
     EXPECT_EQ(Text(settings.m_customExtension), u"log");
 }
 
-TEST(SettingsFileDamage, TextWithEmbeddedNulEndsWithinItsBuffer)
-{
+TEST(SettingsFileDamage, TextWithEmbeddedNulEndsWithinItsBuffer) {
     Bytes bytes;
     PutDword(bytes, OPT_MOVE_FONTS);
     PutText(bytes, std::u16string(u"\\A\0B", 4));

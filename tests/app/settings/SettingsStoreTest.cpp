@@ -15,34 +15,31 @@ struct OptionBox {
     int pos;
 };
 const OptionBox kOptionBoxes[25] = {
-    {0, 0}, {0, 3}, {0, 6}, {0, 7}, {0, 8}, {0, 14}, {0, 15}, {0, 16}, {1, 0}, {1, 1},
-    {1, 2}, {1, 5}, {1, 7}, {1, 9}, {1, 11}, {2, 0}, {3, 0}, {3, 3}, {3, 6}, {4, 0},
-    {5, 0}, {5, 5}, {5, 6}, {5, 7}, {0, 17},
+    {0, 0}, {0, 3}, {0, 6}, {0, 7}, {0, 8}, {0, 14}, {0, 15}, {0, 16}, {1, 0},
+    {1, 1}, {1, 2}, {1, 5}, {1, 7}, {1, 9}, {1, 11}, {2, 0},  {3, 0},  {3, 3},
+    {3, 6}, {4, 0}, {5, 0}, {5, 5}, {5, 6}, {5, 7},  {0, 17},
 };
 
-Bytes TwentyTwoByteExample()
-{
+Bytes TwentyTwoByteExample() {
     return {0x05, 0x08, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x5C, 0x00, 0x54,
             0x00, 0x65, 0x00, 0x6D, 0x00, 0x70, 0x00, 0x02, 0x00, 0x00, 0x00};
 }
 
-TEST_F(SettingsStore, ExitWritesTheTwentyTwoByteExample)
-{
+TEST_F(SettingsStore, ExitWritesTheTwentyTwoByteExample) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});  // not a first run: nothing ticked
     Driver& d = Start();
-    Tap(50001);                 // "User Defined 1"
-    Tap(50002);                 // its edit
+    Tap(50001);  // "User Defined 1"
+    Tap(50002);  // its edit
     d.type(u"\\Temp");
-    Tap(50007);                 // "\Temp"
+    Tap(50007);  // "\Temp"
     ShowScreen(u"Pocket IE");
-    Tap(50026);                 // "Limit Pocket IE Cache"
+    Tap(50026);                                       // "Limit Pocket IE Cache"
     SendMessageW(Control(1, 6), CB_SETCURSEL, 2, 0);  // "3072 kb"
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()), TwentyTwoByteExample());
 }
 
-TEST_F(SettingsStore, NextStartRestoresTheExample)
-{
+TEST_F(SettingsStore, NextStartRestoresTheExample) {
     WriteBytes(SettingsPath(), TwentyTwoByteExample());
     Start();
     EXPECT_TRUE(IsChecked(0, 0));
@@ -57,17 +54,15 @@ TEST_F(SettingsStore, NextStartRestoresTheExample)
     EXPECT_EQ(ReadBytes(SettingsPath()), TwentyTwoByteExample());
 }
 
-TEST_F(SettingsStore, EveryOptionRoundTripsThroughExitAndTheNextStart)
-{
+TEST_F(SettingsStore, EveryOptionRoundTripsThroughExitAndTheNextStart) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
     for (const OptionBox& box : kOptionBoxes)
         SendMessageW(Control(box.screen, box.pos), BM_SETCHECK, BST_CHECKED, 0);
-    const std::u16string texts[8] = {u"\\A\\", u"\\B\\", u"abc", u"\\Cache\\",
+    const std::u16string texts[8] = {u"\\A\\",     u"\\B\\",   u"abc",        u"\\Cache\\",
                                      u"\\Avant\\", u"\\Fav\\", u"\\Fonts2\\", u"\\Docs\\"};
     const OptionBox edits[8] = {{0, 1}, {0, 4}, {0, 18}, {1, 3}, {1, 12}, {3, 1}, {3, 4}, {3, 7}};
-    for (int i = 0; i < 8; i++)
-        SetText(edits[i].screen, edits[i].pos, texts[i]);
+    for (int i = 0; i < 8; i++) SetText(edits[i].screen, edits[i].pos, texts[i]);
     SendMessageW(Control(1, 6), CB_SETCURSEL, 1, 0);
     SendMessageW(Control(1, 8), CB_SETCURSEL, 2, 0);
     SendMessageW(Control(1, 10), CB_SETCURSEL, 1, 0);
@@ -89,11 +84,10 @@ TEST_F(SettingsStore, EveryOptionRoundTripsThroughExitAndTheNextStart)
     EXPECT_EQ(SendMessageW(Control(5, 1), TBM_GETPOS, 0, 0), 2);
 }
 
-TEST_F(SettingsStore, OptionThatIsOffLosesItsValue)
-{
+TEST_F(SettingsStore, OptionThatIsOffLosesItsValue) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
-    SetText(3, 7, u"\\Storage Card\\Docs\\");  // beside "Move My Documents", unticked
+    SetText(3, 7, u"\\Storage Card\\Docs\\");          // beside "Move My Documents", unticked
     SendMessageW(Control(5, 1), TBM_SETPOS, TRUE, 2);  // "4x", "Set font cache size" unticked
     SendMessageW(Control(1, 8), CB_SETCURSEL, 2, 0);
     Exit();
@@ -105,8 +99,7 @@ TEST_F(SettingsStore, OptionThatIsOffLosesItsValue)
     EXPECT_EQ(SendMessageW(Control(1, 8), CB_GETCURSEL, 0, 0), 0);
 }
 
-TEST_F(SettingsStore, RemoveSelectedStartupShortcutsIsNeverRestored)
-{
+TEST_F(SettingsStore, RemoveSelectedStartupShortcutsIsNeverRestored) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Driver& d = Start();
     ShowScreen(u"Shortcuts");
@@ -119,8 +112,7 @@ TEST_F(SettingsStore, RemoveSelectedStartupShortcutsIsNeverRestored)
     EXPECT_FALSE(IsChecked(4, 1));
 }
 
-TEST_F(SettingsStore, CheckedOptionWithEmptyEditStoresCountZero)
-{
+TEST_F(SettingsStore, CheckedOptionWithEmptyEditStoresCountZero) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
     Tap(50001);
@@ -131,8 +123,7 @@ TEST_F(SettingsStore, CheckedOptionWithEmptyEditStoresCountZero)
     EXPECT_EQ(WindowText(Control(0, 1)), u"");
 }
 
-TEST_F(SettingsStore, LongestTextRoundTripsAndLongerIsCut)
-{
+TEST_F(SettingsStore, LongestTextRoundTripsAndLongerIsCut) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
     std::u16string longest = u"\\" + std::u16string(1022, u'a');
@@ -148,8 +139,7 @@ TEST_F(SettingsStore, LongestTextRoundTripsAndLongerIsCut)
     EXPECT_EQ(WindowText(Control(0, 4)), longer.substr(0, 1023));
 }
 
-TEST_F(SettingsStore, CustomExtensionIsStoredBeforeThePocketIeCacheTarget)
-{
+TEST_F(SettingsStore, CustomExtensionIsStoredBeforeThePocketIeCacheTarget) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
     SendMessageW(Control(0, 17), BM_SETCHECK, BST_CHECKED, 0);
@@ -164,8 +154,7 @@ TEST_F(SettingsStore, CustomExtensionIsStoredBeforeThePocketIeCacheTarget)
     EXPECT_EQ(ReadBytes(SettingsPath()), expected);
 }
 
-TEST_F(SettingsStore, FirstRunTicksDisableWindowAnimationOnly)
-{
+TEST_F(SettingsStore, FirstRunTicksDisableWindowAnimationOnly) {
     Start();
     for (const OptionBox& box : kOptionBoxes) {
         bool expected = box.screen == 5 && box.pos == 7;
@@ -174,8 +163,7 @@ TEST_F(SettingsStore, FirstRunTicksDisableWindowAnimationOnly)
     EXPECT_FALSE(fs::exists(SettingsPath()));
 }
 
-TEST_F(SettingsStore, SilentRunWithoutSettingsTouchesNothing)
-{
+TEST_F(SettingsStore, SilentRunWithoutSettingsTouchesNothing) {
     // Values the pass would change if it ran with no options at all.
     SetRegDword(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Animate", 0);
     WriteBytes(Host(kStartupShortcut), {'1', '#', 'x'});
@@ -198,11 +186,9 @@ struct DamagedFile {
     bool userDefined1Restored;
 };
 
-class SettingsDamage : public SettingsStore,
-                       public ::testing::WithParamInterface<int> {};
+class SettingsDamage : public SettingsStore, public ::testing::WithParamInterface<int> {};
 
-std::vector<DamagedFile> DamagedFiles()
-{
+std::vector<DamagedFile> DamagedFiles() {
     std::vector<DamagedFile> files;
     Bytes cut;  // announces two texts, holds one and a half
     PutDword(cut, OPT_CLEAN_USER_DIR1 | OPT_CLEAN_USER_DIR2);
@@ -226,8 +212,7 @@ std::vector<DamagedFile> DamagedFiles()
     return files;
 }
 
-TEST_P(SettingsDamage, LoadsWithoutLosingTheFile)
-{
+TEST_P(SettingsDamage, LoadsWithoutLosingTheFile) {
     DamagedFile file = DamagedFiles()[GetParam()];
     SCOPED_TRACE(file.name);
     WriteBytes(SettingsPath(), file.bytes);
@@ -247,8 +232,7 @@ TEST_P(SettingsDamage, LoadsWithoutLosingTheFile)
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, SettingsDamage, ::testing::Range(0, 6));
 
-TEST_F(SettingsStore, SettingsThatCannotBeWrittenAreReportedAtExit)
-{
+TEST_F(SettingsStore, SettingsThatCannotBeWrittenAreReportedAtExit) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Driver& d = Start();
     // The file's place is taken by a folder: it cannot be created.
@@ -260,8 +244,7 @@ TEST_F(SettingsStore, SettingsThatCannotBeWrittenAreReportedAtExit)
     EXPECT_FALSE(d.running());
 }
 
-TEST_F(SettingsStore, MissingProgramFolderIsReportedAtExit)
-{
+TEST_F(SettingsStore, MissingProgramFolderIsReportedAtExit) {
     Driver& d = Start();
     fs::remove_all(Host(kProgramFolder));
     d.menu(u"Varnello", u"Exit");
@@ -270,8 +253,7 @@ TEST_F(SettingsStore, MissingProgramFolderIsReportedAtExit)
     EXPECT_FALSE(fs::exists(SettingsPath()));
 }
 
-TEST_F(SettingsStore, ModulePathShorterThanTheProgramNameIsRefused)
-{
+TEST_F(SettingsStore, ModulePathShorterThanTheProgramNameIsRefused) {
     ce::kernel::setModulePath(u"\\V.exe");
     Driver& d = Start();
     // The load finds no folder either; the first-run default stands, then Exit reports it.

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,6 +31,9 @@ class App {
                  TempDevice::Contents contents = TempDevice::Contents::Factory,
                  const std::function<void(TempDevice&)>& prepare = {})
         : device_(contents) {
+        // Installed, the program's folder holds settings.dat.
+        CreateDirectoryW(TEXT("\\Program Files"), NULL);
+        CreateDirectoryW(TEXT("\\Program Files\\Varnello"), NULL);
         if (prepare)
             prepare(device_);
         driver_ = std::make_unique<Driver>(WinMain, std::move(commandLine));
@@ -85,6 +89,33 @@ inline void ExpectPageAt(int screen, const int* catalogueTops, int scrollPositio
     for (int i = 0; i < items.GetCount(); i++)
         EXPECT_EQ(PlaceOnPage(items.GetAt(i)).top, catalogueTops[i] - scrollPosition)
             << "screen " << screen << " position " << i;
+}
+
+// Chooses tab `index` as a person does: when the row of tabs is wider than the screen, its two
+// scroll arrows at the right end bring the tab into view first.
+inline void ChooseTab(Driver& driver, int index) {
+    const int kArrowsWidth = 26;
+    HWND tabs = g_pTabBar->GetHandle();
+    RECT client;
+    GetClientRect(tabs, &client);
+    const int limit = client.right - kArrowsWidth;
+    for (int attempt = 0; attempt < 12; attempt++) {
+        RECT r = {};
+        SendMessageW(tabs, TCM_GETITEMRECT, index, (LPARAM)&r);
+        POINT pt = {0, (r.top + r.bottom) / 2};
+        bool shown = r.left >= client.left && r.left + 4 < limit;
+        if (shown)
+            pt.x = (r.left + std::min<LONG>(r.right, limit)) / 2;
+        else if (r.left >= limit)
+            pt.x = client.right - kArrowsWidth / 4;  // right arrow
+        else
+            pt.x = limit + kArrowsWidth / 4;  // left arrow
+        ClientToScreen(tabs, &pt);
+        driver.tap(pt.x, pt.y);
+        if (shown)
+            return;
+    }
+    ADD_FAILURE() << "tab " << index << " could not be brought into view";
 }
 
 }  // namespace apptest

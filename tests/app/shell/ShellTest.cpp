@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/ControlIds.h"
+#include "resources/resources.h"
 #include "settings/Settings.h"
 
 using namespace apptest;
@@ -52,7 +53,8 @@ TEST_P(InteractiveCommandLine, StartsTheMainWindow) {
     App app(GetParam());
     ASSERT_TRUE(app.driver().running());
     EXPECT_EQ(g_bSilent, 0);
-    EXPECT_NE(app.driver().findText(u"Clean Temp Files"), nullptr);
+    ASSERT_NE(g_pMainWindow, nullptr);
+    EXPECT_TRUE(IsWindowVisible(g_pMainWindow->GetHandle()));
     app.driver().menu(u"Varnello", u"Exit");
     EXPECT_FALSE(app.driver().running());
     EXPECT_EQ(app.driver().exitCode(), 0);
@@ -125,7 +127,8 @@ TEST(Ending, ExitClosesAnOpenAboutWindowThenSaves) {
 
 TEST(Ending, APostedQuitMessageDoesNotEndTheProgram) {
     TempDevice device;
-    HINSTANCE instance = GetModuleHandleW(NULL);
+    CreateDirectoryW(TEXT("\\Program Files\\Varnello"), NULL);
+    HINSTANCE instance = ce::resources::instanceFor((const void*)&WinMain);
     Driver driver([instance] {
         PostQuitMessage(3);
         return WinMain(instance, NULL, (LPWSTR)u"", SW_SHOW);
@@ -183,7 +186,8 @@ TEST(Help, IndexStartsTheHelpViewerAtTheContents) {
     app.driver().menu(u"Help", u"Index");
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(app.driver().messageBox().has_value());
-    EXPECT_TRUE(LogHas(app.device(), "peghelp.exe")) << app.device().log();
+    EXPECT_TRUE(LogHas(app.device(), "help \\Windows\\tunedoc.htm#Main_Contents"))
+        << app.device().log();
 }
 
 // Power: Off and Soft Reset ask nothing; Hard Reset asks twice and only Yes, Yes erases.
@@ -202,7 +206,7 @@ TEST(Power, SoftResetRestartsAtOnce) {
     EXPECT_FALSE(app.driver().running());
     EXPECT_TRUE(app.driver().rebooted());
     EXPECT_TRUE(LogHas(app.device(), "reboot")) << app.device().log();
-    EXPECT_FALSE(LogHas(app.device(), "clean"));
+    EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
 }
 
 TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
@@ -216,7 +220,7 @@ TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
     EXPECT_FALSE(app.driver().messageBox().has_value());
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
-    EXPECT_FALSE(LogHas(app.device(), "clean"));
+    EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
 }
 
 TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing) {
@@ -227,7 +231,7 @@ TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing) {
     EXPECT_FALSE(app.driver().messageBox().has_value());
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
-    EXPECT_FALSE(LogHas(app.device(), "clean"));
+    EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
 }
 
 TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
@@ -237,6 +241,6 @@ TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
     app.driver().answerBox(u"Please Confirm", u"Are you really sure?", IDYES);
     EXPECT_FALSE(app.driver().running());
     EXPECT_TRUE(app.driver().rebooted());
-    EXPECT_TRUE(LogHas(app.device(), "clean")) << app.device().log();
+    EXPECT_TRUE(LogHas(app.device(), "clean boot flag set")) << app.device().log();
     EXPECT_TRUE(LogHas(app.device(), "reboot"));
 }

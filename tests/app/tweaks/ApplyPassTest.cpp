@@ -6,17 +6,15 @@ namespace appcore {
 namespace {
 
 class ApplyPass : public AppCoreTest {
-protected:
+  protected:
     // A device whose animation values match unticked boxes, and no first-run default.
-    void StartPlain(const std::u16string& commandLine = u"")
-    {
+    void StartPlain(const std::u16string& commandLine = u"") {
         WriteBytes(SettingsPath(), {0, 0, 0, 0});
         Start(commandLine);
     }
 };
 
-TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce)
-{
+TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce) {
     Driver& d = Start();  // first run: "Disable window animation" is ticked
     ASSERT_EQ(RegDword(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Animate"), 1u);
     d.menu(u"Apply", u"Defer Restart");
@@ -34,8 +32,7 @@ TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce)
     EXPECT_FALSE(d.rebooted());
 }
 
-TEST_F(ApplyPass, AllowRestartSavesAndRebootsWithoutAnotherBox)
-{
+TEST_F(ApplyPass, AllowRestartSavesAndRebootsWithoutAnotherBox) {
     Driver& d = Start();
     d.menu(u"Apply", u"Allow Restart");
     d.answerBox(u"Cleaning Finished", u"Bytes Cleaned", IDOK);
@@ -48,8 +45,7 @@ TEST_F(ApplyPass, AllowRestartSavesAndRebootsWithoutAnotherBox)
     EXPECT_EQ(saved, Bytes({0x00, 0x00, 0x80, 0x00}));
 }
 
-TEST_F(ApplyPass, AllowRestartWithoutAnimationChangeDoesNotRestart)
-{
+TEST_F(ApplyPass, AllowRestartWithoutAnimationChangeDoesNotRestart) {
     StartPlain();
     EXPECT_EQ(ApplyAndFinish(true), u"0 Bytes Cleaned");
     EXPECT_TRUE(driver().running());
@@ -57,8 +53,7 @@ TEST_F(ApplyPass, AllowRestartWithoutAnimationChangeDoesNotRestart)
     EXPECT_FALSE(driver().rebooted());
 }
 
-TEST_F(ApplyPass, StartupShortcutIsCreatedOnceLeftAloneThenDeleted)
-{
+TEST_F(ApplyPass, StartupShortcutIsCreatedOnceLeftAloneThenDeleted) {
     StartPlain();
     ShowScreen(u"Performance");
     Tap(50050);  // "Silent cleanup at startup"
@@ -76,8 +71,7 @@ TEST_F(ApplyPass, StartupShortcutIsCreatedOnceLeftAloneThenDeleted)
     EXPECT_FALSE(fs::exists(Host(kStartupShortcut)));
 }
 
-TEST_F(ApplyPass, SelectedFoundFilesAreDeletedAndCounted)
-{
+TEST_F(ApplyPass, SelectedFoundFilesAreDeletedAndCounted) {
     MakeFile(Host(u"\\Data\\one.tmp"), 11);
     MakeFile(Host(u"\\Data\\two.tmp"), 22);
     MakeFile(Host(u"\\Data\\three.tmp"), 33);
@@ -100,8 +94,7 @@ TEST_F(ApplyPass, SelectedFoundFilesAreDeletedAndCounted)
     EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 5);
 }
 
-TEST_F(ApplyPass, SelectedFoundFoldersLoseTheirFilesNotTheirSubfolders)
-{
+TEST_F(ApplyPass, SelectedFoundFoldersLoseTheirFilesNotTheirSubfolders) {
     MakeFile(Host(u"\\Cache Temp\\a.bin"), 5);
     MakeFile(Host(u"\\Cache Temp\\Sub\\b.bin"), 7);
     StartPlain();
@@ -113,8 +106,7 @@ TEST_F(ApplyPass, SelectedFoundFoldersLoseTheirFilesNotTheirSubfolders)
     EXPECT_TRUE(fs::is_empty(Host(u"\\Cache Temp\\Sub")));
 }
 
-TEST_F(ApplyPass, SelectedStartupShortcutsGoOnlyWhenTheBoxIsTicked)
-{
+TEST_F(ApplyPass, SelectedStartupShortcutsGoOnlyWhenTheBoxIsTicked) {
     WriteBytes(Host(u"\\Windows\\StartUp\\Alpha.lnk"), {'1', '#', 'a'});
     WriteBytes(Host(u"\\Windows\\StartUp\\Beta.lnk"), {'1', '#', 'b'});
     StartPlain();
@@ -133,8 +125,7 @@ TEST_F(ApplyPass, SelectedStartupShortcutsGoOnlyWhenTheBoxIsTicked)
     EXPECT_TRUE(fs::exists(Host(u"\\Windows\\StartUp\\Beta.lnk")));
 }
 
-TEST_F(ApplyPass, SilentRunShowsOnlyErrorsAndNeverRestarts)
-{
+TEST_F(ApplyPass, SilentRunShowsOnlyErrorsAndNeverRestarts) {
     Bytes settings;
     PutDword(settings, OPT_CLEAN_TEMP | OPT_LIMIT_IE_COOKIES | OPT_NO_WINDOW_ANIMATION |
                            OPT_REMOVE_START_MENU_ITEMS);
@@ -143,9 +134,10 @@ TEST_F(ApplyPass, SilentRunShowsOnlyErrorsAndNeverRestarts)
     MakeFile(Host(u"\\Temp\\old.tmp"), 100);
     // The cookie key is gone: its error box is still shown in a silent run.
     HKEY hKey = NULL;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
-                            u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache",
-                            0, 0, &hKey),
+    ASSERT_EQ(RegOpenKeyExW(
+                  HKEY_CURRENT_USER,
+                  u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache", 0,
+                  0, &hKey),
               ERROR_SUCCESS);
     RegDeleteKeyW(hKey, u"Cookies");
     RegCloseKey(hKey);
@@ -165,8 +157,7 @@ TEST_F(ApplyPass, SilentRunShowsOnlyErrorsAndNeverRestarts)
     EXPECT_EQ(ReadBytes(SettingsPath()), settings);
 }
 
-TEST_F(ApplyPass, NothingOutsideTheDeviceImageIsTouched)
-{
+TEST_F(ApplyPass, NothingOutsideTheDeviceImageIsTouched) {
     fs::path canary = device_.outside() / "canary.txt";
     MakeFile(canary, 9);
     fs::create_directories(Host(u"\\Temp"));

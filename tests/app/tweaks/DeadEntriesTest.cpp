@@ -4,15 +4,13 @@
 namespace appcore {
 namespace {
 
-void MakeShortcut(const fs::path& path, const std::u16string& target)
-{
+void MakeShortcut(const fs::path& path, const std::u16string& target) {
     std::string utf8(target.begin(), target.end());  // the targets here are plain ASCII
     std::string content = std::to_string(utf8.size()) + "#" + utf8;
     WriteBytes(path, Bytes(content.begin(), content.end()));
 }
 
-void AddApp(const std::u16string& name, const std::optional<std::u16string>& installDir)
-{
+void AddApp(const std::u16string& name, const std::optional<std::u16string>& installDir) {
     HKEY hKey = NULL;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (u"Software\\Apps\\" + name).c_str(), 0, NULL, 0,
@@ -25,9 +23,8 @@ void AddApp(const std::u16string& name, const std::optional<std::u16string>& ins
 }
 
 class DeadEntries : public AppCoreTest {
-protected:
-    void ApplyWith(int checkId, const std::u16string& tab)
-    {
+  protected:
+    void ApplyWith(int checkId, const std::u16string& tab) {
         WriteBytes(SettingsPath(), {0, 0, 0, 0});
         Start();
         ShowScreen(tab);
@@ -37,8 +34,7 @@ protected:
     std::u16string result_;
 };
 
-TEST_F(DeadEntries, OrphanedApplicationKeysGoOthersStay)
-{
+TEST_F(DeadEntries, OrphanedApplicationKeysGoOthersStay) {
     fs::create_directories(Host(u"\\Program Files\\Alive"));
     AddApp(u"Aa Gone First", u"\\Program Files\\Gone1");
     AddApp(u"Ab Gone Second", u"\\Program Files\\Gone2");
@@ -56,8 +52,7 @@ TEST_F(DeadEntries, OrphanedApplicationKeysGoOthersStay)
     EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Ae No InstallDir"));
 }
 
-TEST_F(DeadEntries, MissingApplicationsKeyIsReported)
-{
+TEST_F(DeadEntries, MissingApplicationsKeyIsReported) {
     HKEY hKey = NULL;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &hKey), ERROR_SUCCESS);
     RegDeleteKeyW(hKey, u"Apps");
@@ -72,8 +67,7 @@ TEST_F(DeadEntries, MissingApplicationsKeyIsReported)
     d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
 }
 
-TEST_F(DeadEntries, DeadStartMenuShortcutsGoLiveOnesStay)
-{
+TEST_F(DeadEntries, DeadStartMenuShortcutsGoLiveOnesStay) {
     const char16_t* menu = u"\\Windows\\Start Menu\\Programs\\Test\\";
     fs::remove_all(Host(u"\\Windows\\Start Menu"));
     MakeFile(Host(u"\\Program Files\\Tool\\tool.exe"), 1);
@@ -84,7 +78,8 @@ TEST_F(DeadEntries, DeadStartMenuShortcutsGoLiveOnesStay)
                  u"\"\\Program Files\\Tool\\tool.exe\" -open file.v1.txt");
     MakeShortcut(Host(std::u16string(menu) + u"arguments.lnk"),
                  u"\\Program Files\\Tool\\tool.exe -n");
-    MakeShortcut(Host(std::u16string(menu) + u"shell.lnk"), u"::{000214A0-0000-0000-C000-000000000046}");
+    MakeShortcut(Host(std::u16string(menu) + u"shell.lnk"),
+                 u"::{000214A0-0000-0000-C000-000000000046}");
     MakeShortcut(Host(std::u16string(menu) + u"bare.lnk"), u"calc.exe");
     WriteBytes(Host(std::u16string(menu) + u"notes.txt"), {'h', 'i'});
     MakeShortcut(Host(u"\\Windows\\Start Menu\\Empty Later\\old.lnk"), u"\\Old\\old.exe");
@@ -92,17 +87,17 @@ TEST_F(DeadEntries, DeadStartMenuShortcutsGoLiveOnesStay)
 
     // Each dead shortcut's file size: the count, '#' and the target.
     size_t cleaned = 0;
-    for (std::u16string target : {std::u16string(u"\\Program Files\\Gone\\gone.exe"),
-                                  std::u16string(u"\"\\Gone\\x.exe\" -a"),
-                                  std::u16string(u"\\Old\\old.exe")})
+    for (std::u16string target :
+         {std::u16string(u"\\Program Files\\Gone\\gone.exe"),
+          std::u16string(u"\"\\Gone\\x.exe\" -a"), std::u16string(u"\\Old\\old.exe")})
         cleaned += std::to_string(target.size()).size() + 1 + target.size();
     std::string expected = std::to_string(cleaned) + " Bytes Cleaned";
     EXPECT_EQ(result_, std::u16string(expected.begin(), expected.end()));
 
     EXPECT_FALSE(fs::exists(Host(std::u16string(menu) + u"dead.lnk")));
     EXPECT_FALSE(fs::exists(Host(std::u16string(menu) + u"dead quoted.lnk")));
-    for (const char16_t* kept : {u"live.lnk", u"quoted.lnk", u"arguments.lnk", u"shell.lnk",
-                                 u"bare.lnk", u"notes.txt"})
+    for (const char16_t* kept :
+         {u"live.lnk", u"quoted.lnk", u"arguments.lnk", u"shell.lnk", u"bare.lnk", u"notes.txt"})
         EXPECT_TRUE(fs::exists(Host(std::u16string(menu) + kept)))
             << std::string(kept, kept + std::char_traits<char16_t>::length(kept));
     // Folders stay, also when they end up empty.

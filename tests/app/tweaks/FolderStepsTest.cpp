@@ -8,39 +8,35 @@
 namespace appcore {
 namespace {
 
-const char16_t kUserShellFolders[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char16_t kUserShellFolders[] =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char16_t kSystemShellFolders[] = u"Explorer\\Shell Folders";
 
 // Marks a host file read-only the way the device keeps DOS attributes.
-void MakeReadOnly(const fs::path& path)
-{
+void MakeReadOnly(const fs::path& path) {
     const char value[] = "0x21";
     ASSERT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", value, sizeof(value), 0), 0);
 }
 
 class FolderSteps : public AppCoreTest {
-protected:
-    void StartPlain()
-    {
+  protected:
+    void StartPlain() {
         WriteBytes(SettingsPath(), {0, 0, 0, 0});
         Start();
     }
     // A canary in the root and one outside the image: no step may reach either.
-    void PlantCanaries()
-    {
+    void PlantCanaries() {
         MakeFile(Host(u"\\root-canary.txt"), 3);
         MakeFile(device_.outside() / "outside-canary.txt", 3);
     }
-    void ExpectCanaries()
-    {
+    void ExpectCanaries() {
         EXPECT_TRUE(fs::exists(Host(u"\\root-canary.txt")));
         EXPECT_TRUE(fs::exists(Host(u"\\Windows\\Temp")));
         EXPECT_TRUE(fs::exists(device_.outside() / "outside-canary.txt"));
     }
 };
 
-TEST_F(FolderSteps, TempFolderFilesAreDeletedAndCountedSubfoldersStay)
-{
+TEST_F(FolderSteps, TempFolderFilesAreDeletedAndCountedSubfoldersStay) {
     fs::remove_all(Host(u"\\Temp"));
     MakeFile(Host(u"\\Temp\\a.tmp"), 100);
     MakeFile(Host(u"\\Temp\\Sub\\b.tmp"), 50);
@@ -53,8 +49,7 @@ TEST_F(FolderSteps, TempFolderFilesAreDeletedAndCountedSubfoldersStay)
     EXPECT_EQ(ApplyAndFinish(false), u"0 Bytes Cleaned");
 }
 
-TEST_F(FolderSteps, ReadOnlyFileStaysAndIsNotCounted)
-{
+TEST_F(FolderSteps, ReadOnlyFileStaysAndIsNotCounted) {
     fs::remove_all(Host(u"\\Windows\\Temp"));
     MakeFile(Host(u"\\Windows\\Temp\\locked.log"), 40);
     MakeReadOnly(Host(u"\\Windows\\Temp\\locked.log"));
@@ -66,8 +61,7 @@ TEST_F(FolderSteps, ReadOnlyFileStaysAndIsNotCounted)
     EXPECT_FALSE(fs::exists(Host(u"\\Windows\\Temp\\free.log")));
 }
 
-TEST_F(FolderSteps, ClearCacheRemovesSubfoldersClearHistoryKeepsThem)
-{
+TEST_F(FolderSteps, ClearCacheRemovesSubfoldersClearHistoryKeepsThem) {
     SetRegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache", u"\\IE\\Cache");
     SetRegString(HKEY_CURRENT_USER, kUserShellFolders, u"History", u"\\IE\\History");
     for (const char16_t* sub : {u"\\IE\\Cache\\A\\f", u"\\IE\\Cache\\B\\f", u"\\IE\\Cache\\C\\f"})
@@ -83,8 +77,7 @@ TEST_F(FolderSteps, ClearCacheRemovesSubfoldersClearHistoryKeepsThem)
     EXPECT_TRUE(fs::is_directory(Host(u"\\IE\\History\\Day")));
 }
 
-TEST_F(FolderSteps, MoveIeCacheDeletesOldFilesAndRepointsTheValue)
-{
+TEST_F(FolderSteps, MoveIeCacheDeletesOldFilesAndRepointsTheValue) {
     SetRegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache", u"\\IE\\Cache");
     MakeFile(Host(u"\\IE\\Cache\\Sub\\page.htm"), 20);
     fs::create_directories(Host(u"\\Storage Card\\Cache"));
@@ -94,11 +87,11 @@ TEST_F(FolderSteps, MoveIeCacheDeletesOldFilesAndRepointsTheValue)
     SetText(1, 3, u"\\Storage Card\\Cache\\");
     EXPECT_EQ(ApplyAndFinish(false), u"20 Bytes Cleaned");
     EXPECT_TRUE(fs::is_directory(Host(u"\\IE\\Cache\\Sub")));
-    EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"), u"\\Storage Card\\Cache\\");
+    EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"),
+              u"\\Storage Card\\Cache\\");
 }
 
-TEST_F(FolderSteps, RelocationMovesContentAndWritesTheTargetWithItsBackslash)
-{
+TEST_F(FolderSteps, RelocationMovesContentAndWritesTheTargetWithItsBackslash) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents", u"\\Docs");
     MakeFile(Host(u"\\Docs\\x.txt"), 6);
     MakeFile(Host(u"\\Docs\\W\\y.txt"), 7);
@@ -123,8 +116,7 @@ TEST_F(FolderSteps, RelocationMovesContentAndWritesTheTargetWithItsBackslash)
     EXPECT_EQ(fs::file_size(Host(u"\\Card\\D\\W\\y.txt")), 7u);
 }
 
-TEST_F(FolderSteps, EveryRelocationFindsItsOwnValue)
-{
+TEST_F(FolderSteps, EveryRelocationFindsItsOwnValue) {
     struct Relocation {
         HKEY root;
         const char16_t* key;
@@ -162,8 +154,7 @@ TEST_F(FolderSteps, EveryRelocationFindsItsOwnValue)
     }
 }
 
-TEST_F(FolderSteps, EarlierRelocationsDoubledSeparatorIsJoinedCleanly)
-{
+TEST_F(FolderSteps, EarlierRelocationsDoubledSeparatorIsJoinedCleanly) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Fonts", u"\\Old Fonts\\");
     MakeFile(Host(u"\\Old Fonts\\tahoma.ttf"), 30);
     fs::create_directories(Host(u"\\New Fonts"));
@@ -176,8 +167,7 @@ TEST_F(FolderSteps, EarlierRelocationsDoubledSeparatorIsJoinedCleanly)
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Fonts"), u"\\New Fonts\\");
 }
 
-TEST_F(FolderSteps, FilesThatCannotBeMovedStayInTheSource)
-{
+TEST_F(FolderSteps, FilesThatCannotBeMovedStayInTheSource) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Favorites", u"\\Fav");
     MakeFile(Host(u"\\Fav\\same.url"), 5);
     MakeFile(Host(u"\\Fav\\Sub\\other.url"), 6);
@@ -196,8 +186,7 @@ TEST_F(FolderSteps, FilesThatCannotBeMovedStayInTheSource)
     EXPECT_FALSE(fs::exists(Host(u"\\Fav\\Sub")));
 }
 
-TEST_F(FolderSteps, MissingTargetMovesNothingAndKeepsTheValue)
-{
+TEST_F(FolderSteps, MissingTargetMovesNothingAndKeepsTheValue) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents", u"\\Docs");
     MakeFile(Host(u"\\Docs\\letter.doc"), 12);
     StartPlain();
@@ -212,8 +201,7 @@ TEST_F(FolderSteps, MissingTargetMovesNothingAndKeepsTheValue)
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents"), u"\\Docs");
 }
 
-TEST_F(FolderSteps, TargetInsideTheSourceIsRefused)
-{
+TEST_F(FolderSteps, TargetInsideTheSourceIsRefused) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents", u"\\Docs");
     MakeFile(Host(u"\\Docs\\Inner\\keep.txt"), 2);
     StartPlain();
@@ -228,8 +216,7 @@ TEST_F(FolderSteps, TargetInsideTheSourceIsRefused)
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents"), u"\\Docs");
 }
 
-TEST_F(FolderSteps, UserFolderWithoutItsBackslashIsCompleted)
-{
+TEST_F(FolderSteps, UserFolderWithoutItsBackslashIsCompleted) {
     MakeFile(Host(u"\\Logs\\a.log"), 9);
     MakeFile(Host(u"\\Logs\\Old\\b.log"), 1);
     MakeFile(Host(u"\\Logsbook.txt"), 4);  // a neighbour that shares the name's start
@@ -241,8 +228,7 @@ TEST_F(FolderSteps, UserFolderWithoutItsBackslashIsCompleted)
     EXPECT_TRUE(fs::exists(Host(u"\\Logsbook.txt")));
 }
 
-TEST_F(FolderSteps, EmptyOrRootUserFolderIsRefused)
-{
+TEST_F(FolderSteps, EmptyOrRootUserFolderIsRefused) {
     PlantCanaries();
     for (const char16_t* text : {u"", u"\\", u"\\\\", u"\\Windows\\..\\", u"Temp\\", u"\\*\\"}) {
         SCOPED_TRACE(std::string(text, text + std::char_traits<char16_t>::length(text)));
@@ -258,8 +244,7 @@ TEST_F(FolderSteps, EmptyOrRootUserFolderIsRefused)
     }
 }
 
-TEST_F(FolderSteps, UnreadableFolderValueNeverLeadsToTheRoot)
-{
+TEST_F(FolderSteps, UnreadableFolderValueNeverLeadsToTheRoot) {
     PlantCanaries();
     DeleteRegValue(HKEY_CURRENT_USER, kUserShellFolders, u"Cache");
     DeleteRegValue(HKEY_CURRENT_USER, kUserShellFolders, u"History");
@@ -288,8 +273,7 @@ TEST_F(FolderSteps, UnreadableFolderValueNeverLeadsToTheRoot)
     EXPECT_FALSE(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Favorites").has_value());
 }
 
-TEST_F(FolderSteps, MissingAvantGoKeyIsReported)
-{
+TEST_F(FolderSteps, MissingAvantGoKeyIsReported) {
     HKEY hKey = NULL;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, 0, &hKey), ERROR_SUCCESS);
     RegDeleteKeyW(hKey, u"AvantGo");

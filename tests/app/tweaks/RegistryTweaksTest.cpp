@@ -5,37 +5,34 @@
 namespace appcore {
 namespace {
 
-const char16_t kCacheRoot[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\";
+const char16_t kCacheRoot[] =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\";
 
-std::optional<DWORD> IeLimit(const std::u16string& store)
-{
+std::optional<DWORD> IeLimit(const std::u16string& store) {
     return RegDword(HKEY_CURRENT_USER, kCacheRoot + store, u"CacheLimit");
 }
 
 class RegistryTweaks : public AppCoreTest {
-protected:
-    void StartWith(const Bytes& settings, const std::u16string& commandLine = u"")
-    {
+  protected:
+    void StartWith(const Bytes& settings, const std::u16string& commandLine = u"") {
         WriteBytes(SettingsPath(), settings);
         Start(commandLine);
     }
-    void SetAll(DWORD value)
-    {
+    void SetAll(DWORD value) {
         for (const char16_t* store : {u"Content", u"History", u"Cookies"})
-            SetRegDword(HKEY_CURRENT_USER, kCacheRoot + std::u16string(store), u"CacheLimit", value);
+            SetRegDword(HKEY_CURRENT_USER, kCacheRoot + std::u16string(store), u"CacheLimit",
+                        value);
     }
 };
 
-TEST_F(RegistryTweaks, EachListEntryWritesTheKilobytesItShows)
-{
+TEST_F(RegistryTweaks, EachListEntryWritesTheKilobytesItShows) {
     const DWORD cache[3] = {1024, 2048, 3072};
     const DWORD small[3] = {256, 512, 1024};
     for (int index = 0; index < 3; index++) {
         SCOPED_TRACE(index);
         Bytes settings;
         PutDword(settings, OPT_LIMIT_IE_CACHE | OPT_LIMIT_IE_HISTORY | OPT_LIMIT_IE_COOKIES);
-        for (int i = 0; i < 3; i++)
-            PutDword(settings, (uint32_t)index);
+        for (int i = 0; i < 3; i++) PutDword(settings, (uint32_t)index);
         StartWith(settings);
         ApplyAndFinish(false);
         EXPECT_EQ(IeLimit(u"Content"), cache[index]);
@@ -45,8 +42,7 @@ TEST_F(RegistryTweaks, EachListEntryWritesTheKilobytesItShows)
     }
 }
 
-TEST_F(RegistryTweaks, OneLimitLeavesTheOtherStoresAlone)
-{
+TEST_F(RegistryTweaks, OneLimitLeavesTheOtherStoresAlone) {
     SetAll(77);
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
@@ -58,16 +54,14 @@ TEST_F(RegistryTweaks, OneLimitLeavesTheOtherStoresAlone)
     EXPECT_EQ(IeLimit(u"History"), 77u);
 }
 
-TEST_F(RegistryTweaks, ChoicesOutsideTheListsWriteTheMiddleEntry)
-{
+TEST_F(RegistryTweaks, ChoicesOutsideTheListsWriteTheMiddleEntry) {
     for (int32_t index : {5, -1}) {
         SCOPED_TRACE(index);
         SetAll(77);
         Bytes settings;
         PutDword(settings, OPT_LIMIT_IE_CACHE | OPT_LIMIT_IE_HISTORY | OPT_LIMIT_IE_COOKIES |
                                OPT_FONT_CACHE_SIZE);
-        for (int i = 0; i < 4; i++)
-            PutDword(settings, (uint32_t)index);
+        for (int i = 0; i < 4; i++) PutDword(settings, (uint32_t)index);
         StartWith(settings, u"silent");
         EXPECT_FALSE(driver().running());
         EXPECT_EQ(IeLimit(u"Content"), 2048u);
@@ -77,8 +71,7 @@ TEST_F(RegistryTweaks, ChoicesOutsideTheListsWriteTheMiddleEntry)
     }
 }
 
-TEST_F(RegistryTweaks, FontCacheAtFourTimesWritesWithoutAskingForARestart)
-{
+TEST_F(RegistryTweaks, FontCacheAtFourTimesWritesWithoutAskingForARestart) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Driver& d = Start();
     ShowScreen(u"Performance");
@@ -93,8 +86,7 @@ TEST_F(RegistryTweaks, FontCacheAtFourTimesWritesWithoutAskingForARestart)
     EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, u"System\\GDI\\GLYPHCACHE", u"limit"), 16384u);
 }
 
-TEST_F(RegistryTweaks, AnimationSwitchesWriteOnlyWhatDiffers)
-{
+TEST_F(RegistryTweaks, AnimationSwitchesWriteOnlyWhatDiffers) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Driver& d = Start();
     ShowScreen(u"Performance");
@@ -116,8 +108,7 @@ TEST_F(RegistryTweaks, AnimationSwitchesWriteOnlyWhatDiffers)
     EXPECT_FALSE(d.messageBox().has_value());
 }
 
-TEST_F(RegistryTweaks, MissingAnimationValueIsReportedOnceAndCreated)
-{
+TEST_F(RegistryTweaks, MissingAnimationValueIsReportedOnceAndCreated) {
     DeleteRegValue(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu", u"AniType");
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Driver& d = Start();
@@ -128,8 +119,7 @@ TEST_F(RegistryTweaks, MissingAnimationValueIsReportedOnceAndCreated)
     EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu", u"AniType"), 6u);
 }
 
-TEST_F(RegistryTweaks, MissingAnimationKeyIsReportedTwiceAndAsksForNoRestart)
-{
+TEST_F(RegistryTweaks, MissingAnimationKeyIsReportedTwiceAndAsksForNoRestart) {
     HKEY hKey = NULL;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\GWE", 0, 0, &hKey), ERROR_SUCCESS);
     RegDeleteKeyW(hKey, u"Menu");
@@ -146,10 +136,11 @@ TEST_F(RegistryTweaks, MissingAnimationKeyIsReportedTwiceAndAsksForNoRestart)
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu"));
 }
 
-TEST_F(RegistryTweaks, MissingLimitKeysAreReportedWithTheirOwnTexts)
-{
+TEST_F(RegistryTweaks, MissingLimitKeysAreReportedWithTheirOwnTexts) {
     HKEY hKey = NULL;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0", 0, 0, &hKey),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
+                            u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0",
+                            0, 0, &hKey),
               ERROR_SUCCESS);
     RegDeleteKeyW(hKey, u"Cache");
     RegCloseKey(hKey);
@@ -159,8 +150,7 @@ TEST_F(RegistryTweaks, MissingLimitKeysAreReportedWithTheirOwnTexts)
     Bytes settings;
     PutDword(settings, OPT_LIMIT_IE_CACHE | OPT_LIMIT_IE_HISTORY | OPT_LIMIT_IE_COOKIES |
                            OPT_FONT_CACHE_SIZE);
-    for (int i = 0; i < 4; i++)
-        PutDword(settings, 0);
+    for (int i = 0; i < 4; i++) PutDword(settings, 0);
     StartWith(settings);
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");

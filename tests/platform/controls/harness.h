@@ -1,0 +1,72 @@
+// What the control tests share: a fresh device, a parent window that records what its controls
+// tell it, and a comparison of that record with an expected table.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gwes/driver.h"
+#include "kernel/testing.h"
+
+namespace ctltest {
+
+// One message a parent received from a control.
+struct Received {
+    UINT message = 0;
+    UINT code = 0;      // WM_COMMAND: HIWORD(wParam); WM_NOTIFY: NMHDR code; scrolls: LOWORD
+    int id = 0;         // WM_COMMAND: LOWORD(wParam); WM_NOTIFY: idFrom
+    HWND from = nullptr;  // lParam of WM_COMMAND / scrolls, hwndFrom of WM_NOTIFY
+    int pos = 0;        // scrolls: HIWORD(wParam)
+};
+
+// An expected entry: what must match (the rest is not compared).
+struct Expect {
+    UINT message;
+    UINT code;
+    std::optional<int> id = std::nullopt;
+    std::optional<int> pos = std::nullopt;
+};
+
+std::vector<Received>& received();
+// Forgets what was received and every answer and hook set by an earlier test.
+void resetRecord();
+// The answer the parent gives to WM_NOTIFY with this code (TCN_SELCHANGING: TRUE refuses).
+void answerNotify(UINT code, LRESULT answer);
+// Called for each WM_NOTIFY before answering (the tree's children requests).
+using NotifyHook = LRESULT (*)(NMHDR* hdr, bool* handled);
+void setNotifyHook(NotifyHook hook);
+
+std::string describe(const std::vector<Received>& r);
+// Compares the parent's record with the table; reports both on a mismatch.
+::testing::AssertionResult matches(const std::vector<Expect>& expected);
+
+// The recording parent: a top-level window that fills the screen below the navigation bar.
+HWND createParent();
+HWND createChild(HWND parent, LPCWSTR className, LPCWSTR text, DWORD style, int x, int y, int w,
+                 int h, int id);
+std::u16string windowText(HWND hwnd);
+std::string narrow(const std::u16string& text);  // for failure messages
+POINT screenPoint(HWND hwnd, int x, int y);  // client point of hwnd on the screen
+int runLoop();                               // a program's message loop until WM_QUIT
+
+// A fresh empty device with the common controls and a recording parent.
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    HWND child(LPCWSTR className, LPCWSTR text, DWORD style, int x, int y, int w, int h, int id) {
+        return createChild(parent_, className, text, style, x, y, w, h, id);
+    }
+
+    std::optional<ce::test::TempDevice> device_;
+    HWND parent_ = nullptr;
+};
+
+}  // namespace ctltest

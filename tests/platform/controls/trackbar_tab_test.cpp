@@ -1,0 +1,197 @@
+// "msctls_trackbar32" and "SysTabControl32": clamping, the codes a tap and a drag send, tab
+// selection with refusal, the display area with the tabs below it, and the program's six tabs.
+#include "harness.h"
+
+namespace ctltest {
+namespace {
+
+using TrackbarTest = ControlTest;
+
+TEST_F(TrackbarTest, RangeAndPositionClamp) {
+    HWND slider = child(TRACKBAR_CLASSW, u"Slider", TBS_AUTOTICKS, 2, 20, 210, 24, 50049);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(0, SendMessageW(slider, TBM_GETRANGEMIN, 0, 0));
+    EXPECT_EQ(100, SendMessageW(slider, TBM_GETRANGEMAX, 0, 0));
+    SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELONG(0, 2));
+    SendMessageW(slider, TBM_SETPOS, TRUE, 7);
+    EXPECT_EQ(2, SendMessageW(slider, TBM_GETPOS, 0, 0));
+    SendMessageW(slider, TBM_SETPOS, TRUE, -3);
+    EXPECT_EQ(0, SendMessageW(slider, TBM_GETPOS, 0, 0));
+    SendMessageW(slider, TBM_SETPOS, TRUE, 1);
+    SendMessageW(slider, TBM_SETRANGEMAX, TRUE, 0);  // the position follows the shrinking range
+    EXPECT_EQ(0, SendMessageW(slider, TBM_GETPOS, 0, 0));
+    SendMessageW(slider, TBM_SETRANGEMAX, TRUE, 2);
+    EXPECT_EQ(3, SendMessageW(slider, TBM_GETNUMTICS, 0, 0));  // a tick at every position
+    EXPECT_EQ(1, SendMessageW(slider, TBM_GETPAGESIZE, 0, 0));
+    EXPECT_EQ(1, SendMessageW(slider, TBM_SETPAGESIZE, 0, 2));  // answers the old size
+    EXPECT_EQ(1, SendMessageW(slider, TBM_SETLINESIZE, 0, 1));
+    EXPECT_TRUE(matches({}));  // the program's own changes are not notified
+}
+
+TEST(TrackbarInput, TapPagesAndDragTracks) {
+    ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
+    resetRecord();
+    HWND slider = nullptr;
+    ce::test::Driver driver([&] {
+        InitCommonControls();
+        HWND parent = createParent();
+        slider = createChild(parent, TRACKBAR_CLASSW, u"Slider", TBS_AUTOTICKS, 2, 20, 210, 24, 50049);
+        SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELONG(0, 2));
+        return runLoop();
+    });
+    ASSERT_NE(slider, nullptr);
+    RECT channel{};
+    SendMessageW(slider, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+    const int y = (channel.top + channel.bottom) / 2;
+    const POINT farRight = screenPoint(slider, channel.right - 2, y);
+    driver.tap(farRight.x, farRight.y);  // on the channel: one page toward the tap
+    EXPECT_EQ(1, SendMessageW(slider, TBM_GETPOS, 0, 0));
+    EXPECT_TRUE(matches({{WM_HSCROLL, TB_PAGEDOWN}, {WM_HSCROLL, TB_ENDTRACK}}));
+    EXPECT_EQ(slider, received()[0].from);
+
+    received().clear();
+    RECT thumb{};
+    SendMessageW(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+    const POINT grip = screenPoint(slider, (thumb.left + thumb.right) / 2, y);
+    driver.drag(grip, screenPoint(slider, channel.left, y));
+    EXPECT_EQ(0, SendMessageW(slider, TBM_GETPOS, 0, 0));
+    const auto& r = received();
+    ASSERT_GE(r.size(), 3u);
+    EXPECT_EQ(static_cast<UINT>(TB_THUMBTRACK), r.front().code);
+    EXPECT_EQ(0, r[r.size() - 3].pos);
+    EXPECT_EQ(static_cast<UINT>(TB_THUMBPOSITION), r[r.size() - 2].code);
+    EXPECT_EQ(0, r[r.size() - 2].pos);
+    EXPECT_EQ(static_cast<UINT>(TB_ENDTRACK), r.back().code);
+    driver.stop();
+}
+
+const char16_t* const kTabs[] = {u"Clean Temp Files", u"Pocket IE", u"Registry",
+                                 u"System Folders", u"Shortcuts", u"Performance"};
+
+HWND makeTabs(HWND parent) {
+    HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BOTTOM,
+                                0, 0, 240, 268, parent, nullptr, nullptr, nullptr);
+    for (int i = 0; i < 6; ++i) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<LPWSTR>(kTabs[i]);
+        item.iImage = -1;
+        EXPECT_EQ(i, SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)));
+    }
+    return tabs;
+}
+
+using TabTest = ControlTest;
+
+TEST_F(TabTest, ItemsAndSelection) {
+    HWND tabs = makeTabs(parent_);
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(6, SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(0, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));  // the first tab is selected
+    EXPECT_EQ(0, SendMessageW(tabs, TCM_SETCURSEL, 3, 0));  // answers the previous
+    EXPECT_EQ(-1, SendMessageW(tabs, TCM_SETCURSEL, 6, 0));
+    EXPECT_EQ(3, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+    TCITEMW bad{};
+    EXPECT_EQ(-1, SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(-2), reinterpret_cast<LPARAM>(&bad)));
+
+    WCHAR text[32] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT | TCIF_PARAM;
+    item.pszText = text;
+    item.cchTextMax = 32;
+    ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMW, 3, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_EQ(std::u16string(u"System Folders"), std::u16string(text));
+    item.cchTextMax = 4;
+    ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_EQ(std::u16string(u"Cle"), std::u16string(text));
+    item.mask = TCIF_PARAM;
+    item.lParam = 77;
+    ASSERT_TRUE(SendMessageW(tabs, TCM_SETITEMW, 1, reinterpret_cast<LPARAM>(&item)));
+    item.lParam = 0;
+    SendMessageW(tabs, TCM_GETITEMW, 1, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(77, item.lParam);
+
+    EXPECT_TRUE(SendMessageW(tabs, TCM_DELETEITEM, 0, 0));
+    EXPECT_FALSE(SendMessageW(tabs, TCM_DELETEITEM, 9, 0));
+    EXPECT_EQ(2, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));  // still on "System Folders"
+    EXPECT_TRUE(matches({}));
+}
+
+TEST_F(TabTest, AdjustRectWithTabsBelow) {
+    HWND tabs = makeTabs(parent_);
+    RECT rc{};
+    GetClientRect(tabs, &rc);
+    RECT display = rc;
+    SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+    RECT first{};
+    SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    EXPECT_GT(display.top, rc.top);
+    EXPECT_LT(display.top, 10);                // the page starts near the top ...
+    EXPECT_LE(display.bottom, first.top);      // ... and ends above the tabs
+    EXPECT_EQ(rc.bottom, first.bottom);        // which stand on the bottom edge
+    RECT back = display;
+    SendMessageW(tabs, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&back));
+    EXPECT_EQ(rc.left, back.left);
+    EXPECT_EQ(rc.top, back.top);
+    EXPECT_EQ(rc.right, back.right);
+    EXPECT_EQ(rc.bottom, back.bottom);
+
+    // Without TCS_BOTTOM the tabs are above the page.
+    HWND top = child(WC_TABCONTROLW, u"", 0, 0, 0, 240, 100, 5);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<LPWSTR>(u"One");
+    SendMessageW(top, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    RECT area{0, 0, 240, 100};
+    SendMessageW(top, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    SendMessageW(top, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    EXPECT_GE(area.top, first.bottom);
+    EXPECT_GT(area.bottom, 90);
+}
+
+TEST_F(TabTest, SixProgramTabsAreReachableAcross240Pixels) {
+    HWND tabs = makeTabs(parent_);
+    RECT rc{};
+    GetClientRect(tabs, &rc);
+    for (int i = 0; i < 6; ++i) {
+        SendMessageW(tabs, TCM_SETCURSEL, static_cast<WPARAM>(i), 0);
+        RECT tab{};
+        ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tab)));
+        EXPECT_GE(tab.left, rc.left) << "tab " << i;
+        EXPECT_LE(tab.right, rc.right) << "tab " << i;  // the selected tab is wholly shown
+        EXPECT_GE(tab.right - tab.left, 30) << "tab " << i << " too narrow to read";
+    }
+}
+
+TEST(TabInput, TapAsksParentWhichMayRefuse) {
+    ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
+    resetRecord();
+    HWND tabs = nullptr;
+    ce::test::Driver driver([&] {
+        InitCommonControls();
+        tabs = makeTabs(createParent());
+        return runLoop();
+    });
+    ASSERT_NE(tabs, nullptr);
+    auto tapTab = [&](int i) {
+        RECT r{};
+        SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+        const POINT p = screenPoint(tabs, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        driver.tap(p.x, p.y);
+    };
+    tapTab(1);
+    EXPECT_EQ(1, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+    EXPECT_TRUE(matches({{WM_NOTIFY, TCN_SELCHANGING, 0}, {WM_NOTIFY, TCN_SELCHANGE, 0}}));
+    EXPECT_EQ(tabs, received()[0].from);
+    EXPECT_EQ(tabs, received()[1].from);
+
+    received().clear();
+    answerNotify(TCN_SELCHANGING, TRUE);
+    tapTab(0);
+    EXPECT_EQ(1, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+    EXPECT_TRUE(matches({{WM_NOTIFY, TCN_SELCHANGING, 0}}));
+    driver.stop();
+}
+
+}  // namespace
+}  // namespace ctltest
