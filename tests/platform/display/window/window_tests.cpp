@@ -7,6 +7,7 @@
 
 #include "display/display.h"
 #include "display/gdi.h"
+#include "gwes/gwes.h"
 #include "gwes/input.h"
 #include "kernel/testing.h"
 
@@ -162,4 +163,63 @@ TEST(NoDisplayTest, OpenWindowSaysSoAndReturnsNothing) {
     unsetenv("SDL_VIDEODRIVER");
     if (saved)
         setenv("DISPLAY", keep.c_str(), 1);
+}
+
+// The whole path: a program's check box is clicked in the window and shows its tick there.
+namespace {
+
+LRESULT CALLBACK plainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+TEST_F(WindowTest, ClickingACheckBoxInTheWindowTicksIt) {
+    ce::gwes::Gwes* gwes = ce::gwes::state();
+    ASSERT_NE(gwes, nullptr);
+    gwes->input = window.get();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = plainProc;
+    wc.hbrBackground = (HBRUSH)(uintptr_t)(COLOR_WINDOW | SYS_COLOR_INDEX_FLAG);
+    wc.lpszClassName = u"SmokeTest";
+    RegisterClassW(&wc);
+    HWND main = CreateWindowExW(0, u"SmokeTest", u"Smoke", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    HWND check =
+        CreateWindowExW(0, u"BUTTON", u"Clean Temp", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10,
+                        20, 150, 18, main, reinterpret_cast<HMENU>(uintptr_t(7)), nullptr, nullptr);
+    ASSERT_NE(check, nullptr);
+    RECT r{};
+    GetWindowRect(check, &r);
+    // The box sits at the control's left end; click it in window pixels (the screen x2).
+    int x = r.left + 6, y = (r.top + r.bottom) / 2;
+    pushMouse(SDL_MOUSEBUTTONDOWN, 2 * x, 2 * y);
+    pushMouse(SDL_MOUSEBUTTONUP, 2 * x, 2 * y);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+
+    bool closed = false;
+    try {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    } catch (const ce::gwes::ProgramEnd& end) {
+        closed = end.reason == ce::gwes::ProgramEnd::Reason::Closed;
+    }
+    gwes->input = nullptr;
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    // What the window shows: the tick inside the box, in the text colour.
+    ce::display::Framebuffer shown;
+    ASSERT_TRUE(ce::display::readWindow(shown));
+    const uint32_t ink = 0;  // COLOR_WINDOWTEXT is black
+    int tick = 0;
+    for (int py = r.top + 4; py < r.bottom - 4; ++py)
+        for (int px = r.left + 2; px < r.left + 11; ++px)
+            tick += shown.pixels[size_t(py) * 240 + px] == ink;
+    EXPECT_GT(tick, 5);
 }
