@@ -32,7 +32,7 @@ TEST_F(ControlCallback, EveryBrowseButtonFillsTheEditOnItsLeft) {
         SCOPED_TRACE(b.id);
         ShowScreen(b.tab);
         Tap(b.id);
-        ASSERT_NE(g_hBrowserTree, nullptr) << driver().describeScreen();
+        ASSERT_NE(g_hBrowserTree, nullptr) << ::testing::PrintToString(driver().describeScreen());
         driver().tapText(u"Windows");
         driver().tapText(u"OK");
         EXPECT_EQ(WindowText(Control(b.screen, b.editPos)), u"\\Windows\\");

@@ -214,7 +214,7 @@ protected:
     {
         driver_->menu(u"Apply", allowRestart ? u"Allow Restart" : u"Defer Restart");
         auto box = driver_->messageBox();
-        EXPECT_TRUE(box.has_value()) << driver_->describeScreen();
+        EXPECT_TRUE(box.has_value()) << ::testing::PrintToString(driver_->describeScreen());
         if (!box)
             return u"";
         EXPECT_EQ(box->caption, u"Cleaning Finished");

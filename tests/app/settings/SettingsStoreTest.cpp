@@ -221,7 +221,7 @@ TEST_P(SettingsDamage, LoadsWithoutLosingTheFile) {
         MessageBoxInfo box = d.answerBox(u"Error!!!", u"settings.dat is damaged", IDOK);
         EXPECT_EQ(box.type & 0xF, (UINT)MB_OK);
     }
-    ASSERT_TRUE(d.running()) << d.describeScreen();
+    ASSERT_TRUE(d.running()) << ::testing::PrintToString(d.describeScreen());
     EXPECT_FALSE(d.messageBox().has_value());
     EXPECT_EQ(IsChecked(0, 0), file.userDefined1Restored);
     EXPECT_EQ(WindowText(Control(0, 1)), file.userDefined1Restored ? u"\\Keep\\" : u"");
