@@ -362,6 +362,38 @@ void Driver::tap(HWND window) {
     tapAt(*this, window, centre(vis), gwes::utf8(className(w)) + " " + quote(w->text));
 }
 
+// A tab is chosen as a person chooses it: when the row is wider than the control, the two scroll
+// arrows at its right end (each kTabArrowWidth wide) bring the tab into view first.
+static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) {
+    constexpr int kTabArrowWidth = 13;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        Window* w = gwes::win(tabs);
+        if (!w) throw DriverError("tap: the tab bar went away");
+        RECT client{};
+        GetClientRect(tabs, &client);
+        int n = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+        RECT first{}, last{}, r{};
+        SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+        SendMessageW(tabs, TCM_GETITEMRECT, n - 1, reinterpret_cast<LPARAM>(&last));
+        if (!SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r)))
+            throw DriverError("tap: the entry " + quote(text) + " went away");
+        bool scrolls = last.right - first.left > client.right - client.left - 4;
+        LONG limit = scrolls ? client.right - 2 * kTabArrowWidth : client.right;
+        POINT p{0, (r.top + r.bottom) / 2};
+        LONG left = std::max(r.left, client.left), right = std::min(r.right, limit);
+        bool shown = right - left >= 4;
+        if (shown) p.x = (left + right) / 2;
+        else if (!scrolls) throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
+        else if (r.left >= limit) p.x = client.right - kTabArrowWidth / 2;      // right arrow
+        else p.x = client.right - kTabArrowWidth - kTabArrowWidth / 2;          // left arrow
+        RECT pr{p.x, p.y, p.x + 1, p.y + 1};
+        RECT screen = clientToScreen(tabs, pr);
+        tapAt(d, tabs, POINT{screen.left, screen.top}, shown ? "the entry " + quote(text) : "the tab row's arrow");
+        if (shown) return;
+    }
+    throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
+}
+
 void Driver::tap(const Query& query) {
     HWND h = find(query);
     if (!h) {
@@ -396,6 +428,10 @@ void Driver::tapText(const std::u16string& text) {
         for (const Entry& e : entriesOf(w)) {
             if (e.text != text) continue;
             HWND owner = e.owner;
+            if (classIs(w, WC_TABCONTROLW)) {
+                tapTab(*this, owner, e.index, text);
+                return;
+            }
             if (!visibleOnScreen(e.screen, w)) {
                 if (classIs(w, WC_TREEVIEWW)) {
                     impl_->act({Core::Task([owner, e] { SendMessageW(owner, TVM_ENSUREVISIBLE, 0, e.index); })});
