@@ -104,7 +104,11 @@ inline std::optional<std::u16string> RegString(HKEY root, const std::u16string& 
     RegCloseKey(hKey);
     if (result != ERROR_SUCCESS)
         return std::nullopt;
-    return std::u16string(data, size / sizeof(WCHAR));
+    // A string value's size counts its terminator.
+    std::u16string text(data, size / sizeof(WCHAR));
+    while (!text.empty() && text.back() == u'\0')
+        text.pop_back();
+    return text;
 }
 
 inline void SetRegDword(HKEY root, const std::u16string& key, const std::u16string& value, DWORD data)
