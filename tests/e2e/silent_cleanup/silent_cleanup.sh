@@ -29,9 +29,12 @@ tap "\Temp"
 tap "Performance"
 tap "Silent cleanup at startup"
 menu "Apply" "Allow Restart"
-expect box "Cleaning Finished" "150 Bytes Cleaned"
+expect box "Cleaning Finished" "@BYTES@ Bytes Cleaned"
 answer ok
 SCRIPT
+# everything under \Temp goes: the factory image's own files there and the two made above
+bytes=$(find "$root/Temp" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+sed -i "s/@BYTES@/$bytes/" "$work/apply.script"
 "$varnello" --device "$dev" --headless --script "$work/apply.script" \
   || fail "the scripted Apply failed"
 [ ! -e "$root/Temp/first.tmp" ] || fail "\\Temp was not cleaned"
