@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "gwes/gwes.h"
 #include "kernel/device.h"
 
 namespace ce::controls {
@@ -155,7 +156,11 @@ bool registerControlClass(LPCWSTR name, WNDPROC proc, UINT classStyle, LPCWSTR c
     wc.hCursor = cursor ? LoadCursorW(nullptr, cursor) : nullptr;
     wc.hbrBackground = nullptr;
     wc.lpszClassName = name;
-    return RegisterClassW(&wc) != 0;
+    if (!RegisterClassW(&wc)) return false;
+    // The class belongs to the platform's library, not to the program that asked for it first:
+    // it outlives that program.
+    if (auto cls = gwes::findClass(name)) cls->system = true;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

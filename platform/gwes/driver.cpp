@@ -261,6 +261,8 @@ Driver::Driver(int (*winMain)(HINSTANCE, HINSTANCE, LPWSTR, int), std::u16string
 
 Driver::~Driver() {
     stop();
+    // As when a process ends: what the program left on screen goes with it.
+    gwes::endProgram();
     kernel::setRebootHandler({});
     if (gwes::Gwes* g = gwes::state(); g && g->input == impl_.get()) g->input = nullptr;
 }

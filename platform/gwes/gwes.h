@@ -287,6 +287,11 @@ HDC dcFor(Window* w, bool client, const RECT* clipClient);
 // activation, focus, z-order (window.cpp)
 void activate(Window* w);
 void activateNext(Window* leaving);
+// What the system does when a program ends: every window, timer, menu and window class the
+// program left is destroyed, without calling back into the program's code (its window and
+// dialog procedures are not run again; the controls' own procedures still free their state).
+// The device's shell windows stay. Answers how many top-level windows were destroyed.
+int endProgram();
 void bringToTop(Window* w);
 bool activatable(const Window* w);
 

@@ -669,6 +669,53 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     return TRUE;
 }
 
+}  // extern "C"
+
+namespace ce::gwes {
+
+int endProgram() {
+    Gwes* g = state();
+    if (!g || !g->desktop) return 0;
+    // The program's code is gone: its windows fall back to their class's system procedure, or to
+    // the default one, and dialogs lose their dialog procedure.
+    for (auto& [value, w] : g->windows) {
+        if (w->desktop || w->destroyed) continue;
+        bool systemClass = w->cls && w->cls->system;
+        w->proc = systemClass && w->cls->wc.lpfnWndProc ? w->cls->wc.lpfnWndProc : DefWindowProcW;
+        if (w->dialog) w->dialog->proc = nullptr;
+    }
+    g->modal.clear();
+    g->capture = nullptr;
+    g->track = {};
+    int destroyed = 0;
+    for (;;) {
+        HWND next = nullptr;
+        for (Window* top : g->desktop->children)
+            if (top->handle != g->navBar && !top->destroyed) next = top->handle;
+        if (!next) break;
+        DestroyWindow(next);
+        ++destroyed;
+        if (win(next)) break;  // refused to go: leave the rest rather than loop
+    }
+    g->timers.clear();
+    g->menus.clear();
+    g->openPopup = nullptr;
+    g->boxes.clear();
+    g->queue.clear();
+    g->quitPending = false;
+    g->quitCode = 0;
+    std::erase_if(g->classes, [g](const auto& entry) {
+        return !entry.second->system && !windowsOfClass(*g, entry.second.get());
+    });
+    g->focus = nullptr;
+    updateNavBar();
+    return destroyed;
+}
+
+}  // namespace ce::gwes
+
+extern "C" {
+
 // ----------------------------------------------------------------------------------------------
 // Showing, moving and sizing
 

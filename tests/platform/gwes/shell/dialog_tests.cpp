@@ -115,6 +115,7 @@ TEST_F(Dialogs, ItemsAreCreatedWithTheirClassIdAndText) {
     // WM_INITDIALOG answered TRUE: the first tab stop has the focus
     EXPECT_EQ(GetFocus(), ok);
     EXPECT_EQ(g_dialogMessages.front().wp, reinterpret_cast<WPARAM>(ok));
+    DestroyWindow(dlg);
 }
 
 TEST_F(Dialogs, ModalDialogReturnsWhatEndDialogWasGiven) {
