@@ -81,7 +81,7 @@ std::string usage(const std::string& program) {
            "                     the default device $XDG_DATA_HOME/varnello/device is used (or\n"
            "                     ~/.local/share/varnello/device), created and set up on first use.\n"
            "  --headless         no window, even when a display is available.\n"
-           "  --script FILE      operate the program with the steps in FILE (README.md, "Scripts"):\n"
+           "  --script FILE      operate the program with the steps in FILE (see README.md, Scripts):\n"
            "                     taps, menus, typing, message box answers and expectations. A step\n"
            "                     that fails ends the run with its line number and exit code 2.\n"
            "  --screenshot FILE  write the screen as PNG: at the end of the script, or, without a\n"
