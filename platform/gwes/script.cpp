@@ -33,12 +33,16 @@ int idArg(const ScriptStep& s, size_t i) {
     return number(s, s.words[i].substr(3));
 }
 
+// "120,200" -> a point of the screen; a point off the screen is refused, as no stylus reaches it.
 bool pointArg(const ScriptStep& s, size_t i, POINT* p) {
     if (i >= s.words.size() || s.quoted[i]) return false;
     auto comma = s.words[i].find(',');
     if (comma == std::string::npos) return false;
     p->x = number(s, s.words[i].substr(0, comma));
     p->y = number(s, s.words[i].substr(comma + 1));
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    if (p->x < 0 || p->y < 0 || p->x >= width || p->y >= height)
+        fail(s.line, s.words[i] + " is outside the screen (" + std::to_string(width) + " x " + std::to_string(height) + ")");
     return true;
 }
 
