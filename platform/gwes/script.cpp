@@ -256,7 +256,8 @@ void runStep(Driver& d, const ScriptStep& s) {
 
 std::vector<ScriptStep> parseScript(const std::string& text) {
     std::vector<ScriptStep> steps;
-    std::istringstream in(text);
+    // a script saved by an editor that marks UTF-8 with a byte-order mark
+    std::istringstream in(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {

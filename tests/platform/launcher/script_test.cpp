@@ -51,6 +51,11 @@ TEST(ScriptParse, WordsQuotesAndComments) {
     EXPECT_EQ(steps[1].line, 4);
     EXPECT_EQ(steps[1].words, (std::vector<std::string>{"type", "say \"hi\"", "\\Windows\\Temp\\"}));
     EXPECT_EQ(steps[2].words, (std::vector<std::string>{"expect", "text", "id=5", ""}));
+
+    // UTF-8 with a byte-order mark, as some editors save it
+    auto marked = parseScript("\xEF\xBB\xBFtap \"K\xC3\xA4se\"\n");
+    ASSERT_EQ(marked.size(), 1u);
+    EXPECT_EQ(marked[0].words, (std::vector<std::string>{"tap", "K\xC3\xA4se"}));
 }
 
 TEST(ScriptParse, UnreadableLinesAreNamed) {
