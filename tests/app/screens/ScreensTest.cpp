@@ -451,3 +451,27 @@ TEST(Scrolling, EveryRequestCodeGivesItsPosition) {
         ExpectScreenAtTop(SCREEN_CLEAN_TEMP, c.expected);
     }
 }
+
+// A tab notification whose selection is no screen is reported and switches nothing.
+TEST(Switching, ATabNotificationWithoutASelectionIsReported) {
+    App app;
+    HWND tabs = g_pTabBar->GetHandle();
+    HWND main = g_pMainWindow->GetHandle();
+    const struct {
+        UINT code;
+        const char16_t* text;
+    } cases[] = {{TCN_SELCHANGING, u"TCN_SELCHANGING Unknown Tab Index"},
+                 {TCN_SELCHANGE, u"TCN_SELCHANGE Unknown Tab Index"}};
+    for (const auto& c : cases) {
+        UINT code = c.code;
+        RunOnProgramThread(app.driver(), [tabs, main, code] {
+            SendMessageW(tabs, TCM_DELETEALLITEMS, 0, 0);  // no tab selected any more
+            NMHDR header = {tabs, 0, code};
+            SendMessageW(main, WM_NOTIFY, 0, (LPARAM)&header);
+        });
+        auto box = app.driver().answerBox(u"Error", u"", IDOK);
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_FALSE(app.driver().messageBox().has_value());
+        ExpectOnlyScreenShown(SCREEN_CLEAN_TEMP);
+    }
+}
