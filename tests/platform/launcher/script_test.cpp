@@ -190,4 +190,19 @@ TEST_F(Script, StepsAfterTheProgramHasEndedFail) {
     EXPECT_EQ(run(d, "expect ended 3\n").code, 0);
 }
 
+// A program that fails (an exception leaves WinMain) fails the script, even one whose steps all ran.
+TEST_F(Script, AProgramThatFailsFailsTheScript) {
+    {
+        Driver d(&WinMain, u"crash");
+        Outcome o = run(d, "# nothing to do\n");
+        EXPECT_EQ(o.code, 2);
+        EXPECT_EQ(o.err, "t.txt: the program failed: out of memory\n");
+    }
+    Driver d(&WinMain, u"crash");
+    Outcome o = run(d, "expect ended\n");
+    EXPECT_EQ(o.code, 2);
+    EXPECT_NE(o.err.find("t.txt: line 1: the program failed before this step: out of memory"), std::string::npos)
+        << o.err;
+}
+
 }  // namespace

@@ -3,7 +3,7 @@
 // and the navigation bar's ok button. What it does lands in its status line (and, for "Save",
 // in a file on the device), so a script can check it.
 //
-// Command line: "quick" ends at once with exit code 3; one with the word "record" writes itself
+// Command line: "quick" ends at once with exit code 3, "crash" throws; one with the word "record" writes itself
 // to a file and ends with 5; "box" shows a message box before the main window; anything else is
 // shown in the command-line label.
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include <strsafe.h>
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "testprog_ids.h"
 
@@ -158,6 +159,7 @@ int RecordCommandLine(LPCWSTR commandLine) {
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int) {
     g_hInstance = hInstance;
     if (wcscmp(lpCmdLine, TEXT("quick")) == 0) return 3;
+    if (wcscmp(lpCmdLine, TEXT("crash")) == 0) throw std::runtime_error("out of memory");
     if (wcsstr(lpCmdLine, TEXT("record"))) return RecordCommandLine(lpCmdLine);
     if (wcscmp(lpCmdLine, TEXT("box")) == 0) MessageBoxW(nullptr, TEXT("Ready?"), TEXT("Starting"), MB_OKCANCEL);
     if (!CreateMainWindow(lpCmdLine)) return 1;
