@@ -156,7 +156,8 @@ int main(int argc, char** argv) {
         return fail(e.what());
     }
     if (o.module) ce::kernel::setModulePath(ce::gwes::utf16(*o.module));
-    if (o.headless) ce::kernel::setStartHeadless(true);
+    // a run without a window starts its programs (CreateProcessW) without one too
+    if (o.headless || o.script || o.screenshot) ce::kernel::setStartHeadless(true);
     int code = o.script ? runScripted(o, scriptText) : runDirect(o);
     std::cout.flush();
     ce::Device::close();

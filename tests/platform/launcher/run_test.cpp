@@ -2,7 +2,10 @@
 // process with host options; what it prints, its exit code, and what lands on the device.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "kernel/device.h"
+#include "kernel/kernel.h"
 #include "kernel/testing.h"
 
 #include <sys/wait.h>
@@ -182,6 +185,26 @@ TEST_F(Launcher, ADefaultDeviceThatCannotBeMadeIsReportedAndNotLeftHalfMade) {
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(data / "varnello")) ++entries;
     EXPECT_EQ(entries, 1u);
+}
+
+// A program started by CreateProcessW runs behind this launcher as the device program it was
+// started as, and gets its command line whole, even one that begins like a host option.
+TEST_F(Launcher, AProgramStartedByAnotherGetsItsModuleAndCommandLine) {
+    ce::Device::open(device.dir());
+    std::ofstream(device.host(u"\\Windows\\ltest.exe")) << "MZ";
+    ce::kernel::setProgramHost(u"\\Windows\\ltest.exe", TESTPROG);
+    WCHAR cmd[] = u"--device \"\\My Documents\\\" record";
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(u"\\Windows\\ltest.exe", cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), DWORD(WAIT_OBJECT_0));
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(code, 5u);
+    std::string got = slurp(device.host(u"\\Temp\\started.txt"));
+    std::u16string text(reinterpret_cast<const char16_t*>(got.data()), got.size() / 2);
+    EXPECT_EQ(text, u"\\Windows\\ltest.exe|--device \"\\My Documents\\\" record");
 }
 
 }  // namespace

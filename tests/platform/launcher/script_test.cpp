@@ -51,6 +51,11 @@ TEST(ScriptParse, WordsQuotesAndComments) {
     EXPECT_EQ(steps[1].line, 4);
     EXPECT_EQ(steps[1].words, (std::vector<std::string>{"type", "say \"hi\"", "\\Windows\\Temp\\"}));
     EXPECT_EQ(steps[2].words, (std::vector<std::string>{"expect", "text", "id=5", ""}));
+
+    // UTF-8 with a byte-order mark, as some editors save it
+    auto marked = parseScript("\xEF\xBB\xBFtap \"K\xC3\xA4se\"\n");
+    ASSERT_EQ(marked.size(), 1u);
+    EXPECT_EQ(marked[0].words, (std::vector<std::string>{"tap", "K\xC3\xA4se"}));
 }
 
 TEST(ScriptParse, UnreadableLinesAreNamed) {
@@ -183,6 +188,21 @@ TEST_F(Script, StepsAfterTheProgramHasEndedFail) {
     EXPECT_NE(o.err.find("t.txt: line 2: the program has ended (exit code 3) before this step"), std::string::npos)
         << o.err;
     EXPECT_EQ(run(d, "expect ended 3\n").code, 0);
+}
+
+// A program that fails (an exception leaves WinMain) fails the script, even one whose steps all ran.
+TEST_F(Script, AProgramThatFailsFailsTheScript) {
+    {
+        Driver d(&WinMain, u"crash");
+        Outcome o = run(d, "# nothing to do\n");
+        EXPECT_EQ(o.code, 2);
+        EXPECT_EQ(o.err, "t.txt: the program failed: out of memory\n");
+    }
+    Driver d(&WinMain, u"crash");
+    Outcome o = run(d, "expect ended\n");
+    EXPECT_EQ(o.code, 2);
+    EXPECT_NE(o.err.find("t.txt: line 1: the program failed before this step: out of memory"), std::string::npos)
+        << o.err;
 }
 
 }  // namespace

@@ -3,14 +3,16 @@
 // and the navigation bar's ok button. What it does lands in its status line (and, for "Save",
 // in a file on the device), so a script can check it.
 //
-// Command line: "quick" ends at once with exit code 3; "box" shows a message box before the
-// main window; anything else is shown in the command-line label.
+// Command line: "quick" ends at once with exit code 3, "crash" throws; one with the word "record" writes itself
+// to a file and ends with 5; "box" shows a message box before the main window; anything else is
+// shown in the command-line label.
 #include <windows.h>
 
 #include <aygshell.h>
 #include <strsafe.h>
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "testprog_ids.h"
 
@@ -139,11 +141,26 @@ HWND CreateMainWindow(LPCWSTR commandLine) {
     return hwnd;
 }
 
+// Started by another program: leaves its module path and command line in \Temp\started.txt.
+int RecordCommandLine(LPCWSTR commandLine) {
+    WCHAR module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    FILE* f = _wfopen(TEXT("\\Temp\\started.txt"), TEXT("wb"));
+    if (!f) return 1;
+    fwrite(module, sizeof(WCHAR), wcslen(module), f);
+    fwrite(TEXT("|"), sizeof(WCHAR), 1, f);
+    fwrite(commandLine, sizeof(WCHAR), wcslen(commandLine), f);
+    fclose(f);
+    return 5;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int) {
     g_hInstance = hInstance;
     if (wcscmp(lpCmdLine, TEXT("quick")) == 0) return 3;
+    if (wcscmp(lpCmdLine, TEXT("crash")) == 0) throw std::runtime_error("out of memory");
+    if (wcsstr(lpCmdLine, TEXT("record"))) return RecordCommandLine(lpCmdLine);
     if (wcscmp(lpCmdLine, TEXT("box")) == 0) MessageBoxW(nullptr, TEXT("Ready?"), TEXT("Starting"), MB_OKCANCEL);
     if (!CreateMainWindow(lpCmdLine)) return 1;
     MSG msg;
