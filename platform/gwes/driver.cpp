@@ -285,6 +285,11 @@ bool Driver::rebooted() const {
     return impl_->rebootedFlag;
 }
 
+std::string Driver::failure() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->failure;
+}
+
 // Actions need a program that waits; a failure inside the program is reported at the next one.
 static void requireRunning(const Driver& d, const Core& impl, const char* action) {
     if (!impl.failure.empty()) throw DriverError(std::string("the program failed: ") + impl.failure);

@@ -58,6 +58,8 @@ public:
     int exitCode() const;
     // True when the program ended because the device restarted (KernelIoControl reboot).
     bool rebooted() const;
+    // What ended the program when an exception left it; empty when it returned or still runs.
+    std::string failure() const;
 
     // Actions. Each throws DriverError when its target is not on screen.
     void tap(int x, int y);                       // stylus down and up at screen coordinates

@@ -33,12 +33,16 @@ int idArg(const ScriptStep& s, size_t i) {
     return number(s, s.words[i].substr(3));
 }
 
+// "120,200" -> a point of the screen; a point off the screen is refused, as no stylus reaches it.
 bool pointArg(const ScriptStep& s, size_t i, POINT* p) {
     if (i >= s.words.size() || s.quoted[i]) return false;
     auto comma = s.words[i].find(',');
     if (comma == std::string::npos) return false;
     p->x = number(s, s.words[i].substr(0, comma));
     p->y = number(s, s.words[i].substr(comma + 1));
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    if (p->x < 0 || p->y < 0 || p->x >= width || p->y >= height)
+        fail(s.line, s.words[i] + " is outside the screen (" + std::to_string(width) + " x " + std::to_string(height) + ")");
     return true;
 }
 
@@ -252,7 +256,8 @@ void runStep(Driver& d, const ScriptStep& s) {
 
 std::vector<ScriptStep> parseScript(const std::string& text) {
     std::vector<ScriptStep> steps;
-    std::istringstream in(text);
+    // a script saved by an editor that marks UTF-8 with a byte-order mark
+    std::istringstream in(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -308,6 +313,8 @@ int runScript(Driver& driver, const std::vector<ScriptStep>& steps, const std::s
         try {
             // Only expectations about the end may run after the program has ended.
             bool endStep = s.words[0] == "expect" && s.words.size() > 1 && s.words[1] == "ended";
+            if (!driver.running() && !driver.failure().empty())
+                fail(s.line, "the program failed before this step: " + driver.failure());
             if (!driver.running() && !endStep && s.words[0] != "screenshot")
                 fail(s.line, "the program has ended (exit code " + std::to_string(driver.exitCode()) +
                                  ") before this step");
@@ -323,6 +330,10 @@ int runScript(Driver& driver, const std::vector<ScriptStep>& steps, const std::s
     if (driver.running()) {
         err << scriptName << ": the script has ended but the program still waits for input\n"
             << gwes::utf8(driver.describeScreen());
+        return 2;
+    }
+    if (!driver.failure().empty()) {
+        err << scriptName << ": the program failed: " << driver.failure() << "\n";
         return 2;
     }
     return 0;

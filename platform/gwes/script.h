@@ -1,4 +1,4 @@
-// Scripts: the test driver's steps as a line-based language (docs/script.md), for --script.
+// Scripts: the test driver's steps as a line-based language (README.md, Scripts), for --script.
 #pragma once
 
 #include "gwes/driver.h"

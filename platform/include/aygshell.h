@@ -2,6 +2,11 @@
 #pragma once
 #include <windows.h>
 
+// The same header serves the desktop compile check, whose headers have no export macro.
+#ifndef CEAPI
+#define CEAPI
+#endif
+
 // SHCreateMenuBar
 typedef struct tagSHMENUBARINFO {
   DWORD cbSize;
@@ -57,10 +62,14 @@ typedef struct tagSHINITDLGINFO {
 #define SHDB_HIDE 0x0002
 #define SHDB_SHOWCANCEL 0x0004
 
-CE_BEGIN_DECLS
+#ifdef __cplusplus
+extern "C" {
+#endif
 CEAPI BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info);
 CEAPI HWND WINAPI SHFindMenuBar(HWND hwnd);
 CEAPI BOOL WINAPI SHInitDialog(PSHINITDLGINFO info);
 CEAPI BOOL WINAPI SHFullScreen(HWND hwnd, DWORD state);
 CEAPI BOOL WINAPI SHDoneButton(HWND hwnd, DWORD state);
-CE_END_DECLS
+#ifdef __cplusplus
+}
+#endif

@@ -43,6 +43,14 @@ Device& Device::open(const std::filesystem::path& dir) {
     while (impl.rootHost.size() > 1 && impl.rootHost.back() == '/') impl.rootHost.pop_back();
     impl.rootFd = ::open(impl.rootHost.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     impl.ini = kernel::readIni(canonical / "device.ini");
+    if (!impl.ini.attributesMarked) {
+        // an image from before the attribute marker: marked once, under the device's lock
+        impl.updateIni([&](kernel::DeviceIni& ini) {
+            if (ini.attributesMarked) return;
+            kernel::markStoredAttributes(impl.rootHost);
+            ini.attributesMarked = true;
+        });
+    }
     impl.registry.attach(canonical);
     std::lock_guard lock(g_deviceMutex);
     g_device = std::move(device);
@@ -107,6 +115,7 @@ namespace ce::kernel {
 //
 //   [screen]        width=240, height=320
 //   [boot]          count=N, clean=0|1
+//   [image]         attributes=marked (entries with DOS attributes carry the marker)
 //   [programs]      <device program path>=<host program>
 
 DeviceIni readIni(const std::filesystem::path& file) {
@@ -147,6 +156,8 @@ DeviceIni readIni(const std::filesystem::path& file) {
             ini.bootCount = toInt(value, 0, 1 << 30);
         } else if (section == "boot" && key == "clean") {
             ini.cleanBoot = toInt(value, 0, 1) != 0;
+        } else if (section == "image" && key == "attributes") {
+            ini.attributesMarked = value == "marked";
         } else if (section == "programs") {
             std::u16string dev = fromUtf8(key);
             ini.programs[folded(dev)] = value;
@@ -160,7 +171,9 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
     std::ostringstream out;
     out << "; device settings\n[screen]\nwidth=" << ini.width << "\nheight=" << ini.height
         << "\n\n[boot]\ncount=" << ini.bootCount << "\nclean=" << (ini.cleanBoot ? 1 : 0)
-        << "\n\n[programs]\n";
+        << "\n\n";
+    if (ini.attributesMarked) out << "[image]\nattributes=marked\n\n";
+    out << "[programs]\n";
     for (const auto& [key, host] : ini.programs) {
         auto name = ini.programNames.find(key);
         out << toUtf8(name != ini.programNames.end() ? name->second : key) << '=' << host << '\n';

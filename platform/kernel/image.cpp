@@ -238,8 +238,8 @@ void copyTree(const fs::path& from, const fs::path& to) {
     std::unique_ptr<DIR, int (*)(DIR*)> guard(d, closedir);
     auto copyAttr = [](const fs::path& a, const fs::path& b) {
         char buf[64];
-        ssize_t n = getxattr(a.c_str(), "user.DOSATTRIB", buf, sizeof buf);
-        if (n > 0) setxattr(b.c_str(), "user.DOSATTRIB", buf, n, 0);
+        ssize_t n = lgetxattr(a.c_str(), kAttributeXattr, buf, sizeof buf);
+        if (n > 0 && lsetxattr(b.c_str(), kAttributeXattr, buf, n, 0) == 0) setAttributeMarker(b.string(), true);
     };
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
@@ -303,6 +303,7 @@ void createImage(const fs::path& dir, ImageContents contents) {
     }
     writeBytes(dir / "registry.reg", formatReg(roots));
     DeviceIni ini;
+    ini.attributesMarked = true;
     writeIni(dir / "device.ini", ini);
     if (contents == ImageContents::Factory) {
         fs::create_directories(dir / "factory", ec);

@@ -63,11 +63,27 @@ Lookup lookup(std::u16string_view path, unsigned flags = 0);
 int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
                       std::string& folderHost);
 
-// DOS attributes of an existing entry (user.DOSATTRIB, plus DIRECTORY for folders).
+// DOS attributes are stored in the extended attribute user.DOSATTRIB, as Samba's legacy form
+// ("0x%x" and a NUL). An entry that has one also carries the marker bit in its mode (the sticky
+// bit, which means nothing on a file and, as everything in the image has one owner, nothing on a
+// folder either), so that a walk reads the value only where there is one. Images written before
+// the marker are marked once, when they are opened ([image] attributes=marked in device.ini).
+constexpr const char* kAttributeXattr = "user.DOSATTRIB";
+constexpr mode_t kAttributeMarker = S_ISVTX;
+inline bool hasAttributeMarker(const struct stat& st) { return (st.st_mode & kAttributeMarker) != 0; }
+
+// DOS attributes of an existing entry (plus DIRECTORY for folders), read from the value itself;
+// a marker that disagrees with the value is put right.
 DWORD readAttributes(const std::string& host, const struct stat& st);
-// The same for the entry `name` of an open folder (host is its path, for old kernels).
+// The same for the entry `name` of an open folder during a walk (host is the folder's path,
+// for old kernels): trusts the marker, and reads the value only when it is set.
 DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
+// Stores the attributes (none: removes the value) and sets or clears the marker to match.
 bool writeAttributes(const std::string& host, DWORD attributes);
+// Sets or clears the marker alone (after a value was copied as it is).
+bool setAttributeMarker(const std::string& host, bool on);
+// Marks every entry below DEVICE/root that holds a value (an image from before the marker).
+void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);
 
 // ---- handles ----
@@ -111,6 +127,7 @@ struct DeviceIni {
     int height = 320;
     int bootCount = 0;
     bool cleanBoot = false;
+    bool attributesMarked = false;  // every entry with stored attributes carries the marker
     std::map<std::u16string, std::string> programs;  // folded device path -> host program
     std::map<std::u16string, std::u16string> programNames;  // folded -> device path as given
 };

@@ -1,5 +1,9 @@
 // Device paths to host paths, and the DOS attributes kept in user.DOSATTRIB.
 //
+// The attribute value is the truth; the marker bit in an entry's mode (see internal.h) only
+// says that a value is there, so that a walk, which has the mode from its stat already, reads
+// the extended attribute of the few entries that have one instead of asking for every entry.
+//
 // A device path is absolute ("\Windows\Temp"), separated by '\' (or '/'), case-insensitive
 // and case-preserving. Each component is looked up with its exact spelling first, then by a
 // case-insensitive scan of its folder. ".." and symbolic links in the middle of a path are
@@ -204,7 +208,7 @@ namespace {
 
 DWORD parseAttributes(char* buf, ssize_t n, const struct stat& st) {
     DWORD attrs = 0;
-    if (n > 2 && buf[0] == '0' && (buf[1] == 'x' || buf[1] == 'X')) {
+    if (buf && n > 2 && buf[0] == '0' && (buf[1] == 'x' || buf[1] == 'X')) {
         buf[n] = 0;
         attrs = static_cast<DWORD>(strtoul(buf + 2, nullptr, 16));
     }
@@ -216,45 +220,123 @@ DWORD parseAttributes(char* buf, ssize_t n, const struct stat& st) {
 #ifndef SYS_getxattrat
 #define SYS_getxattrat 464
 #endif
+#ifndef SYS_fchmodat2
+#define SYS_fchmodat2 452
+#endif
 struct XattrArgs {
     uint64_t value;
     uint32_t size;
     uint32_t flags;
 };
 std::atomic<bool> g_noGetxattrat{false};  // the kernel is older than 6.13
+std::atomic<bool> g_noFchmodat2{false};   // the kernel is older than 6.6
+
+bool carriesAttributes(const struct stat& st) { return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode); }
+
+// Sets or clears the marker of the entry `name` of dirFd (never a link: links carry no
+// attributes, and the marker is never set through one).
+bool setMarkerAt(int dirFd, const char* name, mode_t mode, bool on) {
+    mode_t want = (on ? (mode | kAttributeMarker) : (mode & ~kAttributeMarker)) & 07777;
+    if ((mode & 07777) == want) return true;
+    if (!g_noFchmodat2) {
+        if (syscall(SYS_fchmodat2, dirFd, name, want, AT_SYMLINK_NOFOLLOW) == 0) return true;
+        if (errno != ENOSYS) return false;
+        g_noFchmodat2 = true;
+    }
+    return fchmodat(dirFd, name, want, 0) == 0;
+}
+
+ssize_t getAttributeAt(int dirFd, const char* name, const std::string& host, char* buf, size_t size) {
+    if (!g_noGetxattrat) {
+        XattrArgs args{reinterpret_cast<uintptr_t>(buf), static_cast<uint32_t>(size), 0};
+        long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args,
+                         sizeof args);
+        if (n >= 0 || errno != ENOSYS) return n;
+        g_noGetxattrat = true;
+    }
+    std::string path = host + "/" + name;
+    return lgetxattr(path.c_str(), kAttributeXattr, buf, size);
+}
 
 }  // namespace
 
 DWORD readAttributes(const std::string& host, const struct stat& st) {
-    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return FILE_ATTRIBUTE_NORMAL;
+    if (!carriesAttributes(st)) return FILE_ATTRIBUTE_NORMAL;
     char buf[32];
-    return parseAttributes(buf, lgetxattr(host.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1), st);
+    ssize_t n = lgetxattr(host.c_str(), kAttributeXattr, buf, sizeof buf - 1);
+    // The value itself is what counts here. An entry whose marker disagrees with it (the value
+    // was written or removed by another tool) is put right, so that walks see it too.
+    bool stored = n >= 0;
+    if (stored != hasAttributeMarker(st) && (stored || errno == ENODATA))
+        setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, stored);
+    return parseAttributes(buf, n, st);
 }
 
 DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st) {
-    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return FILE_ATTRIBUTE_NORMAL;
+    if (!carriesAttributes(st)) return FILE_ATTRIBUTE_NORMAL;
+    if (!hasAttributeMarker(st)) return parseAttributes(nullptr, -1, st);  // nothing stored
     char buf[32];
-    if (!g_noGetxattrat) {
-        XattrArgs args{reinterpret_cast<uintptr_t>(buf), sizeof buf - 1, 0};
-        long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, "user.DOSATTRIB", &args,
-                         sizeof args);
-        if (n >= 0 || errno != ENOSYS) return parseAttributes(buf, n, st);
-        g_noGetxattrat = true;
-    }
-    std::string path = host + "/" + name;
-    return parseAttributes(buf, lgetxattr(path.c_str(), "user.DOSATTRIB", buf, sizeof buf - 1), st);
+    return parseAttributes(buf, getAttributeAt(dirFd, name, host, buf, sizeof buf - 1), st);
 }
 
 bool writeAttributes(const std::string& host, DWORD attributes) {
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
-    if (attributes == 0) {
-        if (removexattr(host.c_str(), "user.DOSATTRIB") == 0 || errno == ENODATA) return true;
+    struct stat st;
+    if (lstat(host.c_str(), &st) != 0) return false;
+    if (!carriesAttributes(st)) {
+        errno = EPERM;
         return false;
+    }
+    if (attributes == 0) {
+        if (lremovexattr(host.c_str(), kAttributeXattr) != 0 && errno != ENODATA) return false;
+        return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, false);
     }
     char buf[16];
     int n = snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(attributes));
-    return setxattr(host.c_str(), "user.DOSATTRIB", buf, n + 1, 0) == 0;  // NUL included
+    if (lsetxattr(host.c_str(), kAttributeXattr, buf, n + 1, 0) != 0) return false;  // NUL included
+    return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, true);
+}
+
+namespace {
+
+// Marks, below the open folder dirFd, every entry that holds attributes. Links are never
+// followed; folders deeper than the limit are left alone (they are read exactly by the single
+// path calls, which put their markers right).
+void markTree(int dirFd, const std::string& host, int depth) {
+    DIR* d = fdopendir(dirFd);
+    if (!d) {
+        ::close(dirFd);
+        return;
+    }
+    char buf[32];
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        if (e->d_type != DT_DIR && e->d_type != DT_REG && e->d_type != DT_UNKNOWN) continue;
+        struct stat st;
+        if (fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || !carriesAttributes(st)) continue;
+        if (getAttributeAt(dirfd(d), n, host, buf, sizeof buf - 1) >= 0)
+            setMarkerAt(dirfd(d), n, st.st_mode, true);
+        if (S_ISDIR(st.st_mode) && depth < 512) {
+            int child = openat(dirfd(d), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0) markTree(child, host + "/" + n, depth + 1);
+        }
+    }
+    closedir(d);
+}
+
+}  // namespace
+
+bool setAttributeMarker(const std::string& host, bool on) {
+    struct stat st;
+    if (lstat(host.c_str(), &st) != 0 || !carriesAttributes(st)) return false;
+    return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, on);
+}
+
+void markStoredAttributes(const std::string& rootHost) {
+    int fd = open(rootHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) markTree(fd, rootHost, 0);
 }
 
 FILETIME toFileTime(const struct timespec& ts) {

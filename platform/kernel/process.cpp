@@ -261,6 +261,7 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
     std::vector<std::string> argv = {host, "--device", device->dir().string(), "--module",
                                      toUtf8(program)};
     if (g_startHeadless) argv.push_back("--headless");
+    argv.push_back("--");  // the device command line follows, even when it begins with --
     for (const auto& a : splitCommandLine(args)) argv.push_back(toUtf8(a));
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());

@@ -45,24 +45,39 @@ fs::path selfDir() {
     return ec ? fs::current_path() : self.parent_path();
 }
 
-// Opens the device; the default one is made from the factory image, with the program
-// installed, the first time.
+// Makes the default device: the factory image with the program installed, built beside its
+// final place and moved there only once complete, so that a failed first run leaves nothing
+// half-made behind (the next run tries again).
+void createDefaultDevice(const fs::path& dir) {
+    std::cerr << programName << ": creating the default device " << dir.string() << " (first use)\n";
+    std::error_code ec;
+    fs::create_directories(dir.parent_path(), ec);
+    fs::path building = dir;
+    building += ".new-" + std::to_string(::getpid());
+    fs::remove_all(building, ec);
+    try {
+        ce::kernel::createImage(building, ce::kernel::ImageContents::Factory);
+        ce::Device::open(building);
+        ce::kernel::install(ce::kernel::locateInstallFiles({}, selfDir()));
+        ce::Device::close();
+        if (fs::is_directory(dir, ec) && fs::is_empty(dir, ec)) fs::remove(dir, ec);
+        fs::rename(building, dir);  // refuses a folder that holds something else
+    } catch (...) {
+        ce::Device::close();
+        fs::remove_all(building, ec);
+        throw;
+    }
+    std::cerr << programName << ": installed the program on it\n";
+}
+
+// Opens the device; the default one is made the first time.
 void openDevice(const Options& o) {
     if (o.device) {
         ce::Device::open(*o.device);
         return;
     }
     fs::path dir = defaultDevice();
-    if (!fs::exists(dir / "device.ini")) {
-        std::cerr << programName << ": creating the default device " << dir.string() << " (first use)\n";
-        std::error_code ec;
-        fs::create_directories(dir.parent_path(), ec);
-        ce::kernel::createImage(dir, ce::kernel::ImageContents::Factory);
-        ce::Device::open(dir);
-        ce::kernel::install(ce::kernel::locateInstallFiles({}, selfDir()));
-        std::cerr << programName << ": installed the program on it\n";
-        return;
-    }
+    if (!fs::exists(dir / "device.ini")) createDefaultDevice(dir);
     ce::Device::open(dir);
 }
 
@@ -93,7 +108,9 @@ int runScripted(const Options& o, const std::string& text) {
 // ends when it first waits (after a screenshot, when one was asked for).
 int runDirect(const Options& o) {
     std::unique_ptr<ce::gwes::InputSource> window;
-    if (!o.headless && std::getenv("DISPLAY") && *std::getenv("DISPLAY")) window = ce::display::openWindow();
+    // A screenshot run is over once the program first waits, so it opens no window.
+    bool wantWindow = !o.headless && !o.screenshot && std::getenv("DISPLAY") && *std::getenv("DISPLAY");
+    if (wantWindow) window = ce::display::openWindow();
     ce::gwes::Gwes* g = ce::gwes::state();
     g->input = window.get();
     g->autoAnswerBoxes = window == nullptr;
@@ -139,7 +156,8 @@ int main(int argc, char** argv) {
         return fail(e.what());
     }
     if (o.module) ce::kernel::setModulePath(ce::gwes::utf16(*o.module));
-    if (o.headless) ce::kernel::setStartHeadless(true);
+    // a run without a window starts its programs (CreateProcessW) without one too
+    if (o.headless || o.script || o.screenshot) ce::kernel::setStartHeadless(true);
     int code = o.script ? runScripted(o, scriptText) : runDirect(o);
     std::cout.flush();
     ce::Device::close();

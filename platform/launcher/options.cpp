@@ -4,37 +4,27 @@
 
 #include "gwes/gwes.h"
 
+#include <optional>
 #include <stdexcept>
 
 namespace ce::launcher {
 
+// The inverse of the device's own splitting (kernel::splitCommandLine): a backslash is always
+// itself, since device paths are full of them, and "" inside quotes is one quote.
 std::u16string joinCommandLine(const std::vector<std::string>& words) {
     std::string line;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (i) line += ' ';
-        bool plain = !w.empty() && w.find_first_of(" \t\"") == std::string::npos;
-        if (plain) {
+        if (!w.empty() && w.find_first_of(" \t\"") == std::string::npos) {
             line += w;
             continue;
         }
-        // as CommandLineToArgvW reads it back: backslashes before a quote are doubled
         line += '"';
-        size_t slashes = 0;
         for (char c : w) {
-            if (c == '\\') {
-                ++slashes;
-                continue;
-            }
-            if (c == '"') {
-                line.append(slashes * 2 + 1, '\\');
-            } else {
-                line.append(slashes, '\\');
-            }
-            slashes = 0;
+            if (c == '"') line += '"';
             line += c;
         }
-        line.append(slashes * 2, '\\');
         line += '"';
     }
     return gwes::utf16(line);
@@ -43,24 +33,37 @@ std::u16string joinCommandLine(const std::vector<std::string>& words) {
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
     size_t i = 0;
-    auto value = [&](const std::string& name) {
-        if (i + 1 >= args.size() || args[i + 1].empty()) throw std::invalid_argument(name + " needs a value");
-        return args[++i];
-    };
     for (; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--") {
+        std::string name = args[i];
+        if (name == "--") {
             ++i;
             break;
         }
-        if (a == "--help" || a == "-h") o.help = true;
-        else if (a == "--headless") o.headless = true;
-        else if (a == "--device") o.device = value(a);
-        else if (a == "--script") o.script = value(a);
-        else if (a == "--screenshot") o.screenshot = value(a);
-        else if (a == "--module") o.module = value(a);
-        else if (a.rfind("--", 0) == 0) throw std::invalid_argument("unknown option " + a);
-        else break;
+        if (name.rfind("--", 0) != 0 && name != "-h") break;
+        // --name=value or --name value
+        std::optional<std::string> inlineValue;
+        if (auto eq = name.find('='); eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        auto value = [&]() {
+            std::string v;
+            if (inlineValue) v = *inlineValue;
+            else if (i + 1 < args.size()) v = args[++i];
+            if (v.empty()) throw std::invalid_argument(name + " needs a value");
+            return v;
+        };
+        auto flag = [&](bool& target) {
+            if (inlineValue) throw std::invalid_argument(name + " takes no value");
+            target = true;
+        };
+        if (name == "--help" || name == "-h") flag(o.help);
+        else if (name == "--headless") flag(o.headless);
+        else if (name == "--device") o.device = value();
+        else if (name == "--script") o.script = value();
+        else if (name == "--screenshot") o.screenshot = value();
+        else if (name == "--module") o.module = value();
+        else throw std::invalid_argument("unknown option " + name);
     }
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(std::min(i, args.size())), args.end());
     o.commandLine = joinCommandLine(rest);
@@ -69,7 +72,8 @@ Options parseOptions(const std::vector<std::string>& args) {
 
 std::string usage(const std::string& program) {
     return "Usage: " + program +
-           " [--device DIR] [--headless] [--script FILE] [--screenshot FILE] [--] [COMMAND LINE...]\n"
+           " [--device DIR] [--headless] [--script FILE] [--screenshot FILE] [--module DEVPATH]\n"
+           "       [--] [COMMAND LINE...]\n"
            "\n"
            "Runs the Windows CE program on a device image (a folder) on this computer.\n"
            "\n"
@@ -77,13 +81,16 @@ std::string usage(const std::string& program) {
            "                     the default device $XDG_DATA_HOME/varnello/device is used (or\n"
            "                     ~/.local/share/varnello/device), created and set up on first use.\n"
            "  --headless         no window, even when a display is available.\n"
-           "  --script FILE      operate the program with the steps in FILE (see docs/script.md):\n"
+           "  --script FILE      operate the program with the steps in FILE (see README.md, Scripts):\n"
            "                     taps, menus, typing, message box answers and expectations. A step\n"
            "                     that fails ends the run with its line number and exit code 2.\n"
-           "  --screenshot FILE  write the screen as PNG: at the end of the script, or, headless\n"
-           "                     without a script, when the program first waits for input (the\n"
-           "                     program then ends).\n"
-           "  --help             this text.\n"
+           "  --screenshot FILE  write the screen as PNG: at the end of the script, or, without a\n"
+           "                     script, when the program first waits for input (the program then\n"
+           "                     ends; no window is opened).\n"
+           "  --module DEVPATH   the device path the program runs as (what GetModuleFileNameW gives);\n"
+           "                     CreateProcessW passes it to the programs it starts. Default: the\n"
+           "                     program's entry in device.ini, else \\Program Files\\Varnello\\Varnello.exe.\n"
+           "  --help, -h         this text.\n"
            "\n"
            "Everything after the options is the device command line, given to WinMain as the program\n"
            "on the device would get it: `" + program + " silent` starts the program with the command\n"

@@ -99,7 +99,7 @@ void SaveSettings(CSettings* pSettings)
     FILE* pFile = _wfopen(pPath, TEXT("wb"));
     delete[] pPath;
     if (!pFile) {
-        ShowSettingsError(TEXT("Failed saving settings: settings.dat could not be created"));
+        ShowSettingsError(TEXT("Failed saving settings: settings.dat could not be opened for writing"));
         return;
     }
 

@@ -280,52 +280,6 @@ typedef struct tagBITMAPINFO {
 #define LOGPIXELSX 88
 #define LOGPIXELSY 90
 
-// ---- System colours ------------------------------------------------------------------------------
-// Indices for GetSysColor/GetSysColorBrush. Windows CE also accepts an index with
-// SYS_COLOR_INDEX_FLAG set, and a class brush of (HBRUSH)(index | SYS_COLOR_INDEX_FLAG) means
-// that system colour.
-#ifndef SYS_COLOR_INDEX_FLAG
-#define SYS_COLOR_INDEX_FLAG 0x40000000
-#endif
-#ifndef COLOR_SCROLLBAR
-#define COLOR_SCROLLBAR 0
-#define COLOR_BACKGROUND 1
-#define COLOR_ACTIVECAPTION 2
-#define COLOR_INACTIVECAPTION 3
-#define COLOR_MENU 4
-#define COLOR_WINDOW 5
-#define COLOR_WINDOWFRAME 6
-#define COLOR_MENUTEXT 7
-#define COLOR_WINDOWTEXT 8
-#define COLOR_CAPTIONTEXT 9
-#define COLOR_ACTIVEBORDER 10
-#define COLOR_INACTIVEBORDER 11
-#define COLOR_APPWORKSPACE 12
-#define COLOR_HIGHLIGHT 13
-#define COLOR_HIGHLIGHTTEXT 14
-#define COLOR_BTNFACE 15
-#define COLOR_BTNSHADOW 16
-#define COLOR_GRAYTEXT 17
-#define COLOR_BTNTEXT 18
-#define COLOR_INACTIVECAPTIONTEXT 19
-#define COLOR_BTNHIGHLIGHT 20
-#define COLOR_3DDKSHADOW 21
-#define COLOR_3DLIGHT 22
-#define COLOR_INFOTEXT 23
-#define COLOR_INFOBK 24
-#define COLOR_STATIC 25
-#define COLOR_STATICTEXT 26
-#define COLOR_GRADIENTACTIVECAPTION 27
-#define COLOR_GRADIENTINACTIVECAPTION 28
-#define C_SYS_COLOR_TYPES 29
-#define COLOR_DESKTOP COLOR_BACKGROUND
-#define COLOR_3DFACE COLOR_BTNFACE
-#define COLOR_3DSHADOW COLOR_BTNSHADOW
-#define COLOR_3DHIGHLIGHT COLOR_BTNHIGHLIGHT
-#define COLOR_3DHILIGHT COLOR_BTNHIGHLIGHT
-#define COLOR_BTNHILIGHT COLOR_BTNHIGHLIGHT
-#endif
-
 // ---- Edges and frame controls --------------------------------------------------------------------
 #define BDR_RAISEDOUTER 0x0001
 #define BDR_SUNKENOUTER 0x0002

@@ -450,7 +450,9 @@
 // ---------------------------------------------------------------------------------------------
 // System colours (GetSysColor is the display's). A class brush (HBRUSH)(COLOR_x | SYS_COLOR_INDEX_FLAG)
 // means system colour x.
+#ifndef SYS_COLOR_INDEX_FLAG
 #define SYS_COLOR_INDEX_FLAG 0x40000000
+#endif
 #ifndef COLOR_WINDOW
 #define COLOR_SCROLLBAR 0
 #define COLOR_BACKGROUND 1
@@ -481,6 +483,7 @@
 #define COLOR_STATICTEXT 26
 #define COLOR_GRADIENTACTIVECAPTION 27
 #define COLOR_GRADIENTINACTIVECAPTION 28
+#define C_SYS_COLOR_TYPES 29
 #define COLOR_DESKTOP COLOR_BACKGROUND
 #define COLOR_3DFACE COLOR_BTNFACE
 #define COLOR_3DSHADOW COLOR_BTNSHADOW

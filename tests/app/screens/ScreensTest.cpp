@@ -99,6 +99,25 @@ void ExpectScreenAtTop(int screen, int scrollPosition = 0) {
     ExpectPageAt(screen, tops.data(), scrollPosition);
 }
 
+// The style each kind of control is created with; WS_VISIBLE is in every one of them, even
+// though only the current screen's controls are shown.
+DWORD ExpectedStyle(const Expected& e) {
+    std::u16string cls = e.className;
+    if (cls == kButton) {
+        bool push = e.text == std::u16string(u"Browse") || e.text == std::u16string(u"Refresh");
+        return push ? 0x50000000 : 0x50000003;  // BS_PUSHBUTTON : BS_AUTOCHECKBOX
+    }
+    if (cls == kEdit)
+        return 0x50800000;  // WS_BORDER, no ES_AUTOHSCROLL
+    if (cls == kStatic)
+        return 0x50000000;  // SS_LEFT
+    if (cls == kList)
+        return 0x50B0100B;  // borders, both bars, notify, sorted, multiple selection
+    if (cls == kCombo)
+        return 0x50000003;  // CBS_DROPDOWNLIST
+    return 0x50000001;      // TBS_AUTOTICKS
+}
+
 // Only the given screen's controls are visible; each stands at its place on the page.
 void ExpectOnlyScreenShown(int shown) {
     for (int s = 0; s < SCREEN_COUNT; s++) {
@@ -124,6 +143,10 @@ void ExpectOnlyScreenShown(int shown) {
             EXPECT_EQ(rc.right - rc.left, e.width) << "screen " << s << " position " << p;
             if (e.height != 0)  // a drop-down's window is its closed height
                 EXPECT_EQ(rc.bottom - rc.top, e.height) << "screen " << s << " position " << p;
+            EXPECT_EQ((DWORD)GetWindowLongW(hwnd, GWL_STYLE) & ~WS_VISIBLE,
+                      ExpectedStyle(e) & ~WS_VISIBLE)
+                << "screen " << s << " position " << p;
+            EXPECT_EQ(GetWindowLongW(hwnd, GWL_EXSTYLE), 0) << "screen " << s << " position " << p;
         }
     }
 }
@@ -319,5 +342,136 @@ TEST(Scrolling, AShortPageCannotBeScrolled) {
         Scroll(code, 40);
         EXPECT_EQ(PageScrollInfo().nPos, 0);
         ExpectScreenAtTop(SCREEN_REGISTRY, 0);
+    }
+}
+
+TEST(Catalogue, TheSliderStopsAtItsThreePositions) {
+    App app;
+    ChooseTab(app.driver(), SCREEN_PERFORMANCE);
+    HWND slider = ScreenControl(SCREEN_PERFORMANCE, 1);
+    const struct {
+        LPARAM asked;
+        LRESULT held;
+    } cases[] = {{1, 1}, {2, 2}, {5, 2}, {-1, 0}};
+    for (const auto& c : cases) {
+        SendMessageW(slider, TBM_SETPOS, TRUE, c.asked);
+        EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), c.held) << c.asked;
+    }
+    // Walked with the arrow key as a person would: three steps reach the "4x" end and stay.
+    SendMessageW(slider, TBM_SETPOS, TRUE, 0);
+    app.driver().tap(slider);
+    for (int i = 0; i < 3; i++) app.driver().key(VK_RIGHT);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 2);
+}
+
+TEST(Catalogue, AnUnknownScreenIsReportedAndAnsweredWithTheFirstScreen) {
+    App app;
+    int count = -1;
+    HWND first = NULL;
+    RunOnProgramThread(app.driver(), [&] {
+        const CWindowList& items = g_pScreens->GetScreenItems(6);
+        count = items.GetCount();
+        first = items.GetAt(0);
+    });
+    auto box = app.driver().answerBox(u"Error", u"", IDOK);
+    EXPECT_EQ(box.text, u"CScreen::GetScreenItems() Unknown Screen");
+    EXPECT_EQ(box.type, (UINT)MB_OK);
+    EXPECT_EQ(count, 20);
+    EXPECT_EQ(first, ScreenControl(SCREEN_CLEAN_TEMP, 0));
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+}
+
+// Screen switching: an index outside the six is reported when shown and again when left.
+TEST(Switching, AnUnknownScreenHidesEverythingAndIsReportedOnceMoreWhenLeft) {
+    App app;
+    RunOnProgramThread(app.driver(), [] { g_pScreens->SwitchScreenTo(6); });
+    app.driver().answerBox(u"Error", u"CScreen::SwitchScreenTo() Unknown Screen", IDOK);
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+    for (int s = 0; s < SCREEN_COUNT; s++) {
+        const CWindowList& items = g_pScreens->GetScreenItems(s);
+        for (int p = 0; p < items.GetCount(); p++)
+            EXPECT_FALSE(IsWindowVisible(items.GetAt(p))) << "screen " << s << " position " << p;
+    }
+    EXPECT_EQ(PageScrollInfo().nPos, 0);
+
+    RunOnProgramThread(app.driver(), [] { g_pScreens->SwitchScreenTo(SCREEN_REGISTRY); });
+    app.driver().answerBox(u"Error", u"CScreen::SwitchScreenTo() Unknown Screen", IDOK);
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+    ExpectOnlyScreenShown(SCREEN_REGISTRY);
+}
+
+TEST(Switching, TheSameScreenAgainStaysShownFromItsTop) {
+    App app;
+    app.driver().tapId(50007);
+    RunOnProgramThread(app.driver(), [] { g_pScreens->SwitchScreenTo(SCREEN_CLEAN_TEMP); });
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+    ExpectOnlyScreenShown(SCREEN_CLEAN_TEMP);
+    EXPECT_EQ(PageScrollInfo().nPos, 0);
+    EXPECT_EQ(PageScrollInfo().nMax, 396 - VisibleHeight());
+    EXPECT_EQ(SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, 6), BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+TEST(Switching, DestroyingTheControlsEmptiesEveryScreensList) {
+    App app;
+    std::vector<HWND> controls;
+    for (int s = 0; s < SCREEN_COUNT; s++)
+        for (int p = 0; p < g_pScreens->GetScreenItems(s).GetCount(); p++)
+            controls.push_back(ScreenControl(s, p));
+    ASSERT_EQ(controls.size(), 55u);
+    RunOnProgramThread(app.driver(), [] { g_pScreens->DestroyControls(); });
+    for (int s = 0; s < SCREEN_COUNT; s++)
+        EXPECT_EQ(g_pScreens->GetScreenItems(s).GetCount(), 0) << "screen " << s;
+    for (HWND hwnd : controls) EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_TRUE(IsWindow(DisplayWindow()));
+}
+
+// Every request code, from a page scrolled to 30: the position it gives, the page moved by
+// exactly as much, and the range and page size left as they were.
+TEST(Scrolling, EveryRequestCodeGivesItsPosition) {
+    App app;
+    const int bottom = 396 - VisibleHeight() - 2;  // max - (page - 1)
+    const struct {
+        WORD code;
+        WORD thumb;
+        int expected;
+    } cases[] = {
+        {SB_LINEUP, 0, 27},     {SB_LINEDOWN, 0, 33},     {SB_PAGEUP, 0, 27},
+        {SB_PAGEDOWN, 0, 33},   {SB_THUMBPOSITION, 50, 50}, {SB_THUMBTRACK, 50, 30},
+        {SB_TOP, 0, 0},         {SB_BOTTOM, 0, bottom},   {SB_ENDSCROLL, 0, 30},
+    };
+    for (const auto& c : cases) {
+        Scroll(SB_THUMBPOSITION, 30);
+        ASSERT_EQ(PageScrollInfo().nPos, 30);
+        Scroll(c.code, c.thumb);
+        SCROLLINFO si = PageScrollInfo();
+        EXPECT_EQ(si.nPos, c.expected) << "code " << c.code;
+        EXPECT_EQ(si.nMin, 0) << "code " << c.code;
+        EXPECT_EQ(si.nMax, 396 - VisibleHeight()) << "code " << c.code;
+        EXPECT_EQ(si.nPage, 3u) << "code " << c.code;
+        ExpectScreenAtTop(SCREEN_CLEAN_TEMP, c.expected);
+    }
+}
+
+// A tab notification whose selection is no screen is reported and switches nothing.
+TEST(Switching, ATabNotificationWithoutASelectionIsReported) {
+    App app;
+    HWND tabs = g_pTabBar->GetHandle();
+    HWND main = g_pMainWindow->GetHandle();
+    const struct {
+        UINT code;
+        const char16_t* text;
+    } cases[] = {{TCN_SELCHANGING, u"TCN_SELCHANGING Unknown Tab Index"},
+                 {TCN_SELCHANGE, u"TCN_SELCHANGE Unknown Tab Index"}};
+    for (const auto& c : cases) {
+        UINT code = c.code;
+        RunOnProgramThread(app.driver(), [tabs, main, code] {
+            SendMessageW(tabs, TCM_DELETEALLITEMS, 0, 0);  // no tab selected any more
+            NMHDR header = {tabs, 0, code};
+            SendMessageW(main, WM_NOTIFY, 0, (LPARAM)&header);
+        });
+        auto box = app.driver().answerBox(u"Error", u"", IDOK);
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_FALSE(app.driver().messageBox().has_value());
+        ExpectOnlyScreenShown(SCREEN_CLEAN_TEMP);
     }
 }

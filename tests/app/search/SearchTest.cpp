@@ -41,21 +41,41 @@ class EmptyDeviceSearch : public Search {
     }
 };
 
+// The folders of the image whose names hold Temp or temp, found by walking the host tree and
+// passing over hidden folders and everything below them.
+std::vector<std::u16string> TempFoldersOnImage(const fs::path& root) {
+    std::vector<std::u16string> found;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        if (!it->is_directory() || it->is_symlink())
+            continue;
+        std::string relative = fs::relative(it->path(), root).string();
+        std::u16string device = u"\\";
+        for (char c : relative) device += c == '/' ? u'\\' : (char16_t)c;
+        if (GetFileAttributesW(device.c_str()) & FILE_ATTRIBUTE_HIDDEN) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        std::string name = it->path().filename().string();
+        if (name.find("Temp") != std::string::npos || name.find("temp") != std::string::npos)
+            found.push_back(device + u"\\");
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    });
+    return found;
+}
+
 TEST_F(Search, FoldersOfTheFactoryImageAreListedSortedWithoutHiddenOnes) {
     StartPlain();
     Tap(50011);
     std::vector<std::u16string> folders = Folders();
-    EXPECT_TRUE(Has(folders, u"\\Temp\\"));
-    EXPECT_TRUE(Has(folders, u"\\Windows\\Temp\\"));
-    EXPECT_TRUE(Has(folders, u"\\My Documents\\Temp\\"));
-    EXPECT_TRUE(std::is_sorted(folders.begin(), folders.end(), [](const auto& a, const auto& b) {
-        return _wcsicmp(a.c_str(), b.c_str()) < 0;
-    }));
-    for (const std::u16string& folder : folders) {
-        DWORD attributes = GetFileAttributesW(folder.substr(0, folder.size() - 1).c_str());
-        EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN)
-            << std::string(folder.begin(), folder.end());
-    }
+    EXPECT_EQ(folders, TempFoldersOnImage(Host(u"\\")));
+    for (const char16_t* expected :
+         {u"\\Temp\\", u"\\Windows\\Temp\\", u"\\My Documents\\Temp\\", u"\\My Documents\\Templates\\"})
+        EXPECT_TRUE(Has(folders, expected))
+            << std::string(expected, expected + std::char_traits<char16_t>::length(expected));
+    EXPECT_FALSE(Has(folders, u"\\My Documents\\Hidden Temp\\"));
     ExpectNoSearchWindow();
 }
 
@@ -211,6 +231,41 @@ TEST_F(EmptyDeviceSearch, SelectedFoldersAreCleanedWithTheirSubfoldersKept) {
     EXPECT_TRUE(fs::is_directory(Host(u"\\App Temp\\Nested")));
     EXPECT_FALSE(fs::exists(Host(u"\\App Temp\\Nested\\b")));
     EXPECT_TRUE(fs::exists(Host(u"\\Other Temp\\c")));
+}
+
+// Watches the found-files list during a refresh: each entry must arrive while the "SEARCHING"
+// window is up, and each search of the refresh has a window of its own.
+WNDPROC g_listProc = nullptr;
+std::vector<HWND> g_windowsSeen;
+bool g_entryWithoutWindow = false;
+
+LRESULT CALLBACK WatchingListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == LB_ADDSTRING) {
+        if (!g_hSearchWindow || !IsWindowVisible(g_hSearchWindow) || g_searchWindowUsers < 1)
+            g_entryWithoutWindow = true;
+        else if (g_windowsSeen.empty() || g_windowsSeen.back() != g_hSearchWindow)
+            g_windowsSeen.push_back(g_hSearchWindow);
+    }
+    return CallWindowProcW(g_listProc, hwnd, msg, wParam, lParam);
+}
+
+TEST_F(EmptyDeviceSearch, SearchingWindowIsUpDuringEachSearchOfARefresh) {
+    MakeFile(Host(u"\\W\\Deep\\a.tmp"), 1);
+    MakeFile(Host(u"\\W\\b.log"), 1);
+    StartPlain();
+    HWND list = Control(0, 19);
+    g_listProc = (WNDPROC)GetWindowLongPtrW(list, GWLP_WNDPROC);
+    SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)WatchingListProc);
+    Tap(50015);
+    Tap(50016);
+    Tap(50014);
+    SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)g_listProc);
+    EXPECT_EQ(Files().size(), 2u);
+    EXPECT_FALSE(g_entryWithoutWindow);
+    // Two searches, two windows: the first one's was gone before the second began.
+    ASSERT_EQ(g_windowsSeen.size(), 2u);
+    EXPECT_FALSE(IsWindow(g_windowsSeen[0]));
+    ExpectNoSearchWindow();
 }
 
 TEST_F(EmptyDeviceSearch, SearchWindowCountsNestedUsersAndIsGoneAfterTheLast) {

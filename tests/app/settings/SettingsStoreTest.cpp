@@ -232,25 +232,68 @@ TEST_P(SettingsDamage, LoadsWithoutLosingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, SettingsDamage, ::testing::Range(0, 6));
 
-TEST_F(SettingsStore, SettingsThatCannotBeWrittenAreReportedAtExit) {
-    WriteBytes(SettingsPath(), {0, 0, 0, 0});
+// Every way settings.dat can refuse to be written: the user is told at Exit, the program still
+// ends, and whatever stood there before is not destroyed.
+enum class Unwritable { ReadOnlyFile, FolderInItsPlace, MissingProgramFolder };
+
+class SettingsUnwritable : public SettingsStore, public ::testing::WithParamInterface<Unwritable> {};
+
+TEST_P(SettingsUnwritable, IsReportedAtExitAndTheProgramEnds) {
+    Bytes before;
+    PutDword(before, OPT_CLEAN_TEMP);
+    WriteBytes(SettingsPath(), before);
     Driver& d = Start();
-    // The file's place is taken by a folder: it cannot be created.
-    fs::remove(SettingsPath());
-    fs::create_directories(SettingsPath());
+    ASSERT_TRUE(IsChecked(0, 6));
+    Tap(50008);  // a change that would be saved
+    switch (GetParam()) {
+    case Unwritable::ReadOnlyFile:
+        ASSERT_TRUE(SetFileAttributesW(kSettingsFile, FILE_ATTRIBUTE_READONLY));
+        break;
+    case Unwritable::FolderInItsPlace:
+        fs::remove(SettingsPath());
+        fs::create_directories(SettingsPath());
+        break;
+    case Unwritable::MissingProgramFolder:
+        fs::remove_all(Host(kProgramFolder));
+        break;
+    }
     d.menu(u"Varnello", u"Exit");
-    MessageBoxInfo box = d.answerBox(u"Error!!!", u"settings.dat could not be", IDOK);
+    MessageBoxInfo box = d.answerBox(u"Error!!!", u"settings.dat could not be opened for writing", IDOK);
     EXPECT_EQ(box.type & 0xF, (UINT)MB_OK);
+    EXPECT_FALSE(d.messageBox().has_value());
     EXPECT_FALSE(d.running());
+    EXPECT_EQ(d.exitCode(), 0);
+    if (GetParam() == Unwritable::ReadOnlyFile)
+        EXPECT_EQ(ReadBytes(SettingsPath()), before);
+    if (GetParam() == Unwritable::MissingProgramFolder)
+        EXPECT_FALSE(fs::exists(SettingsPath()));
 }
 
-TEST_F(SettingsStore, MissingProgramFolderIsReportedAtExit) {
-    Driver& d = Start();
-    fs::remove_all(Host(kProgramFolder));
-    d.menu(u"Varnello", u"Exit");
-    d.answerBox(u"Error!!!", u"settings.dat could not be created", IDOK);
-    EXPECT_FALSE(d.running());
-    EXPECT_FALSE(fs::exists(SettingsPath()));
+std::string UnwritableName(const ::testing::TestParamInfo<Unwritable>& info) {
+    static const char* const names[] = {"ReadOnlyFile", "FolderInItsPlace", "MissingProgramFolder"};
+    return names[(int)info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, SettingsUnwritable,
+                         ::testing::Values(Unwritable::ReadOnlyFile, Unwritable::FolderInItsPlace,
+                                           Unwritable::MissingProgramFolder),
+                         UnwritableName);
+
+// LoadSettings' own answer: -1 without a file (the record untouched), the flags as read with one.
+TEST_F(SettingsStore, LoadAnswersMinusOneOnlyWithoutAFile) {
+    Start();
+    CSettings record;
+    record.m_ieCacheLimit = 9;
+    EXPECT_EQ(LoadSettings(&record), -1);
+    EXPECT_EQ(record.m_ieCacheLimit, 9);
+    EXPECT_EQ(record.m_userDefined1Path, nullptr);
+    WriteBytes(SettingsPath(), TwentyTwoByteExample());
+    EXPECT_EQ(LoadSettings(&record), 0x805);
+    EXPECT_EQ(record.m_ieCacheLimit, 2);
+    // Interactive: the text went into its control and the record holds none.
+    EXPECT_EQ(record.m_userDefined1Path, nullptr);
+    WriteBytes(SettingsPath(), {});
+    EXPECT_EQ(LoadSettings(&record), 0);
 }
 
 TEST_F(SettingsStore, ModulePathShorterThanTheProgramNameIsRefused) {

@@ -104,6 +104,29 @@ inline void ExpectPageAt(int screen, const int* catalogueTops, int scrollPositio
             << "screen " << screen << " position " << i;
 }
 
+// Runs `work` on the program's own thread, inside its message loop, the way a message of the
+// program runs: posted to the main window as a timer message that DispatchMessageW hands to its
+// callback. A Shift key, which no control of the program uses, wakes the program; the call
+// returns when the program waits again (a message box that `work` shows is then up).
+inline std::function<void()>& PendingWork() {
+    static std::function<void()> work;
+    return work;
+}
+
+inline void CALLBACK RunPendingWork(HWND, UINT, UINT_PTR, DWORD) {
+    std::function<void()> work = std::move(PendingWork());
+    PendingWork() = nullptr;
+    if (work)
+        work();
+}
+
+inline void RunOnProgramThread(Driver& driver, std::function<void()> work) {
+    PendingWork() = std::move(work);
+    ASSERT_TRUE(PostMessageW(g_pMainWindow->GetHandle(), WM_TIMER, 0, (LPARAM)&RunPendingWork));
+    driver.key(VK_SHIFT);
+    EXPECT_EQ(PendingWork(), nullptr) << "the program did not take the posted work";
+}
+
 // Chooses tab `index` as a person does: when the row of tabs is wider than the screen, its two
 // scroll arrows at the right end bring the tab into view first.
 inline void ChooseTab(Driver& driver, int index) {

@@ -2,7 +2,13 @@
 // through the real WinMain on a fresh device.
 #include "AppHarness.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <vector>
 
 #include "common/ControlIds.h"
 #include "resources/resources.h"
@@ -25,6 +31,49 @@ bool LogHas(TempDevice& device, const std::string& line) {
 
 HWND MainWindow() {
     return g_pMainWindow->GetHandle();
+}
+
+std::string RegistryText(TempDevice& device) {
+    std::ifstream in(device.dir() / "registry.reg", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the device logged after `before`: only each question and its answer, nothing done.
+void ExpectOnlyQuestionsLogged(TempDevice& device, const std::string& before, int questions) {
+    std::string log = device.log();
+    ASSERT_EQ(log.compare(0, before.size(), before), 0) << log;
+    std::istringstream added(log.substr(before.size()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(added, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    ASSERT_EQ(lines.size(), (size_t)(2 * questions)) << log;
+    for (int i = 0; i < questions; i++) {
+        EXPECT_NE(lines[2 * i].find("message box \"Please Confirm\""), std::string::npos) << log;
+        EXPECT_NE(lines[2 * i + 1].find("message box answered"), std::string::npos) << log;
+    }
+    EXPECT_NE(lines.back().find("No"), std::string::npos) << log;
+}
+
+// Records the order in which windows receive WM_DESTROY, passing every message on.
+std::vector<HWND> g_destroyed;
+std::map<HWND, WNDPROC> g_originalProcs;
+
+LRESULT CALLBACK RecordDestroy(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    WNDPROC original = g_originalProcs[hwnd];
+    if (msg == WM_DESTROY)
+        g_destroyed.push_back(hwnd);
+    return CallWindowProcW(original, hwnd, msg, wParam, lParam);
+}
+
+void WatchDestroy(HWND hwnd) {
+    g_originalProcs[hwnd] =
+        (WNDPROC)SetWindowLongPtrW(hwnd, GWLP_WNDPROC, (LONG_PTR)&RecordDestroy);
+}
+
+size_t DestroyedAt(HWND hwnd) {
+    auto it = std::find(g_destroyed.begin(), g_destroyed.end(), hwnd);
+    return (size_t)(it - g_destroyed.begin());
 }
 
 }  // namespace
@@ -152,6 +201,22 @@ TEST(About, ShowsTheVersionAndItsOkClosesOnlyIt) {
     HWND text = app.driver().findText(u"Varnello V1.01");
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(GetParent(text), g_hAboutWindow);
+    EXPECT_EQ(g_aboutControls.GetCount(), 1);
+    EXPECT_EQ(g_aboutControls.GetAt(0), text);
+    EXPECT_EQ((DWORD)GetWindowLongW(text, GWL_STYLE), (DWORD)(WS_CHILD | WS_VISIBLE));
+    WCHAR className[16] = {0};
+    GetClassNameW(text, className, 16);
+    EXPECT_EQ(_wcsicmp(className, TEXT("STATIC")), 0);
+    RECT rcText;
+    GetWindowRect(text, &rcText);
+    POINT origin = {0, 0};
+    ClientToScreen(g_hAboutWindow, &origin);
+    EXPECT_EQ(rcText.left - origin.x, 2);
+    EXPECT_EQ(rcText.top - origin.y, 2);
+    EXPECT_EQ(rcText.right - rcText.left, 200);
+    EXPECT_EQ(rcText.bottom - rcText.top, 50);
+    EXPECT_EQ((DWORD)GetWindowLongW(g_hAboutWindow, GWL_EXSTYLE) & WS_EX_CAPTIONOKBTN,
+              WS_EX_CAPTIONOKBTN);
 
     RECT rcAbout, rcMenuBar;
     GetWindowRect(g_hAboutWindow, &rcAbout);
@@ -212,6 +277,7 @@ TEST(Power, SoftResetRestartsAtOnce) {
 TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
     App app;
     std::string logBefore = app.device().log();
+    std::string registryBefore = RegistryText(app.device());
     app.driver().menu(u"Power", u"Hard Reset");
     auto box = app.driver().answerBox(u"Please Confirm",
                                       u"WARNING: Hard Reseting Will Erase ALL data!!!", IDNO);
@@ -221,17 +287,25 @@ TEST(Power, HardResetNoAtTheFirstQuestionChangesNothing) {
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
     EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
+    ExpectOnlyQuestionsLogged(app.device(), logBefore, 1);
+    EXPECT_EQ(RegistryText(app.device()), registryBefore);
 }
 
 TEST(Power, HardResetNoAtTheSecondQuestionChangesNothing) {
     App app;
+    std::string logBefore = app.device().log();
+    std::string registryBefore = RegistryText(app.device());
     app.driver().menu(u"Power", u"Hard Reset");
     app.driver().answerBox(u"Please Confirm", u"Do you wish to perform a hard reset?", IDYES);
-    app.driver().answerBox(u"Please Confirm", u"Are you really sure?", IDNO);
+    auto second = app.driver().answerBox(u"Please Confirm", u"", IDNO);
+    EXPECT_EQ(second.text, u"Are you really sure?");
+    EXPECT_EQ(second.type, (UINT)(MB_YESNO | MB_ICONEXCLAMATION));
     EXPECT_FALSE(app.driver().messageBox().has_value());
     EXPECT_TRUE(app.driver().running());
     EXPECT_FALSE(LogHas(app.device(), "reboot"));
     EXPECT_FALSE(LogHas(app.device(), "clean boot flag set"));
+    ExpectOnlyQuestionsLogged(app.device(), logBefore, 2);
+    EXPECT_EQ(RegistryText(app.device()), registryBefore);
 }
 
 TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
@@ -243,4 +317,172 @@ TEST(Power, HardResetYesTwiceRestartsWithACleanStore) {
     EXPECT_TRUE(app.driver().rebooted());
     EXPECT_TRUE(LogHas(app.device(), "clean boot flag set")) << app.device().log();
     EXPECT_TRUE(LogHas(app.device(), "reboot"));
+}
+
+// Teardown: the option controls go first, then the display window, the tab control and last
+// the main window, which takes its menu bar with it.
+TEST(Ending, TeardownDestroysTheWindowsInReverseOrderOfCreation) {
+    App app;
+    std::vector<HWND> controls;
+    for (int s = 0; s < SCREEN_COUNT; s++)
+        for (int p = 0; p < g_pScreens->GetScreenItems(s).GetCount(); p++)
+            controls.push_back(ScreenControl(s, p));
+    HWND display = DisplayWindow();
+    HWND tabs = g_pTabBar->GetHandle();
+    HWND main = MainWindow();
+    HWND menuBar = g_pMenuBar->GetHandle();
+    for (HWND hwnd : controls) WatchDestroy(hwnd);
+    WatchDestroy(display);
+    WatchDestroy(tabs);
+    WatchDestroy(main);
+
+    app.driver().menu(u"Varnello", u"Exit");
+    ASSERT_FALSE(app.driver().running());
+    EXPECT_EQ(app.driver().exitCode(), 0);
+    size_t displayAt = DestroyedAt(display);
+    ASSERT_LT(displayAt, g_destroyed.size());
+    for (HWND hwnd : controls) EXPECT_LT(DestroyedAt(hwnd), displayAt);
+    EXPECT_LT(displayAt, DestroyedAt(tabs));
+    EXPECT_LT(DestroyedAt(tabs), DestroyedAt(main));
+    EXPECT_LT(DestroyedAt(main), g_destroyed.size());
+    EXPECT_FALSE(IsWindow(menuBar));
+    EXPECT_EQ(g_pScreens, nullptr);
+    EXPECT_EQ(g_pDisplayWindow, nullptr);
+    EXPECT_EQ(g_pTabBar, nullptr);
+    EXPECT_EQ(g_pMenuBar, nullptr);
+    EXPECT_EQ(g_pSettings, nullptr);
+    EXPECT_EQ(g_hInstance, nullptr);
+    EXPECT_EQ(g_bRunning, 0);
+}
+
+// OK on the main window ends the program at once; an open About window is left to the process.
+TEST(Ending, OkOnTheMainWindowLeavesAnOpenAboutWindowToTheProcess) {
+    App app;
+    std::filesystem::path settings = SettingsFileOnHost(app.device());
+    std::filesystem::remove(settings);
+    app.driver().menu(u"Help", u"About");
+    HWND about = g_hAboutWindow;
+    ASSERT_NE(about, nullptr);
+    // The caption's ok goes to the active window, the About window: the main window's OK is
+    // sent to it directly.
+    HWND main = MainWindow();
+    RunOnProgramThread(app.driver(), [main] { SendMessageW(main, WM_COMMAND, IDOK, 0); });
+    ASSERT_FALSE(app.driver().running());
+    EXPECT_EQ(app.driver().exitCode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(settings));
+    EXPECT_EQ(g_hAboutWindow, about);
+    EXPECT_EQ(g_aboutControls.GetCount(), 1);
+}
+
+// The three classes of the program share one set of class settings.
+TEST(MainWindow, TheProgramsClassesShareTheirSettings) {
+    App app;
+    app.driver().menu(u"Help", u"About");
+    for (const char16_t* name : {u"Zembrik PPC", u"DisplayWindow", u"ABOUT_BOX"}) {
+        WNDCLASSW wc = {};
+        ASSERT_TRUE(GetClassInfoW(g_hInstance, (LPCWSTR)name, &wc));
+        EXPECT_EQ(wc.style, (UINT)(CS_HREDRAW | CS_VREDRAW));
+        EXPECT_EQ(wc.lpfnWndProc, &MainWndProc);
+        EXPECT_EQ(wc.cbClsExtra, 0);
+        EXPECT_EQ(wc.cbWndExtra, 0);
+        EXPECT_EQ(wc.hInstance, g_hInstance);
+        EXPECT_EQ(wc.hIcon, nullptr);
+        EXPECT_EQ(wc.hCursor, nullptr);
+        EXPECT_EQ(wc.lpszMenuName, nullptr);
+        EXPECT_EQ((UINT_PTR)wc.hbrBackground, (UINT_PTR)0x40000005);
+    }
+}
+
+// The windows of the page: the tab control over the main window's client area, the display
+// window inside the tabs' display area, each with its own styles.
+TEST(MainWindow, TabsAndDisplayWindowFillThePage) {
+    App app;
+    HWND main = MainWindow();
+    EXPECT_EQ((DWORD)GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_CAPTIONOKBTN, WS_EX_CAPTIONOKBTN);
+    EXPECT_EQ(WindowText(main), u"Zembrik PPC");
+
+    HWND tabs = g_pTabBar->GetHandle();
+    EXPECT_EQ(GetParent(tabs), main);
+    EXPECT_EQ((DWORD)GetWindowLongW(tabs, GWL_STYLE), (DWORD)0x54000002);
+    RECT mainClient, tabRect;
+    GetClientRect(main, &mainClient);
+    GetWindowRect(tabs, &tabRect);
+    POINT origin = {0, 0};
+    ClientToScreen(main, &origin);
+    EXPECT_EQ(tabRect.left - origin.x, 0);
+    EXPECT_EQ(tabRect.top - origin.y, 0);
+    EXPECT_EQ(tabRect.right - tabRect.left, mainClient.right);
+    EXPECT_EQ(tabRect.bottom - tabRect.top, mainClient.bottom);
+
+    HWND display = DisplayWindow();
+    EXPECT_EQ(GetParent(display), tabs);
+    EXPECT_EQ((DWORD)GetWindowLongW(display, GWL_STYLE), (DWORD)0x50200000);
+    EXPECT_EQ(WindowText(display), u"DisplayWindow");
+    WCHAR className[32] = {0};
+    GetClassNameW(display, className, 32);
+    EXPECT_EQ(std::u16string(className), u"DisplayWindow");
+    RECT area;
+    GetClientRect(tabs, &area);
+    SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, (LPARAM)&area);
+    RECT displayRect;
+    GetWindowRect(display, &displayRect);
+    POINT tabOrigin = {0, 0};
+    ClientToScreen(tabs, &tabOrigin);
+    OffsetRect(&displayRect, -tabOrigin.x, -tabOrigin.y);
+    EXPECT_EQ(displayRect.left, area.left);
+    EXPECT_EQ(displayRect.top, area.top);
+    EXPECT_EQ(displayRect.right, area.right);
+    EXPECT_EQ(displayRect.bottom, area.bottom);
+    // The tabs run along the bottom, below the page.
+    RECT tab0 = {};
+    SendMessageW(tabs, TCM_GETITEMRECT, 0, (LPARAM)&tab0);
+    EXPECT_GE(tab0.top, area.bottom);
+}
+
+// Commands are routed by the low word of wParam alone.
+TEST(Commands, ANotificationCodeInTheHighWordStillRoutesByTheId) {
+    App app;
+    HWND main = MainWindow();
+    RunOnProgramThread(app.driver(), [main] {
+        SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0);
+    });
+    EXPECT_NE(g_hAboutWindow, nullptr);
+    EXPECT_EQ(app.driver().navTitle(), u"About");
+    app.driver().ok();
+    EXPECT_EQ(g_hAboutWindow, nullptr);
+
+    // An edit's change notice (EN_CHANGE, 0x300) from the display window reaches the control
+    // callback with the edit's ID, which it ignores.
+    HWND display = DisplayWindow();
+    RunOnProgramThread(app.driver(), [display] {
+        SendMessageW(display, WM_COMMAND, MAKEWPARAM(50002, 0x300), 0);
+    });
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+    // An ID no control has goes the same way and is reported there.
+    RunOnProgramThread(app.driver(), [display] {
+        SendMessageW(display, WM_COMMAND, MAKEWPARAM(50053, 0x300), 0);
+    });
+    auto box = app.driver().answerBox(u"Error", u"", IDOK);
+    EXPECT_EQ(box.text, u"CScreens::ControlCallback() Unknown control ID");
+    EXPECT_TRUE(app.driver().running());
+}
+
+TEST(Commands, TapsOnTheBareSurfacesDoNothing) {
+    App app;
+    HWND display = DisplayWindow();
+    POINT blank = {120, 8};  // right of "User Defined 1", above its edit
+    ClientToScreen(display, &blank);
+    app.driver().tap(blank.x, blank.y);
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+    EXPECT_EQ(SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, 0), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+    app.driver().menu(u"Help", u"About");
+    RECT about;
+    GetWindowRect(g_hAboutWindow, &about);
+    app.driver().tap((about.left + about.right) / 2, (about.top + about.bottom) / 2);
+    EXPECT_FALSE(app.driver().messageBox().has_value());
+    EXPECT_NE(g_hAboutWindow, nullptr);
+    EXPECT_EQ(app.driver().navTitle(), u"About");
+    EXPECT_EQ(SendMessageW(g_hAboutWindow, WM_LBUTTONUP, 0, MAKELPARAM(5, 5)), 1);
+    EXPECT_TRUE(app.driver().running());
 }

@@ -2,6 +2,8 @@
 // list entries, and the silent run at device start.
 #include "AppCoreTest.h"
 
+#include <map>
+
 namespace appcore {
 namespace {
 
@@ -30,6 +32,14 @@ TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce) {
     EXPECT_EQ(ApplyAndFinish(false), u"0 Bytes Cleaned");
     EXPECT_FALSE(d.messageBox().has_value());
     EXPECT_FALSE(d.rebooted());
+
+    // Exit keeps the ticked box; the next start shows it ticked again from the file.
+    Exit();
+    EXPECT_EQ(ReadBytes(SettingsPath()), Bytes({0x00, 0x00, 0x80, 0x00}));
+    Start();
+    EXPECT_TRUE(IsChecked(5, 7));
+    EXPECT_EQ(ApplyAndFinish(false), u"0 Bytes Cleaned");
+    EXPECT_FALSE(driver().messageBox().has_value());
 }
 
 TEST_F(ApplyPass, AllowRestartSavesAndRebootsWithoutAnotherBox) {
@@ -176,6 +186,96 @@ TEST_F(ApplyPass, NothingOutsideTheDeviceImageIsTouched) {
     EXPECT_TRUE(fs::exists(canary));
     EXPECT_EQ(fs::file_size(canary), 9u);
     EXPECT_FALSE(fs::exists(Host(u"\\Temp\\x.tmp")));
+}
+
+// Every file below a folder, with its size: what a canary folder holds.
+std::map<std::string, uintmax_t> Snapshot(const fs::path& folder) {
+    std::map<std::string, uintmax_t> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        files[fs::relative(entry.path(), folder).string()] =
+            entry.is_regular_file() ? entry.file_size() : 0;
+    return files;
+}
+
+// Every option ticked, every folder it acts on holding links that lead out of the image, every
+// list entry selected: nothing outside the image is deleted, moved into or changed.
+TEST_F(ApplyPass, EveryOptionAtOnceLeavesTheOutsideAlone) {
+    fs::path outside = device_.outside();
+    MakeFile(outside / "canary.txt", 9);
+    MakeFile(outside / "Sub" / "deep.tmp", 4);
+    WriteBytes(outside / "Sub" / "dead.lnk", {'7', '#', '\\', 'G', 'o', 'n', 'e', '\\', 'x'});
+    const auto before = Snapshot(outside);
+
+    const char16_t kShell[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    SetRegString(HKEY_CURRENT_USER, kShell, u"Cache", u"\\IE Cache");
+    SetRegString(HKEY_CURRENT_USER, kShell, u"History", u"\\IE History");
+    SetRegString(HKEY_CURRENT_USER, u"Software\\AvantGo", u"DatabaseLocation", u"\\AG");
+    SetRegString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"Favorites", u"\\Fav");
+    SetRegString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"Fonts", u"\\Fnt");
+    SetRegString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"My Documents", u"\\Docs");
+    for (const char16_t* folder :
+         {u"\\U1", u"\\U2", u"\\Temp", u"\\Windows\\Temp", u"\\My Documents\\Temp", u"\\IE Cache",
+          u"\\IE History", u"\\AG", u"\\Fav", u"\\Fnt", u"\\Docs", u"\\Windows\\Start Menu"}) {
+        fs::create_directories(Host(folder));
+        fs::create_directory_symlink(outside, Host(folder) / "escape");
+        fs::create_symlink(outside / "canary.txt", Host(folder) / "canary.lnk");
+    }
+    fs::create_symlink(outside / "Sub" / "dead.lnk", Host(u"\\Windows\\StartUp\\link.lnk"));
+    for (const char16_t* folder : {u"\\New Cache", u"\\AG New", u"\\Fav New", u"\\Docs New"})
+        fs::create_directories(Host(folder));
+    HKEY hKey = NULL;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Escape", 0, NULL, 0, 0, NULL,
+                              &hKey, NULL),
+              ERROR_SUCCESS);
+    const char16_t kEscape[] = u"\\Temp\\escape";
+    RegSetValueExW(hKey, u"InstallDir", 0, REG_SZ, (const BYTE*)kEscape, sizeof(kEscape));
+    RegCloseKey(hKey);
+
+    StartPlain();
+    for (int screen = 0; screen < 6; screen++) {
+        const CWindowList& items = g_pScreens->GetScreenItems(screen);
+        for (int pos = 0; pos < items.GetCount(); pos++) {
+            WCHAR className[32] = {0};
+            GetClassNameW(items.GetAt(pos), className, 32);
+            LONG style = GetWindowLongW(items.GetAt(pos), GWL_STYLE);
+            if (_wcsicmp(className, u"BUTTON") == 0 && (style & 0xF) == BS_AUTOCHECKBOX)
+                SendMessageW(items.GetAt(pos), BM_SETCHECK, BST_CHECKED, 0);
+        }
+    }
+    SetText(0, 1, u"\\U1\\");
+    SetText(0, 4, u"\\U2");
+    SetText(0, 18, u"lnk");
+    SetText(1, 3, u"\\New Cache\\");
+    SetText(1, 12, u"\\AG New\\");
+    SetText(3, 1, u"\\Fav New\\");
+    SetText(3, 4, u"\\Temp\\escape\\");  // a link out of the image is no folder to move to
+    SetText(3, 7, u"\\Docs New\\");
+    HWND folders = Control(0, 11), files = Control(0, 19), startup = Control(4, 2);
+    SendMessageW(folders, LB_ADDSTRING, 0, (LPARAM)u"\\Temp\\escape\\");
+    SendMessageW(folders, LB_ADDSTRING, 0, (LPARAM)u"\\Docs\\escape\\Sub\\");
+    SendMessageW(files, LB_ADDSTRING, 0, (LPARAM)u"\\Fav\\escape\\canary.txt");
+    SendMessageW(files, LB_ADDSTRING, 0, (LPARAM)u"\\U1\\canary.lnk");
+    for (HWND list : {folders, files, startup})
+        SendMessageW(list, LB_SETSEL, TRUE, -1);
+    ASSERT_GE(SendMessageW(startup, LB_GETSELCOUNT, 0, 0), 1);
+
+    driver().menu(u"Apply", u"Defer Restart");
+    for (int boxes = 0; boxes < 40; boxes++) {
+        auto box = driver().messageBox();
+        ASSERT_TRUE(box.has_value()) << ::testing::PrintToString(driver().describeScreen());
+        driver().answer(IDOK);
+        if (box->caption == u"Cleaning Finished")
+            break;
+    }
+    if (driver().messageBox())
+        driver().answerBox(u"Restart Required", u"", IDOK);
+
+    EXPECT_EQ(Snapshot(outside), before);
+    EXPECT_EQ(ReadText(outside / "Sub" / "dead.lnk"), "7#\\Gone\\x");
+    // The links themselves were plain entries of their folders: cleaned or moved like files.
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Host(u"\\Temp\\canary.lnk"))));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Host(u"\\Windows\\StartUp\\link.lnk"))));
+    EXPECT_TRUE(fs::is_symlink(Host(u"\\Docs New\\escape")));
 }
 
 }  // namespace

@@ -244,6 +244,40 @@ TEST_F(FolderSteps, EmptyOrRootUserFolderIsRefused) {
     }
 }
 
+// A text that fits its buffer only without the final backslash cannot be completed.
+TEST_F(FolderSteps, UserFolderTooLongToCompleteIsRefused) {
+    PlantCanaries();
+    std::u16string folder = u"\\" + std::u16string(1022, u'L');
+    StartPlain();
+    Tap(50001);
+    SetText(0, 1, folder);
+    Driver& d = driver();
+    d.menu(u"Apply", u"Defer Restart");
+    d.answerBox(u"Error", u"User Defined 1 was not cleaned", IDOK);
+    d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
+    ExpectCanaries();
+}
+
+// Below a cleaned folder, an entry whose path would not fit 1023 characters is passed over,
+// never acted on under a cut name; everything that fits is still cleaned.
+TEST_F(FolderSteps, EntriesTooLongForThePathAreSkippedNotCut) {
+    fs::remove_all(Host(u"\\Temp"));
+    std::u16string deep = u"\\Temp";
+    while (deep.size() < 960) deep += u"\\" + std::u16string(60, u'd');
+    std::u16string tooLong = deep + u"\\" + std::u16string(1023 - deep.size(), u'f');
+    ASSERT_EQ(tooLong.size(), 1024u);
+    std::u16string cut = tooLong.substr(0, 1023);  // what a cut copy would name
+    MakeFile(Host(tooLong), 7);
+    MakeFile(Host(cut), 5);
+    MakeFile(Host(u"\\Temp\\near.tmp"), 3);
+    StartPlain();
+    Tap(50007);
+    EXPECT_EQ(ApplyAndFinish(false), u"8 Bytes Cleaned");
+    EXPECT_TRUE(fs::exists(Host(tooLong)));
+    EXPECT_FALSE(fs::exists(Host(cut)));
+    EXPECT_FALSE(fs::exists(Host(u"\\Temp\\near.tmp")));
+}
+
 TEST_F(FolderSteps, UnreadableFolderValueNeverLeadsToTheRoot) {
     PlantCanaries();
     DeleteRegValue(HKEY_CURRENT_USER, kUserShellFolders, u"Cache");

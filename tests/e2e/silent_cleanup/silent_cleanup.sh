@@ -65,6 +65,24 @@ step "uninstall removes what the program made"
 [ ! -e "$root/Windows/Help/Varnello.lnk" ] || fail "help shortcut left"
 [ ! -e "$root/Windows/tunedoc.htm" ] || fail "help file left"
 
+step "uninstall of a device without the program, or with a library that cannot be loaded"
+# one clear line on stderr and a non-zero exit, the device left as it was
+expect_refusal() {
+  local what=$1; shift
+  local rc=0
+  "$@" > "$work/out" 2> "$work/err" || rc=$?
+  [ "$rc" -ne 0 ] || fail "$what: exit code 0"
+  [ "$(wc -l < "$work/err")" -eq 1 ] || { cat "$work/err" >&2; fail "$what: not one line on stderr"; }
+  grep -q . "$work/err" || fail "$what: nothing said"
+}
+expect_refusal "uninstall twice" "$cedevice" uninstall "$dev"
+"$cedevice" install "$dev"
+printf 'not a library' > "$work/broken.so"
+expect_refusal "uninstall with a broken library" "$cedevice" uninstall "$dev" --setup "$work/broken.so"
+[ -f "$root/Program Files/Varnello/Varnello.exe" ] || fail "a refused uninstall removed the program"
+expect_refusal "uninstall with no library" "$cedevice" uninstall "$dev" --setup "$work/missing.so"
+"$cedevice" uninstall "$dev" || fail "uninstall after the refusals failed"
+
 step "hard reset (Yes twice) and boot restore the factory image"
 "$cedevice" install "$dev"
 touch "$root/Temp/after-install.txt"
@@ -78,4 +96,17 @@ SCRIPT
 [ ! -e "$root/Temp/after-install.txt" ] || fail "the hard reset kept a file made after the factory image"
 [ ! -e "$root/Program Files/Varnello" ] || fail "the hard reset kept the installation"
 diff -rq "$dev/factory/root" "$root" > /dev/null || fail "root differs from the factory image"
+step "varnello with no device creates and installs the default one on first use"
+export XDG_DATA_HOME=$work/xdg
+"$varnello" --headless --screenshot "$work/first.png" 2> "$work/first.err" \
+  || { cat "$work/first.err" >&2; fail "the first run without a device failed"; }
+default=$XDG_DATA_HOME/varnello/device
+[ -f "$default/registry.reg" ] || fail "no default device was created"
+[ -f "$default/root/Program Files/Varnello/Varnello.exe" ] || fail "the default device has no program"
+[ -f "$default/root/Windows/tunedoc.htm" ] || fail "the default device has no help file"
+grep -qi "first use" "$work/first.err" || fail "the first run did not say it made the device"
+[ -s "$work/first.png" ] || fail "the first run showed nothing"
+# the second run uses the same device and says nothing about making one
+"$varnello" --headless --screenshot "$work/second.png" 2> "$work/second.err" || fail "second run failed"
+! grep -qi "first use" "$work/second.err" || fail "the second run made the device again"
 echo "e2e: all steps passed"

@@ -237,4 +237,84 @@ TEST_F(FilesTest, CreateFileReadsAndWrites) {
     CloseHandle(h);
 }
 
+// Walks trust the marker bit that says an entry holds stored attributes, so every way of
+// writing attributes must keep the marker and the value in step.
+bool marked(const std::filesystem::path& p) {
+    struct stat st;
+    return lstat(p.c_str(), &st) == 0 && (st.st_mode & S_ISVTX);
+}
+
+TEST_F(FilesTest, AttributesSetAndClearedAreSeenByWalksAndSingleLookupsAlike) {
+    put(u"\\A\\f.txt");
+    put(u"\\A\\g.txt");
+    ASSERT_TRUE(CreateDirectoryW(u"\\A\\Sub", nullptr));
+    ASSERT_TRUE(SetFileAttributesW(u"\\A\\f.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(u"\\A\\Sub", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    auto entries = find(u"\\A\\*");
+    EXPECT_EQ(entries[u"f.txt"].attributes, DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(entries[u"g.txt"].attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(entries[u"Sub"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_FALSE(DeleteFileW(u"\\A\\f.txt"));
+    EXPECT_FALSE(marked(device.host(u"\\A\\g.txt")));
+    // cleared: no value and no marker are left behind
+    ASSERT_TRUE(SetFileAttributesW(u"\\A\\f.txt", 0));
+    ASSERT_TRUE(SetFileAttributesW(u"\\A\\Sub", FILE_ATTRIBUTE_ARCHIVE));
+    entries = find(u"\\A\\*");
+    EXPECT_EQ(entries[u"f.txt"].attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(entries[u"Sub"].attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_FALSE(marked(device.host(u"\\A\\f.txt")));
+    EXPECT_EQ(getxattr(device.host(u"\\A\\f.txt").c_str(), "user.DOSATTRIB", nullptr, 0), -1);
+    // a copy and a move carry the attributes and the marker with them
+    ASSERT_TRUE(SetFileAttributesW(u"\\A\\g.txt", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(CopyFileW(u"\\A\\g.txt", u"\\A\\Sub\\copy.txt", TRUE));
+    ASSERT_TRUE(MoveFileW(u"\\A\\g.txt", u"\\A\\Sub\\moved.txt"));
+    entries = find(u"\\A\\Sub\\*");
+    EXPECT_EQ(entries[u"copy.txt"].attributes, DWORD(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(entries[u"moved.txt"].attributes, DWORD(FILE_ATTRIBUTE_HIDDEN));
+}
+
+TEST_F(FilesTest, ValueWrittenByAnotherToolIsHonouredAndThenWalked) {
+    put(u"\\B\\locked.txt");
+    ASSERT_EQ(setxattr(device.host(u"\\B\\locked.txt").c_str(), "user.DOSATTRIB", "0x3", 4, 0), 0);
+    // read-only is enforced from the value itself, marker or not
+    EXPECT_FALSE(DeleteFileW(u"\\B\\locked.txt"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(find(u"\\B\\*")[u"locked.txt"].attributes,
+              DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    // and a value removed by another tool no longer shows once the entry was looked at
+    ASSERT_EQ(removexattr(device.host(u"\\B\\locked.txt").c_str(), "user.DOSATTRIB"), 0);
+    EXPECT_EQ(GetFileAttributesW(u"\\B\\locked.txt"), DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_FALSE(marked(device.host(u"\\B\\locked.txt")));
+    EXPECT_EQ(find(u"\\B\\*")[u"locked.txt"].attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+}
+
+TEST(ImageWithoutMarkers, IsMarkedWhenOpenedAndReportsEveryStoredAttribute) {
+    TempDevice device{TempDevice::Contents::Factory};
+    ce::Device::close();
+    // take the image back to how images were written before the marker: values only
+    const auto ini = device.dir() / "device.ini";
+    std::string text = kt::readHost(ini);
+    size_t at = text.find("[image]\nattributes=marked\n");
+    ASSERT_NE(at, std::string::npos);
+    text.erase(at, strlen("[image]\nattributes=marked\n"));
+    kt::writeHost(ini, text);
+    kt::writeHost(device.host(u"\\Old\\Deep\\ro.txt"), "x");
+    for (auto p : {u"\\Old", u"\\Old\\Deep\\ro.txt", u"\\My Documents\\Hidden Temp"}) {
+        std::string host = device.host(p).string();
+        struct stat st;
+        ASSERT_EQ(lstat(host.c_str(), &st), 0);
+        ASSERT_EQ(chmod(host.c_str(), st.st_mode & 0777), 0);
+    }
+    ASSERT_EQ(setxattr(device.host(u"\\Old").c_str(), "user.DOSATTRIB", "0x2", 4, 0), 0);
+    ASSERT_EQ(setxattr(device.host(u"\\Old\\Deep\\ro.txt").c_str(), "user.DOSATTRIB", "0x1", 4, 0), 0);
+
+    ce::Device::open(device.dir());
+    EXPECT_EQ(find(u"\\*")[u"Old"].attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(find(u"\\Old\\Deep\\*")[u"ro.txt"].attributes, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(find(u"\\My Documents\\*")[u"Hidden Temp"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_NE(kt::readHost(ini).find("attributes=marked"), std::string::npos);
+}
+
 }  // namespace

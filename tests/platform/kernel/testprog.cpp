@@ -10,9 +10,12 @@
 int main(int argc, char** argv) {
     std::string device, module;
     std::vector<std::string> args;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--device" && i + 1 < argc) device = argv[++i];
+        if (!options) args.push_back(a);
+        else if (a == "--") options = false;
+        else if (a == "--device" && i + 1 < argc) device = argv[++i];
         else if (a == "--module" && i + 1 < argc) module = argv[++i];
         else if (a != "--headless") args.push_back(a);
     }

@@ -1,0 +1,103 @@
+// The launcher's command line: host options first, then the device command line, which is
+// joined back so that the program's own parser reads the same words.
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "kernel/kernel.h"
+
+#include <stdexcept>
+
+using ce::launcher::joinCommandLine;
+using ce::launcher::Options;
+using ce::launcher::parseOptions;
+
+namespace {
+
+std::string refusal(const std::vector<std::string>& args) {
+    try {
+        parseOptions(args);
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+TEST(LauncherOptions, HostOptionsAreReadAndTheRestIsTheDeviceCommandLine) {
+    Options o = parseOptions({"--device", "/tmp/dev", "--headless", "--script", "s.txt", "--screenshot", "out.png",
+                              "--module", "\\Windows\\x.exe", "silent", "--headless"});
+    EXPECT_EQ(o.device, "/tmp/dev");
+    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.script, "s.txt");
+    EXPECT_EQ(o.screenshot, "out.png");
+    EXPECT_EQ(o.module, "\\Windows\\x.exe");
+    EXPECT_FALSE(o.help);
+    // everything from the first word that is not a host option belongs to the program
+    EXPECT_EQ(o.commandLine, u"silent --headless");
+
+    Options none = parseOptions({});
+    EXPECT_FALSE(none.device || none.script || none.screenshot || none.module || none.headless || none.help);
+    EXPECT_EQ(none.commandLine, u"");
+}
+
+TEST(LauncherOptions, ValuesMayFollowAnEqualsSign) {
+    Options o = parseOptions({"--device=/tmp/a b", "--script=s.txt", "--screenshot=x.png", "run"});
+    EXPECT_EQ(o.device, "/tmp/a b");
+    EXPECT_EQ(o.script, "s.txt");
+    EXPECT_EQ(o.screenshot, "x.png");
+    EXPECT_EQ(o.commandLine, u"run");
+    EXPECT_NE(refusal({"--device="}), "(accepted)");
+    EXPECT_NE(refusal({"--headless=yes"}), "(accepted)");
+}
+
+TEST(LauncherOptions, DoubleDashEndsTheHostOptions) {
+    Options o = parseOptions({"--headless", "--", "--device", "x"});
+    EXPECT_TRUE(o.headless);
+    EXPECT_FALSE(o.device);
+    EXPECT_EQ(o.commandLine, u"--device x");
+}
+
+TEST(LauncherOptions, HelpIsRecognisedInBothSpellings) {
+    EXPECT_TRUE(parseOptions({"--help"}).help);
+    EXPECT_TRUE(parseOptions({"-h"}).help);
+}
+
+TEST(LauncherOptions, BadOptionsAreRefusedWithOneLineNamingThem) {
+    std::string unknown = refusal({"--devise", "x"});
+    EXPECT_NE(unknown.find("--devise"), std::string::npos) << unknown;
+    for (const char* option : {"--device", "--script", "--screenshot", "--module"}) {
+        std::string missing = refusal({option});
+        EXPECT_NE(missing.find(option), std::string::npos) << missing;
+        EXPECT_NE(refusal({option, ""}), "(accepted)") << option;
+    }
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--nope"}, {"--device"}, {"--script="}})
+        EXPECT_EQ(refusal(args).find('\n'), std::string::npos);
+}
+
+// The joined command line splits back into the same words the way the device splits it (the
+// programs CreateProcessW starts get their words back through this launcher): quotes group,
+// "" inside quotes is one quote, a backslash is always itself.
+TEST(LauncherOptions, JoinedWordsSplitBackIntoTheSameWords) {
+    EXPECT_EQ(joinCommandLine({"silent"}), u"silent");
+    EXPECT_EQ(joinCommandLine({"a", "b c"}), u"a \"b c\"");
+    const std::vector<std::vector<std::string>> lines = {
+        {"silent"}, {""}, {"a", "", "b"}, {"\\Windows\\Temp\\"}, {"\\My Documents\\"},
+        {"say \"hi\""}, {"quote\"inside"}, {"tab\there", "x"}, {"\\Program Files\\a b\\", "-n"}};
+    for (const auto& words : lines) {
+        std::vector<std::u16string> want;
+        for (const auto& w : words) want.push_back(std::u16string(w.begin(), w.end()));
+        EXPECT_EQ(ce::kernel::splitCommandLine(joinCommandLine(words)), want) << words[0];
+    }
+}
+
+TEST(LauncherOptions, UsageNamesEveryOption) {
+    std::string text = ce::launcher::usage("varnello");
+    EXPECT_EQ(text.rfind("Usage: varnello ", 0), 0u);
+    for (const char* option : {"--device DIR", "--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH",
+                               "--help", "--"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+}
+
+}  // namespace
