@@ -115,17 +115,20 @@ int runDirect(const Options& o) {
     g->input = window.get();
     g->autoAnswerBoxes = window == nullptr;
     std::u16string line = o.commandLine;
+    int code = 0;
     try {
-        return WinMain(programInstance(), nullptr, line.data(), SW_SHOW);
+        code = WinMain(programInstance(), nullptr, line.data(), SW_SHOW);
     } catch (const ce::gwes::ProgramEnd& end) {
         g = ce::gwes::state();
         if (g) g->input = nullptr;
         if (end.reason == ce::gwes::ProgramEnd::Reason::NoMoreInput && !window) {
-            if (o.screenshot) return screenshotTo(*o.screenshot) ? 0 : 2;
-            std::cerr << programName << ": the program waits for input and this run has none; it ends here\n";
+            if (o.screenshot) code = screenshotTo(*o.screenshot) ? 0 : 2;
+            else std::cerr << programName << ": the program waits for input and this run has none; it ends here\n";
         }
-        return 0;
     }
+    // As when a program ends on the device: what it left on screen goes with it.
+    ce::gwes::endProgram();
+    return code;
 }
 
 }  // namespace
