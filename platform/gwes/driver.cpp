@@ -48,14 +48,6 @@ std::vector<Window*> windowsBackToFront() {
     return out;
 }
 
-std::u16string textOf(HWND h) {
-    int n = GetWindowTextLengthW(h);
-    std::u16string s(static_cast<size_t>(std::max(n, 0)) + 1, u'\0');
-    int got = GetWindowTextW(h, s.data(), n + 1);
-    s.resize(static_cast<size_t>(std::max(got, 0)));
-    return s;
-}
-
 std::u16string className(const Window* w) { return w->cls ? w->cls->name : u""; }
 
 bool classIs(const Window* w, std::u16string_view name) { return gwes::lower(className(w)) == gwes::lower(name); }
@@ -374,8 +366,7 @@ void Driver::tap(HWND window) {
 static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) {
     constexpr int kTabArrowWidth = 13;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        Window* w = gwes::win(tabs);
-        if (!w) throw DriverError("tap: the tab bar went away");
+        if (!gwes::win(tabs)) throw DriverError("tap: the tab bar went away");
         RECT client{};
         GetClientRect(tabs, &client);
         int n = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
@@ -393,9 +384,8 @@ static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) 
         else if (!scrolls) throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
         else if (r.left >= limit) p.x = client.right - kTabArrowWidth / 2;      // right arrow
         else p.x = client.right - kTabArrowWidth - kTabArrowWidth / 2;          // left arrow
-        RECT pr{p.x, p.y, p.x + 1, p.y + 1};
-        RECT screen = clientToScreen(tabs, pr);
-        tapAt(d, tabs, POINT{screen.left, screen.top}, shown ? "the entry " + quote(text) : "the tab row's arrow");
+        ClientToScreen(tabs, &p);
+        tapAt(d, tabs, p, shown ? "the entry " + quote(text) : "the tab row's arrow");
         if (shown) return;
     }
     throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");

@@ -9,12 +9,6 @@
 
 namespace ce::gwes {
 
-static RECT toScreen(const Window* w, RECT r) {
-    POINT o = clientOrigin(w);
-    OffsetRect(&r, o.x, o.y);
-    return r;
-}
-
 static RECT toClient(const Window* w, RECT r) {
     POINT o = clientOrigin(w);
     OffsetRect(&r, -o.x, -o.y);

@@ -71,18 +71,18 @@ bool isHelpViewer(std::u16string_view program) {
 
 // The help viewer: "file:NAME#ANCHOR" or a path; a bare name lives in \Windows.
 BOOL runHelpViewer(Device& device, std::u16string_view args) {
-    std::u16string spec(args);
-    while (!spec.empty() && spec.front() == u' ') spec.erase(0, 1);
-    while (!spec.empty() && spec.back() == u' ') spec.pop_back();
-    if (spec.size() >= 2 && spec.front() == u'"' && spec.back() == u'"') spec = spec.substr(1, spec.size() - 2);
-    if (spec.rfind(u"file:", 0) == 0) spec.erase(0, 5);
+    std::u16string target(args);
+    while (!target.empty() && target.front() == u' ') target.erase(0, 1);
+    while (!target.empty() && target.back() == u' ') target.pop_back();
+    if (target.size() >= 2 && target.front() == u'"' && target.back() == u'"') target = target.substr(1, target.size() - 2);
+    if (target.rfind(u"file:", 0) == 0) target.erase(0, 5);
     std::u16string anchor;
-    size_t hash = spec.find(u'#');
+    size_t hash = target.find(u'#');
     if (hash != std::u16string::npos) {
-        anchor = spec.substr(hash + 1);
-        spec.resize(hash);
+        anchor = target.substr(hash + 1);
+        target.resize(hash);
     }
-    std::u16string devicePath = (!spec.empty() && spec[0] == u'\\') ? spec : u"\\Windows\\" + spec;
+    std::u16string devicePath = (!target.empty() && target[0] == u'\\') ? target : u"\\Windows\\" + target;
     Lookup r = lookup(device, devicePath);
     bool found = !r.error && r.exists && !r.isDir();
     std::string line = "help " + toUtf8(devicePath) + (anchor.empty() ? "" : "#" + toUtf8(anchor));
