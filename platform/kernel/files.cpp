@@ -88,7 +88,13 @@ void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const struct
 class FindObject : public KernelObject {
 public:
     ~FindObject() override {
+        if (folders_) folders_->remove(this);
         if (fd_ >= 0) ::close(fd_);
+    }
+    // Offers the open folder to single-path calls on its entries (see OpenFolders).
+    void share(OpenFolders& folders, std::string folderRel, uint64_t changes) {
+        folders_ = &folders;
+        folders.add(this, std::move(folderRel), fd_, changes);
     }
     // Takes over an open folder descriptor.
     void openDir(int fd, const std::string& host, std::u16string pattern) {
@@ -146,6 +152,7 @@ private:
     }
 
     int fd_ = -1;
+    OpenFolders* folders_ = nullptr;
     alignas(8) char buffer_[16384];
     size_t pos_ = 0, len_ = 0;
     std::string host_;
@@ -155,6 +162,54 @@ private:
 };
 
 ce::Device* device() { return ce::Device::current(); }
+
+enum class Quick { NotApplicable, Done, Failed };
+
+// DeleteFileW and RemoveDirectoryW for an entry of a folder that an open enumeration holds
+// (the clean-up loop: enumerate a folder, delete what it lists): the read-only check and the
+// removal relative to the enumeration's descriptor, without resolving the path again. Anything
+// else (no such folder open, a name in another case, a folder changed meanwhile, an old host
+// kernel) is left to the full lookup.
+Quick quickRemove(LPCWSTR path, bool folder) {
+    ce::Device* d = device();
+    if (!d || !path || !d->impl().changes.shared()) return Quick::NotApplicable;
+    std::string folderRel, name;
+    std::u16string_view leaf;
+    if (!splitPath(path, folderRel, leaf) || !plainName(leaf, name)) return Quick::NotApplicable;
+    auto& impl = d->impl();
+    Quick result = Quick::NotApplicable;
+    DWORD error = 0;
+    impl.openFolders.with(folderRel, impl.changes.value(), [&](int fd) {
+        DWORD attributes;
+        if (!storedAttributesAt(fd, name.c_str(), attributes)) return;  // ENOENT: perhaps another case
+        if (attributes & FILE_ATTRIBUTE_READONLY) {
+            // a link carries no attributes, so this is a file or a folder
+            result = Quick::Failed;
+            error = ERROR_ACCESS_DENIED;
+            return;
+        }
+        if (unlinkat(fd, name.c_str(), folder ? AT_REMOVEDIR : 0) == 0) {
+            result = Quick::Done;
+            return;
+        }
+        int e = errno;
+        if (e == ENOENT) return;  // gone meanwhile: the full lookup gives the right error
+        result = Quick::Failed;
+        if (folder)
+            error = e == ENOTDIR ? ERROR_DIRECTORY
+                  : e == EEXIST || e == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : errnoToError(e);
+        else
+            error = e == EISDIR ? ERROR_ACCESS_DENIED : errnoToError(e);
+    });
+    if (result == Quick::Done && folder) impl.changes.bump();
+    if (result == Quick::Failed) setError(error);
+    return result;
+}
+
+// A folder was moved or removed: what enumerations know of folder places is out of date.
+void noteFolderChange() {
+    if (ce::Device* d = device()) d->impl().changes.bump();
+}
 
 }  // namespace
 
@@ -172,10 +227,12 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     auto find = std::make_unique<FindObject>();
     // the common case, a pattern in a folder named in its stored case: one step
     std::u16string pattern;
-    std::string folder;
-    int fd = d ? openPatternFolder(*d, fileName, pattern, folder) : -1;
+    std::string folder, folderRel;
+    uint64_t changes = d ? d->impl().changes.value() : 0;  // read before the folder is opened
+    int fd = d ? openPatternFolder(*d, fileName, pattern, folder, &folderRel) : -1;
     if (fd >= 0) {
         find->openDir(fd, folder, std::move(pattern));
+        if (d->impl().changes.shared()) find->share(d->impl().openFolders, std::move(folderRel), changes);
         if (!find->next(*data)) {
             setError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -229,10 +286,16 @@ CEAPI BOOL WINAPI FindClose(HANDLE h) {
 }
 
 CEAPI BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
+    switch (quickRemove(fileName, false)) {
+        case Quick::Done: return TRUE;
+        case Quick::Failed: return FALSE;
+        case Quick::NotApplicable: break;
+    }
     Lookup r;
     if (!resolve(fileName, r)) return FALSE;
     if (r.isRoot || r.isDir()) return fail(ERROR_ACCESS_DENIED);
     if (!r.exists) return fail(missingError(r));
+    if (r.trailingSeparator) return fail(ERROR_FILE_NOT_FOUND);  // a final backslash names a folder
     if (!r.isLink() && readOnly(r)) return fail(ERROR_ACCESS_DENIED);
     if (unlink(r.host.c_str()) != 0) return fail(errnoToError(errno));
     return TRUE;
@@ -252,12 +315,14 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
         target = to.parentHost + "/" + to.leaf;
         if (target == from.host) return TRUE;
         if (rename(from.host.c_str(), target.c_str()) != 0) return fail(errnoToError(errno));
+        if (from.isDir()) noteFolderChange();
         return TRUE;
     }
     if (from.isDir() && (target + "/").rfind(from.host + "/", 0) == 0)
         return fail(ERROR_ACCESS_DENIED);  // into itself
     if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
         return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errnoToError(errno));
+    if (from.isDir()) noteFolderChange();
     return TRUE;
 }
 
@@ -312,6 +377,11 @@ CEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
 }
 
 CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
+    switch (quickRemove(pathName, true)) {
+        case Quick::Done: return TRUE;
+        case Quick::Failed: return FALSE;
+        case Quick::NotApplicable: break;
+    }
     Lookup r;
     if (!resolve(pathName, r)) return FALSE;
     if (r.isRoot) return fail(ERROR_ACCESS_DENIED);
@@ -320,6 +390,7 @@ CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
     if (readOnly(r)) return fail(ERROR_ACCESS_DENIED);
     if (rmdir(r.host.c_str()) != 0)
         return fail(errno == EEXIST || errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : errnoToError(errno));
+    noteFolderChange();
     return TRUE;
 }
 

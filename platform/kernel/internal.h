@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ce::kernel {
 
@@ -61,7 +62,16 @@ Lookup lookup(std::u16string_view path, unsigned flags = 0);
 // on the way exists in the given case and none is a link: the descriptor (-1 when the slow
 // lookup is needed) and the pattern. Never reaches outside the image.
 int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
-                      std::string& folderHost);
+                      std::string& folderHost, std::string* folderRel = nullptr);
+
+// Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
+// components joined by '/', in UTF-8, as given) and its last component, checking the folder's
+// components as lookup() does. False for what only lookup() handles: a relative or too long
+// path, "..", an invalid or wildcard folder name, a final separator, the root itself.
+bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf);
+// A last component that the quick paths may use as it stands: no wildcard, no invalid
+// character, not "." or "..", valid UTF-16 (converted into utf8).
+bool plainName(std::u16string_view name, std::string& utf8);
 
 // DOS attributes are stored in the extended attribute user.DOSATTRIB, as Samba's legacy form
 // ("0x%x" and a NUL). An entry that has one also carries the marker bit in its mode (the sticky
@@ -78,6 +88,10 @@ DWORD readAttributes(const std::string& host, const struct stat& st);
 // The same for the entry `name` of an open folder during a walk (host is the folder's path,
 // for old kernels): trusts the marker, and reads the value only when it is set.
 DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
+// The attributes stored for the entry `name` of dirFd, never following a link (0 when none
+// are stored). False with errno set when it cannot be read: ENOENT for no such entry, ENOSYS
+// when the host kernel cannot read attributes relative to a folder.
+bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes);
 // Stores the attributes (none: removes the value) and sets or clears the marker to match.
 bool writeAttributes(const std::string& host, DWORD attributes);
 // Sets or clears the marker alone (after a value was copied as it is).
@@ -121,6 +135,61 @@ private:
     int fd_ = -1;
 };
 
+// ---- folder changes ----
+// A count of the changes to where folders are (a folder moved or removed, the image restored),
+// shared by every program of one device through DEVICE/changes. What a program learnt about a
+// folder's place (an open descriptor for a device path) holds only while the count stays the same.
+class ChangeCounter {
+public:
+    ChangeCounter() = default;
+    ~ChangeCounter();
+    ChangeCounter(const ChangeCounter&) = delete;
+    ChangeCounter& operator=(const ChangeCounter&) = delete;
+    // Maps DEVICE/changes; without it (a read-only device folder, say) shared() stays false.
+    void attach(const std::filesystem::path& deviceDir);
+    bool shared() const { return value_ != nullptr; }
+    uint64_t value() const;
+    void bump();
+
+private:
+    uint64_t* value_ = nullptr;  // in the shared mapping
+};
+// Bumps the count of a device that is not open in this program (a clean boot, say).
+void noteFolderChange(const std::filesystem::path& deviceDir);
+
+// The folders that open enumerations hold, by their folder path as splitPath() gives it (exact
+// case, opened without following any link). A call naming an entry of one of them works relative
+// to that descriptor instead of resolving the whole path again, while the change count has not
+// moved since the folder was opened.
+class OpenFolders {
+public:
+    void add(const void* owner, std::string folderRel, int fd, uint64_t changes);
+    void remove(const void* owner);
+    // Calls use(fd) under the table's lock for the most recent open folder with this path that
+    // was opened at `changes`, and returns true; false, without calling it, when there is none.
+    template <class F>
+    bool with(std::string_view folderRel, uint64_t changes, F&& use) {
+        std::lock_guard lock(mutex_);
+        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+            if (it->changes == changes && it->folderRel == folderRel) {
+                use(it->fd);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct Entry {
+        const void* owner;
+        std::string folderRel;
+        int fd;
+        uint64_t changes;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
 // ---- device.ini ----
 struct DeviceIni {
     int width = 240;
@@ -147,6 +216,8 @@ struct Device::Impl {
     std::mutex iniMutex;
     kernel::DeviceIni ini;
     kernel::Registry registry;
+    kernel::ChangeCounter changes;
+    kernel::OpenFolders openFolders;  // before handles: enumerations leave it as they close
     kernel::HandleTable handles;
 
     // Re-reads device.ini, lets change() edit it and writes it back, under a lock.

@@ -152,20 +152,13 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     return r;
 }
 
-int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
-                      std::string& folderHost) {
-    const auto& impl = device.impl();
-    if (impl.rootFd < 0 || path.size() > kMaxPath || path.empty() || !isSeparator(path[0])) return -1;
+bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf) {
+    if (path.size() > kMaxPath || path.empty() || !isSeparator(path[0]) || isSeparator(path.back()))
+        return false;
     size_t cut = path.find_last_of(u"\\/");
-    std::u16string_view leaf = path.substr(cut + 1);
-    bool wild = false;
-    for (char16_t c : leaf) {
-        if (isInvalidNameChar(c)) return -1;
-        if (c == u'*' || c == u'?') wild = true;
-    }
-    if (!wild) return -1;
-    // the folder part, relative to root/, checked as lookup() checks it
-    std::string rel, name;
+    leaf = path.substr(cut + 1);
+    folderRel.clear();
+    std::string name;
     size_t i = 0;
     std::u16string_view folder = path.substr(0, cut);
     while (i < folder.size()) {
@@ -175,14 +168,37 @@ int openPatternFolder(const Device& device, std::u16string_view path, std::u16st
         if (i == start) continue;
         std::u16string_view c = folder.substr(start, i - start);
         if (c == u".") continue;
-        if (c == u"..") return -1;
+        if (c == u"..") return false;
         for (char16_t ch : c) {
-            if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?') return -1;
+            if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?') return false;
         }
-        if (!toUtf8(c, name)) return -1;
-        if (!rel.empty()) rel += '/';
-        rel += name;
+        if (!toUtf8(c, name)) return false;
+        if (!folderRel.empty()) folderRel += '/';
+        folderRel += name;
     }
+    return true;
+}
+
+bool plainName(std::u16string_view name, std::string& utf8) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    for (char16_t c : name) {
+        if (isInvalidNameChar(c) || c == u'*' || c == u'?') return false;
+    }
+    return toUtf8(name, utf8);
+}
+
+int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
+                      std::string& folderHost, std::string* folderRel) {
+    const auto& impl = device.impl();
+    std::string rel;
+    std::u16string_view leaf;
+    if (impl.rootFd < 0 || !splitPath(path, rel, leaf)) return -1;
+    bool wild = false;
+    for (char16_t c : leaf) {
+        if (isInvalidNameChar(c)) return -1;
+        if (c == u'*' || c == u'?') wild = true;
+    }
+    if (!wild) return -1;
     struct open_how how {};
     how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
@@ -191,6 +207,7 @@ int openPatternFolder(const Device& device, std::u16string_view path, std::u16st
     pattern.assign(leaf);
     folderHost = impl.rootHost;
     if (!rel.empty()) folderHost += "/" + rel;
+    if (folderRel) *folderRel = std::move(rel);
     return fd;
 }
 
@@ -259,6 +276,29 @@ ssize_t getAttributeAt(int dirFd, const char* name, const std::string& host, cha
 }
 
 }  // namespace
+
+bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes) {
+    attributes = 0;
+    if (g_noGetxattrat) {
+        errno = ENOSYS;
+        return false;
+    }
+    char buf[32];
+    XattrArgs args{reinterpret_cast<uintptr_t>(buf), static_cast<uint32_t>(sizeof buf - 1), 0};
+    long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args, sizeof args);
+    if (n >= 0) {
+        struct stat dir {};  // anything but a folder: DIRECTORY is not added
+        attributes = parseAttributes(buf, n, dir) & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
+        return true;
+    }
+    switch (errno) {
+        case ENOSYS: g_noGetxattrat = true; return false;
+        case ENODATA:   // nothing stored
+        case ENOTSUP:   // a file system without extended attributes: nothing can be stored
+            return true;
+        default: return false;
+    }
+}
 
 DWORD readAttributes(const std::string& host, const struct stat& st) {
     if (!carriesAttributes(st)) return FILE_ATTRIBUTE_NORMAL;

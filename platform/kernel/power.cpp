@@ -43,11 +43,13 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
             !fs::is_regular_file(dir / "factory" / "registry.reg", ec))
             throw DeviceError("a clean boot was requested but " + dir.string() +
                               " has no factory image");
+        noteFolderChange(dir);  // for any program of the device still running
         clearTree(dir / "root");
         copyTree(dir / "factory" / "root", dir / "root");
         fs::copy_file(dir / "factory" / "registry.reg", dir / "registry.reg",
                       fs::copy_options::overwrite_existing, ec);
         if (ec) throw DeviceError("cannot restore " + (dir / "registry.reg").string() + ": " + ec.message());
+        noteFolderChange(dir);
         report.cleanBoot = true;
     }
     Device& device = Device::open(dir);
