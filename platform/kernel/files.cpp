@@ -87,6 +87,7 @@ void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const struct
 // entry).
 class FindObject : public KernelObject {
 public:
+    FindObject() {}  // user-provided, so that the read buffer is not zeroed for every enumeration
     ~FindObject() override {
         if (folders_) folders_->remove(this);
         if (fd_ >= 0) ::close(fd_);
