@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 using namespace ce::kernel;
 
@@ -108,22 +109,25 @@ public:
     bool next(WIN32_FIND_DATAW& data) {
         while (const char* n = nextName()) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-            // ASCII names convert in place; others through UTF-8
-            name_.clear();
-            bool ascii = true;
-            for (const char* p = n; *p; ++p) {
-                if (static_cast<unsigned char>(*p) >= 0x80) {
-                    ascii = false;
-                    break;
-                }
-                name_ += static_cast<char16_t>(*p);
+            // ASCII names widen directly; others convert from UTF-8
+            char16_t ascii[MAX_PATH];
+            size_t len = 0;
+            while (len < MAX_PATH && n[len] && static_cast<unsigned char>(n[len]) < 0x80) {
+                ascii[len] = static_cast<char16_t>(n[len]);
+                ++len;
             }
-            if (!ascii) name_ = fromUtf8(n);
-            if (name_.size() >= MAX_PATH) continue;  // cannot be named in WIN32_FIND_DATAW
-            if (!matchAll_ && !wildcardMatch(pattern_, name_)) continue;
+            std::u16string_view name;
+            if (len < MAX_PATH && !n[len]) {
+                name = std::u16string_view(ascii, len);
+            } else {
+                name_ = fromUtf8(n);
+                name = name_;
+            }
+            if (name.size() >= MAX_PATH) continue;  // cannot be named in WIN32_FIND_DATAW
+            if (!matchAll_ && !wildcardMatch(pattern_, name)) continue;
             struct stat st;
             if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-            fillFindData(data, name_, st, readAttributesAt(fd_, n, host_, st));
+            fillFindData(data, name, st, readAttributesAt(fd_, n, host_, st));
             return true;
         }
         return false;
@@ -135,6 +139,7 @@ private:
     const char* nextName() {
         if (fd_ < 0) return nullptr;
         if (pos_ >= len_) {
+            if (atEnd_) return nullptr;
             long n = syscall(SYS_getdents64, fd_, buffer_, sizeof buffer_);
             if (n <= 0) return nullptr;
             len_ = static_cast<size_t>(n);
@@ -149,6 +154,11 @@ private:
         };
         auto* e = reinterpret_cast<Dirent64*>(buffer_ + pos_);
         pos_ += e->reclen;
+        // The position after the last entry of a batch is where the next read starts; the
+        // largest position there is means the end of the folder (ext4 and btrfs give it at the
+        // end, and never as the position of an entry), which saves the read that would only
+        // say so. Any other position is read from as usual.
+        if (pos_ >= len_ && e->off == std::numeric_limits<off64_t>::max()) atEnd_ = true;
         return e->name;
     }
 
@@ -156,6 +166,7 @@ private:
     OpenFolders* folders_ = nullptr;
     alignas(8) char buffer_[16384];
     size_t pos_ = 0, len_ = 0;
+    bool atEnd_ = false;
     std::string host_;
     std::u16string pattern_;
     std::u16string name_;
@@ -230,7 +241,7 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     std::u16string pattern;
     std::string folder, folderRel;
     uint64_t changes = d ? d->impl().changes.value() : 0;  // read before the folder is opened
-    int fd = d ? openPatternFolder(*d, fileName, pattern, folder, &folderRel) : -1;
+    int fd = d ? openPatternFolder(*d, fileName, changes, pattern, folder, &folderRel) : -1;
     if (fd >= 0) {
         find->openDir(fd, folder, std::move(pattern));
         if (d->impl().changes.shared()) find->share(d->impl().openFolders, std::move(folderRel), changes);

@@ -60,9 +60,12 @@ Lookup lookup(std::u16string_view path, unsigned flags = 0);
 
 // Opens the folder of a wildcard pattern ("\Windows\*.tmp") in one step when every folder
 // on the way exists in the given case and none is a link: the descriptor (-1 when the slow
-// lookup is needed) and the pattern. Never reaches outside the image.
-int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
-                      std::string& folderHost, std::string* folderRel = nullptr);
+// lookup is needed) and the pattern. Never reaches outside the image. `changes` is the
+// device's change count read before the call: when an open enumeration of the parent folder
+// dates from that count, the folder is opened from there.
+int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,
+                      std::u16string& pattern, std::string& folderHost,
+                      std::string* folderRel = nullptr);
 
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
 // components joined by '/', in UTF-8, as given) and its last component, checking the folder's

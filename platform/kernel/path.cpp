@@ -187,9 +187,9 @@ bool plainName(std::u16string_view name, std::string& utf8) {
     return toUtf8(name, utf8);
 }
 
-int openPatternFolder(const Device& device, std::u16string_view path, std::u16string& pattern,
-                      std::string& folderHost, std::string* folderRel) {
-    const auto& impl = device.impl();
+int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,
+                      std::u16string& pattern, std::string& folderHost, std::string* folderRel) {
+    auto& impl = device.impl();
     std::string rel;
     std::u16string_view leaf;
     if (impl.rootFd < 0 || !splitPath(path, rel, leaf)) return -1;
@@ -199,10 +199,23 @@ int openPatternFolder(const Device& device, std::u16string_view path, std::u16st
         if (c == u'*' || c == u'?') wild = true;
     }
     if (!wild) return -1;
-    struct open_how how {};
-    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    int fd = static_cast<int>(syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+    int fd = -1;
+    if (!rel.empty() && impl.changes.shared()) {
+        // A walk enumerates a folder's subfolders while it holds the folder open: one step
+        // from there (the name is a single component, and a link in its place is refused)
+        size_t cut = rel.rfind('/');
+        std::string_view parent = cut == std::string::npos ? std::string_view() : std::string_view(rel).substr(0, cut);
+        const char* name = rel.c_str() + (cut == std::string::npos ? 0 : cut + 1);
+        impl.openFolders.with(parent, changes, [&](int parentFd) {
+            fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        });
+    }
+    if (fd < 0) {
+        struct open_how how {};
+        how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        fd = static_cast<int>(syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+    }
     if (fd < 0) return -1;
     pattern.assign(leaf);
     folderHost = impl.rootHost;

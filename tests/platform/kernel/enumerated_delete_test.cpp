@@ -1,6 +1,6 @@
-// Deleting the entries of a folder while an enumeration of it is open (the clean-up loop) gives
-// the answers a full lookup gives, and never reaches a folder that has moved since it was opened,
-// whether this program or another one moved it.
+// Deleting the entries of a folder, or enumerating its subfolders, while an enumeration of it is
+// open (the clean-up loop, the walk) gives the answers a full lookup gives, and never reaches a
+// folder that has moved since it was opened, whether this program or another one moved it.
 #include "util.h"
 
 #include <sys/wait.h>
@@ -79,7 +79,9 @@ TEST_F(EnumeratedDeleteTest, AnswersAreTheSameWithAndWithoutAnOpenEnumeration) {
             build();
             WIN32_FIND_DATAW fd;
             HANDLE h = enumerating ? FindFirstFileW(u"\\Work\\*", &fd) : INVALID_HANDLE_VALUE;
-            if (enumerating) ASSERT_NE(h, INVALID_HANDLE_VALUE);
+            if (enumerating) {
+                ASSERT_NE(h, INVALID_HANDLE_VALUE);
+            }
             SetLastError(0);
             BOOL ok = c.folder ? RemoveDirectoryW(c.path) : DeleteFileW(c.path);
             seen[enumerating] = {ok, ok ? 0 : GetLastError()};
@@ -95,6 +97,56 @@ TEST_F(EnumeratedDeleteTest, AnswersAreTheSameWithAndWithoutAnOpenEnumeration) {
         EXPECT_EQ(left[0], left[1]) << what;
         EXPECT_EQ(left[0].size(), c.expected.result ? 7u : 8u) << what;
     }
+}
+
+TEST_F(EnumeratedDeleteTest, SubfoldersListTheSameWithAndWithoutAnOpenEnumeration) {
+    struct Case {
+        const char16_t* pattern;
+        std::vector<std::u16string> names;
+        DWORD error;  // when nothing is found
+    };
+    const Case cases[] = {
+        {u"\\Work\\full\\*", {u"inner.txt"}, 0},
+        {u"\\Work\\FULL\\*.TXT", {u"inner.txt"}, 0},  // another case: found all the same
+        {u"\\Work\\empty\\*", {}, ERROR_FILE_NOT_FOUND},
+        {u"\\Work\\folder link\\*", {}, ERROR_PATH_NOT_FOUND},  // a link is no folder
+        {u"\\Work\\plain.txt\\*", {}, ERROR_PATH_NOT_FOUND},
+        {u"\\Work\\none\\*", {}, ERROR_PATH_NOT_FOUND},
+    };
+    build();
+    for (const Case& c : cases) {
+        for (int enumerating = 0; enumerating < 2; ++enumerating) {
+            WIN32_FIND_DATAW fd;
+            HANDLE parent = enumerating ? FindFirstFileW(u"\\Work\\*", &fd) : INVALID_HANDLE_VALUE;
+            if (enumerating) {
+                ASSERT_NE(parent, INVALID_HANDLE_VALUE);
+            }
+            SetLastError(0);
+            std::vector<std::u16string> found;
+            HANDLE h = FindFirstFileW(c.pattern, &fd);
+            DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+            if (h != INVALID_HANDLE_VALUE) {
+                do found.push_back(fd.cFileName);
+                while (FindNextFileW(h, &fd));
+                FindClose(h);
+            }
+            if (enumerating) FindClose(parent);
+            std::string what = kt::utf8(c.pattern) + (enumerating ? ", enumerating \\Work" : "");
+            EXPECT_EQ(found, c.names) << what;
+            EXPECT_EQ(error, c.error) << what;
+        }
+    }
+}
+
+TEST_F(EnumeratedDeleteTest, ASubfolderOfAMovedFolderIsNotReachedThroughTheEnumeration) {
+    put(u"\\Work\\Cache\\sub\\old.tmp");
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(u"\\Work\\Cache\\*", &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(MoveFileW(u"\\Work\\Cache", u"\\Work\\Moved"));
+    put(u"\\Work\\Cache\\sub\\new.tmp");
+    EXPECT_EQ(kt::names(u"\\Work\\Cache\\sub\\*"), std::vector<std::u16string>{u"new.tmp"});
+    FindClose(h);
 }
 
 TEST_F(EnumeratedDeleteTest, AFolderThisProgramMovedIsNotReachedThroughTheEnumeration) {

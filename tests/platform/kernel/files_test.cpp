@@ -69,6 +69,29 @@ TEST_F(FilesTest, EnumerationSeesEveryEntryWhateverTheirCreationOrder) {
     }
     std::sort(created.begin(), created.end());
     EXPECT_EQ(names(u"\\Many\\*"), created);
+
+    // a folder whose entries take many reads of the folder, listed whole, then emptied by the
+    // clean-up loop (each entry deleted as it is listed)
+    std::vector<std::u16string> big;
+    std::string longPart(60, 'x');
+    for (int i = 0; i < 2000; ++i) {
+        std::u16string n = ce::kernel::fromUtf8(std::to_string((i * 7919) % 2000) + longPart + ".tmp");
+        put(u"\\Big\\" + n);
+        big.push_back(n);
+    }
+    std::sort(big.begin(), big.end());
+    EXPECT_EQ(names(u"\\Big\\*"), big);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(u"\\Big\\*.tmp", &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    size_t deleted = 0;
+    do {
+        if (DeleteFileW((u"\\Big\\" + std::u16string(fd.cFileName)).c_str())) ++deleted;
+    } while (FindNextFileW(h, &fd));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+    FindClose(h);
+    EXPECT_EQ(deleted, big.size());
+    EXPECT_TRUE(RemoveDirectoryW(u"\\Big"));
 }
 
 TEST_F(FilesTest, PathWithoutWildcardsFindsThatFileOrFolderInItsStoredCase) {
