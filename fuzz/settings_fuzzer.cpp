@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 
 static fs::path g_settingsHostPath;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fs::path device = fs::temp_directory_path() / ("settings_fuzzer." + std::to_string(getpid()));
     fs::remove_all(device);
     ce::kernel::createImage(device, ce::kernel::ImageContents::Empty);
@@ -40,8 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         std::ofstream out(g_settingsHostPath, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), (std::streamsize)size);
@@ -58,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();  // a text without its option, or an option without its text
         if (text) {
             int length = 0;
-            while (length < SETTINGS_TEXT_UNITS && text[length])
-                length++;
+            while (length < SETTINGS_TEXT_UNITS && text[length]) length++;
             if (length >= SETTINGS_TEXT_UNITS)
                 std::abort();  // not terminated within its buffer
         }

@@ -25,8 +25,7 @@ namespace {
 
 // FILES files of 64 bytes, 10 to a folder, the folders 100 to a parent: a tree shaped like a
 // cache that grew for a long time.
-void makeTree(const fs::path& top, int files)
-{
+void makeTree(const fs::path& top, int files) {
     std::string content(64, 'x');
     int folders = (files + 9) / 10;
     for (int d = 0; d < folders; d++) {
@@ -37,15 +36,13 @@ void makeTree(const fs::path& top, int files)
     }
 }
 
-double seconds(std::chrono::steady_clock::duration d)
-{
+double seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int files = argc > 1 ? std::atoi(argv[1]) : 100000;
     fs::path base = fs::temp_directory_path() / ("bench_clean." + std::to_string(getpid()));
     fs::path device = base / "device";
@@ -54,8 +51,9 @@ int main(int argc, char** argv)
     ce::Device::open(device);
 
     makeTree(device / "root" / "BenchClean", files);
-    std::system(("cp -a '" + (device / "root" / "BenchClean").string() + "' '" + copy.string() +
-                 "'").c_str());
+    std::system(
+        ("cp -a '" + (device / "root" / "BenchClean").string() + "' '" + copy.string() + "'")
+            .c_str());
 
     // Both deletes start from the same state: everything written so far is on the disk. Without
     // this, whichever runs first also waits for the writeback of the 200,000 files just made.
@@ -70,9 +68,10 @@ int main(int argc, char** argv)
 
     bool emptied = fs::is_empty(device / "root" / "BenchClean");
     double ours = seconds(t1 - t0), theirs = seconds(t2 - t1b);
-    std::printf("files: %d\nDeleteFolderContents: %.3f s (%ld bytes counted)\nrm -rf: %.3f s\n"
-                "ratio: %.2f (target <= 1.50)\n",
-                files, ours, (long)g_bytesCleaned, theirs, ours / theirs);
+    std::printf(
+        "files: %d\nDeleteFolderContents: %.3f s (%ld bytes counted)\nrm -rf: %.3f s\n"
+        "ratio: %.2f (target <= 1.50)\n",
+        files, ours, (long)g_bytesCleaned, theirs, ours / theirs);
     if (!emptied)
         std::printf("ERROR: the tree was not emptied\n");
 

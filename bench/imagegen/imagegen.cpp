@@ -17,7 +17,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 2 || !strcmp(argv[1], "--help")) {
-        fprintf(stderr, "usage: imagegen DIR [--files N] [--folders M] [--tmp-every K] [--factory]\n");
+        fprintf(stderr,
+                "usage: imagegen DIR [--files N] [--folders M] [--tmp-every K] [--factory]\n");
         return argc < 2 ? 2 : 0;
     }
     std::filesystem::path dir = argv[1];
@@ -31,18 +32,22 @@ int main(int argc, char** argv) {
                 exit(2);
             }
         };
-        if (a == "--files") number(files);
-        else if (a == "--folders") number(folders);
-        else if (a == "--tmp-every") number(tmpEvery);
-        else if (a == "--factory") factory = true;
+        if (a == "--files")
+            number(files);
+        else if (a == "--folders")
+            number(folders);
+        else if (a == "--tmp-every")
+            number(tmpEvery);
+        else if (a == "--factory")
+            factory = true;
         else {
             fprintf(stderr, "imagegen: unknown option %s\n", a.c_str());
             return 2;
         }
     }
     try {
-        ce::kernel::createImage(dir, factory ? ce::kernel::ImageContents::Factory
-                                             : ce::kernel::ImageContents::Empty);
+        ce::kernel::createImage(
+            dir, factory ? ce::kernel::ImageContents::Factory : ce::kernel::ImageContents::Empty);
     } catch (const ce::DeviceError& e) {
         fprintf(stderr, "imagegen: %s\n", e.what());
         return 1;
@@ -63,7 +68,8 @@ int main(int argc, char** argv) {
         }
     }
     for (long n = 0; static_cast<long>(leaves.size()) < folders; ++n) {
-        std::string name = (n % 50 == 0) ? "Temp" + std::to_string(n) : "Folder" + std::to_string(n);
+        std::string name =
+            (n % 50 == 0) ? "Temp" + std::to_string(n) : "Folder" + std::to_string(n);
         std::string p = sets[static_cast<size_t>(n) % sets.size()] + "/" + name;
         mkdir(p.c_str(), 0755);
         leaves.push_back(p);
@@ -72,9 +78,10 @@ int main(int argc, char** argv) {
     static const char* const kinds[] = {".dat", ".txt", ".log", ".bak"};
     std::string content(4096, 'x');
     for (long f = 0; f < files; ++f) {
-        const std::string& folder = leaves[static_cast<size_t>(f % static_cast<long>(leaves.size()))];
-        std::string name = folder + "/file" + std::to_string(f) +
-                           ((f % tmpEvery == 0) ? ".tmp" : kinds[f % 4]);
+        const std::string& folder =
+            leaves[static_cast<size_t>(f % static_cast<long>(leaves.size()))];
+        std::string name =
+            folder + "/file" + std::to_string(f) + ((f % tmpEvery == 0) ? ".tmp" : kinds[f % 4]);
         int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) {
             fprintf(stderr, "imagegen: cannot write %s: %s\n", name.c_str(), strerror(errno));

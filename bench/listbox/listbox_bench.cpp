@@ -25,11 +25,13 @@ double msSince(Clock::time_point start) {
 }
 
 std::u16string path(std::mt19937& rng, int i) {
-    static const char16_t* folders[] = {u"\\Windows\\Temp\\", u"\\Temp\\", u"\\My Documents\\Temp\\",
-                                        u"\\Program Files\\Cache\\", u"\\windows\\temp\\Sub-dir\\"};
+    static const char16_t* folders[] = {u"\\Windows\\Temp\\", u"\\Temp\\",
+                                        u"\\My Documents\\Temp\\", u"\\Program Files\\Cache\\",
+                                        u"\\windows\\temp\\Sub-dir\\"};
     std::u16string s = folders[rng() % 5];
     const unsigned n = static_cast<unsigned>(rng());
-    for (int k = 0; k < 8; ++k) s.push_back(static_cast<char16_t>((k % 2 ? u'A' : u'a') + (n >> (k * 3)) % 26));
+    for (int k = 0; k < 8; ++k)
+        s.push_back(static_cast<char16_t>((k % 2 ? u'A' : u'a') + (n >> (k * 3)) % 26));
     s += u"_" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + u".tmp";
     return s;
 }
@@ -60,8 +62,9 @@ int main(int argc, char** argv) {
     wc.lpfnWndProc = parentProc;
     wc.lpszClassName = u"BenchParent";
     RegisterClassW(&wc);
-    HWND parent = CreateWindowExW(0, u"BenchParent", u"Bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    HWND parent =
+        CreateWindowExW(0, u"BenchParent", u"Bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
 
     std::mt19937 rng(7);
     std::vector<std::u16string> texts;
@@ -70,17 +73,18 @@ int main(int argc, char** argv) {
     HWND list = CreateWindowExW(0, u"LISTBOX", u"", 0x50B0100B, 2, 304, 210, 90, parent,
                                 reinterpret_cast<HMENU>(50020), nullptr, nullptr);
     auto start = Clock::now();
-    for (const auto& t : texts) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t.c_str()));
+    for (const auto& t : texts)
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t.c_str()));
     const double addMs = msSince(start);
-    std::printf("LB_ADDSTRING x %d (sorted, random order): %.1f ms (%.2f us each), count %ld\n", entries,
-                addMs, addMs * 1000.0 / std::max(entries, 1),
+    std::printf("LB_ADDSTRING x %d (sorted, random order): %.1f ms (%.2f us each), count %ld\n",
+                entries, addMs, addMs * 1000.0 / std::max(entries, 1),
                 static_cast<long>(SendMessageW(list, LB_GETCOUNT, 0, 0)));
     start = Clock::now();
     UpdateWindow(list);
     std::printf("list box paint after the inserts: %.2f ms\n", msSince(start));
 
-    g_tree = CreateWindowExW(0, WC_TREEVIEWW, u"", WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS, 10, 10, 220,
-                             240, parent, nullptr, nullptr, nullptr);
+    g_tree = CreateWindowExW(0, WC_TREEVIEWW, u"", WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS, 10,
+                             10, 220, 240, parent, nullptr, nullptr, nullptr);
     TVINSERTSTRUCTW is{};
     is.hParent = TVI_ROOT;
     is.hInsertAfter = TVI_SORT;
@@ -88,7 +92,8 @@ int main(int argc, char** argv) {
     is.item.pszText = const_cast<LPWSTR>(u"\\");
     is.item.cChildren = 1;
     is.item.lParam = -1;
-    auto root = reinterpret_cast<HTREEITEM>(SendMessageW(g_tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
+    auto root = reinterpret_cast<HTREEITEM>(
+        SendMessageW(g_tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
     start = Clock::now();
     is.hParent = root;
     is.item.cChildren = I_CHILDRENCALLBACK;
@@ -102,8 +107,8 @@ int main(int argc, char** argv) {
     SendMessageW(g_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
     UpdateWindow(g_tree);
     const double expandMs = msSince(start);
-    std::printf("tree: %d folders inserted at TVI_SORT in %.1f ms; expand + first paint %.2f ms\n", folders,
-                insertMs, expandMs);
+    std::printf("tree: %d folders inserted at TVI_SORT in %.1f ms; expand + first paint %.2f ms\n",
+                folders, insertMs, expandMs);
     DestroyWindow(parent);
     return 0;
 }

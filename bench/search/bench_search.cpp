@@ -26,11 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void makeImage(const fs::path& root, int files)
-{
+void makeImage(const fs::path& root, int files) {
     int folders = (files + 9) / 10;
     for (int d = 0; d < folders; d++) {
-        fs::path folder = root / "Data" / ("set" + std::to_string(d / 100)) / ("item" + std::to_string(d));
+        fs::path folder =
+            root / "Data" / ("set" + std::to_string(d / 100)) / ("item" + std::to_string(d));
         fs::create_directories(folder);
         for (int f = 0; f < 10 && d * 10 + f < files; f++) {
             const char* ext = f == 0 ? ".tmp" : (f == 1 ? ".txt" : ".dat");
@@ -39,15 +39,13 @@ void makeImage(const fs::path& root, int files)
     }
 }
 
-double seconds(std::chrono::steady_clock::duration d)
-{
+double seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int files = argc > 1 ? std::atoi(argv[1]) : 100000;
     fs::path device = fs::temp_directory_path() / ("bench_search." + std::to_string(getpid()));
     ce::kernel::createImage(device, ce::kernel::ImageContents::Empty);
@@ -60,9 +58,9 @@ int main(int argc, char** argv)
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = u"BenchSearchParent";
     RegisterClassW(&wc);
-    HWND hwndParent = CreateWindowExW(0, u"BenchSearchParent", u"Bench", WS_VISIBLE, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, NULL,
-                                      NULL);
+    HWND hwndParent =
+        CreateWindowExW(0, u"BenchSearchParent", u"Bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, NULL, NULL);
     HWND hwndList = CreateWindowExW(0, u"LISTBOX", u"", 0x50B0100B, 2, 304, 210, 90, hwndParent,
                                     (HMENU)50020, NULL, NULL);
 
@@ -78,9 +76,10 @@ int main(int argc, char** argv)
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     double ours = seconds(t1 - t0), theirs = seconds(t2 - t1);
-    std::printf("files: %d, matches listed: %ld of %ld\nSearchFilesByExtension: %.3f s\n"
-                "find -iname: %.3f s\nratio: %.2f (target <= 1.50)\npeak memory: %ld KiB\n",
-                files, listed, expected, ours, theirs, ours / theirs, usage.ru_maxrss);
+    std::printf(
+        "files: %d, matches listed: %ld of %ld\nSearchFilesByExtension: %.3f s\n"
+        "find -iname: %.3f s\nratio: %.2f (target <= 1.50)\npeak memory: %ld KiB\n",
+        files, listed, expected, ours, theirs, ours / theirs, usage.ru_maxrss);
 
     DestroyWindow(hwndParent);
     ce::Device::close();

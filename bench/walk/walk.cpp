@@ -22,15 +22,18 @@ struct Totals {
 void walk(const WCHAR* folder, Totals& totals) {
     WCHAR pattern[1024];
     bool root = folder[0] == u'\\' && folder[1] == 0;
-    if (FAILED(StringCchPrintfW(pattern, 1024, root ? u"%s*" : u"%s\\*", folder))) return;
+    if (FAILED(StringCchPrintfW(pattern, 1024, root ? u"%s*" : u"%s\\*", folder)))
+        return;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
+    if (h == INVALID_HANDLE_VALUE)
+        return;
     WCHAR child[1024];
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             ++totals.folders;
-            if (SUCCEEDED(StringCchPrintfW(child, 1024, root ? u"%s%s" : u"%s\\%s", folder, fd.cFileName)))
+            if (SUCCEEDED(StringCchPrintfW(child, 1024, root ? u"%s%s" : u"%s\\%s", folder,
+                                           fd.cFileName)))
                 walk(child, totals);
         } else {
             ++totals.files;
@@ -48,7 +51,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     int repeat = 1;
-    if (argc >= 4 && !strcmp(argv[2], "--repeat")) repeat = atoi(argv[3]);
+    if (argc >= 4 && !strcmp(argv[2], "--repeat"))
+        repeat = atoi(argv[3]);
     try {
         ce::Device::open(argv[1]);
     } catch (const ce::DeviceError& e) {
@@ -62,8 +66,10 @@ int main(int argc, char** argv) {
         auto start = std::chrono::steady_clock::now();
         walk(u"\\", totals);
         double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (s < best) best = s;
+        if (s < best)
+            best = s;
     }
-    printf("%ld files, %ld folders, %llu bytes\n%.4f\n", totals.files, totals.folders, totals.bytes, best);
+    printf("%ld files, %ld folders, %llu bytes\n%.4f\n", totals.files, totals.folders, totals.bytes,
+           best);
     return 0;
 }

@@ -13,12 +13,12 @@ constexpr int kCheckBoxSize = 13;
 constexpr int kCheckGap = 4;
 
 class Button final : public Control {
-public:
+  public:
     Button(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) {}
 
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     // --- state
     UINT check_ = BST_UNCHECKED;
     bool pushed_ = false;    // BST_PUSHED: drawn pressed
@@ -80,23 +80,28 @@ void Button::paintPushButton(HDC dc, const RECT& rc, const std::u16string& text)
     }
     DrawEdge(dc, &edge, pushed_ ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     RECT textRect = rc;
-    if (pushed_) OffsetRect(&textRect, 1, 1);
+    if (pushed_)
+        OffsetRect(&textRect, 1, 1);
     drawTextLine(dc, text, textRect, DT_CENTER | DT_VCENTER,
                  sysColor(enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
 }
 
 void Button::paintCheckBox(HDC dc, const RECT& rc, const std::u16string& text) {
-    HBRUSH background = reinterpret_cast<HBRUSH>(SendMessageW(
-        notifier_.parent(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-        reinterpret_cast<LPARAM>(hwnd())));
+    HBRUSH background = reinterpret_cast<HBRUSH>(SendMessageW(notifier_.parent(), WM_CTLCOLORSTATIC,
+                                                              reinterpret_cast<WPARAM>(dc),
+                                                              reinterpret_cast<LPARAM>(hwnd())));
     FillRect(dc, &rc, background ? background : GetSysColorBrush(COLOR_WINDOW));
     const int top = rc.top + (rc.bottom - rc.top - kCheckBoxSize) / 2;
     RECT box{rc.left, top, rc.left + kCheckBoxSize, top + kCheckBoxSize};
     UINT state = DFCS_BUTTONCHECK;
-    if (check_ == BST_CHECKED) state |= DFCS_CHECKED;
-    if (check_ == BST_INDETERMINATE) state |= DFCS_CHECKED | DFCS_INACTIVE;
-    if (pushed_) state |= DFCS_PUSHED;
-    if (!enabled()) state |= DFCS_INACTIVE;
+    if (check_ == BST_CHECKED)
+        state |= DFCS_CHECKED;
+    if (check_ == BST_INDETERMINATE)
+        state |= DFCS_CHECKED | DFCS_INACTIVE;
+    if (pushed_)
+        state |= DFCS_PUSHED;
+    if (!enabled())
+        state |= DFCS_INACTIVE;
     DrawFrameControl(dc, &box, DFC_BUTTON, state);
     RECT textRect{box.right + kCheckGap, rc.top, rc.right, rc.bottom};
     drawTextLine(dc, text, textRect, DT_LEFT | DT_VCENTER,
@@ -105,7 +110,8 @@ void Button::paintCheckBox(HDC dc, const RECT& rc, const std::u16string& text) {
 
 void Button::paint() {
     PaintScope paint(hwnd(), font());
-    if (!paint.dc()) return;
+    if (!paint.dc())
+        return;
     const RECT rc = clientRect();
     const std::u16string text = label();
     if (isCheckBox())
@@ -116,10 +122,13 @@ void Button::paint() {
 
 // --- messages ---------------------------------------------------------------------------------
 
-LRESULT Button::onGetCheck() const { return isCheckBox() ? check_ : BST_UNCHECKED; }
+LRESULT Button::onGetCheck() const {
+    return isCheckBox() ? check_ : BST_UNCHECKED;
+}
 
 LRESULT Button::onSetCheck(WPARAM state) {
-    if (!isCheckBox()) return 0;
+    if (!isCheckBox())
+        return 0;
     // A two-state box takes any value above 1 as checked.
     UINT wanted = static_cast<UINT>(state);
     if (wanted > BST_INDETERMINATE || (wanted == BST_INDETERMINATE && !isThreeState()))
@@ -133,8 +142,10 @@ LRESULT Button::onSetCheck(WPARAM state) {
 
 LRESULT Button::onGetState() const {
     LRESULT state = onGetCheck();
-    if (pushed_) state |= BST_PUSHED;
-    if (focused()) state |= BST_FOCUS;
+    if (pushed_)
+        state |= BST_PUSHED;
+    if (focused())
+        state |= BST_FOCUS;
     return state;
 }
 
@@ -173,24 +184,29 @@ LRESULT Button::onButtonDown() {
 }
 
 LRESULT Button::onMouseMove(LPARAM lParam) {
-    if (tracking_) onSetState(hitInside(lParam));
+    if (tracking_)
+        onSetState(hitInside(lParam));
     return 0;
 }
 
 void Button::release(bool clicked) {
     tracking_ = false;
     onSetState(FALSE);
-    if (GetCapture() == hwnd()) ReleaseCapture();
-    if (clicked) toggleAndNotify();
+    if (GetCapture() == hwnd())
+        ReleaseCapture();
+    if (clicked)
+        toggleAndNotify();
 }
 
 LRESULT Button::onButtonUp(LPARAM lParam) {
-    if (tracking_) release(hitInside(lParam));
+    if (tracking_)
+        release(hitInside(lParam));
     return 0;
 }
 
 LRESULT Button::onKeyDown(WPARAM key) {
-    if (key == VK_SPACE || key == VK_RETURN) onSetState(TRUE);
+    if (key == VK_SPACE || key == VK_RETURN)
+        onSetState(TRUE);
     return 0;
 }
 
@@ -204,34 +220,53 @@ LRESULT Button::onKeyUp(WPARAM key) {
 
 LRESULT Button::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case BM_GETCHECK: return onGetCheck();
-        case BM_SETCHECK: return onSetCheck(wParam);
-        case BM_GETSTATE: return onGetState();
-        case BM_SETSTATE: return onSetState(wParam);
-        case BM_CLICK: return onClick();
+        case BM_GETCHECK:
+            return onGetCheck();
+        case BM_SETCHECK:
+            return onSetCheck(wParam);
+        case BM_GETSTATE:
+            return onGetState();
+        case BM_SETSTATE:
+            return onSetState(wParam);
+        case BM_CLICK:
+            return onClick();
         case BM_SETSTYLE:
-            SetWindowLongW(hwnd(), GWL_STYLE, static_cast<LONG>((style() & ~0xFFFFu) | LOWORD(wParam)));
-            if (LOWORD(lParam)) invalidate();
+            SetWindowLongW(hwnd(), GWL_STYLE,
+                           static_cast<LONG>((style() & ~0xFFFFu) | LOWORD(wParam)));
+            if (LOWORD(lParam))
+                invalidate();
             return 0;
-        case WM_PAINT: paint(); return 0;
+        case WM_PAINT:
+            paint();
+            return 0;
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: return onButtonDown();
-        case WM_MOUSEMOVE: return onMouseMove(lParam);
-        case WM_LBUTTONUP: return onButtonUp(lParam);
+        case WM_LBUTTONDBLCLK:
+            return onButtonDown();
+        case WM_MOUSEMOVE:
+            return onMouseMove(lParam);
+        case WM_LBUTTONUP:
+            return onButtonUp(lParam);
         case WM_CAPTURECHANGED:
-            if (tracking_ && reinterpret_cast<HWND>(lParam) != hwnd()) release(false);
+            if (tracking_ && reinterpret_cast<HWND>(lParam) != hwnd())
+                release(false);
             return 0;
-        case WM_KEYDOWN: return onKeyDown(wParam);
-        case WM_KEYUP: return onKeyUp(wParam);
+        case WM_KEYDOWN:
+            return onKeyDown(wParam);
+        case WM_KEYUP:
+            return onKeyUp(wParam);
         case WM_SETFOCUS:
-        case WM_KILLFOCUS: invalidate(); return 0;
+        case WM_KILLFOCUS:
+            invalidate();
+            return 0;
         case WM_SETTEXT: {
             const LRESULT r = DefWindowProcW(hwnd(), message, wParam, lParam);
             invalidate();
             return r;
         }
-        case WM_GETDLGCODE: return isCheckBox() ? DLGC_BUTTON : DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
-        default: return unhandled(message, wParam, lParam, "BUTTON");
+        case WM_GETDLGCODE:
+            return isCheckBox() ? DLGC_BUTTON : DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+        default:
+            return unhandled(message, wParam, lParam, "BUTTON");
     }
 }
 

@@ -15,11 +15,11 @@ constexpr int kButtonWidth = 13;
 constexpr int kFieldPadding = 5;
 
 class ComboBox final : public Control {
-public:
+  public:
     ComboBox(HWND hwnd, const CREATESTRUCTW& cs);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     // --- state
     HWND list_ = nullptr;
     int droppedHeight_;  // the height given at creation: field and dropped list
@@ -59,11 +59,14 @@ ComboBox::ComboBox(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs), drop
 
 std::u16string ComboBox::selectionText() const {
     const int sel = selection();
-    if (sel < 0) return {};
+    if (sel < 0)
+        return {};
     const LRESULT len = toList(LB_GETTEXTLEN, static_cast<WPARAM>(sel), 0);
-    if (len < 0) return {};
+    if (len < 0)
+        return {};
     std::u16string text(static_cast<size_t>(len) + 1, u'\0');
-    const LRESULT got = toList(LB_GETTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT got =
+        toList(LB_GETTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(std::max<LRESULT>(got, 0)));
     return text;
 }
@@ -99,25 +102,30 @@ RECT ComboBox::droppedRect() const {
 // --- drop and close ---------------------------------------------------------------------------
 
 void ComboBox::dropDown() {
-    if (dropped_ || !list_) return;
+    if (dropped_ || !list_)
+        return;
     notifier_.command(CBN_DROPDOWN);
     const RECT rc = droppedRect();
     SetWindowPos(list_, HWND_TOPMOST, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
                  SWP_NOACTIVATE | SWP_SHOWWINDOW);
     const int sel = selection();
-    if (sel >= 0) toList(LB_SETCARETINDEX, static_cast<WPARAM>(sel), 0);
+    if (sel >= 0)
+        toList(LB_SETCARETINDEX, static_cast<WPARAM>(sel), 0);
     dropped_ = true;
     SetCapture(list_);
     invalidate();
 }
 
 void ComboBox::closeUp(bool chosen) {
-    if (!dropped_) return;
+    if (!dropped_)
+        return;
     dropped_ = false;
-    if (GetCapture() == list_) ReleaseCapture();
+    if (GetCapture() == list_)
+        ReleaseCapture();
     ShowWindow(list_, SW_HIDE);
     invalidate();
-    if (chosen) notifier_.command(CBN_SELCHANGE);
+    if (chosen)
+        notifier_.command(CBN_SELCHANGE);
     notifier_.command(chosen ? CBN_SELENDOK : CBN_SELENDCANCEL);
     notifier_.command(CBN_CLOSEUP);
 }
@@ -127,7 +135,8 @@ void ComboBox::closeUp(bool chosen) {
 void ComboBox::paint() {
     PaintScope paint(hwnd(), font());
     HDC dc = paint.dc();
-    if (!dc) return;
+    if (!dc)
+        return;
     const RECT rc = clientRect();
     fillRect(dc, rc, enabled() ? COLOR_WINDOW : COLOR_BTNFACE);
     FrameRect(dc, &rc, GetSysColorBrush(COLOR_WINDOWFRAME));
@@ -137,25 +146,32 @@ void ComboBox::paint() {
     drawArrow(dc, button, Arrow::Down, sysColor(enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     RECT field{rc.left + 1, rc.top + 1, button.left, rc.bottom - 1};
     const bool highlight = focused() && !dropped_;
-    if (highlight) fillRect(dc, field, COLOR_HIGHLIGHT);
+    if (highlight)
+        fillRect(dc, field, COLOR_HIGHLIGHT);
     RECT textRect{field.left + 2, field.top, field.right, field.bottom};
     drawTextLine(dc, selectionText(), textRect, DT_LEFT | DT_VCENTER,
-                 sysColor(!enabled() ? COLOR_GRAYTEXT : highlight ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+                 sysColor(!enabled()  ? COLOR_GRAYTEXT
+                          : highlight ? COLOR_HIGHLIGHTTEXT
+                                      : COLOR_WINDOWTEXT));
 }
 
 // --- messages ---------------------------------------------------------------------------------
 
 LRESULT ComboBox::onCreate(const CREATESTRUCTW& cs) {
     DWORD listStyle = WS_POPUP | WS_BORDER | WS_VSCROLL;
-    if (cs.style & CBS_SORT) listStyle |= LBS_SORT;
-    if (cs.style & CBS_DISABLENOSCROLL) listStyle |= LBS_DISABLENOSCROLL;
+    if (cs.style & CBS_SORT)
+        listStyle |= LBS_SORT;
+    if (cs.style & CBS_DISABLENOSCROLL)
+        listStyle |= LBS_DISABLENOSCROLL;
     list_ = CreateWindowExW(0, kComboListClass, u"", listStyle, 0, 0, cs.cx, 10, hwnd(), nullptr,
                             cs.hInstance, nullptr);
-    if (!list_) return -1;
+    if (!list_)
+        return -1;
     fieldHeight_ = fontLineHeight(hwnd(), font()) + kFieldPadding;
     droppedWidth_ = cs.cx;
     // The combo keeps the height of its field; the rest of the given height is the list's.
-    SetWindowPos(hwnd(), nullptr, 0, 0, cs.cx, fieldHeight_, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd(), nullptr, 0, 0, cs.cx, fieldHeight_,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return 0;
 }
 
@@ -167,11 +183,13 @@ LRESULT ComboBox::onSetCurSel(WPARAM index) {
 
 // WM_GETTEXT of a drop-down list: the selected entry.
 LRESULT ComboBox::onGetText(WPARAM capacity, LPARAM buffer) const {
-    return static_cast<LRESULT>(copyText(selectionText(), reinterpret_cast<WCHAR*>(buffer), capacity));
+    return static_cast<LRESULT>(
+        copyText(selectionText(), reinterpret_cast<WCHAR*>(buffer), capacity));
 }
 
 LRESULT ComboBox::onButtonDown() {
-    if (!focused()) SetFocus(hwnd());
+    if (!focused())
+        SetFocus(hwnd());
     if (dropped_)
         closeUp(false);
     else
@@ -185,20 +203,33 @@ LRESULT ComboBox::onKeyDown(WPARAM key) {
         return 0;
     }
     if (dropped_) {
-        if (key == VK_RETURN) closeUp(true);
-        else if (key == VK_ESCAPE) closeUp(false);
-        else SendMessageW(list_, WM_KEYDOWN, key, 0);
+        if (key == VK_RETURN)
+            closeUp(true);
+        else if (key == VK_ESCAPE)
+            closeUp(false);
+        else
+            SendMessageW(list_, WM_KEYDOWN, key, 0);
         return 0;
     }
     const int count = static_cast<int>(toList(LB_GETCOUNT, 0, 0));
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     int sel = selection();
     switch (key) {
-        case VK_UP: sel = std::max(0, sel - 1); break;
-        case VK_DOWN: sel = std::min(count - 1, sel + 1); break;
-        case VK_HOME: sel = 0; break;
-        case VK_END: sel = count - 1; break;
-        default: return 0;
+        case VK_UP:
+            sel = std::max(0, sel - 1);
+            break;
+        case VK_DOWN:
+            sel = std::min(count - 1, sel + 1);
+            break;
+        case VK_HOME:
+            sel = 0;
+            break;
+        case VK_END:
+            sel = count - 1;
+            break;
+        default:
+            return 0;
     }
     if (sel != selection()) {
         onSetCurSel(static_cast<WPARAM>(sel));
@@ -208,20 +239,26 @@ LRESULT ComboBox::onKeyDown(WPARAM key) {
 }
 
 LRESULT ComboBox::onListCommand(WORD code) {
-    if (code == kComboListChosen) closeUp(true);
-    if (code == kComboListCancelled) closeUp(false);
+    if (code == kComboListChosen)
+        closeUp(true);
+    if (code == kComboListCancelled)
+        closeUp(false);
     return 0;
 }
 
 LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE: return onCreate(*reinterpret_cast<const CREATESTRUCTW*>(lParam));
+        case WM_CREATE:
+            return onCreate(*reinterpret_cast<const CREATESTRUCTW*>(lParam));
         case WM_DESTROY:
-            if (list_) DestroyWindow(list_);
+            if (list_)
+                DestroyWindow(list_);
             list_ = nullptr;
             return 0;
-        case CB_ADDSTRING: return toList(LB_ADDSTRING, 0, lParam);
-        case CB_INSERTSTRING: return toList(LB_INSERTSTRING, wParam, lParam);
+        case CB_ADDSTRING:
+            return toList(LB_ADDSTRING, 0, lParam);
+        case CB_INSERTSTRING:
+            return toList(LB_INSERTSTRING, wParam, lParam);
         case CB_DELETESTRING: {
             const LRESULT r = toList(LB_DELETESTRING, wParam, 0);
             invalidate();
@@ -231,51 +268,76 @@ LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             toList(LB_RESETCONTENT, 0, 0);
             invalidate();
             return CB_OKAY;
-        case CB_GETCOUNT: return toList(LB_GETCOUNT, 0, 0);
-        case CB_GETCURSEL: return selection();
-        case CB_SETCURSEL: return onSetCurSel(wParam);
-        case CB_GETLBTEXT: return toList(LB_GETTEXT, wParam, lParam);
-        case CB_GETLBTEXTLEN: return toList(LB_GETTEXTLEN, wParam, 0);
-        case CB_FINDSTRING: return toList(LB_FINDSTRING, wParam, lParam);
-        case CB_FINDSTRINGEXACT: return toList(LB_FINDSTRINGEXACT, wParam, lParam);
+        case CB_GETCOUNT:
+            return toList(LB_GETCOUNT, 0, 0);
+        case CB_GETCURSEL:
+            return selection();
+        case CB_SETCURSEL:
+            return onSetCurSel(wParam);
+        case CB_GETLBTEXT:
+            return toList(LB_GETTEXT, wParam, lParam);
+        case CB_GETLBTEXTLEN:
+            return toList(LB_GETTEXTLEN, wParam, 0);
+        case CB_FINDSTRING:
+            return toList(LB_FINDSTRING, wParam, lParam);
+        case CB_FINDSTRINGEXACT:
+            return toList(LB_FINDSTRINGEXACT, wParam, lParam);
         case CB_SELECTSTRING: {
             const LRESULT r = toList(LB_SELECTSTRING, wParam, lParam);
             invalidate();
             return r;
         }
-        case CB_GETITEMDATA: return toList(LB_GETITEMDATA, wParam, 0);
-        case CB_SETITEMDATA: return toList(LB_SETITEMDATA, wParam, lParam);
+        case CB_GETITEMDATA:
+            return toList(LB_GETITEMDATA, wParam, 0);
+        case CB_SETITEMDATA:
+            return toList(LB_SETITEMDATA, wParam, lParam);
         case CB_GETITEMHEIGHT:
             return static_cast<int>(wParam) == -1 ? fieldHeight_ : toList(LB_GETITEMHEIGHT, 0, 0);
-        case CB_SETITEMHEIGHT: return toList(LB_SETITEMHEIGHT, 0, lParam);
-        case CB_GETTOPINDEX: return toList(LB_GETTOPINDEX, 0, 0);
-        case CB_SETTOPINDEX: return toList(LB_SETTOPINDEX, wParam, 0) == LB_ERR ? CB_ERR : 0;
-        case CB_GETHORIZONTALEXTENT: return toList(LB_GETHORIZONTALEXTENT, 0, 0);
-        case CB_SETHORIZONTALEXTENT: return toList(LB_SETHORIZONTALEXTENT, wParam, 0);
-        case CB_GETDROPPEDSTATE: return dropped_ ? TRUE : FALSE;
+        case CB_SETITEMHEIGHT:
+            return toList(LB_SETITEMHEIGHT, 0, lParam);
+        case CB_GETTOPINDEX:
+            return toList(LB_GETTOPINDEX, 0, 0);
+        case CB_SETTOPINDEX:
+            return toList(LB_SETTOPINDEX, wParam, 0) == LB_ERR ? CB_ERR : 0;
+        case CB_GETHORIZONTALEXTENT:
+            return toList(LB_GETHORIZONTALEXTENT, 0, 0);
+        case CB_SETHORIZONTALEXTENT:
+            return toList(LB_SETHORIZONTALEXTENT, wParam, 0);
+        case CB_GETDROPPEDSTATE:
+            return dropped_ ? TRUE : FALSE;
         case CB_SHOWDROPDOWN:
             wParam ? dropDown() : closeUp(false);
             return TRUE;
         case CB_GETDROPPEDCONTROLRECT:
-            if (lParam) *reinterpret_cast<RECT*>(lParam) = droppedRect();
+            if (lParam)
+                *reinterpret_cast<RECT*>(lParam) = droppedRect();
             return CB_OKAY;
-        case CB_GETDROPPEDWIDTH: return droppedWidth_;
+        case CB_GETDROPPEDWIDTH:
+            return droppedWidth_;
         case CB_SETDROPPEDWIDTH:
             droppedWidth_ = static_cast<int>(wParam);
             return droppedWidth_;
-        case CB_INITSTORAGE: return toList(LB_INITSTORAGE, wParam, lParam);
+        case CB_INITSTORAGE:
+            return toList(LB_INITSTORAGE, wParam, lParam);
         case CB_GETEDITSEL:
         case CB_SETEDITSEL:
-        case CB_LIMITTEXT: return CB_ERR;  // a drop-down list has no edit field
-        case WM_SETTEXT: return CB_ERR;
-        case WM_GETTEXT: return onGetText(wParam, lParam);
-        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(selectionText().size());
+        case CB_LIMITTEXT:
+            return CB_ERR;  // a drop-down list has no edit field
+        case WM_SETTEXT:
+            return CB_ERR;
+        case WM_GETTEXT:
+            return onGetText(wParam, lParam);
+        case WM_GETTEXTLENGTH:
+            return static_cast<LRESULT>(selectionText().size());
         case WM_COMMAND:
-            if (reinterpret_cast<HWND>(lParam) == list_) return onListCommand(HIWORD(wParam));
+            if (reinterpret_cast<HWND>(lParam) == list_)
+                return onListCommand(HIWORD(wParam));
             return 0;
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: return onButtonDown();
-        case WM_KEYDOWN: return onKeyDown(wParam);
+        case WM_LBUTTONDBLCLK:
+            return onButtonDown();
+        case WM_KEYDOWN:
+            return onKeyDown(wParam);
         case WM_SETFOCUS:
             invalidate();
             notifier_.command(CBN_SETFOCUS);
@@ -286,19 +348,26 @@ LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             notifier_.command(CBN_KILLFOCUS);
             return 0;
         case WM_SHOWWINDOW:
-            if (!wParam) closeUp(false);
+            if (!wParam)
+                closeUp(false);
             return DefWindowProcW(hwnd(), message, wParam, lParam);
         case WM_ENABLE:
-            if (!wParam) closeUp(false);
+            if (!wParam)
+                closeUp(false);
             invalidate();
             return 0;
-        case WM_PAINT: paint(); return 0;
-        case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFONT:
             setFont(wParam, lParam);
-            if (list_) SendMessageW(list_, WM_SETFONT, wParam, lParam);
+            if (list_)
+                SendMessageW(list_, WM_SETFONT, wParam, lParam);
             return 0;
-        default: return unhandled(message, wParam, lParam, "COMBOBOX");
+        default:
+            return unhandled(message, wParam, lParam, "COMBOBOX");
     }
 }
 

@@ -18,18 +18,23 @@ namespace ce::controls {
 // Text
 
 size_t copyText(std::u16string_view text, WCHAR* buffer, size_t capacity) {
-    if (!buffer || capacity == 0) return 0;
+    if (!buffer || capacity == 0)
+        return 0;
     const size_t n = std::min(text.size(), capacity - 1);
     std::copy_n(text.data(), n, buffer);
     buffer[n] = 0;
     return n;
 }
 
-std::u16string textFrom(LPCWSTR text) { return text ? std::u16string(text) : std::u16string(); }
+std::u16string textFrom(LPCWSTR text) {
+    return text ? std::u16string(text) : std::u16string();
+}
 
 std::u16string textFrom(LPCWSTR text, int count) {
-    if (!text) return {};
-    if (count < 0) return std::u16string(text);
+    if (!text)
+        return {};
+    if (count < 0)
+        return std::u16string(text);
     return std::u16string(text, static_cast<size_t>(count));
 }
 
@@ -44,7 +49,8 @@ void Notifier::capture(HWND self, const CREATESTRUCTW& cs) {
 }
 
 LRESULT Notifier::command(WORD code) const {
-    if (!parent_) return 0;
+    if (!parent_)
+        return 0;
     return SendMessageW(parent_, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id_), code),
                         reinterpret_cast<LPARAM>(self_));
 }
@@ -53,8 +59,10 @@ LRESULT Notifier::notify(NMHDR& hdr, UINT code) const {
     hdr.hwndFrom = self_;
     hdr.idFrom = static_cast<UINT_PTR>(id_);
     hdr.code = code;
-    if (!parent_) return 0;
-    return SendMessageW(parent_, WM_NOTIFY, static_cast<WPARAM>(id_), reinterpret_cast<LPARAM>(&hdr));
+    if (!parent_)
+        return 0;
+    return SendMessageW(parent_, WM_NOTIFY, static_cast<WPARAM>(id_),
+                        reinterpret_cast<LPARAM>(&hdr));
 }
 
 LRESULT Notifier::notify(UINT code) const {
@@ -63,7 +71,8 @@ LRESULT Notifier::notify(UINT code) const {
 }
 
 LRESULT Notifier::scroll(UINT message, WORD code, int pos) const {
-    if (!parent_) return 0;
+    if (!parent_)
+        return 0;
     return SendMessageW(parent_, message, MAKEWPARAM(code, static_cast<WORD>(pos)),
                         reinterpret_cast<LPARAM>(self_));
 }
@@ -71,11 +80,19 @@ LRESULT Notifier::scroll(UINT message, WORD code, int pos) const {
 // ---------------------------------------------------------------------------------------------
 // The control object behind a window
 
-Control::Control(HWND hwnd, const CREATESTRUCTW& cs) : hwnd_(hwnd) { notifier_.capture(hwnd, cs); }
+Control::Control(HWND hwnd, const CREATESTRUCTW& cs) : hwnd_(hwnd) {
+    notifier_.capture(hwnd, cs);
+}
 
-DWORD Control::style() const { return static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE)); }
-bool Control::enabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
-bool Control::focused() const { return GetFocus() == hwnd_; }
+DWORD Control::style() const {
+    return static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE));
+}
+bool Control::enabled() const {
+    return IsWindowEnabled(hwnd_) != FALSE;
+}
+bool Control::focused() const {
+    return GetFocus() == hwnd_;
+}
 
 HFONT Control::font() const {
     return font_ ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -83,7 +100,8 @@ HFONT Control::font() const {
 
 LRESULT Control::setFont(WPARAM font, LPARAM redraw) {
     font_ = reinterpret_cast<HFONT>(font);
-    if (LOWORD(redraw)) invalidate();
+    if (LOWORD(redraw))
+        invalidate();
     return 0;
 }
 
@@ -99,21 +117,30 @@ std::set<std::pair<std::string, UINT>>& loggedMessages() {
 
 LRESULT Control::unhandled(UINT message, WPARAM wParam, LPARAM lParam, const char* className) {
     switch (message) {
-        case WM_ERASEBKGND: return 1;  // every control paints the whole of its client area
-        case WM_ENABLE: invalidate(); return 0;
-        case WM_SETFONT: return setFont(wParam, lParam);
-        case WM_GETFONT: return reinterpret_cast<LRESULT>(font());
-        default: break;
+        case WM_ERASEBKGND:
+            return 1;  // every control paints the whole of its client area
+        case WM_ENABLE:
+            invalidate();
+            return 0;
+        case WM_SETFONT:
+            return setFont(wParam, lParam);
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(font());
+        default:
+            break;
     }
     if (message >= WM_USER && loggedMessages().emplace(className, message).second) {
         char line[96];
         std::snprintf(line, sizeof line, "%s: message 0x%04X not handled", className, message);
-        if (Device* device = Device::current()) device->log(line);
+        if (Device* device = Device::current())
+            device->log(line);
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
-void Control::invalidate(const RECT* rect) const { InvalidateRect(hwnd_, rect, TRUE); }
+void Control::invalidate(const RECT* rect) const {
+    InvalidateRect(hwnd_, rect, TRUE);
+}
 
 RECT Control::clientRect() const {
     RECT rc{};
@@ -129,8 +156,7 @@ Control* attachedControl(HWND hwnd) {
     return reinterpret_cast<Control*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-LRESULT dispatchToControl(Control* control, HWND hwnd, UINT message, WPARAM wParam,
-                          LPARAM lParam) {
+LRESULT dispatchToControl(Control* control, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     try {
         result = control->handle(message, wParam, lParam);
@@ -148,7 +174,8 @@ LRESULT dispatchToControl(Control* control, HWND hwnd, UINT message, WPARAM wPar
 bool registerControlClass(LPCWSTR name, WNDPROC proc, UINT classStyle, LPCWSTR cursor) {
     WNDCLASSW wc{};
     // Registered once per device: InitCommonControls may be called again by every program.
-    if (GetClassInfoW(nullptr, name, &wc)) return true;
+    if (GetClassInfoW(nullptr, name, &wc))
+        return true;
     wc = WNDCLASSW{};
     wc.style = classStyle | CS_GLOBALCLASS;
     wc.lpfnWndProc = proc;
@@ -156,10 +183,12 @@ bool registerControlClass(LPCWSTR name, WNDPROC proc, UINT classStyle, LPCWSTR c
     wc.hCursor = cursor ? LoadCursorW(nullptr, cursor) : nullptr;
     wc.hbrBackground = nullptr;
     wc.lpszClassName = name;
-    if (!RegisterClassW(&wc)) return false;
+    if (!RegisterClassW(&wc))
+        return false;
     // The class belongs to the platform's library, not to the program that asked for it first:
     // it outlives that program.
-    if (auto cls = gwes::findClass(name)) cls->system = true;
+    if (auto cls = gwes::findClass(name))
+        cls->system = true;
     return true;
 }
 
@@ -174,30 +203,37 @@ PaintScope::PaintScope(HWND hwnd, HFONT font) : hwnd_(hwnd), dc_(BeginPaint(hwnd
 }
 
 PaintScope::~PaintScope() {
-    if (dc_ && oldFont_) SelectObject(dc_, oldFont_);
+    if (dc_ && oldFont_)
+        SelectObject(dc_, oldFont_);
     EndPaint(hwnd_, &ps_);
 }
 
 MeasureScope::MeasureScope(HWND hwnd, HFONT font) : hwnd_(hwnd), dc_(GetDC(hwnd)) {
-    if (dc_) oldFont_ = SelectObject(dc_, font);
+    if (dc_)
+        oldFont_ = SelectObject(dc_, font);
 }
 
 MeasureScope::~MeasureScope() {
-    if (!dc_) return;
-    if (oldFont_) SelectObject(dc_, oldFont_);
+    if (!dc_)
+        return;
+    if (oldFont_)
+        SelectObject(dc_, oldFont_);
     ReleaseDC(hwnd_, dc_);
 }
 
 int textWidth(HDC dc, std::u16string_view text) {
-    if (text.empty() || !dc) return 0;
+    if (text.empty() || !dc)
+        return 0;
     SIZE size{};
-    if (!GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size)) return 0;
+    if (!GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size))
+        return 0;
     return size.cx;
 }
 
 int lineHeight(HDC dc) {
     TEXTMETRICW tm{};
-    if (dc && GetTextMetricsW(dc, &tm) && tm.tmHeight > 0) return tm.tmHeight;
+    if (dc && GetTextMetricsW(dc, &tm) && tm.tmHeight > 0)
+        return tm.tmHeight;
     return 11;
 }
 
@@ -211,18 +247,22 @@ void fillRect(HDC dc, const RECT& rect, int sysColorIndex) {
 }
 
 void drawTextLine(HDC dc, std::u16string_view text, RECT rect, UINT format, COLORREF color) {
-    if (text.empty()) return;
+    if (text.empty())
+        return;
     SetTextColor(dc, color);
     DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rect,
               format | DT_SINGLELINE | DT_NOPREFIX);
 }
 
-COLORREF sysColor(int index) { return GetSysColor(index); }
+COLORREF sysColor(int index) {
+    return GetSysColor(index);
+}
 
 void drawArrow(HDC dc, const RECT& box, Arrow arrow, COLORREF color) {
     const int cx = (box.left + box.right) / 2;
     const int cy = (box.top + box.bottom) / 2;
-    const int half = std::max<int>(2, std::min<int>(box.right - box.left, box.bottom - box.top) / 4);
+    const int half =
+        std::max<int>(2, std::min<int>(box.right - box.left, box.bottom - box.top) / 4);
     POINT pts[3];
     switch (arrow) {
         case Arrow::Down:
@@ -263,15 +303,30 @@ void drawArrow(HDC dc, const RECT& box, Arrow arrow, COLORREF color) {
 int scrollRequest(WORD code, int current, int line, int page, int min, int maxPos, int thumb) {
     int pos = current;
     switch (code) {
-        case SB_LINEUP: pos = current - line; break;
-        case SB_LINEDOWN: pos = current + line; break;
-        case SB_PAGEUP: pos = current - std::max(page, 1); break;
-        case SB_PAGEDOWN: pos = current + std::max(page, 1); break;
+        case SB_LINEUP:
+            pos = current - line;
+            break;
+        case SB_LINEDOWN:
+            pos = current + line;
+            break;
+        case SB_PAGEUP:
+            pos = current - std::max(page, 1);
+            break;
+        case SB_PAGEDOWN:
+            pos = current + std::max(page, 1);
+            break;
         case SB_THUMBPOSITION:
-        case SB_THUMBTRACK: pos = thumb; break;
-        case SB_TOP: pos = min; break;
-        case SB_BOTTOM: pos = maxPos; break;
-        default: break;
+        case SB_THUMBTRACK:
+            pos = thumb;
+            break;
+        case SB_TOP:
+            pos = min;
+            break;
+        case SB_BOTTOM:
+            pos = maxPos;
+            break;
+        default:
+            break;
     }
     return std::clamp(pos, min, std::max(min, maxPos));
 }

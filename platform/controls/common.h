@@ -28,7 +28,7 @@ std::u16string textFrom(LPCWSTR text, int count);
 // The parent and ID captured at creation; every notification a control sends goes through here,
 // so NMHDR and WM_COMMAND are filled the same way by all of them.
 class Notifier {
-public:
+  public:
     void capture(HWND self, const CREATESTRUCTW& cs);
     // Sends notifications to `target` instead of the creation parent (a combo box's list).
     void redirect(HWND target) { parent_ = target; }
@@ -45,7 +45,7 @@ public:
     // WM_HSCROLL / WM_VSCROLL with MAKEWPARAM(code, pos) and the control as lParam.
     LRESULT scroll(UINT message, WORD code, int pos) const;
 
-private:
+  private:
     HWND self_ = nullptr;
     HWND parent_ = nullptr;
     int id_ = 0;
@@ -55,7 +55,7 @@ private:
 // The control object behind a window
 
 class Control {
-public:
+  public:
     Control(HWND hwnd, const CREATESTRUCTW& cs);
     virtual ~Control() = default;
     Control(const Control&) = delete;
@@ -64,7 +64,7 @@ public:
     // One message; the window procedure has already caught WM_NCCREATE.
     virtual LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
-protected:
+  protected:
     HWND hwnd() const { return hwnd_; }
     DWORD style() const;
     bool enabled() const;
@@ -82,7 +82,7 @@ protected:
 
     Notifier notifier_;
 
-private:
+  private:
     HWND hwnd_;
     HFONT font_ = nullptr;
 };
@@ -100,14 +100,16 @@ LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     Control* control = attachedControl(hwnd);
     if (!control && message == WM_NCCREATE && lParam) {
         try {
-            attachControl(hwnd, std::make_unique<T>(hwnd, *reinterpret_cast<CREATESTRUCTW*>(lParam)));
+            attachControl(hwnd,
+                          std::make_unique<T>(hwnd, *reinterpret_cast<CREATESTRUCTW*>(lParam)));
         } catch (...) {
             SetLastError(8 /* ERROR_NOT_ENOUGH_MEMORY */);
             return FALSE;
         }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    if (!control) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (!control)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     return dispatchToControl(control, hwnd, message, wParam, lParam);
 }
 
@@ -119,7 +121,7 @@ bool registerControlClass(LPCWSTR name, WNDPROC proc, UINT classStyle, LPCWSTR c
 
 // BeginPaint/EndPaint with the control's font selected and a transparent text background.
 class PaintScope {
-public:
+  public:
     PaintScope(HWND hwnd, HFONT font);
     ~PaintScope();
     PaintScope(const PaintScope&) = delete;
@@ -127,7 +129,7 @@ public:
     HDC dc() const { return dc_; }
     const RECT& dirty() const { return ps_.rcPaint; }
 
-private:
+  private:
     HWND hwnd_;
     PAINTSTRUCT ps_{};
     HDC dc_;
@@ -136,14 +138,14 @@ private:
 
 // A DC for measuring text in the control's font outside WM_PAINT.
 class MeasureScope {
-public:
+  public:
     MeasureScope(HWND hwnd, HFONT font);
     ~MeasureScope();
     MeasureScope(const MeasureScope&) = delete;
     MeasureScope& operator=(const MeasureScope&) = delete;
     HDC dc() const { return dc_; }
 
-private:
+  private:
     HWND hwnd_;
     HDC dc_;
     HGDIOBJ oldFont_ = nullptr;

@@ -15,11 +15,11 @@ constexpr size_t kDefaultLimit = 30000;
 constexpr size_t kNoLimit = 0x7FFFFFFE;
 
 class Edit final : public Control {
-public:
+  public:
     Edit(HWND hwnd, const CREATESTRUCTW& cs);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     // --- state
     std::u16string text_;
     size_t anchor_ = 0;  // the fixed end of the selection
@@ -74,7 +74,8 @@ private:
 
 Edit::Edit(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) {
     text_ = textFrom(cs.lpszName);
-    if (cs.style & ES_PASSWORD) passwordChar_ = u'*';
+    if (cs.style & ES_PASSWORD)
+        passwordChar_ = u'*';
 }
 
 // --- notifications ----------------------------------------------------------------------------
@@ -119,7 +120,8 @@ size_t Edit::charFromX(int x) const {
     if (lo > 0) {
         const int right = textWidth(measure.dc(), std::u16string_view(s).substr(0, lo));
         const int left = textWidth(measure.dc(), std::u16string_view(s).substr(0, lo - 1));
-        if (target - left < right - target) --lo;
+        if (target - left < right - target)
+            --lo;
     }
     return lo;
 }
@@ -146,7 +148,8 @@ void Edit::scrollToCaret() {
 
 // Without ES_AUTOHSCROLL, what is typed must stay within the visible width.
 bool Edit::fits(const std::u16string& candidate) const {
-    if (style() & ES_AUTOHSCROLL) return true;
+    if (style() & ES_AUTOHSCROLL)
+        return true;
     const RECT rc = textRect();
     MeasureScope measure(hwnd(), font());
     const std::u16string s =
@@ -167,12 +170,14 @@ bool Edit::replaceSelection(std::u16string_view insert, bool byUser) {
         candidate = text_.substr(0, start);
         candidate.append(insert.substr(0, n));
         candidate.append(text_, end, std::u16string::npos);
-        if (!byUser || n == 0 || fits(candidate)) break;
+        if (!byUser || n == 0 || fits(candidate))
+            break;
         --n;
     }
     const bool cut = n < insert.size();
     if (n == 0 && start == end) {
-        if (cut) notifier_.command(EN_MAXTEXT);
+        if (cut)
+            notifier_.command(EN_MAXTEXT);
         return insert.empty();
     }
     text_ = std::move(candidate);
@@ -180,14 +185,16 @@ bool Edit::replaceSelection(std::u16string_view insert, bool byUser) {
     scrollToCaret();
     syncWindowText();
     notifyChanged();
-    if (cut) notifier_.command(EN_MAXTEXT);
+    if (cut)
+        notifier_.command(EN_MAXTEXT);
     return true;
 }
 
 void Edit::setSelection(size_t anchor, size_t caret) {
     anchor = std::min(anchor, text_.size());
     caret = std::min(caret, text_.size());
-    if (anchor == anchor_ && caret == caret_) return;
+    if (anchor == anchor_ && caret == caret_)
+        return;
     anchor_ = anchor;
     caret_ = caret;
     scrollToCaret();
@@ -204,7 +211,8 @@ void Edit::syncWindowText() {
 void Edit::paint() {
     PaintScope paint(hwnd(), font());
     HDC dc = paint.dc();
-    if (!dc) return;
+    if (!dc)
+        return;
     const RECT client = clientRect();
     const bool disabled = !enabled() || readOnly();
     fillRect(dc, client, disabled && !enabled() ? COLOR_BTNFACE : COLOR_WINDOW);
@@ -216,7 +224,8 @@ void Edit::paint() {
     HRGN clip = CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom);
     SelectClipRgn(dc, clip);
     SetTextColor(dc, sysColor(enabled() ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
-    if (!s.empty()) ExtTextOutW(dc, origin, top, 0, nullptr, s.data(), static_cast<UINT>(s.size()), nullptr);
+    if (!s.empty())
+        ExtTextOutW(dc, origin, top, 0, nullptr, s.data(), static_cast<UINT>(s.size()), nullptr);
     const bool showSelection = focused() || (style() & ES_NOHIDESEL);
     if (showSelection && selStart() != selEnd()) {
         const int x0 = origin + textWidth(dc, std::u16string_view(s).substr(0, selStart()));
@@ -224,7 +233,8 @@ void Edit::paint() {
         RECT band{x0, top, x1, top + height};
         fillRect(dc, band, COLOR_HIGHLIGHT);
         SetTextColor(dc, sysColor(COLOR_HIGHLIGHTTEXT));
-        const std::u16string_view part = std::u16string_view(s).substr(selStart(), selEnd() - selStart());
+        const std::u16string_view part =
+            std::u16string_view(s).substr(selStart(), selEnd() - selStart());
         ExtTextOutW(dc, x0, top, 0, nullptr, part.data(), static_cast<UINT>(part.size()), nullptr);
     }
     if (focused()) {
@@ -255,25 +265,31 @@ LRESULT Edit::onGetText(WPARAM capacity, LPARAM buffer) const {
 }
 
 LRESULT Edit::onChar(WCHAR ch) {
-    if (readOnly()) return 0;
+    if (readOnly())
+        return 0;
     if (ch == VK_BACK) {
         if (selStart() == selEnd()) {
-            if (caret_ == 0) return 0;
+            if (caret_ == 0)
+                return 0;
             anchor_ = caret_ - 1;
         }
         replaceSelection(u"", true);
         return 0;
     }
-    if (ch < 0x20 || ch == 0x7F) return 0;  // other control characters are not text
+    if (ch < 0x20 || ch == 0x7F)
+        return 0;  // other control characters are not text
     const DWORD s = style();
     if ((s & ES_NUMBER) && !(ch >= u'0' && ch <= u'9')) {
         MessageBeep(0);
         return 0;
     }
-    if (s & ES_UPPERCASE) ch = static_cast<WCHAR>(std::towupper(ch));
-    if (s & ES_LOWERCASE) ch = static_cast<WCHAR>(std::towlower(ch));
+    if (s & ES_UPPERCASE)
+        ch = static_cast<WCHAR>(std::towupper(ch));
+    if (s & ES_LOWERCASE)
+        ch = static_cast<WCHAR>(std::towlower(ch));
     const WCHAR one[1] = {ch};
-    if (!replaceSelection(std::u16string_view(one, 1), true)) MessageBeep(0);
+    if (!replaceSelection(std::u16string_view(one, 1), true))
+        MessageBeep(0);
     return 0;
 }
 
@@ -293,23 +309,31 @@ LRESULT Edit::onKeyDown(WPARAM key) {
             else
                 moveTo(std::min(caret_ + 1, text_.size()));
             break;
-        case VK_HOME: moveTo(0); break;
-        case VK_END: moveTo(text_.size()); break;
+        case VK_HOME:
+            moveTo(0);
+            break;
+        case VK_END:
+            moveTo(text_.size());
+            break;
         case VK_DELETE:
-            if (readOnly()) break;
+            if (readOnly())
+                break;
             if (selStart() == selEnd()) {
-                if (caret_ >= text_.size()) break;
+                if (caret_ >= text_.size())
+                    break;
                 caret_ = caret_ + 1;
             }
             replaceSelection(u"", true);
             break;
-        default: break;
+        default:
+            break;
     }
     return 0;
 }
 
 LRESULT Edit::onButtonDown(LPARAM lParam) {
-    if (!focused()) SetFocus(hwnd());
+    if (!focused())
+        SetFocus(hwnd());
     const size_t pos = charFromX(GET_X_LPARAM(lParam));
     const bool extend = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     setSelection(extend ? anchor_ : pos, pos);
@@ -320,14 +344,16 @@ LRESULT Edit::onButtonDown(LPARAM lParam) {
 }
 
 LRESULT Edit::onMouseMove(LPARAM lParam) {
-    if (selecting_) setSelection(anchor_, charFromX(GET_X_LPARAM(lParam)));
+    if (selecting_)
+        setSelection(anchor_, charFromX(GET_X_LPARAM(lParam)));
     return 0;
 }
 
 LRESULT Edit::onButtonUp() {
     if (selecting_) {
         selecting_ = false;
-        if (GetCapture() == hwnd()) ReleaseCapture();
+        if (GetCapture() == hwnd())
+            ReleaseCapture();
     }
     return 0;
 }
@@ -345,8 +371,10 @@ LRESULT Edit::onKillFocus() {
 }
 
 LRESULT Edit::onGetSel(WPARAM start, LPARAM end) const {
-    if (start) *reinterpret_cast<DWORD*>(start) = static_cast<DWORD>(selStart());
-    if (end) *reinterpret_cast<DWORD*>(end) = static_cast<DWORD>(selEnd());
+    if (start)
+        *reinterpret_cast<DWORD*>(start) = static_cast<DWORD>(selStart());
+    if (end)
+        *reinterpret_cast<DWORD*>(end) = static_cast<DWORD>(selEnd());
     return MAKELRESULT(std::min<size_t>(selStart(), 0xFFFF), std::min<size_t>(selEnd(), 0xFFFF));
 }
 
@@ -377,7 +405,8 @@ LRESULT Edit::onReplaceSel(LPARAM text) {
 }
 
 LRESULT Edit::onPosFromChar(WPARAM index) const {
-    if (index > text_.size()) return -1;
+    if (index > text_.size())
+        return -1;
     const RECT rc = textRect();
     const int x = rc.left - scrollX_ + widthOf(index);
     return MAKELRESULT(static_cast<WORD>(x), static_cast<WORD>(rc.top));
@@ -389,7 +418,8 @@ LRESULT Edit::onCharFromPos(LPARAM point) const {
 
 // EM_GETLINE: the first WORD of the buffer holds its size; no NUL is added.
 LRESULT Edit::onGetLine(WPARAM line, LPARAM buffer) const {
-    if (line != 0 || !buffer) return 0;
+    if (line != 0 || !buffer)
+        return 0;
     auto* out = reinterpret_cast<WCHAR*>(buffer);
     const size_t capacity = *reinterpret_cast<WORD*>(out);
     const size_t n = std::min(capacity, text_.size());
@@ -399,40 +429,79 @@ LRESULT Edit::onGetLine(WPARAM line, LPARAM buffer) const {
 
 LRESULT Edit::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SETTEXT: return onSetText(lParam);
-        case WM_GETTEXT: return onGetText(wParam, lParam);
-        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(text_.size());
-        case WM_CHAR: return onChar(static_cast<WCHAR>(wParam));
-        case WM_KEYDOWN: return onKeyDown(wParam);
+        case WM_SETTEXT:
+            return onSetText(lParam);
+        case WM_GETTEXT:
+            return onGetText(wParam, lParam);
+        case WM_GETTEXTLENGTH:
+            return static_cast<LRESULT>(text_.size());
+        case WM_CHAR:
+            return onChar(static_cast<WCHAR>(wParam));
+        case WM_KEYDOWN:
+            return onKeyDown(wParam);
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: return onButtonDown(lParam);
-        case WM_MOUSEMOVE: return onMouseMove(lParam);
-        case WM_LBUTTONUP: return onButtonUp();
-        case WM_CAPTURECHANGED: selecting_ = false; return 0;
-        case WM_SETFOCUS: return onSetFocus();
-        case WM_KILLFOCUS: return onKillFocus();
-        case WM_PAINT: paint(); return 0;
-        case WM_SIZE: scrollToCaret(); invalidate(); return 0;
-        case WM_GETDLGCODE: return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-        case WM_CLEAR: replaceSelection(u"", false); return 0;
-        case EM_GETSEL: return onGetSel(wParam, lParam);
-        case EM_SETSEL: return onSetSel(wParam, lParam);
-        case EM_LIMITTEXT: return onLimitText(wParam);
-        case EM_GETLIMITTEXT: return static_cast<LRESULT>(limit_);
-        case EM_REPLACESEL: return onReplaceSel(lParam);
-        case EM_GETMODIFY: return modified_ ? TRUE : FALSE;
-        case EM_SETMODIFY: modified_ = wParam != 0; return 0;
-        case EM_GETLINECOUNT: return 1;
-        case EM_LINEINDEX: return (static_cast<int>(wParam) <= 0) ? 0 : -1;
-        case EM_LINELENGTH: return static_cast<LRESULT>(text_.size());
-        case EM_LINEFROMCHAR: return 0;
-        case EM_GETLINE: return onGetLine(wParam, lParam);
-        case EM_GETFIRSTVISIBLELINE: return 0;
-        case EM_SCROLLCARET: scrollToCaret(); return TRUE;
-        case EM_POSFROMCHAR: return onPosFromChar(wParam);
-        case EM_CHARFROMPOS: return onCharFromPos(lParam);
+        case WM_LBUTTONDBLCLK:
+            return onButtonDown(lParam);
+        case WM_MOUSEMOVE:
+            return onMouseMove(lParam);
+        case WM_LBUTTONUP:
+            return onButtonUp();
+        case WM_CAPTURECHANGED:
+            selecting_ = false;
+            return 0;
+        case WM_SETFOCUS:
+            return onSetFocus();
+        case WM_KILLFOCUS:
+            return onKillFocus();
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_SIZE:
+            scrollToCaret();
+            invalidate();
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+        case WM_CLEAR:
+            replaceSelection(u"", false);
+            return 0;
+        case EM_GETSEL:
+            return onGetSel(wParam, lParam);
+        case EM_SETSEL:
+            return onSetSel(wParam, lParam);
+        case EM_LIMITTEXT:
+            return onLimitText(wParam);
+        case EM_GETLIMITTEXT:
+            return static_cast<LRESULT>(limit_);
+        case EM_REPLACESEL:
+            return onReplaceSel(lParam);
+        case EM_GETMODIFY:
+            return modified_ ? TRUE : FALSE;
+        case EM_SETMODIFY:
+            modified_ = wParam != 0;
+            return 0;
+        case EM_GETLINECOUNT:
+            return 1;
+        case EM_LINEINDEX:
+            return (static_cast<int>(wParam) <= 0) ? 0 : -1;
+        case EM_LINELENGTH:
+            return static_cast<LRESULT>(text_.size());
+        case EM_LINEFROMCHAR:
+            return 0;
+        case EM_GETLINE:
+            return onGetLine(wParam, lParam);
+        case EM_GETFIRSTVISIBLELINE:
+            return 0;
+        case EM_SCROLLCARET:
+            scrollToCaret();
+            return TRUE;
+        case EM_POSFROMCHAR:
+            return onPosFromChar(wParam);
+        case EM_CHARFROMPOS:
+            return onCharFromPos(lParam);
         case EM_GETRECT:
-            if (lParam) *reinterpret_cast<RECT*>(lParam) = textRect();
+            if (lParam)
+                *reinterpret_cast<RECT*>(lParam) = textRect();
             return 0;
         case EM_SETREADONLY: {
             const DWORD s = style();
@@ -447,10 +516,14 @@ LRESULT Edit::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 invalidate();
             }
             return 0;
-        case EM_GETPASSWORDCHAR: return passwordChar_;
-        case EM_CANUNDO: return FALSE;
-        case EM_EMPTYUNDOBUFFER: return 0;
-        default: return unhandled(message, wParam, lParam, "EDIT");
+        case EM_GETPASSWORDCHAR:
+            return passwordChar_;
+        case EM_CANUNDO:
+            return FALSE;
+        case EM_EMPTYUNDOBUFFER:
+            return 0;
+        default:
+            return unhandled(message, wParam, lParam, "EDIT");
     }
 }
 

@@ -41,7 +41,8 @@ ImageListTable* table() {
 
 _IMAGELIST* checked(HIMAGELIST list) {
     ImageListTable* t = table();
-    if (!t || !list || !t->lists.count(list)) return nullptr;
+    if (!t || !list || !t->lists.count(list))
+        return nullptr;
     return list;
 }
 
@@ -130,13 +131,16 @@ Pixels shortcutIcon() {
 std::vector<uint32_t> scaled(const Pixels& p, int size) {
     std::vector<uint32_t> out(static_cast<size_t>(size * size));
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) out[static_cast<size_t>(y * size + x)] = p[static_cast<size_t>((y * 16 / size) * 16 + x * 16 / size)];
+        for (int x = 0; x < size; ++x)
+            out[static_cast<size_t>(y * size + x)] =
+                p[static_cast<size_t>((y * 16 / size) * 16 + x * 16 / size)];
     return out;
 }
 
 HIMAGELIST makeSystemList(int size) {
     HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 6, 4);
-    if (!list) return nullptr;
+    if (!list)
+        return nullptr;
     for (const Pixels& icon : {folderIcon(), openFolderIcon(), documentIcon(), deviceIcon(),
                                programIcon(), shortcutIcon()})
         addImagePixels(list, scaled(icon, size).data());
@@ -147,10 +151,12 @@ HIMAGELIST makeSystemList(int size) {
 std::vector<uint32_t> bitmapPixels(HBITMAP bitmap, HBITMAP mask, COLORREF maskColor, bool byColor,
                                    int* width, int* height) {
     BITMAP info{};
-    if (!bitmap || !GetObjectW(bitmap, sizeof info, &info)) return {};
+    if (!bitmap || !GetObjectW(bitmap, sizeof info, &info))
+        return {};
     *width = info.bmWidth;
     *height = info.bmHeight;
-    std::vector<uint32_t> argb(static_cast<size_t>(info.bmWidth) * static_cast<size_t>(info.bmHeight));
+    std::vector<uint32_t> argb(static_cast<size_t>(info.bmWidth) *
+                               static_cast<size_t>(info.bmHeight));
     HDC dc = CreateCompatibleDC(nullptr);
     HDC maskDc = mask ? CreateCompatibleDC(nullptr) : nullptr;
     HGDIOBJ old = SelectObject(dc, bitmap);
@@ -159,9 +165,12 @@ std::vector<uint32_t> bitmapPixels(HBITMAP bitmap, HBITMAP mask, COLORREF maskCo
         for (int x = 0; x < info.bmWidth; ++x) {
             const COLORREF c = GetPixel(dc, x, y);
             bool transparent = byColor && c == maskColor;
-            if (maskDc) transparent = GetPixel(maskDc, x, y) == RGB(255, 255, 255);
+            if (maskDc)
+                transparent = GetPixel(maskDc, x, y) == RGB(255, 255, 255);
             argb[static_cast<size_t>(y * info.bmWidth + x)] =
-                transparent ? 0 : (0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+                transparent
+                    ? 0
+                    : (0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
         }
     }
     SelectObject(dc, old);
@@ -175,14 +184,17 @@ std::vector<uint32_t> bitmapPixels(HBITMAP bitmap, HBITMAP mask, COLORREF maskCo
 
 // Adds every cx-wide strip of the pixels as an image.
 int addStrips(_IMAGELIST* list, const std::vector<uint32_t>& argb, int width, int height) {
-    if (argb.empty() || width < list->cx || height < list->cy) return -1;
+    if (argb.empty() || width < list->cx || height < list->cy)
+        return -1;
     const int first = static_cast<int>(list->images.size());
     std::vector<uint32_t> image(static_cast<size_t>(list->cx * list->cy));
     for (int strip = 0; strip + list->cx <= width; strip += list->cx) {
         for (int y = 0; y < list->cy; ++y)
             for (int x = 0; x < list->cx; ++x)
-                image[static_cast<size_t>(y * list->cx + x)] = argb[static_cast<size_t>(y * width + strip + x)];
-        if (addImagePixels(list, image.data()) < 0) return -1;
+                image[static_cast<size_t>(y * list->cx + x)] =
+                    argb[static_cast<size_t>(y * width + strip + x)];
+        if (addImagePixels(list, image.data()) < 0)
+            return -1;
     }
     return first;
 }
@@ -191,18 +203,22 @@ int addStrips(_IMAGELIST* list, const std::vector<uint32_t>& argb, int width, in
 
 int addImagePixels(HIMAGELIST list, const uint32_t* argb) {
     _IMAGELIST* l = checked(list);
-    if (!l || !argb) return -1;
+    if (!l || !argb)
+        return -1;
     HICON icon = ce::display::createIcon(l->cx, l->cy, argb);
-    if (!icon) return -1;
+    if (!icon)
+        return -1;
     l->images.push_back(icon);
     return static_cast<int>(l->images.size()) - 1;
 }
 
 HIMAGELIST systemImageList(bool small) {
     ImageListTable* t = table();
-    if (!t) return nullptr;
+    if (!t)
+        return nullptr;
     HIMAGELIST& slot = small ? t->systemSmall : t->systemLarge;
-    if (!slot) slot = makeSystemList(small ? 16 : 32);
+    if (!slot)
+        slot = makeSystemList(small ? 16 : 32);
     return slot;
 }
 
@@ -230,10 +246,12 @@ CEAPI HIMAGELIST WINAPI ImageList_Create(int cx, int cy, UINT flags, int, int) {
 
 CEAPI BOOL WINAPI ImageList_Destroy(HIMAGELIST list) {
     _IMAGELIST* l = checked(list);
-    if (!l) return FALSE;
+    if (!l)
+        return FALSE;
     ce::controls::ImageListTable* t = table();
     // The system image lists belong to the shell and outlive their users.
-    if (list == t->systemSmall || list == t->systemLarge) return FALSE;
+    if (list == t->systemSmall || list == t->systemLarge)
+        return FALSE;
     for (HICON icon : l->images) DestroyIcon(icon);
     t->lists.erase(list);
     return TRUE;
@@ -246,20 +264,23 @@ CEAPI int WINAPI ImageList_GetImageCount(HIMAGELIST list) {
 
 CEAPI BOOL WINAPI ImageList_SetImageCount(HIMAGELIST list, UINT count) {
     _IMAGELIST* l = checked(list);
-    if (!l) return FALSE;
+    if (!l)
+        return FALSE;
     while (l->images.size() > count) {
         DestroyIcon(l->images.back());
         l->images.pop_back();
     }
     std::vector<uint32_t> blank(static_cast<size_t>(l->cx * l->cy), 0);
     while (l->images.size() < count)
-        if (ce::controls::addImagePixels(list, blank.data()) < 0) return FALSE;
+        if (ce::controls::addImagePixels(list, blank.data()) < 0)
+            return FALSE;
     return TRUE;
 }
 
 CEAPI int WINAPI ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask) {
     _IMAGELIST* l = checked(list);
-    if (!l) return -1;
+    if (!l)
+        return -1;
     int w = 0, h = 0;
     const auto argb = ce::controls::bitmapPixels(image, mask, 0, false, &w, &h);
     return ce::controls::addStrips(l, argb, w, h);
@@ -267,7 +288,8 @@ CEAPI int WINAPI ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask) {
 
 CEAPI int WINAPI ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF mask) {
     _IMAGELIST* l = checked(list);
-    if (!l) return -1;
+    if (!l)
+        return -1;
     int w = 0, h = 0;
     const auto argb = ce::controls::bitmapPixels(image, nullptr, mask, true, &w, &h);
     return ce::controls::addStrips(l, argb, w, h);
@@ -277,16 +299,21 @@ CEAPI int WINAPI ImageList_ReplaceIcon(HIMAGELIST list, int i, HICON icon) {
     _IMAGELIST* l = checked(list);
     int w = 0, h = 0;
     std::vector<uint32_t> argb;
-    if (!l || !ce::display::iconPixels(icon, &w, &h, &argb) || w <= 0 || h <= 0) return -1;
+    if (!l || !ce::display::iconPixels(icon, &w, &h, &argb) || w <= 0 || h <= 0)
+        return -1;
     // Fit the icon to the list's size (nearest pixel).
     std::vector<uint32_t> fitted(static_cast<size_t>(l->cx * l->cy));
     for (int y = 0; y < l->cy; ++y)
         for (int x = 0; x < l->cx; ++x)
-            fitted[static_cast<size_t>(y * l->cx + x)] = argb[static_cast<size_t>((y * h / l->cy) * w + x * w / l->cx)];
-    if (i == -1) return ce::controls::addImagePixels(list, fitted.data());
-    if (i < 0 || i >= static_cast<int>(l->images.size())) return -1;
+            fitted[static_cast<size_t>(y * l->cx + x)] =
+                argb[static_cast<size_t>((y * h / l->cy) * w + x * w / l->cx)];
+    if (i == -1)
+        return ce::controls::addImagePixels(list, fitted.data());
+    if (i < 0 || i >= static_cast<int>(l->images.size()))
+        return -1;
     HICON copy = ce::display::createIcon(l->cx, l->cy, fitted.data());
-    if (!copy) return -1;
+    if (!copy)
+        return -1;
     DestroyIcon(l->images[static_cast<size_t>(i)]);
     l->images[static_cast<size_t>(i)] = copy;
     return i;
@@ -294,13 +321,15 @@ CEAPI int WINAPI ImageList_ReplaceIcon(HIMAGELIST list, int i, HICON icon) {
 
 CEAPI BOOL WINAPI ImageList_Remove(HIMAGELIST list, int i) {
     _IMAGELIST* l = checked(list);
-    if (!l) return FALSE;
+    if (!l)
+        return FALSE;
     if (i == -1) {
         for (HICON icon : l->images) DestroyIcon(icon);
         l->images.clear();
         return TRUE;
     }
-    if (i < 0 || i >= static_cast<int>(l->images.size())) return FALSE;
+    if (i < 0 || i >= static_cast<int>(l->images.size()))
+        return FALSE;
     DestroyIcon(l->images[static_cast<size_t>(i)]);
     l->images.erase(l->images.begin() + i);
     return TRUE;
@@ -309,7 +338,8 @@ CEAPI BOOL WINAPI ImageList_Remove(HIMAGELIST list, int i) {
 CEAPI BOOL WINAPI ImageList_DrawEx(HIMAGELIST list, int i, HDC dc, int x, int y, int dx, int dy,
                                    COLORREF background, COLORREF, UINT style) {
     _IMAGELIST* l = checked(list);
-    if (!l || i < 0 || i >= static_cast<int>(l->images.size())) return FALSE;
+    if (!l || i < 0 || i >= static_cast<int>(l->images.size()))
+        return FALSE;
     const int w = dx > 0 ? dx : l->cx;
     const int h = dy > 0 ? dy : l->cy;
     const COLORREF bk = background == CLR_DEFAULT ? l->background : background;
@@ -328,16 +358,19 @@ CEAPI BOOL WINAPI ImageList_Draw(HIMAGELIST list, int i, HDC dc, int x, int y, U
 
 CEAPI HICON WINAPI ImageList_GetIcon(HIMAGELIST list, int i, UINT) {
     _IMAGELIST* l = checked(list);
-    if (!l || i < 0 || i >= static_cast<int>(l->images.size())) return nullptr;
+    if (!l || i < 0 || i >= static_cast<int>(l->images.size()))
+        return nullptr;
     int w = 0, h = 0;
     std::vector<uint32_t> argb;
-    if (!ce::display::iconPixels(l->images[static_cast<size_t>(i)], &w, &h, &argb)) return nullptr;
+    if (!ce::display::iconPixels(l->images[static_cast<size_t>(i)], &w, &h, &argb))
+        return nullptr;
     return ce::display::createIcon(w, h, argb.data());
 }
 
 CEAPI BOOL WINAPI ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
     _IMAGELIST* l = checked(list);
-    if (!l || !cx || !cy) return FALSE;
+    if (!l || !cx || !cy)
+        return FALSE;
     *cx = l->cx;
     *cy = l->cy;
     return TRUE;
@@ -345,7 +378,8 @@ CEAPI BOOL WINAPI ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
 
 CEAPI COLORREF WINAPI ImageList_SetBkColor(HIMAGELIST list, COLORREF color) {
     _IMAGELIST* l = checked(list);
-    if (!l) return CLR_NONE;
+    if (!l)
+        return CLR_NONE;
     const COLORREF old = l->background;
     l->background = color;
     return old;

@@ -24,7 +24,9 @@ void registerCommonClasses() {
 
 CE_BEGIN_DECLS
 
-CEAPI void WINAPI InitCommonControls(void) { ce::controls::registerCommonClasses(); }
+CEAPI void WINAPI InitCommonControls(void) {
+    ce::controls::registerCommonClasses();
+}
 
 CEAPI BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
     if (!init || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) {

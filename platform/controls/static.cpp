@@ -9,11 +9,11 @@ namespace ce::controls {
 namespace {
 
 class Static final : public Control {
-public:
+  public:
     Static(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) {}
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     DWORD kind() const { return style() & SS_TYPEMASK; }
     std::u16string text() const;
     HBRUSH background(HDC dc) const;
@@ -33,28 +33,40 @@ std::u16string Static::text() const {
 // The parent chooses the colours (WM_CTLCOLORSTATIC); without an answer, the window colour.
 HBRUSH Static::background(HDC dc) const {
     SetTextColor(dc, sysColor(COLOR_WINDOWTEXT));
-    HBRUSH brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(notifier_.parent(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(hwnd())));
+    HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessageW(notifier_.parent(), WM_CTLCOLORSTATIC,
+                                                         reinterpret_cast<WPARAM>(dc),
+                                                         reinterpret_cast<LPARAM>(hwnd())));
     return brush ? brush : GetSysColorBrush(COLOR_WINDOW);
 }
 
 void Static::paintText(HDC dc, const RECT& rc) {
     FillRect(dc, &rc, background(dc));
-    if (!enabled()) SetTextColor(dc, sysColor(COLOR_GRAYTEXT));
+    if (!enabled())
+        SetTextColor(dc, sysColor(COLOR_GRAYTEXT));
     const std::u16string s = text();
-    if (s.empty()) return;
+    if (s.empty())
+        return;
     UINT format = DT_NOPREFIX;
     switch (kind()) {
-        case SS_CENTER: format |= DT_CENTER | DT_WORDBREAK; break;
-        case SS_RIGHT: format |= DT_RIGHT | DT_WORDBREAK; break;
+        case SS_CENTER:
+            format |= DT_CENTER | DT_WORDBREAK;
+            break;
+        case SS_RIGHT:
+            format |= DT_RIGHT | DT_WORDBREAK;
+            break;
         case SS_LEFTNOWORDWRAP:
-        case SS_SIMPLE: format |= DT_LEFT | DT_SINGLELINE; break;
-        default: format |= DT_LEFT | DT_WORDBREAK; break;
+        case SS_SIMPLE:
+            format |= DT_LEFT | DT_SINGLELINE;
+            break;
+        default:
+            format |= DT_LEFT | DT_WORDBREAK;
+            break;
     }
-    if (style() & SS_NOPREFIX) format |= DT_NOPREFIX;
+    if (style() & SS_NOPREFIX)
+        format |= DT_NOPREFIX;
     RECT textRect = rc;
-    if (style() & SS_CENTERIMAGE) format |= DT_VCENTER | DT_SINGLELINE;
+    if (style() & SS_CENTERIMAGE)
+        format |= DT_VCENTER | DT_SINGLELINE;
     DrawTextW(dc, s.data(), static_cast<int>(s.size()), &textRect, format);
 }
 
@@ -62,10 +74,15 @@ void Static::paintShape(HDC dc, const RECT& rc) {
     int color = COLOR_WINDOWFRAME;
     switch (kind()) {
         case SS_GRAYRECT:
-        case SS_GRAYFRAME: color = COLOR_BTNSHADOW; break;
+        case SS_GRAYFRAME:
+            color = COLOR_BTNSHADOW;
+            break;
         case SS_WHITERECT:
-        case SS_WHITEFRAME: color = COLOR_WINDOW; break;
-        default: break;
+        case SS_WHITEFRAME:
+            color = COLOR_WINDOW;
+            break;
+        default:
+            break;
     }
     const DWORD k = kind();
     if (k == SS_BLACKRECT || k == SS_GRAYRECT || k == SS_WHITERECT) {
@@ -78,7 +95,8 @@ void Static::paintShape(HDC dc, const RECT& rc) {
 
 void Static::paint() {
     PaintScope paint(hwnd(), font());
-    if (!paint.dc()) return;
+    if (!paint.dc())
+        return;
     const RECT rc = clientRect();
     const DWORD k = kind();
     if (k >= SS_BLACKRECT && k <= SS_WHITEFRAME)
@@ -95,21 +113,29 @@ LRESULT Static::onSetText(WPARAM wParam, LPARAM lParam) {
 
 LRESULT Static::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_PAINT: paint(); return 0;
-        case WM_SETTEXT: return onSetText(wParam, lParam);
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_SETTEXT:
+            return onSetText(wParam, lParam);
         case WM_NCHITTEST:
             // Labels let taps through to what lies beneath unless they notify.
             return (style() & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
         case WM_LBUTTONDOWN:
-            if (style() & SS_NOTIFY) notifier_.command(STN_CLICKED);
+            if (style() & SS_NOTIFY)
+                notifier_.command(STN_CLICKED);
             return 0;
-        case WM_GETDLGCODE: return DLGC_STATIC;
-        default: return unhandled(message, wParam, lParam, "STATIC");
+        case WM_GETDLGCODE:
+            return DLGC_STATIC;
+        default:
+            return unhandled(message, wParam, lParam, "STATIC");
     }
 }
 
 }  // namespace
 
-void registerStaticClass() { registerControlClass(u"STATIC", controlProc<Static>, 0); }
+void registerStaticClass() {
+    registerControlClass(u"STATIC", controlProc<Static>, 0);
+}
 
 }  // namespace ce::controls

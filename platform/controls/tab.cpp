@@ -29,12 +29,12 @@ struct Tab {
 };
 
 class TabControl final : public Control {
-public:
+  public:
     TabControl(HWND hwnd, const CREATESTRUCTW& cs);
     ~TabControl() override;
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     // --- state
     std::vector<Tab> tabs_;
     int current_ = -1;
@@ -56,7 +56,7 @@ private:
     void measure();
     int rowWidth() const;
     bool scrolls() const;
-    RECT rowRect() const;     // the band of the tabs
+    RECT rowRect() const;  // the band of the tabs
     RECT arrowRect(bool right) const;
     RECT tabRect(int i) const;  // as TCM_GETITEMRECT gives it
     int hitTest(POINT pt) const;
@@ -91,11 +91,13 @@ TabControl::TabControl(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) {
 }
 
 TabControl::~TabControl() {
-    if (smallFont_) DeleteObject(smallFont_);
+    if (smallFont_)
+        DeleteObject(smallFont_);
 }
 
 HFONT TabControl::tabFont() const {
-    if (givenFont()) return givenFont();
+    if (givenFont())
+        return givenFont();
     return smallFont_ ? smallFont_ : font();
 }
 
@@ -123,7 +125,8 @@ bool TabControl::scrolls() const {
 
 RECT TabControl::rowRect() const {
     const RECT rc = clientRect();
-    if (bottom()) return {rc.left, rc.bottom - tabHeight_, rc.right, rc.bottom};
+    if (bottom())
+        return {rc.left, rc.bottom - tabHeight_, rc.right, rc.bottom};
     return {rc.left, rc.top, rc.right, rc.top + tabHeight_};
 }
 
@@ -146,18 +149,22 @@ RECT TabControl::tabRect(int i) const {
 
 int TabControl::hitTest(POINT pt) const {
     const RECT row = rowRect();
-    if (!PtInRect(&row, pt)) return -1;
-    if (scrolls() && pt.x >= arrowRect(false).left) return -1;
+    if (!PtInRect(&row, pt))
+        return -1;
+    if (scrolls() && pt.x >= arrowRect(false).left)
+        return -1;
     for (int i = first_; i < count(); ++i) {
         const RECT r = tabRect(i);
-        if (PtInRect(&r, pt)) return i;
+        if (PtInRect(&r, pt))
+            return i;
     }
     return -1;
 }
 
 // Scrolls the row so that tab i is wholly shown (when the row scrolls at all).
 void TabControl::ensureVisible(int i) {
-    if (!valid(i)) return;
+    if (!valid(i))
+        return;
     if (!scrolls()) {
         if (first_ != 0) {
             first_ = 0;
@@ -167,7 +174,8 @@ void TabControl::ensureVisible(int i) {
     }
     const int limit = arrowRect(false).left;
     int first = first_;
-    if (i < first_) first_ = i;
+    if (i < first_)
+        first_ = i;
     while (first_ < i && tabRect(i).right > limit) ++first_;
     if (first != first_) {
         invalidate();
@@ -208,36 +216,49 @@ void TabControl::paintTab(HDC dc, int i, const RECT& row) {
         }
         InflateRect(&r, 1, 0);
     } else {
-        if (bottom()) r.bottom -= kSelectedRise; else r.top += kSelectedRise;
+        if (bottom())
+            r.bottom -= kSelectedRise;
+        else
+            r.top += kSelectedRise;
     }
     fillRect(dc, r, selected ? COLOR_WINDOW : COLOR_BTNFACE);
-    DrawEdge(dc, &r, EDGE_RAISED, bottom() ? (BF_LEFT | BF_RIGHT | BF_BOTTOM) : (BF_LEFT | BF_RIGHT | BF_TOP));
+    DrawEdge(dc, &r, EDGE_RAISED,
+             bottom() ? (BF_LEFT | BF_RIGHT | BF_BOTTOM) : (BF_LEFT | BF_RIGHT | BF_TOP));
     const Tab& t = tabs_[static_cast<size_t>(i)];
-    drawTextLine(dc, t.text, r, DT_CENTER | DT_VCENTER, sysColor(enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+    drawTextLine(dc, t.text, r, DT_CENTER | DT_VCENTER,
+                 sysColor(enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
 }
 
 void TabControl::paint() {
     PaintScope paint(hwnd(), tabFont());
     HDC dc = paint.dc();
-    if (!dc) return;
+    if (!dc)
+        return;
     const RECT rc = clientRect();
     const RECT row = rowRect();
     RECT page = rc;
-    if (bottom()) page.bottom = row.top; else page.top = row.bottom;
+    if (bottom())
+        page.bottom = row.top;
+    else
+        page.top = row.bottom;
     fillRect(dc, page, COLOR_WINDOW);
     fillRect(dc, row, COLOR_BTNFACE);
     RECT frame = page;
-    DrawEdge(dc, &frame, EDGE_RAISED, bottom() ? (BF_LEFT | BF_TOP | BF_RIGHT) : (BF_LEFT | BF_BOTTOM | BF_RIGHT));
+    DrawEdge(dc, &frame, EDGE_RAISED,
+             bottom() ? (BF_LEFT | BF_TOP | BF_RIGHT) : (BF_LEFT | BF_BOTTOM | BF_RIGHT));
     // Clip the tabs to the part of the row the arrows leave free.
     const bool arrows = scrolls();
     RECT tabsArea = row;
-    if (arrows) tabsArea.right = arrowRect(false).left;
+    if (arrows)
+        tabsArea.right = arrowRect(false).left;
     HRGN clip = CreateRectRgn(tabsArea.left, rc.top, tabsArea.right, rc.bottom);
     SelectClipRgn(dc, clip);
     for (int i = first_; i < count(); ++i) {
-        if (i != current_) paintTab(dc, i, row);
+        if (i != current_)
+            paintTab(dc, i, row);
     }
-    if (valid(current_) && current_ >= first_) paintTab(dc, current_, row);
+    if (valid(current_) && current_ >= first_)
+        paintTab(dc, current_, row);
     SelectClipRgn(dc, nullptr);
     DeleteObject(clip);
     if (arrows) {
@@ -246,7 +267,8 @@ void TabControl::paint() {
             fillRect(dc, a, COLOR_BTNFACE);
             DrawEdge(dc, &a, EDGE_RAISED, BF_RECT);
             const bool canMove = right ? tabRect(count() - 1).right > tabsArea.right : first_ > 0;
-            drawArrow(dc, a, right ? Arrow::Right : Arrow::Left, sysColor(canMove ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+            drawArrow(dc, a, right ? Arrow::Right : Arrow::Left,
+                      sysColor(canMove ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
         }
     }
 }
@@ -256,12 +278,15 @@ void TabControl::paint() {
 // Selects tab i; with notify, asks the parent first (TCN_SELCHANGING) and reports the change
 // (TCN_SELCHANGE). Returns false when refused or nothing changed.
 bool TabControl::select(int i, bool notify) {
-    if (!valid(i) || i == current_) return false;
-    if (notify && notifier_.notify(TCN_SELCHANGING)) return false;
+    if (!valid(i) || i == current_)
+        return false;
+    if (notify && notifier_.notify(TCN_SELCHANGING))
+        return false;
     current_ = focus_ = i;
     ensureVisible(i);
     invalidate();
-    if (notify) notifier_.notify(TCN_SELCHANGE);
+    if (notify)
+        notifier_.notify(TCN_SELCHANGE);
     return true;
 }
 
@@ -270,13 +295,18 @@ bool TabControl::select(int i, bool notify) {
 LRESULT TabControl::onInsertItem(WPARAM index, LPARAM item) {
     const auto* in = reinterpret_cast<const TCITEMW*>(item);
     const int requested = static_cast<int>(index);
-    if (!in || requested < 0) return -1;
+    if (!in || requested < 0)
+        return -1;
     const int at = std::min(requested, count());
     Tab t;
-    if (in->mask & TCIF_TEXT) t.text = textFrom(in->pszText);
-    if (in->mask & TCIF_IMAGE) t.image = in->iImage;
-    if (in->mask & TCIF_PARAM) t.param = in->lParam;
-    if (in->mask & TCIF_STATE) t.state = in->dwState & in->dwStateMask;
+    if (in->mask & TCIF_TEXT)
+        t.text = textFrom(in->pszText);
+    if (in->mask & TCIF_IMAGE)
+        t.image = in->iImage;
+    if (in->mask & TCIF_PARAM)
+        t.param = in->lParam;
+    if (in->mask & TCIF_STATE)
+        t.state = in->dwState & in->dwStateMask;
     tabs_.insert(tabs_.begin() + at, std::move(t));
     // The first tab is selected on insertion; later ones keep the selection on its tab.
     if (current_ == -1 && count() == 1)
@@ -290,13 +320,15 @@ LRESULT TabControl::onInsertItem(WPARAM index, LPARAM item) {
 
 LRESULT TabControl::onDeleteItem(WPARAM index) {
     const int i = static_cast<int>(index);
-    if (!valid(i)) return FALSE;
+    if (!valid(i))
+        return FALSE;
     tabs_.erase(tabs_.begin() + i);
     if (current_ == i)
         current_ = -1;
     else if (current_ > i)
         --current_;
-    if (focus_ >= count()) focus_ = count() - 1;
+    if (focus_ >= count())
+        focus_ = count() - 1;
     first_ = std::clamp(first_, 0, std::max(0, count() - 1));
     measure();
     invalidate();
@@ -306,17 +338,22 @@ LRESULT TabControl::onDeleteItem(WPARAM index) {
 LRESULT TabControl::onGetItem(WPARAM index, LPARAM item) const {
     auto* out = reinterpret_cast<TCITEMW*>(item);
     const int i = static_cast<int>(index);
-    if (!out || !valid(i)) return FALSE;
+    if (!out || !valid(i))
+        return FALSE;
     const Tab& t = tabs_[static_cast<size_t>(i)];
     if (out->mask & TCIF_TEXT) {
-        if (!out->pszText || out->cchTextMax <= 0) return FALSE;
+        if (!out->pszText || out->cchTextMax <= 0)
+            return FALSE;
         copyText(t.text, out->pszText, static_cast<size_t>(out->cchTextMax));
     }
-    if (out->mask & TCIF_IMAGE) out->iImage = t.image;
-    if (out->mask & TCIF_PARAM) out->lParam = t.param;
+    if (out->mask & TCIF_IMAGE)
+        out->iImage = t.image;
+    if (out->mask & TCIF_PARAM)
+        out->lParam = t.param;
     if (out->mask & TCIF_STATE) {
         DWORD state = t.state;
-        if (i == current_) state |= TCIS_BUTTONPRESSED;
+        if (i == current_)
+            state |= TCIS_BUTTONPRESSED;
         out->dwState = state & out->dwStateMask;
     }
     return TRUE;
@@ -325,12 +362,17 @@ LRESULT TabControl::onGetItem(WPARAM index, LPARAM item) const {
 LRESULT TabControl::onSetItem(WPARAM index, LPARAM item) {
     const auto* in = reinterpret_cast<const TCITEMW*>(item);
     const int i = static_cast<int>(index);
-    if (!in || !valid(i)) return FALSE;
+    if (!in || !valid(i))
+        return FALSE;
     Tab& t = tabs_[static_cast<size_t>(i)];
-    if (in->mask & TCIF_TEXT) t.text = textFrom(in->pszText);
-    if (in->mask & TCIF_IMAGE) t.image = in->iImage;
-    if (in->mask & TCIF_PARAM) t.param = in->lParam;
-    if (in->mask & TCIF_STATE) t.state = (t.state & ~in->dwStateMask) | (in->dwState & in->dwStateMask);
+    if (in->mask & TCIF_TEXT)
+        t.text = textFrom(in->pszText);
+    if (in->mask & TCIF_IMAGE)
+        t.image = in->iImage;
+    if (in->mask & TCIF_PARAM)
+        t.param = in->lParam;
+    if (in->mask & TCIF_STATE)
+        t.state = (t.state & ~in->dwStateMask) | (in->dwState & in->dwStateMask);
     measure();
     invalidate();
     return TRUE;
@@ -340,7 +382,8 @@ LRESULT TabControl::onSetItem(WPARAM index, LPARAM item) {
 // notifications: the program chose it.
 LRESULT TabControl::onSetCurSel(WPARAM index) {
     const int i = static_cast<int>(index);
-    if (!valid(i)) return -1;
+    if (!valid(i))
+        return -1;
     const int previous = current_;
     select(i, false);
     return previous;
@@ -348,13 +391,16 @@ LRESULT TabControl::onSetCurSel(WPARAM index) {
 
 LRESULT TabControl::onGetItemRect(WPARAM index, LPARAM rect) const {
     const int i = static_cast<int>(index);
-    if (!valid(i)) return FALSE;
-    if (rect) *reinterpret_cast<RECT*>(rect) = tabRect(i);
+    if (!valid(i))
+        return FALSE;
+    if (rect)
+        *reinterpret_cast<RECT*>(rect) = tabRect(i);
     return TRUE;
 }
 
 LRESULT TabControl::onAdjustRect(WPARAM larger, LPARAM rect) const {
-    if (!rect) return 0;
+    if (!rect)
+        return 0;
     auto* rc = reinterpret_cast<RECT*>(rect);
     *rc = adjust(*rc, larger != 0);
     return 0;
@@ -362,7 +408,8 @@ LRESULT TabControl::onAdjustRect(WPARAM larger, LPARAM rect) const {
 
 LRESULT TabControl::onHitTest(LPARAM info) const {
     auto* hit = reinterpret_cast<TCHITTESTINFO*>(info);
-    if (!hit) return -1;
+    if (!hit)
+        return -1;
     const int i = hitTest(hit->pt);
     hit->flags = i < 0 ? TCHT_NOWHERE : TCHT_ONITEMLABEL;
     return i;
@@ -372,7 +419,8 @@ LRESULT TabControl::onSetItemSize(LPARAM size) {
     const LRESULT old = MAKELRESULT(fixedWidth_, tabHeight_);
     fixedWidth_ = LOWORD(size);
     measure();
-    if (HIWORD(size)) tabHeight_ = HIWORD(size);
+    if (HIWORD(size))
+        tabHeight_ = HIWORD(size);
     invalidate();
     return old;
 }
@@ -397,35 +445,52 @@ LRESULT TabControl::onButtonDown(LPARAM point) {
         }
     }
     const int i = hitTest(pt);
-    if (i >= 0) select(i, true);
+    if (i >= 0)
+        select(i, true);
     return 0;
 }
 
 LRESULT TabControl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE: measure(); return 0;
-        case TCM_INSERTITEMW: return onInsertItem(wParam, lParam);
-        case TCM_DELETEITEM: return onDeleteItem(wParam);
+        case WM_CREATE:
+            measure();
+            return 0;
+        case TCM_INSERTITEMW:
+            return onInsertItem(wParam, lParam);
+        case TCM_DELETEITEM:
+            return onDeleteItem(wParam);
         case TCM_DELETEALLITEMS:
             tabs_.clear();
             current_ = focus_ = -1;
             first_ = 0;
             invalidate();
             return TRUE;
-        case TCM_GETITEMCOUNT: return count();
-        case TCM_GETITEMW: return onGetItem(wParam, lParam);
-        case TCM_SETITEMW: return onSetItem(wParam, lParam);
-        case TCM_GETCURSEL: return current_;
-        case TCM_SETCURSEL: return onSetCurSel(wParam);
-        case TCM_GETCURFOCUS: return focus_;
+        case TCM_GETITEMCOUNT:
+            return count();
+        case TCM_GETITEMW:
+            return onGetItem(wParam, lParam);
+        case TCM_SETITEMW:
+            return onSetItem(wParam, lParam);
+        case TCM_GETCURSEL:
+            return current_;
+        case TCM_SETCURSEL:
+            return onSetCurSel(wParam);
+        case TCM_GETCURFOCUS:
+            return focus_;
         case TCM_SETCURFOCUS:
-            if (valid(static_cast<int>(wParam))) select(static_cast<int>(wParam), true);
+            if (valid(static_cast<int>(wParam)))
+                select(static_cast<int>(wParam), true);
             return 0;
-        case TCM_GETITEMRECT: return onGetItemRect(wParam, lParam);
-        case TCM_ADJUSTRECT: return onAdjustRect(wParam, lParam);
-        case TCM_HITTEST: return onHitTest(lParam);
-        case TCM_GETROWCOUNT: return 1;
-        case TCM_SETITEMSIZE: return onSetItemSize(lParam);
+        case TCM_GETITEMRECT:
+            return onGetItemRect(wParam, lParam);
+        case TCM_ADJUSTRECT:
+            return onAdjustRect(wParam, lParam);
+        case TCM_HITTEST:
+            return onHitTest(lParam);
+        case TCM_GETROWCOUNT:
+            return 1;
+        case TCM_SETITEMSIZE:
+            return onSetItemSize(lParam);
         case TCM_SETMINTABWIDTH: {
             const int old = minWidth_;
             minWidth_ = std::max(0, static_cast<int>(lParam));
@@ -438,28 +503,37 @@ LRESULT TabControl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             measure();
             invalidate();
             return 0;
-        case TCM_GETIMAGELIST: return reinterpret_cast<LRESULT>(images_);
+        case TCM_GETIMAGELIST:
+            return reinterpret_cast<LRESULT>(images_);
         case TCM_SETIMAGELIST: {
             HIMAGELIST old = images_;
             images_ = reinterpret_cast<HIMAGELIST>(lParam);
             return reinterpret_cast<LRESULT>(old);
         }
-        case TCM_SETITEMEXTRA: return count() == 0 ? TRUE : FALSE;
-        case TCM_GETEXTENDEDSTYLE: return 0;
-        case TCM_SETEXTENDEDSTYLE: return 0;
+        case TCM_SETITEMEXTRA:
+            return count() == 0 ? TRUE : FALSE;
+        case TCM_GETEXTENDEDSTYLE:
+            return 0;
+        case TCM_SETEXTENDEDSTYLE:
+            return 0;
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: return onButtonDown(lParam);
+        case WM_LBUTTONDBLCLK:
+            return onButtonDown(lParam);
         case WM_SIZE:
             ensureVisible(current_);
             invalidate();
             return 0;
-        case WM_PAINT: paint(); return 0;
+        case WM_PAINT:
+            paint();
+            return 0;
         case WM_SETFONT:
             setFont(wParam, lParam);
             measure();
             return 0;
-        case WM_GETDLGCODE: return DLGC_WANTARROWS;
-        default: return unhandled(message, wParam, lParam, "SysTabControl32");
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS;
+        default:
+            return unhandled(message, wParam, lParam, "SysTabControl32");
     }
 }
 

@@ -14,11 +14,11 @@ constexpr int kChannelHeight = 4;
 constexpr int kTickLength = 3;
 
 class Trackbar final : public Control {
-public:
+  public:
     Trackbar(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) {}
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     // --- state
     int min_ = 0;
     int max_ = 100;
@@ -28,8 +28,8 @@ private:
     int tickFrequency_ = 1;
     bool pageSet_ = false;  // the program chose the page size; a new range keeps it
     bool dragging_ = false;
-    int dragOffset_ = 0;    // stylus x minus thumb centre when the drag began
-    bool paging_ = false;   // stylus went down on the channel
+    int dragOffset_ = 0;   // stylus x minus thumb centre when the drag began
+    bool paging_ = false;  // stylus went down on the channel
 
     // --- notifications
     UINT scrollMessage() const { return (style() & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL; }
@@ -63,14 +63,17 @@ RECT Trackbar::channelRect() const {
     const RECT rc = clientRect();
     const RECT thumb{0, rc.top + 2, 0, std::min<LONG>(rc.bottom, rc.top + 2 + 16)};
     const int middle = (thumb.top + thumb.bottom) / 2;
-    return {rc.left + kMarginX, middle - kChannelHeight / 2, std::max<LONG>(rc.left + kMarginX + 1, rc.right - kMarginX),
+    return {rc.left + kMarginX, middle - kChannelHeight / 2,
+            std::max<LONG>(rc.left + kMarginX + 1, rc.right - kMarginX),
             middle + kChannelHeight / 2};
 }
 
 int Trackbar::xFromPos(int pos) const {
     const RECT ch = channelRect();
-    if (max_ <= min_) return ch.left;
-    return ch.left + static_cast<int>(static_cast<long long>(pos - min_) * (ch.right - ch.left) / (max_ - min_));
+    if (max_ <= min_)
+        return ch.left;
+    return ch.left + static_cast<int>(static_cast<long long>(pos - min_) * (ch.right - ch.left) /
+                                      (max_ - min_));
 }
 
 int Trackbar::posFromX(int x) const {
@@ -84,13 +87,15 @@ int Trackbar::posFromX(int x) const {
 RECT Trackbar::thumbRect() const {
     const RECT rc = clientRect();
     const int x = xFromPos(pos_);
-    return {x - kThumbWidth / 2, rc.top + 2, x - kThumbWidth / 2 + kThumbWidth, std::min<LONG>(rc.bottom, rc.top + 2 + 16)};
+    return {x - kThumbWidth / 2, rc.top + 2, x - kThumbWidth / 2 + kThumbWidth,
+            std::min<LONG>(rc.bottom, rc.top + 2 + 16)};
 }
 
 // --- painting ---------------------------------------------------------------------------------
 
 void Trackbar::paintTicks(HDC dc, const RECT& thumb) {
-    if (style() & TBS_NOTICKS) return;
+    if (style() & TBS_NOTICKS)
+        return;
     HBRUSH brush = GetSysColorBrush(COLOR_BTNTEXT);
     auto tick = [&](int pos, int length) {
         const int x = xFromPos(pos);
@@ -108,18 +113,20 @@ void Trackbar::paintTicks(HDC dc, const RECT& thumb) {
 void Trackbar::paint() {
     PaintScope paint(hwnd(), font());
     HDC dc = paint.dc();
-    if (!dc) return;
+    if (!dc)
+        return;
     const RECT rc = clientRect();
-    HBRUSH background = reinterpret_cast<HBRUSH>(
-        SendMessageW(notifier_.parent(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(hwnd())));
+    HBRUSH background = reinterpret_cast<HBRUSH>(SendMessageW(notifier_.parent(), WM_CTLCOLORSTATIC,
+                                                              reinterpret_cast<WPARAM>(dc),
+                                                              reinterpret_cast<LPARAM>(hwnd())));
     FillRect(dc, &rc, background ? background : GetSysColorBrush(COLOR_WINDOW));
     RECT channel = channelRect();
     fillRect(dc, channel, COLOR_WINDOW);
     DrawEdge(dc, &channel, EDGE_SUNKEN, BF_RECT);
     const RECT thumb = thumbRect();
     paintTicks(dc, thumb);
-    if (style() & TBS_NOTHUMB) return;
+    if (style() & TBS_NOTHUMB)
+        return;
     RECT body = thumb;
     fillRect(dc, body, dragging_ ? COLOR_BTNSHADOW : COLOR_BTNFACE);
     DrawEdge(dc, &body, EDGE_RAISED, BF_RECT);
@@ -133,7 +140,8 @@ void Trackbar::paint() {
 
 bool Trackbar::setPos(int pos, bool redraw) {
     pos = std::clamp(pos, min_, std::max(min_, max_));
-    if (pos == pos_) return false;
+    if (pos == pos_)
+        return false;
     RECT old = thumbRect();
     pos_ = pos;
     if (redraw) {
@@ -146,20 +154,25 @@ bool Trackbar::setPos(int pos, bool redraw) {
 }
 
 void Trackbar::setRange(int min, int max, bool redraw) {
-    if (min > max) std::swap(min, max);
-    if (min == min_ && max == max_) return;
+    if (min > max)
+        std::swap(min, max);
+    if (min == min_ && max == max_)
+        return;
     min_ = min;
     max_ = max;
-    if (!pageSet_) page_ = std::max(1, (max_ - min_) / 5);
+    if (!pageSet_)
+        page_ = std::max(1, (max_ - min_) / 5);
     pos_ = std::clamp(pos_, min_, max_);
-    if (redraw) invalidate();
+    if (redraw)
+        invalidate();
 }
 
 // --- messages ---------------------------------------------------------------------------------
 
 // On the thumb, a tap starts a drag; on the channel, it moves the thumb a page toward the tap.
 LRESULT Trackbar::onButtonDown(LPARAM point) {
-    if (!focused()) SetFocus(hwnd());
+    if (!focused())
+        SetFocus(hwnd());
     const POINT pt{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
     SetCapture(hwnd());
     RECT thumb = thumbRect();
@@ -172,22 +185,27 @@ LRESULT Trackbar::onButtonDown(LPARAM point) {
     }
     paging_ = true;
     const bool up = pt.x < xFromPos(pos_);
-    if (setPos(pos_ + (up ? -page_ : page_), true)) notify(up ? TB_PAGEUP : TB_PAGEDOWN);
+    if (setPos(pos_ + (up ? -page_ : page_), true))
+        notify(up ? TB_PAGEUP : TB_PAGEDOWN);
     return 0;
 }
 
 LRESULT Trackbar::onMouseMove(LPARAM point) {
-    if (!dragging_) return 0;
+    if (!dragging_)
+        return 0;
     const int pos = posFromX(GET_X_LPARAM(point) - dragOffset_);
-    if (setPos(pos, true)) notify(TB_THUMBTRACK, pos_);
+    if (setPos(pos, true))
+        notify(TB_THUMBTRACK, pos_);
     return 0;
 }
 
 LRESULT Trackbar::onButtonUp() {
-    if (!dragging_ && !paging_) return 0;
+    if (!dragging_ && !paging_)
+        return 0;
     const bool wasDragging = dragging_;
     dragging_ = paging_ = false;
-    if (GetCapture() == hwnd()) ReleaseCapture();
+    if (GetCapture() == hwnd())
+        ReleaseCapture();
     if (wasDragging) {
         invalidate();
         notify(TB_THUMBPOSITION, pos_);
@@ -201,38 +219,70 @@ LRESULT Trackbar::onKeyDown(WPARAM key) {
     int pos;
     switch (key) {
         case VK_LEFT:
-        case VK_UP: code = TB_LINEUP; pos = pos_ - line_; break;
+        case VK_UP:
+            code = TB_LINEUP;
+            pos = pos_ - line_;
+            break;
         case VK_RIGHT:
-        case VK_DOWN: code = TB_LINEDOWN; pos = pos_ + line_; break;
-        case VK_PRIOR: code = TB_PAGEUP; pos = pos_ - page_; break;
-        case VK_NEXT: code = TB_PAGEDOWN; pos = pos_ + page_; break;
-        case VK_HOME: code = TB_TOP; pos = min_; break;
-        case VK_END: code = TB_BOTTOM; pos = max_; break;
-        default: return 0;
+        case VK_DOWN:
+            code = TB_LINEDOWN;
+            pos = pos_ + line_;
+            break;
+        case VK_PRIOR:
+            code = TB_PAGEUP;
+            pos = pos_ - page_;
+            break;
+        case VK_NEXT:
+            code = TB_PAGEDOWN;
+            pos = pos_ + page_;
+            break;
+        case VK_HOME:
+            code = TB_TOP;
+            pos = min_;
+            break;
+        case VK_END:
+            code = TB_BOTTOM;
+            pos = max_;
+            break;
+        default:
+            return 0;
     }
-    if (setPos(pos, true)) notify(code);
+    if (setPos(pos, true))
+        notify(code);
     return 0;
 }
 
 LRESULT Trackbar::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case TBM_GETPOS: return pos_;
-        case TBM_SETPOS: setPos(static_cast<int>(lParam), wParam != 0); return 0;
-        case TBM_GETRANGEMIN: return min_;
-        case TBM_GETRANGEMAX: return max_;
-        case TBM_SETRANGE:
-            setRange(static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam)), wParam != 0);
+        case TBM_GETPOS:
+            return pos_;
+        case TBM_SETPOS:
+            setPos(static_cast<int>(lParam), wParam != 0);
             return 0;
-        case TBM_SETRANGEMIN: setRange(static_cast<int>(lParam), max_, wParam != 0); return 0;
-        case TBM_SETRANGEMAX: setRange(min_, static_cast<int>(lParam), wParam != 0); return 0;
-        case TBM_GETPAGESIZE: return page_;
+        case TBM_GETRANGEMIN:
+            return min_;
+        case TBM_GETRANGEMAX:
+            return max_;
+        case TBM_SETRANGE:
+            setRange(static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam)),
+                     wParam != 0);
+            return 0;
+        case TBM_SETRANGEMIN:
+            setRange(static_cast<int>(lParam), max_, wParam != 0);
+            return 0;
+        case TBM_SETRANGEMAX:
+            setRange(min_, static_cast<int>(lParam), wParam != 0);
+            return 0;
+        case TBM_GETPAGESIZE:
+            return page_;
         case TBM_SETPAGESIZE: {
             const int old = page_;
             page_ = static_cast<int>(lParam);
             pageSet_ = true;
             return old;
         }
-        case TBM_GETLINESIZE: return line_;
+        case TBM_GETLINESIZE:
+            return line_;
         case TBM_SETLINESIZE: {
             const int old = line_;
             line_ = static_cast<int>(lParam);
@@ -245,36 +295,51 @@ LRESULT Trackbar::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case TBM_GETNUMTICS:
-            if (style() & TBS_NOTICKS) return 0;
-            if (!(style() & TBS_AUTOTICKS)) return 2;
-            return (max_ - min_) / std::max(1, tickFrequency_) + 1 + ((max_ - min_) % std::max(1, tickFrequency_) ? 1 : 0);
+            if (style() & TBS_NOTICKS)
+                return 0;
+            if (!(style() & TBS_AUTOTICKS))
+                return 2;
+            return (max_ - min_) / std::max(1, tickFrequency_) + 1 +
+                   ((max_ - min_) % std::max(1, tickFrequency_) ? 1 : 0);
         case TBM_GETTHUMBRECT:
-            if (lParam) *reinterpret_cast<RECT*>(lParam) = thumbRect();
+            if (lParam)
+                *reinterpret_cast<RECT*>(lParam) = thumbRect();
             return 0;
         case TBM_GETCHANNELRECT:
-            if (lParam) *reinterpret_cast<RECT*>(lParam) = channelRect();
+            if (lParam)
+                *reinterpret_cast<RECT*>(lParam) = channelRect();
             return 0;
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: return onButtonDown(lParam);
-        case WM_MOUSEMOVE: return onMouseMove(lParam);
-        case WM_LBUTTONUP: return onButtonUp();
+        case WM_LBUTTONDBLCLK:
+            return onButtonDown(lParam);
+        case WM_MOUSEMOVE:
+            return onMouseMove(lParam);
+        case WM_LBUTTONUP:
+            return onButtonUp();
         case WM_CAPTURECHANGED:
             if ((dragging_ || paging_) && reinterpret_cast<HWND>(lParam) != hwnd()) {
                 dragging_ = paging_ = false;
                 invalidate();
             }
             return 0;
-        case WM_KEYDOWN: return onKeyDown(wParam);
+        case WM_KEYDOWN:
+            return onKeyDown(wParam);
         case WM_KEYUP:
             if (wParam == VK_LEFT || wParam == VK_RIGHT || wParam == VK_UP || wParam == VK_DOWN ||
                 wParam == VK_PRIOR || wParam == VK_NEXT || wParam == VK_HOME || wParam == VK_END)
                 notify(TB_ENDTRACK);
             return 0;
         case WM_SETFOCUS:
-        case WM_KILLFOCUS: invalidate(); return 0;
-        case WM_PAINT: paint(); return 0;
-        case WM_GETDLGCODE: return DLGC_WANTARROWS;
-        default: return unhandled(message, wParam, lParam, "msctls_trackbar32");
+        case WM_KILLFOCUS:
+            invalidate();
+            return 0;
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS;
+        default:
+            return unhandled(message, wParam, lParam, "msctls_trackbar32");
     }
 }
 

@@ -26,7 +26,7 @@ struct Node {
     int selectedImage = 0;
     int children = 0;  // cChildren: 0, 1 (or more), or I_CHILDRENCALLBACK
     LPARAM param = 0;
-    UINT state = 0;    // TVIS_* kept for the program (TVIS_SELECTED/EXPANDED are derived too)
+    UINT state = 0;  // TVIS_* kept for the program (TVIS_SELECTED/EXPANDED are derived too)
     Node* parent = nullptr;
     std::vector<Node*> kids;
     size_t index = 0;  // place among its parent's kids
@@ -34,11 +34,14 @@ struct Node {
 };
 
 class TreeView final : public Control {
-public:
-    TreeView(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) { root_.state = TVIS_EXPANDED; root_.depth = -1; }
+  public:
+    TreeView(HWND hwnd, const CREATESTRUCTW& cs) : Control(hwnd, cs) {
+        root_.state = TVIS_EXPANDED;
+        root_.depth = -1;
+    }
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     // --- state
     Node root_;  // the invisible parent of the top-level items
     std::unordered_map<Node*, std::unique_ptr<Node>> nodes_;
@@ -129,8 +132,10 @@ void TreeView::fillItem(TVITEMW& item, const Node* n) const {
 LRESULT TreeView::notifyTree(UINT code, UINT action, const Node* oldItem, const Node* newItem) {
     NMTREEVIEWW nm{};
     nm.action = action;
-    if (oldItem) fillItem(nm.itemOld, oldItem);
-    if (newItem) fillItem(nm.itemNew, newItem);
+    if (oldItem)
+        fillItem(nm.itemOld, oldItem);
+    if (newItem)
+        fillItem(nm.itemNew, newItem);
     return notifier_.notify(nm.hdr, code);
 }
 
@@ -146,19 +151,25 @@ NMTVDISPINFOW TreeView::request(const Node* n, UINT mask) const {
 }
 
 bool TreeView::hasChildren(Node* n) {
-    if (!n->kids.empty()) return true;
-    if (n->children != I_CHILDRENCALLBACK) return n->children > 0;
+    if (!n->kids.empty())
+        return true;
+    if (n->children != I_CHILDRENCALLBACK)
+        return n->children > 0;
     NMTVDISPINFOW info = request(n, TVIF_CHILDREN);
     info.item.cChildren = I_CHILDRENCALLBACK;
     notifier_.notify(info.hdr, TVN_GETDISPINFOW);
-    if (!fromHandle(handleOf(n))) return false;  // deleted by the parent meanwhile
-    if (info.item.mask & TVIF_DI_SETITEM) n->children = info.item.cChildren;
+    if (!fromHandle(handleOf(n)))
+        return false;  // deleted by the parent meanwhile
+    if (info.item.mask & TVIF_DI_SETITEM)
+        n->children = info.item.cChildren;
     invalidate();
-    return info.item.cChildren > 0 || (info.item.cChildren == I_CHILDRENCALLBACK && !n->kids.empty());
+    return info.item.cChildren > 0 ||
+           (info.item.cChildren == I_CHILDRENCALLBACK && !n->kids.empty());
 }
 
 std::u16string TreeView::textOf(Node* n) {
-    if (!n->textCallback) return n->text;
+    if (!n->textCallback)
+        return n->text;
     WCHAR buffer[MAX_PATH] = {};
     NMTVDISPINFOW info = request(n, TVIF_TEXT);
     info.item.pszText = buffer;
@@ -179,7 +190,8 @@ std::u16string TreeView::textOf(Node* n) {
 // --- geometry ---------------------------------------------------------------------------------
 
 const std::vector<Node*>& TreeView::rows() {
-    if (!visibleDirty_) return visible_;
+    if (!visibleDirty_)
+        return visible_;
     visible_.clear();
     // Depth-first over expanded items, without recursion (deep trees).
     std::vector<std::pair<Node*, size_t>> stack{{&root_, 0}};
@@ -191,7 +203,8 @@ const std::vector<Node*>& TreeView::rows() {
         }
         Node* kid = node->kids[next++];
         visible_.push_back(kid);
-        if (expanded(kid) && !kid->kids.empty()) stack.emplace_back(kid, 0);
+        if (expanded(kid) && !kid->kids.empty())
+            stack.emplace_back(kid, 0);
     }
     visibleDirty_ = false;
     return visible_;
@@ -208,7 +221,9 @@ int TreeView::visibleRows() const {
     return std::max<int>(1, (rc.bottom - rc.top) / std::max(1, itemHeight_));
 }
 
-int TreeView::maxTop() { return std::max(0, static_cast<int>(rows().size()) - visibleRows()); }
+int TreeView::maxTop() {
+    return std::max(0, static_cast<int>(rows().size()) - visibleRows());
+}
 
 bool TreeView::buttonsAt(const Node* n) const {
     return n->depth > 0 || (style() & TVS_LINESATROOT);
@@ -241,10 +256,14 @@ Node* TreeView::hitTest(POINT pt, UINT* flags) {
     const RECT rc = clientRect();
     UINT f = 0;
     Node* found = nullptr;
-    if (pt.y < rc.top) f = TVHT_ABOVE;
-    else if (pt.y >= rc.bottom) f = TVHT_BELOW;
-    else if (pt.x < rc.left) f = TVHT_TOLEFT;
-    else if (pt.x >= rc.right) f = TVHT_TORIGHT;
+    if (pt.y < rc.top)
+        f = TVHT_ABOVE;
+    else if (pt.y >= rc.bottom)
+        f = TVHT_BELOW;
+    else if (pt.x < rc.left)
+        f = TVHT_TOLEFT;
+    else if (pt.x >= rc.right)
+        f = TVHT_TORIGHT;
     else {
         const int row = top_ + pt.y / std::max(1, itemHeight_);
         const auto& r = rows();
@@ -255,7 +274,8 @@ Node* TreeView::hitTest(POINT pt, UINT* flags) {
             const int x = levelX(found);
             const RECT label = labelRect(found, row);
             if (pt.x < x) {
-                f = (buttonsAt(found) && pt.x >= x - indent_) ? TVHT_ONITEMBUTTON : TVHT_ONITEMINDENT;
+                f = (buttonsAt(found) && pt.x >= x - indent_) ? TVHT_ONITEMBUTTON
+                                                              : TVHT_ONITEMINDENT;
             } else if (pt.x < label.left) {
                 f = TVHT_ONITEMICON;
             } else if (pt.x < label.right) {
@@ -265,12 +285,14 @@ Node* TreeView::hitTest(POINT pt, UINT* flags) {
             }
         }
     }
-    if (flags) *flags = f;
+    if (flags)
+        *flags = f;
     return found;
 }
 
 void TreeView::updateScrollBar() {
-    if (style() & TVS_NOSCROLL) return;
+    if (style() & TVS_NOSCROLL)
+        return;
     const int count = static_cast<int>(rows().size());
     top_ = std::clamp(top_, 0, maxTop());
     setScrollBar(hwnd(), SB_VERT, 0, std::max(0, count - 1), visibleRows(), top_, false);
@@ -278,7 +300,8 @@ void TreeView::updateScrollBar() {
 
 void TreeView::setTop(int top) {
     top = std::clamp(top, 0, maxTop());
-    if (top == top_) return;
+    if (top == top_)
+        return;
     top_ = top;
     updateScrollBar();
     invalidate();
@@ -286,9 +309,12 @@ void TreeView::setTop(int top) {
 
 void TreeView::scrollIntoView(Node* n) {
     const int row = rowOf(n);
-    if (row < 0) return;
-    if (row < top_) setTop(row);
-    else if (row >= top_ + visibleRows()) setTop(row - visibleRows() + 1);
+    if (row < 0)
+        return;
+    if (row < top_)
+        setTop(row);
+    else if (row >= top_ + visibleRows())
+        setTop(row - visibleRows() + 1);
 }
 
 // --- tree changes -----------------------------------------------------------------------------
@@ -297,7 +323,8 @@ Node* TreeView::insert(const TVINSERTSTRUCTW& is) {
     Node* parent = &root_;
     if (is.hParent && is.hParent != TVI_ROOT) {
         parent = fromHandle(is.hParent);
-        if (!parent) return nullptr;
+        if (!parent)
+            return nullptr;
     }
     auto owned = std::make_unique<Node>();
     Node* n = owned.get();
@@ -308,11 +335,16 @@ Node* TreeView::insert(const TVINSERTSTRUCTW& is) {
         else
             n->text = textFrom(item.pszText);
     }
-    if (item.mask & TVIF_IMAGE) n->image = item.iImage;
-    if (item.mask & TVIF_SELECTEDIMAGE) n->selectedImage = item.iSelectedImage;
-    if (item.mask & TVIF_CHILDREN) n->children = item.cChildren;
-    if (item.mask & TVIF_PARAM) n->param = item.lParam;
-    if (item.mask & TVIF_STATE) n->state = item.state & item.stateMask & ~(TVIS_SELECTED | TVIS_EXPANDED);
+    if (item.mask & TVIF_IMAGE)
+        n->image = item.iImage;
+    if (item.mask & TVIF_SELECTEDIMAGE)
+        n->selectedImage = item.iSelectedImage;
+    if (item.mask & TVIF_CHILDREN)
+        n->children = item.cChildren;
+    if (item.mask & TVIF_PARAM)
+        n->param = item.lParam;
+    if (item.mask & TVIF_STATE)
+        n->state = item.state & item.stateMask & ~(TVIS_SELECTED | TVIS_EXPANDED);
     n->parent = parent;
     n->depth = parent->depth + 1;
 
@@ -323,12 +355,16 @@ Node* TreeView::insert(const TVINSERTSTRUCTW& is) {
         at = 0;
     } else if (after == TVI_SORT) {
         // After the last sibling that does not sort after it (lstrcmpW's order).
-        at = static_cast<size_t>(std::upper_bound(kids.begin(), kids.end(), n, [](const Node* a, const Node* b) {
-                                      return lstrcmpW(a->text.c_str(), b->text.c_str()) < 0;
-                                  }) - kids.begin());
+        at = static_cast<size_t>(std::upper_bound(kids.begin(), kids.end(), n,
+                                                  [](const Node* a, const Node* b) {
+                                                      return lstrcmpW(a->text.c_str(),
+                                                                      b->text.c_str()) < 0;
+                                                  }) -
+                                 kids.begin());
     } else if (after != TVI_LAST && after) {
         Node* sibling = fromHandle(after);
-        if (sibling && sibling->parent == parent) at = sibling->index + 1;
+        if (sibling && sibling->parent == parent)
+            at = sibling->index + 1;
     }
     kids.insert(kids.begin() + static_cast<std::ptrdiff_t>(at), n);
     for (size_t i = at; i < kids.size(); ++i) kids[i]->index = i;
@@ -357,11 +393,13 @@ void TreeView::removeSubtree(Node* n) {
     auto& kids = parent->kids;
     kids.erase(kids.begin() + static_cast<std::ptrdiff_t>(n->index));
     for (size_t i = n->index; i < kids.size(); ++i) kids[i]->index = i;
-    if (kids.empty() && parent != &root_) parent->state &= ~TVIS_EXPANDED;
+    if (kids.empty() && parent != &root_)
+        parent->state &= ~TVIS_EXPANDED;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         Node* cur = *it;
         notifyTree(TVN_DELETEITEMW, 0, cur, nullptr);
-        if (selected_ == cur) selected_ = nullptr;
+        if (selected_ == cur)
+            selected_ = nullptr;
         nodes_.erase(cur);
     }
     visibleDirty_ = true;
@@ -374,18 +412,24 @@ void TreeView::removeSubtree(Node* n) {
 // TVN_ITEMEXPANDINGW keeps the item as it is.
 bool TreeView::expand(Node* n, UINT code, bool byUser) {
     UINT action = code & TVE_TOGGLE;
-    if (action == TVE_TOGGLE) action = expanded(n) ? TVE_COLLAPSE : TVE_EXPAND;
+    if (action == TVE_TOGGLE)
+        action = expanded(n) ? TVE_COLLAPSE : TVE_EXPAND;
     if (action == TVE_EXPAND) {
-        if (expanded(n)) return true;
-        if (!hasChildren(n)) return false;
+        if (expanded(n))
+            return true;
+        if (!hasChildren(n))
+            return false;
     } else if (action == TVE_COLLAPSE) {
-        if (!expanded(n)) return !n->kids.empty() || n->children != 0;
+        if (!expanded(n))
+            return !n->kids.empty() || n->children != 0;
     } else {
         return false;
     }
     const bool notify = byUser || !(n->state & TVIS_EXPANDEDONCE) || action == TVE_COLLAPSE;
-    if (notify && notifyTree(TVN_ITEMEXPANDINGW, action, nullptr, n)) return false;
-    if (!fromHandle(handleOf(n))) return false;
+    if (notify && notifyTree(TVN_ITEMEXPANDINGW, action, nullptr, n))
+        return false;
+    if (!fromHandle(handleOf(n)))
+        return false;
     if (action == TVE_EXPAND) {
         n->state |= TVIS_EXPANDED | TVIS_EXPANDEDONCE;
     } else {
@@ -405,21 +449,26 @@ bool TreeView::expand(Node* n, UINT code, bool byUser) {
     visibleDirty_ = true;
     updateScrollBar();
     invalidate();
-    if (notify) notifyTree(TVN_ITEMEXPANDEDW, action, nullptr, n);
+    if (notify)
+        notifyTree(TVN_ITEMEXPANDEDW, action, nullptr, n);
     return true;
 }
 
 // Makes n the selected item (the caret): TVN_SELCHANGINGW may refuse, TVN_SELCHANGEDW follows.
 bool TreeView::selectItem(Node* n, UINT action) {
-    if (n == selected_) return true;
+    if (n == selected_)
+        return true;
     Node* old = selected_;
-    if (notifyTree(TVN_SELCHANGINGW, action, old, n)) return false;
-    if (n && !fromHandle(handleOf(n))) return false;
+    if (notifyTree(TVN_SELCHANGINGW, action, old, n))
+        return false;
+    if (n && !fromHandle(handleOf(n)))
+        return false;
     selected_ = n;
     if (n) {
         // The selection is shown: its parents open.
         for (Node* p = n->parent; p && p != &root_; p = p->parent)
-            if (!expanded(p)) expand(p, TVE_EXPAND, false);
+            if (!expanded(p))
+                expand(p, TVE_EXPAND, false);
         scrollIntoView(n);
     }
     invalidate();
@@ -447,7 +496,8 @@ void TreeView::paintRow(HDC dc, Node* n, int row) {
     if (s & TVS_HASLINES) {
         const int rootOffset = (s & TVS_LINESATROOT) ? 0 : 1;
         for (const Node* a = n; a->parent; a = a->parent) {
-            if (a->depth < rootOffset) break;
+            if (a->depth < rootOffset)
+                break;
             const int column = levelX(a) - indent_ / 2;
             const bool hasNext = a->index + 1 < a->parent->kids.size();
             if (a == n) {
@@ -461,7 +511,8 @@ void TreeView::paintRow(HDC dc, Node* n, int row) {
     }
     if ((s & TVS_HASBUTTONS) && buttonsAt(n) && hasChildren(n)) {
         const int cx = x - indent_ / 2;
-        RECT box{cx - kButtonSize / 2, mid - kButtonSize / 2, cx + kButtonSize / 2 + 1, mid + kButtonSize / 2 + 1};
+        RECT box{cx - kButtonSize / 2, mid - kButtonSize / 2, cx + kButtonSize / 2 + 1,
+                 mid + kButtonSize / 2 + 1};
         fillRect(dc, box, COLOR_WINDOW);
         FrameRect(dc, &box, GetSysColorBrush(COLOR_BTNSHADOW));
         RECT minus{box.left + 2, mid, box.right - 2, mid + 1};
@@ -476,13 +527,17 @@ void TreeView::paintRow(HDC dc, Node* n, int row) {
         int cx = 0, cy = 0;
         ImageList_GetIconSize(images_, &cx, &cy);
         const int image = isSelected ? n->selectedImage : n->image;
-        if (image >= 0) ImageList_Draw(images_, image, dc, x, r.top + (itemHeight_ - cy) / 2, ILD_TRANSPARENT);
+        if (image >= 0)
+            ImageList_Draw(images_, image, dc, x, r.top + (itemHeight_ - cy) / 2, ILD_TRANSPARENT);
     }
     RECT label = labelRect(n, row);
-    if (isSelected) fillRect(dc, label, COLOR_HIGHLIGHT);
+    if (isSelected)
+        fillRect(dc, label, COLOR_HIGHLIGHT);
     RECT textRect{label.left + kLabelPadding, label.top, label.right, label.bottom};
     drawTextLine(dc, textOf(n), textRect, DT_LEFT | DT_VCENTER,
-                 sysColor(isSelected ? COLOR_HIGHLIGHTTEXT : enabled() ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+                 sysColor(isSelected  ? COLOR_HIGHLIGHTTEXT
+                          : enabled() ? COLOR_WINDOWTEXT
+                                      : COLOR_GRAYTEXT));
 }
 
 void TreeView::paint() {
@@ -493,13 +548,16 @@ void TreeView::paint() {
         const int last = std::min(static_cast<int>(snapshot.size()), top_ + shown);
         for (int row = top_; row < last; ++row) {
             Node* n = snapshot[static_cast<size_t>(row)];
-            if (fromHandle(handleOf(n)) && (style() & TVS_HASBUTTONS)) hasChildren(n);
+            if (fromHandle(handleOf(n)) && (style() & TVS_HASBUTTONS))
+                hasChildren(n);
         }
-        if (!visibleDirty_) break;
+        if (!visibleDirty_)
+            break;
     }
     PaintScope paint(hwnd(), font());
     HDC dc = paint.dc();
-    if (!dc) return;
+    if (!dc)
+        return;
     fillRect(dc, clientRect(), COLOR_WINDOW);
     const auto snapshot = rows();
     const int last = std::min(static_cast<int>(snapshot.size()), top_ + shown);
@@ -510,7 +568,8 @@ void TreeView::paint() {
 
 LRESULT TreeView::onInsertItem(LPARAM is) {
     const auto* in = reinterpret_cast<const TVINSERTSTRUCTW*>(is);
-    if (!in) return 0;
+    if (!in)
+        return 0;
     return reinterpret_cast<LRESULT>(handleOf(insert(*in)));
 }
 
@@ -523,24 +582,32 @@ LRESULT TreeView::onDeleteItem(LPARAM item) {
         return TRUE;
     }
     Node* n = fromHandle(h);
-    if (!n) return FALSE;
+    if (!n)
+        return FALSE;
     removeSubtree(n);
     return TRUE;
 }
 
 LRESULT TreeView::onGetItem(LPARAM item) {
     auto* out = reinterpret_cast<TVITEMW*>(item);
-    if (!out) return FALSE;
+    if (!out)
+        return FALSE;
     Node* n = fromHandle(out->hItem);
-    if (!n) return FALSE;
+    if (!n)
+        return FALSE;
     if (out->mask & TVIF_TEXT) {
-        if (!out->pszText || out->cchTextMax <= 0) return FALSE;
+        if (!out->pszText || out->cchTextMax <= 0)
+            return FALSE;
         copyText(textOf(n), out->pszText, static_cast<size_t>(out->cchTextMax));
     }
-    if (out->mask & TVIF_IMAGE) out->iImage = n->image;
-    if (out->mask & TVIF_SELECTEDIMAGE) out->iSelectedImage = n->selectedImage;
-    if (out->mask & TVIF_CHILDREN) out->cChildren = n->children;
-    if (out->mask & TVIF_PARAM) out->lParam = n->param;
+    if (out->mask & TVIF_IMAGE)
+        out->iImage = n->image;
+    if (out->mask & TVIF_SELECTEDIMAGE)
+        out->iSelectedImage = n->selectedImage;
+    if (out->mask & TVIF_CHILDREN)
+        out->cChildren = n->children;
+    if (out->mask & TVIF_PARAM)
+        out->lParam = n->param;
     if (out->mask & TVIF_STATE) {
         const UINT state = n->state | (n == selected_ ? TVIS_SELECTED : 0);
         out->state = state & out->stateMask;
@@ -550,17 +617,23 @@ LRESULT TreeView::onGetItem(LPARAM item) {
 
 LRESULT TreeView::onSetItem(LPARAM item) {
     const auto* in = reinterpret_cast<const TVITEMW*>(item);
-    if (!in) return FALSE;
+    if (!in)
+        return FALSE;
     Node* n = fromHandle(in->hItem);
-    if (!n) return FALSE;
+    if (!n)
+        return FALSE;
     if (in->mask & TVIF_TEXT) {
         n->textCallback = in->pszText == LPSTR_TEXTCALLBACKW;
         n->text = n->textCallback ? std::u16string() : textFrom(in->pszText);
     }
-    if (in->mask & TVIF_IMAGE) n->image = in->iImage;
-    if (in->mask & TVIF_SELECTEDIMAGE) n->selectedImage = in->iSelectedImage;
-    if (in->mask & TVIF_CHILDREN) n->children = in->cChildren;
-    if (in->mask & TVIF_PARAM) n->param = in->lParam;
+    if (in->mask & TVIF_IMAGE)
+        n->image = in->iImage;
+    if (in->mask & TVIF_SELECTEDIMAGE)
+        n->selectedImage = in->iSelectedImage;
+    if (in->mask & TVIF_CHILDREN)
+        n->children = in->cChildren;
+    if (in->mask & TVIF_PARAM)
+        n->param = in->lParam;
     if (in->mask & TVIF_STATE) {
         const UINT mask = in->stateMask & ~TVIS_SELECTED;
         const bool wasExpanded = expanded(n);
@@ -578,9 +651,12 @@ LRESULT TreeView::onGetNextItem(WPARAM code, LPARAM item) {
     Node* n = fromParam(item);
     auto result = [](const Node* r) { return reinterpret_cast<LRESULT>(handleOf(r)); };
     switch (code) {
-        case TVGN_ROOT: return root_.kids.empty() ? 0 : result(root_.kids.front());
-        case TVGN_CARET: return result(selected_);
-        case TVGN_DROPHILITE: return 0;
+        case TVGN_ROOT:
+            return root_.kids.empty() ? 0 : result(root_.kids.front());
+        case TVGN_CARET:
+            return result(selected_);
+        case TVGN_DROPHILITE:
+            return 0;
         case TVGN_FIRSTVISIBLE: {
             const auto& r = rows();
             return top_ < static_cast<int>(r.size()) ? result(r[static_cast<size_t>(top_)]) : 0;
@@ -591,64 +667,85 @@ LRESULT TreeView::onGetNextItem(WPARAM code, LPARAM item) {
         }
         case TVGN_CHILD: {
             const Node* p = item ? n : &root_;
-            if (!p || p->kids.empty()) return 0;
+            if (!p || p->kids.empty())
+                return 0;
             return result(p->kids.front());
         }
-        default: break;
+        default:
+            break;
     }
-    if (!n) return 0;
+    if (!n)
+        return 0;
     switch (code) {
         case TVGN_NEXT:
-            return n->index + 1 < n->parent->kids.size() ? result(n->parent->kids[n->index + 1]) : 0;
-        case TVGN_PREVIOUS: return n->index > 0 ? result(n->parent->kids[n->index - 1]) : 0;
-        case TVGN_PARENT: return n->parent == &root_ ? 0 : result(n->parent);
+            return n->index + 1 < n->parent->kids.size() ? result(n->parent->kids[n->index + 1])
+                                                         : 0;
+        case TVGN_PREVIOUS:
+            return n->index > 0 ? result(n->parent->kids[n->index - 1]) : 0;
+        case TVGN_PARENT:
+            return n->parent == &root_ ? 0 : result(n->parent);
         case TVGN_NEXTVISIBLE:
         case TVGN_PREVIOUSVISIBLE: {
             const int row = rowOf(n);
-            if (row < 0) return 0;
+            if (row < 0)
+                return 0;
             const int next = row + (code == TVGN_NEXTVISIBLE ? 1 : -1);
             const auto& r = rows();
-            return next >= 0 && next < static_cast<int>(r.size()) ? result(r[static_cast<size_t>(next)]) : 0;
+            return next >= 0 && next < static_cast<int>(r.size())
+                       ? result(r[static_cast<size_t>(next)])
+                       : 0;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 LRESULT TreeView::onSelectItem(WPARAM code, LPARAM item) {
     Node* n = fromParam(item);
-    if (item && !n) return FALSE;
+    if (item && !n)
+        return FALSE;
     switch (code & 0xFF) {
-        case TVGN_CARET: return selectItem(n, TVC_UNKNOWN) ? TRUE : FALSE;
+        case TVGN_CARET:
+            return selectItem(n, TVC_UNKNOWN) ? TRUE : FALSE;
         case TVGN_FIRSTVISIBLE: {
-            if (!n) return FALSE;
+            if (!n)
+                return FALSE;
             const int row = rowOf(n);
-            if (row < 0) return FALSE;
+            if (row < 0)
+                return FALSE;
             setTop(row);
             return TRUE;
         }
-        case TVGN_DROPHILITE: return TRUE;
-        default: return FALSE;
+        case TVGN_DROPHILITE:
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
 // TVM_GETITEMRECT: on entry *(HTREEITEM*)rect names the item. FALSE when it is not shown (a
 // parent is collapsed); the rectangle may lie outside the client area when scrolled away.
 LRESULT TreeView::onGetItemRect(WPARAM textOnly, LPARAM rect) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     auto* out = reinterpret_cast<RECT*>(rect);
     Node* n = fromHandle(*reinterpret_cast<HTREEITEM*>(out));
-    if (!n) return FALSE;
+    if (!n)
+        return FALSE;
     const int row = rowOf(n);
-    if (row < 0) return FALSE;
+    if (row < 0)
+        return FALSE;
     *out = textOnly ? labelRect(n, row) : rowRect(row);
     return TRUE;
 }
 
 LRESULT TreeView::onEnsureVisible(LPARAM item) {
     Node* n = fromParam(item);
-    if (!n) return FALSE;
+    if (!n)
+        return FALSE;
     for (Node* p = n->parent; p && p != &root_; p = p->parent)
-        if (!expanded(p)) expand(p, TVE_EXPAND, false);
+        if (!expanded(p))
+            expand(p, TVE_EXPAND, false);
     const int before = top_;
     scrollIntoView(n);
     return before != top_ ? TRUE : FALSE;
@@ -656,7 +753,8 @@ LRESULT TreeView::onEnsureVisible(LPARAM item) {
 
 LRESULT TreeView::onHitTest(LPARAM info) {
     auto* hit = reinterpret_cast<TVHITTESTINFO*>(info);
-    if (!hit) return 0;
+    if (!hit)
+        return 0;
     UINT flags = 0;
     Node* n = hitTest(hit->pt, &flags);
     hit->flags = flags;
@@ -680,7 +778,8 @@ LRESULT TreeView::onSetImageList(WPARAM kind, LPARAM list) {
 
 LRESULT TreeView::onSortChildren(LPARAM item) {
     Node* p = item ? fromParam(item) : &root_;
-    if (!p) return FALSE;
+    if (!p)
+        return FALSE;
     std::stable_sort(p->kids.begin(), p->kids.end(), [](const Node* a, const Node* b) {
         return lstrcmpW(a->text.c_str(), b->text.c_str()) < 0;
     });
@@ -693,50 +792,77 @@ LRESULT TreeView::onSortChildren(LPARAM item) {
 // A tap on a button expands or collapses; a tap on an item's image or label selects it; a
 // double tap on an item toggles it.
 LRESULT TreeView::onButtonDown(LPARAM point, bool doubleTap) {
-    if (!focused()) SetFocus(hwnd());
+    if (!focused())
+        SetFocus(hwnd());
     UINT flags = 0;
     Node* n = hitTest({GET_X_LPARAM(point), GET_Y_LPARAM(point)}, &flags);
-    if (!n) return 0;
+    if (!n)
+        return 0;
     if (flags & TVHT_ONITEMBUTTON) {
-        if ((style() & TVS_HASBUTTONS) && hasChildren(n)) expand(n, TVE_TOGGLE, true);
+        if ((style() & TVS_HASBUTTONS) && hasChildren(n))
+            expand(n, TVE_TOGGLE, true);
         return 0;
     }
     if (flags & (TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMRIGHT)) {
         selectItem(n, TVC_BYMOUSE);
-        if (doubleTap && fromHandle(handleOf(n))) expand(n, TVE_TOGGLE, true);
+        if (doubleTap && fromHandle(handleOf(n)))
+            expand(n, TVE_TOGGLE, true);
     }
     return 0;
 }
 
 LRESULT TreeView::onKeyDown(WPARAM key) {
     const auto& r = rows();
-    if (r.empty()) return 0;
+    if (r.empty())
+        return 0;
     Node* n = selected_;
     const int row = n ? rowOf(n) : -1;
     Node* target = nullptr;
     switch (key) {
-        case VK_UP: target = r[static_cast<size_t>(std::max(0, row - 1))]; break;
-        case VK_DOWN: target = r[static_cast<size_t>(std::min<int>(static_cast<int>(r.size()) - 1, row + 1))]; break;
-        case VK_HOME: target = r.front(); break;
-        case VK_END: target = r.back(); break;
-        case VK_PRIOR: target = r[static_cast<size_t>(std::max(0, row - visibleRows()))]; break;
-        case VK_NEXT: target = r[static_cast<size_t>(std::min<int>(static_cast<int>(r.size()) - 1, row + visibleRows()))]; break;
+        case VK_UP:
+            target = r[static_cast<size_t>(std::max(0, row - 1))];
+            break;
+        case VK_DOWN:
+            target = r[static_cast<size_t>(std::min<int>(static_cast<int>(r.size()) - 1, row + 1))];
+            break;
+        case VK_HOME:
+            target = r.front();
+            break;
+        case VK_END:
+            target = r.back();
+            break;
+        case VK_PRIOR:
+            target = r[static_cast<size_t>(std::max(0, row - visibleRows()))];
+            break;
+        case VK_NEXT:
+            target = r[static_cast<size_t>(
+                std::min<int>(static_cast<int>(r.size()) - 1, row + visibleRows()))];
+            break;
         case VK_LEFT:
-            if (!n) break;
-            if (expanded(n)) expand(n, TVE_COLLAPSE, true);
-            else if (n->parent != &root_) target = n->parent;
+            if (!n)
+                break;
+            if (expanded(n))
+                expand(n, TVE_COLLAPSE, true);
+            else if (n->parent != &root_)
+                target = n->parent;
             break;
         case VK_RIGHT:
-            if (!n) break;
-            if (!expanded(n)) expand(n, TVE_EXPAND, true);
-            else if (!n->kids.empty()) target = n->kids.front();
+            if (!n)
+                break;
+            if (!expanded(n))
+                expand(n, TVE_EXPAND, true);
+            else if (!n->kids.empty())
+                target = n->kids.front();
             break;
         case VK_RETURN:
-            if (n) expand(n, TVE_TOGGLE, true);
+            if (n)
+                expand(n, TVE_TOGGLE, true);
             break;
-        default: break;
+        default:
+            break;
     }
-    if (target) selectItem(target, TVC_BYKEYBOARD);
+    if (target)
+        selectItem(target, TVC_BYKEYBOARD);
     return 0;
 }
 
@@ -761,63 +887,91 @@ LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // Tell the parent about every item while it still exists.
             while (!root_.kids.empty()) removeSubtree(root_.kids.back());
             return 0;
-        case TVM_INSERTITEMW: return onInsertItem(lParam);
-        case TVM_DELETEITEM: return onDeleteItem(lParam);
+        case TVM_INSERTITEMW:
+            return onInsertItem(lParam);
+        case TVM_DELETEITEM:
+            return onDeleteItem(lParam);
         case TVM_EXPAND: {
             Node* n = fromParam(lParam);
             return n && expand(n, static_cast<UINT>(wParam), false) ? TRUE : FALSE;
         }
-        case TVM_GETITEMW: return onGetItem(lParam);
-        case TVM_SETITEMW: return onSetItem(lParam);
-        case TVM_GETNEXTITEM: return onGetNextItem(wParam, lParam);
-        case TVM_SELECTITEM: return onSelectItem(wParam, lParam);
-        case TVM_GETCOUNT: return static_cast<LRESULT>(nodes_.size());
+        case TVM_GETITEMW:
+            return onGetItem(lParam);
+        case TVM_SETITEMW:
+            return onSetItem(lParam);
+        case TVM_GETNEXTITEM:
+            return onGetNextItem(wParam, lParam);
+        case TVM_SELECTITEM:
+            return onSelectItem(wParam, lParam);
+        case TVM_GETCOUNT:
+            return static_cast<LRESULT>(nodes_.size());
         case TVM_GETIMAGELIST:
             return reinterpret_cast<LRESULT>(wParam == TVSIL_STATE ? stateImages_ : images_);
-        case TVM_SETIMAGELIST: return onSetImageList(wParam, lParam);
-        case TVM_GETITEMRECT: return onGetItemRect(wParam, lParam);
-        case TVM_ENSUREVISIBLE: return onEnsureVisible(lParam);
-        case TVM_HITTEST: return onHitTest(lParam);
-        case TVM_GETVISIBLECOUNT: return visibleRows();
-        case TVM_GETINDENT: return indent_;
+        case TVM_SETIMAGELIST:
+            return onSetImageList(wParam, lParam);
+        case TVM_GETITEMRECT:
+            return onGetItemRect(wParam, lParam);
+        case TVM_ENSUREVISIBLE:
+            return onEnsureVisible(lParam);
+        case TVM_HITTEST:
+            return onHitTest(lParam);
+        case TVM_GETVISIBLECOUNT:
+            return visibleRows();
+        case TVM_GETINDENT:
+            return indent_;
         case TVM_SETINDENT:
             indent_ = std::max(static_cast<int>(wParam), kButtonSize + 3);
             invalidate();
             return 0;
-        case TVM_GETITEMHEIGHT: return itemHeight_;
+        case TVM_GETITEMHEIGHT:
+            return itemHeight_;
         case TVM_SETITEMHEIGHT: {
             const int old = itemHeight_;
-            if (static_cast<int>(wParam) > 0) itemHeight_ = static_cast<int>(wParam);
+            if (static_cast<int>(wParam) > 0)
+                itemHeight_ = static_cast<int>(wParam);
             updateScrollBar();
             invalidate();
             return old;
         }
-        case TVM_SORTCHILDREN: return onSortChildren(lParam);
+        case TVM_SORTCHILDREN:
+            return onSortChildren(lParam);
         case TVM_GETITEMSTATE: {
             Node* n = fromParam(static_cast<LPARAM>(wParam));
-            if (!n) return 0;
+            if (!n)
+                return 0;
             return (n->state | (n == selected_ ? TVIS_SELECTED : 0)) & static_cast<UINT>(lParam);
         }
         case TVM_GETBKCOLOR:
-        case TVM_GETTEXTCOLOR: return -1;
-        case WM_LBUTTONDOWN: return onButtonDown(lParam, false);
-        case WM_LBUTTONDBLCLK: return onButtonDown(lParam, true);
-        case WM_KEYDOWN: return onKeyDown(wParam);
-        case WM_VSCROLL: return onScroll(wParam);
+        case TVM_GETTEXTCOLOR:
+            return -1;
+        case WM_LBUTTONDOWN:
+            return onButtonDown(lParam, false);
+        case WM_LBUTTONDBLCLK:
+            return onButtonDown(lParam, true);
+        case WM_KEYDOWN:
+            return onKeyDown(wParam);
+        case WM_VSCROLL:
+            return onScroll(wParam);
         case WM_SIZE:
             updateScrollBar();
             invalidate();
             return 0;
         case WM_SETFOCUS:
-        case WM_KILLFOCUS: invalidate(); return 0;
-        case WM_PAINT: paint(); return 0;
-        case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+        case WM_KILLFOCUS:
+            invalidate();
+            return 0;
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFONT:
             setFont(wParam, lParam);
             itemHeight_ = std::max(fontLineHeight(hwnd(), font()) + 3, 17);
             updateScrollBar();
             return 0;
-        default: return unhandled(message, wParam, lParam, "SysTreeView32");
+        default:
+            return unhandled(message, wParam, lParam, "SysTreeView32");
     }
 }
 

@@ -26,7 +26,9 @@ using gwes::Window;
 
 namespace {
 
-std::string quote(std::u16string_view s) { return "\"" + gwes::utf8(s) + "\""; }
+std::string quote(std::u16string_view s) {
+    return "\"" + gwes::utf8(s) + "\"";
+}
 
 std::string rectText(const RECT& r) {
     std::ostringstream s;
@@ -34,7 +36,9 @@ std::string rectText(const RECT& r) {
     return s.str();
 }
 
-POINT centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+POINT centre(const RECT& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
 
 // Windows in painting order, back to front: the last one that matches is the topmost.
 void paintOrder(Window* w, std::vector<Window*>& out) {
@@ -44,13 +48,18 @@ void paintOrder(Window* w, std::vector<Window*>& out) {
 
 std::vector<Window*> windowsBackToFront() {
     std::vector<Window*> out;
-    if (gwes::Gwes* g = gwes::state(); g && g->desktop) paintOrder(g->desktop, out);
+    if (gwes::Gwes* g = gwes::state(); g && g->desktop)
+        paintOrder(g->desktop, out);
     return out;
 }
 
-std::u16string className(const Window* w) { return w->cls ? w->cls->name : u""; }
+std::u16string className(const Window* w) {
+    return w->cls ? w->cls->name : u"";
+}
 
-bool classIs(const Window* w, std::u16string_view name) { return gwes::lower(className(w)) == gwes::lower(name); }
+bool classIs(const Window* w, std::u16string_view name) {
+    return gwes::lower(className(w)) == gwes::lower(name);
+}
 
 // An entry of a list, tab bar or tree, on the screen.
 struct Entry {
@@ -73,12 +82,14 @@ std::vector<Entry> listEntries(Window* w) {
     int n = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < n && i < 5000; ++i) {
         int len = static_cast<int>(SendMessageW(h, LB_GETTEXTLEN, i, 0));
-        if (len < 0) continue;
+        if (len < 0)
+            continue;
         std::u16string t(static_cast<size_t>(len) + 1, u'\0');
         SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(t.data()));
         t.resize(std::char_traits<char16_t>::length(t.c_str()));
         RECT r{};
-        if (SendMessageW(h, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)) == LB_ERR) continue;
+        if (SendMessageW(h, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)) == LB_ERR)
+            continue;
         out.push_back({h, t, clientToScreen(h, r), i});
     }
     return out;
@@ -96,7 +107,8 @@ std::vector<Entry> tabEntries(Window* w) {
         item.cchTextMax = 256;
         SendMessageW(h, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
         RECT r{};
-        if (!SendMessageW(h, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r))) continue;
+        if (!SendMessageW(h, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)))
+            continue;
         out.push_back({h, buf, clientToScreen(h, r), i});
     }
     return out;
@@ -117,16 +129,21 @@ std::vector<Entry> treeEntries(Window* w) {
         RECT r{};
         *reinterpret_cast<HTREEITEM*>(&r) = item;
         if (SendMessageW(h, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)))
-            out.push_back({h, buf, clientToScreen(h, r), static_cast<int>(reinterpret_cast<intptr_t>(item))});
-        item = reinterpret_cast<HTREEITEM>(SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
+            out.push_back(
+                {h, buf, clientToScreen(h, r), static_cast<int>(reinterpret_cast<intptr_t>(item))});
+        item = reinterpret_cast<HTREEITEM>(
+            SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
     }
     return out;
 }
 
 std::vector<Entry> entriesOf(Window* w) {
-    if (classIs(w, u"LISTBOX") || classIs(w, u"ComboLBox")) return listEntries(w);
-    if (classIs(w, WC_TABCONTROLW)) return tabEntries(w);
-    if (classIs(w, WC_TREEVIEWW)) return treeEntries(w);
+    if (classIs(w, u"LISTBOX") || classIs(w, u"ComboLBox"))
+        return listEntries(w);
+    if (classIs(w, WC_TABCONTROLW))
+        return tabEntries(w);
+    if (classIs(w, WC_TREEVIEWW))
+        return treeEntries(w);
     return {};
 }
 
@@ -145,7 +162,7 @@ struct Core : gwes::InputSource {
     std::mutex mutex;
     std::condition_variable cv;
     std::deque<Item> items;
-    uint64_t waits = 0;      // times the program has waited with nothing queued
+    uint64_t waits = 0;  // times the program has waited with nothing queued
     bool waiting = false;
     bool ended = false;
     bool stopping = false;
@@ -160,7 +177,8 @@ struct Core : gwes::InputSource {
     bool wait(InputEvent& e) override {
         std::unique_lock lock(mutex);
         for (;;) {
-            if (stopping) return false;
+            if (stopping)
+                return false;
             if (!items.empty()) {
                 Item it = std::move(items.front());
                 items.pop_front();
@@ -207,7 +225,8 @@ struct Core : gwes::InputSource {
     // Queues the items and returns when the program waits again or has ended.
     void act(std::vector<Item> next) {
         std::unique_lock lock(mutex);
-        if (ended) return;
+        if (ended)
+            return;
         uint64_t before = waits;
         for (auto& it : next) items.push_back(std::move(it));
         cv.notify_all();
@@ -225,7 +244,8 @@ struct Core : gwes::InputSource {
             stopping = true;
             cv.notify_all();
         }
-        if (thread.joinable()) thread.join();
+        if (thread.joinable())
+            thread.join();
     }
 };
 
@@ -235,7 +255,8 @@ struct Driver::Impl : Core {};
 
 Driver::Driver(Program program) : impl_(std::make_unique<Impl>()) {
     gwes::Gwes* g = gwes::state();
-    if (!g) throw DriverError("no device is open");
+    if (!g)
+        throw DriverError("no device is open");
     g->input = impl_.get();
     g->autoAnswerBoxes = false;
     impl_->program = std::move(program);
@@ -256,10 +277,13 @@ Driver::~Driver() {
     // As when a process ends: what the program left on screen goes with it.
     gwes::endProgram();
     kernel::setRebootHandler({});
-    if (gwes::Gwes* g = gwes::state(); g && g->input == impl_.get()) g->input = nullptr;
+    if (gwes::Gwes* g = gwes::state(); g && g->input == impl_.get())
+        g->input = nullptr;
 }
 
-void Driver::stop() { impl_->stop(); }
+void Driver::stop() {
+    impl_->stop();
+}
 
 bool Driver::running() const {
     std::lock_guard lock(impl_->mutex);
@@ -268,7 +292,8 @@ bool Driver::running() const {
 
 int Driver::exitCode() const {
     std::lock_guard lock(impl_->mutex);
-    if (!impl_->ended) throw DriverError("the program is still running");
+    if (!impl_->ended)
+        throw DriverError("the program is still running");
     return impl_->exit;
 }
 
@@ -284,18 +309,22 @@ std::string Driver::failure() const {
 
 // Actions need a program that waits; a failure inside the program is reported at the next one.
 static void requireRunning(const Driver& d, const Core& impl, const char* action) {
-    if (!impl.failure.empty()) throw DriverError(std::string("the program failed: ") + impl.failure);
+    if (!impl.failure.empty())
+        throw DriverError(std::string("the program failed: ") + impl.failure);
     if (!d.running())
-        throw DriverError(std::string(action) + ": the program has ended (exit code " + std::to_string(impl.exit) + ")");
+        throw DriverError(std::string(action) + ": the program has ended (exit code " +
+                          std::to_string(impl.exit) + ")");
 }
 
 static void checkFailure(const Core& impl) {
-    if (!impl.failure.empty()) throw DriverError(std::string("the program failed: ") + impl.failure);
+    if (!impl.failure.empty())
+        throw DriverError(std::string("the program failed: ") + impl.failure);
 }
 
 void Driver::tap(int x, int y) {
     requireRunning(*this, *impl_, "tap");
-    impl_->act({InputEvent{InputEvent::Kind::StylusDown, x, y}, InputEvent{InputEvent::Kind::StylusUp, x, y}});
+    impl_->act({InputEvent{InputEvent::Kind::StylusDown, x, y},
+                InputEvent{InputEvent::Kind::StylusUp, x, y}});
     checkFailure(*impl_);
 }
 
@@ -305,29 +334,36 @@ static void scrollIntoView(Core& impl, HWND target, std::function<RECT()> where)
     for (int round = 0; round < 3; ++round) {
         RECT r = where();
         Window* w = gwes::win(target);
-        if (!w) return;
+        if (!w)
+            return;
         Window* scroller = nullptr;
         for (Window* a = w->parent; a && !a->desktop; a = a->parent) {
             RECT view = gwes::screenClient(a);
             RECT inside;
             bool whole = IntersectRect(&inside, &r, &view) && EqualRect(&inside, &r);
-            if (whole) continue;
+            if (whole)
+                continue;
             if (a->style & WS_VSCROLL) {
                 scroller = a;
                 break;
             }
         }
-        if (!scroller) return;
+        if (!scroller)
+            return;
         SCROLLINFO si{sizeof si, SIF_ALL, 0, 0, 0, 0, 0};
-        if (!GetScrollInfo(scroller->handle, SB_VERT, &si)) return;
+        if (!GetScrollInfo(scroller->handle, SB_VERT, &si))
+            return;
         RECT view = gwes::screenClient(scroller);
         int pos = si.nPos;
         int height = view.bottom - view.top;
-        if (r.top < view.top || r.bottom - r.top > height) pos += r.top - view.top;
-        else if (r.bottom > view.bottom) pos += r.bottom - view.bottom;
+        if (r.top < view.top || r.bottom - r.top > height)
+            pos += r.top - view.top;
+        else if (r.bottom > view.bottom)
+            pos += r.bottom - view.bottom;
         int maxPos = si.nMax - std::max<int>(static_cast<int>(si.nPage) - 1, 0);
         pos = std::clamp(pos, si.nMin, std::max(si.nMin, maxPos));
-        if (pos == si.nPos) return;
+        if (pos == si.nPos)
+            return;
         HWND s = scroller->handle;
         impl.act({Core::Task([s, pos] {
             SendMessageW(s, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, pos), 0);
@@ -341,7 +377,8 @@ static void scrollIntoView(Core& impl, HWND target, std::function<RECT()> where)
 static void tapAt(Driver& d, HWND target, POINT p, const std::string& what) {
     Window* hit = gwes::hitTest(p);
     Window* t = gwes::win(target);
-    if (!t) throw DriverError(what + " is gone");
+    if (!t)
+        throw DriverError(what + " is gone");
     if (hit != t && !gwes::isDescendant(t, hit)) {
         std::string by = hit ? gwes::utf8(className(hit)) + " " + quote(hit->text) : "nothing";
         throw DriverError(what + " is covered by " + by + "\n" + gwes::utf8(d.describeScreen()));
@@ -352,12 +389,15 @@ static void tapAt(Driver& d, HWND target, POINT p, const std::string& what) {
 void Driver::tap(HWND window) {
     requireRunning(*this, *impl_, "tap");
     Window* w = gwes::win(window);
-    if (!w || !gwes::reallyVisible(w)) throw DriverError("tap: the window is not on screen\n" + gwes::utf8(describeScreen()));
+    if (!w || !gwes::reallyVisible(w))
+        throw DriverError("tap: the window is not on screen\n" + gwes::utf8(describeScreen()));
     scrollIntoView(*impl_, window, [window] { return gwes::screenRect(gwes::win(window)); });
     w = gwes::win(window);
-    if (!w) throw DriverError("tap: the window went away");
+    if (!w)
+        throw DriverError("tap: the window went away");
     RECT vis = gwes::visibleScreenWindow(w);
-    if (IsRectEmpty(&vis)) throw DriverError("tap: the window is outside the screen\n" + gwes::utf8(describeScreen()));
+    if (IsRectEmpty(&vis))
+        throw DriverError("tap: the window is outside the screen\n" + gwes::utf8(describeScreen()));
     tapAt(*this, window, centre(vis), gwes::utf8(className(w)) + " " + quote(w->text));
 }
 
@@ -366,7 +406,8 @@ void Driver::tap(HWND window) {
 static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) {
     constexpr int kTabArrowWidth = 13;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        if (!gwes::win(tabs)) throw DriverError("tap: the tab bar went away");
+        if (!gwes::win(tabs))
+            throw DriverError("tap: the tab bar went away");
         RECT client{};
         GetClientRect(tabs, &client);
         int n = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
@@ -380,13 +421,18 @@ static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) 
         POINT p{0, (r.top + r.bottom) / 2};
         LONG left = std::max(r.left, client.left), right = std::min(r.right, limit);
         bool shown = right - left >= 4;
-        if (shown) p.x = (left + right) / 2;
-        else if (!scrolls) throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
-        else if (r.left >= limit) p.x = client.right - kTabArrowWidth / 2;      // right arrow
-        else p.x = client.right - kTabArrowWidth - kTabArrowWidth / 2;          // left arrow
+        if (shown)
+            p.x = (left + right) / 2;
+        else if (!scrolls)
+            throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
+        else if (r.left >= limit)
+            p.x = client.right - kTabArrowWidth / 2;  // right arrow
+        else
+            p.x = client.right - kTabArrowWidth - kTabArrowWidth / 2;  // left arrow
         ClientToScreen(tabs, &p);
         tapAt(d, tabs, p, shown ? "the entry " + quote(text) : "the tab row's arrow");
-        if (shown) return;
+        if (shown)
+            return;
     }
     throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
 }
@@ -395,9 +441,12 @@ void Driver::tap(const Query& query) {
     HWND h = find(query);
     if (!h) {
         std::string q;
-        if (query.text) q += " text " + quote(*query.text);
-        if (query.className) q += " class " + gwes::utf8(*query.className);
-        if (query.id) q += " id " + std::to_string(*query.id);
+        if (query.text)
+            q += " text " + quote(*query.text);
+        if (query.className)
+            q += " class " + gwes::utf8(*query.className);
+        if (query.id)
+            q += " id " + std::to_string(*query.id);
         throw DriverError("tap: no visible window with" + q + "\n" + gwes::utf8(describeScreen()));
     }
     tap(h);
@@ -408,7 +457,8 @@ void Driver::tapText(const std::u16string& text) {
     // An open menu is above everything else.
     for (const auto& item : gwes::openMenuItems())
         if (item.text == text) {
-            if (!item.enabled) throw DriverError("tap: the menu item " + quote(text) + " is disabled");
+            if (!item.enabled)
+                throw DriverError("tap: the menu item " + quote(text) + " is disabled");
             POINT p = centre(item.screen);
             tap(static_cast<int>(p.x), static_cast<int>(p.y));
             return;
@@ -417,13 +467,15 @@ void Driver::tapText(const std::u16string& text) {
     std::vector<Window*> order = windowsBackToFront();
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         Window* w = *it;
-        if (w->desktop || !gwes::reallyVisible(w)) continue;
+        if (w->desktop || !gwes::reallyVisible(w))
+            continue;
         if (w->text == text && !classIs(w, u"menu_worker") && !classIs(w, u"HHTaskBar")) {
             tap(w->handle);
             return;
         }
         for (const Entry& e : entriesOf(w)) {
-            if (e.text != text) continue;
+            if (e.text != text)
+                continue;
             HWND owner = e.owner;
             if (classIs(w, WC_TABCONTROLW)) {
                 tapTab(*this, owner, e.index, text);
@@ -431,48 +483,57 @@ void Driver::tapText(const std::u16string& text) {
             }
             if (!visibleOnScreen(e.screen, w)) {
                 if (classIs(w, WC_TREEVIEWW)) {
-                    impl_->act({Core::Task([owner, e] { SendMessageW(owner, TVM_ENSUREVISIBLE, 0, e.index); })});
+                    impl_->act({Core::Task(
+                        [owner, e] { SendMessageW(owner, TVM_ENSUREVISIBLE, 0, e.index); })});
                 } else if (!classIs(w, WC_TABCONTROLW)) {
                     int index = e.index;
-                    impl_->act({Core::Task([owner, index] { SendMessageW(owner, LB_SETTOPINDEX, index, 0); })});
+                    impl_->act({Core::Task(
+                        [owner, index] { SendMessageW(owner, LB_SETTOPINDEX, index, 0); })});
                 }
             }
             // the entry's place may have changed: look again
             scrollIntoView(*impl_, owner, [&] {
                 for (const Entry& again : entriesOf(gwes::win(owner)))
-                    if (again.index == e.index) return again.screen;
+                    if (again.index == e.index)
+                        return again.screen;
                 return e.screen;
             });
             for (const Entry& again : entriesOf(gwes::win(owner)))
                 if (again.index == e.index && again.text == text) {
                     RECT vis = gwes::visibleScreenClient(gwes::win(owner)), part;
                     if (!IntersectRect(&part, &again.screen, &vis))
-                        throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
+                        throw DriverError("tap: the entry " + quote(text) +
+                                          " cannot be brought into view");
                     tapAt(*this, owner, centre(part), "the entry " + quote(text));
                     return;
                 }
             throw DriverError("tap: the entry " + quote(text) + " went away");
         }
     }
-    throw DriverError("tap: nothing on screen reads " + quote(text) + "\n" + gwes::utf8(describeScreen()));
+    throw DriverError("tap: nothing on screen reads " + quote(text) + "\n" +
+                      gwes::utf8(describeScreen()));
 }
 
 void Driver::tapId(int controlId) {
     HWND h = findId(controlId);
-    if (!h) throw DriverError("tap: no visible control with ID " + std::to_string(controlId) + "\n" + gwes::utf8(describeScreen()));
+    if (!h)
+        throw DriverError("tap: no visible control with ID " + std::to_string(controlId) + "\n" +
+                          gwes::utf8(describeScreen()));
     tap(h);
 }
 
 void Driver::drag(POINT from, POINT to) {
     requireRunning(*this, *impl_, "drag");
     std::vector<Core::Item> events;
-    events.emplace_back(InputEvent{InputEvent::Kind::StylusDown, static_cast<int>(from.x), static_cast<int>(from.y)});
+    events.emplace_back(InputEvent{InputEvent::Kind::StylusDown, static_cast<int>(from.x),
+                                   static_cast<int>(from.y)});
     for (int i = 1; i <= 4; ++i) {
         int x = static_cast<int>(from.x + (to.x - from.x) * i / 4);
         int y = static_cast<int>(from.y + (to.y - from.y) * i / 4);
         events.emplace_back(InputEvent{InputEvent::Kind::StylusMove, x, y});
     }
-    events.emplace_back(InputEvent{InputEvent::Kind::StylusUp, static_cast<int>(to.x), static_cast<int>(to.y)});
+    events.emplace_back(
+        InputEvent{InputEvent::Kind::StylusUp, static_cast<int>(to.x), static_cast<int>(to.y)});
     impl_->act(std::move(events));
     checkFailure(*impl_);
 }
@@ -502,25 +563,31 @@ void Driver::key(UINT virtualKey) {
 void Driver::menu(const std::u16string& popup, const std::u16string& item) {
     requireRunning(*this, *impl_, "menu");
     auto buttons = gwes::menuBarButtons();
-    auto it = std::find_if(buttons.begin(), buttons.end(), [&](const auto& b) { return b.text == popup; });
+    auto it = std::find_if(buttons.begin(), buttons.end(),
+                           [&](const auto& b) { return b.text == popup; });
     if (it == buttons.end()) {
         std::string have;
         for (const auto& b : buttons) have += " " + quote(b.text);
         throw DriverError("menu: no menu bar button " + quote(popup) + " (the menu bar shows:" +
-                          (have.empty() ? std::string(" nothing") : have) + ")\n" + gwes::utf8(describeScreen()));
+                          (have.empty() ? std::string(" nothing") : have) + ")\n" +
+                          gwes::utf8(describeScreen()));
     }
     POINT p = centre(it->screen);
     Window* hit = gwes::hitTest(p);
-    if (!hit || hit->handle != it->bar) throw DriverError("menu: the menu bar is covered\n" + gwes::utf8(describeScreen()));
+    if (!hit || hit->handle != it->bar)
+        throw DriverError("menu: the menu bar is covered\n" + gwes::utf8(describeScreen()));
     tap(static_cast<int>(p.x), static_cast<int>(p.y));
     auto items = gwes::openMenuItems();
-    auto found = std::find_if(items.begin(), items.end(), [&](const auto& m) { return m.text == item; });
+    auto found =
+        std::find_if(items.begin(), items.end(), [&](const auto& m) { return m.text == item; });
     if (found == items.end()) {
         std::string have;
         for (const auto& m : items) have += " " + quote(m.text);
         // close the menu again before reporting
-        if (!items.empty()) tap(0, 0);
-        throw DriverError("menu: " + quote(popup) + " has no item " + quote(item) + " (it has:" + have + ")");
+        if (!items.empty())
+            tap(0, 0);
+        throw DriverError("menu: " + quote(popup) + " has no item " + quote(item) +
+                          " (it has:" + have + ")");
     }
     if (!found->enabled) {
         tap(0, 0);
@@ -533,8 +600,8 @@ void Driver::menu(const std::u16string& popup, const std::u16string& item) {
 void Driver::ok() {
     requireRunning(*this, *impl_, "ok");
     if (!gwes::navHasOk())
-        throw DriverError("ok: the navigation bar shows no ok button (title " + quote(gwes::navTitle()) + ")\n" +
-                          gwes::utf8(describeScreen()));
+        throw DriverError("ok: the navigation bar shows no ok button (title " +
+                          quote(gwes::navTitle()) + ")\n" + gwes::utf8(describeScreen()));
     POINT p = centre(gwes::navOkRect());
     tap(static_cast<int>(p.x), static_cast<int>(p.y));
 }
@@ -542,7 +609,8 @@ void Driver::ok() {
 void Driver::answer(int buttonId) {
     requireRunning(*this, *impl_, "answer");
     auto box = messageBox();
-    if (!box) throw DriverError("answer: no message box is up\n" + gwes::utf8(describeScreen()));
+    if (!box)
+        throw DriverError("answer: no message box is up\n" + gwes::utf8(describeScreen()));
     const gwes::BoxState* s = gwes::boxState(box->hwnd);
     if (!s || std::find(s->buttons.begin(), s->buttons.end(), buttonId) == s->buttons.end()) {
         std::string have;
@@ -556,17 +624,23 @@ void Driver::answer(int buttonId) {
         tap(button);
     } else {
         HWND h = box->hwnd;
-        impl_->act({Core::Task([h, buttonId] { SendMessageW(h, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0); })});
+        impl_->act({Core::Task(
+            [h, buttonId] { SendMessageW(h, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0); })});
     }
     checkFailure(*impl_);
 }
 
-MessageBoxInfo Driver::answerBox(const std::u16string& caption, const std::u16string& textPart, int buttonId) {
+MessageBoxInfo Driver::answerBox(const std::u16string& caption, const std::u16string& textPart,
+                                 int buttonId) {
     auto box = messageBox();
-    if (!box) throw DriverError("expected the message box " + quote(caption) + ", but none is up\n" + gwes::utf8(describeScreen()));
-    if (box->caption != caption || (!textPart.empty() && box->text.find(textPart) == std::u16string::npos))
-        throw DriverError("expected the message box " + quote(caption) + " with " + quote(textPart) +
-                          ", but the box up is " + quote(box->caption) + ": " + quote(box->text));
+    if (!box)
+        throw DriverError("expected the message box " + quote(caption) + ", but none is up\n" +
+                          gwes::utf8(describeScreen()));
+    if (box->caption != caption ||
+        (!textPart.empty() && box->text.find(textPart) == std::u16string::npos))
+        throw DriverError("expected the message box " + quote(caption) + " with " +
+                          quote(textPart) + ", but the box up is " + quote(box->caption) + ": " +
+                          quote(box->text));
     MessageBoxInfo info = *box;
     answer(buttonId);
     return info;
@@ -576,14 +650,20 @@ HWND Driver::find(const Query& query) const {
     std::vector<Window*> order = windowsBackToFront();
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         Window* w = *it;
-        if (w->desktop || w->destroyed) continue;
-        if (!query.includeHidden && !gwes::reallyVisible(w)) continue;
-        if (query.text && w->text != *query.text) continue;
-        if (query.className && !classIs(w, *query.className)) continue;
-        if (query.id && (!w->isChild() || static_cast<int>(w->id) != *query.id)) continue;
+        if (w->desktop || w->destroyed)
+            continue;
+        if (!query.includeHidden && !gwes::reallyVisible(w))
+            continue;
+        if (query.text && w->text != *query.text)
+            continue;
+        if (query.className && !classIs(w, *query.className))
+            continue;
+        if (query.id && (!w->isChild() || static_cast<int>(w->id) != *query.id))
+            continue;
         if (query.parent) {
             Window* p = gwes::win(query.parent);
-            if (!p || !gwes::isDescendant(p, w)) continue;
+            if (!p || !gwes::isDescendant(p, w))
+                continue;
         }
         return w->handle;
     }
@@ -604,18 +684,25 @@ HWND Driver::findText(const std::u16string& text) const {
 
 std::optional<MessageBoxInfo> Driver::messageBox() const {
     for (HWND h : gwes::openBoxes())
-        if (const gwes::BoxState* s = gwes::boxState(h)) return MessageBoxInfo{h, s->caption, s->text, s->type};
+        if (const gwes::BoxState* s = gwes::boxState(h))
+            return MessageBoxInfo{h, s->caption, s->text, s->type};
     return std::nullopt;
 }
 
-HWND Driver::activeWindow() const { return GetActiveWindow(); }
+HWND Driver::activeWindow() const {
+    return GetActiveWindow();
+}
 
-std::u16string Driver::navTitle() const { return gwes::navTitle(); }
+std::u16string Driver::navTitle() const {
+    return gwes::navTitle();
+}
 
 std::u16string Driver::describeScreen() const {
     std::ostringstream s;
-    s << "on screen: navigation bar " << quote(gwes::navTitle()) << (gwes::navHasOk() ? " [ok]" : "") << "\n";
-    if (auto box = messageBox()) s << "  message box " << quote(box->caption) << ": " << quote(box->text) << "\n";
+    s << "on screen: navigation bar " << quote(gwes::navTitle())
+      << (gwes::navHasOk() ? " [ok]" : "") << "\n";
+    if (auto box = messageBox())
+        s << "  message box " << quote(box->caption) << ": " << quote(box->text) << "\n";
     auto items = gwes::openMenuItems();
     if (!items.empty()) {
         s << "  open menu:";
@@ -630,19 +717,27 @@ std::u16string Driver::describeScreen() const {
     }
     // visible windows, topmost first, indented by depth
     gwes::Gwes* g = gwes::state();
-    if (!g) return gwes::utf16(s.str());
+    if (!g)
+        return gwes::utf16(s.str());
     int lines = 0;
     std::function<void(Window*, int)> walk = [&](Window* w, int depth) {
-        if (lines > 80 || !gwes::reallyVisible(w)) return;
+        if (lines > 80 || !gwes::reallyVisible(w))
+            return;
         if (!w->desktop && !classIs(w, u"HHTaskBar") && !classIs(w, u"menu_worker")) {
             ++lines;
-            s << std::string(static_cast<size_t>(depth) * 2, ' ') << "  " << gwes::utf8(className(w));
-            if (!w->text.empty()) s << " " << quote(w->text);
-            if (w->isChild() && w->id) s << " id=" << w->id;
-            if (w->style & WS_DISABLED) s << " disabled";
+            s << std::string(static_cast<size_t>(depth) * 2, ' ') << "  "
+              << gwes::utf8(className(w));
+            if (!w->text.empty())
+                s << " " << quote(w->text);
+            if (w->isChild() && w->id)
+                s << " id=" << w->id;
+            if (w->style & WS_DISABLED)
+                s << " disabled";
             s << " " << rectText(gwes::screenRect(w)) << "\n";
             for (const Entry& e : entriesOf(w))
-                if (visibleOnScreen(e.screen, w)) s << std::string(static_cast<size_t>(depth) * 2 + 4, ' ') << "entry " << quote(e.text) << "\n";
+                if (visibleOnScreen(e.screen, w))
+                    s << std::string(static_cast<size_t>(depth) * 2 + 4, ' ') << "entry "
+                      << quote(e.text) << "\n";
         }
         for (Window* c : w->children) walk(c, w->desktop ? depth : depth + 1);
     };
@@ -652,7 +747,8 @@ std::u16string Driver::describeScreen() const {
 
 void Driver::screenshot(const std::string& pngPath) const {
     std::string error;
-    if (!display::writePng(display::screen(), pngPath, &error)) throw DriverError("screenshot: " + error);
+    if (!display::writePng(display::screen(), pngPath, &error))
+        throw DriverError("screenshot: " + error);
 }
 
 }  // namespace ce::test

@@ -20,7 +20,7 @@ namespace ce::test {
 // An action or expectation that cannot be carried out: nothing matches, no box is up, the
 // program has ended, ... what() says what was expected and what is on screen.
 class DriverError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -42,7 +42,7 @@ struct Query {
 };
 
 class Driver {
-public:
+  public:
     using Program = std::function<int()>;
 
     // Starts the program and returns when it first waits for input or has ended.
@@ -62,16 +62,16 @@ public:
     std::string failure() const;
 
     // Actions. Each throws DriverError when its target is not on screen.
-    void tap(int x, int y);                       // stylus down and up at screen coordinates
-    void tap(HWND window);                        // at the centre of the window's visible part
-    void tap(const Query& query);                 // the topmost visible match, scrolled into view
-    void tapText(const std::u16string& text);     // a window, list/tree/tab entry or menu item
+    void tap(int x, int y);                    // stylus down and up at screen coordinates
+    void tap(HWND window);                     // at the centre of the window's visible part
+    void tap(const Query& query);              // the topmost visible match, scrolled into view
+    void tapText(const std::u16string& text);  // a window, list/tree/tab entry or menu item
     void tapId(int controlId);
-    void drag(POINT from, POINT to);              // stylus down, moves, up
-    void type(const std::u16string& text);        // characters to the focus window
-    void key(UINT virtualKey);                    // key down and up to the focus window
+    void drag(POINT from, POINT to);        // stylus down, moves, up
+    void type(const std::u16string& text);  // characters to the focus window
+    void key(UINT virtualKey);              // key down and up to the focus window
     void menu(const std::u16string& popup, const std::u16string& item);  // menu bar popup item
-    void ok();                                    // the navigation bar's ok button
+    void ok();  // the navigation bar's ok button
     // Presses the button (IDOK, IDYES, IDNO, ...) of the message box that is up.
     void answer(int buttonId);
     // Checks that a message box is up with this caption and (when given) text containing
@@ -93,7 +93,7 @@ public:
     // (Used by tests that end with the program still running.)
     void stop();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -48,8 +48,8 @@ struct ScrollBar {
     UINT page = 0;
     int pos = 0;
     int trackPos = 0;
-    bool shown = false;      // the style bit decides at creation; ShowScrollBar changes it
-    UINT disabled = 0;       // ESB_* arrows disabled
+    bool shown = false;        // the style bit decides at creation; ShowScrollBar changes it
+    UINT disabled = 0;         // ESB_* arrows disabled
     bool forcedShown = false;  // SIF_DISABLENOSCROLL keeps it shown
 };
 
@@ -74,11 +74,11 @@ struct Window {
     std::u16string text;
     DWORD style = 0;
     DWORD exStyle = 0;
-    Window* parent = nullptr;      // structural parent (the desktop for top-level windows)
-    HWND owner = nullptr;          // owner of a top-level window
+    Window* parent = nullptr;       // structural parent (the desktop for top-level windows)
+    HWND owner = nullptr;           // owner of a top-level window
     std::vector<Window*> children;  // z-order, topmost first
-    RECT rect{};                   // window rectangle in the parent's client coordinates
-    RECT client{};                 // client rectangle in window coordinates
+    RECT rect{};                    // window rectangle in the parent's client coordinates
+    RECT client{};                  // client rectangle in window coordinates
     UINT_PTR id = 0;
     HINSTANCE instance = nullptr;
     LONG_PTR userData = 0;
@@ -91,10 +91,10 @@ struct Window {
     bool dirty = false;
     bool erase = false;
     bool ncDirty = false;
-    RECT update{};  // client coordinates
+    RECT update{};       // client coordinates
     bool redraw = true;  // WM_SETREDRAW
     // kind
-    bool floating = false;  // WS_POPUP | WS_CHILD: stays above its siblings
+    bool floating = false;    // WS_POPUP | WS_CHILD: stays above its siblings
     bool doneButton = false;  // SHInitDialog / SHDoneButton: the navigation bar shows "ok"
     bool noActivate = false;  // shell windows: the menu bar, popup menus
     bool topmost = false;
@@ -158,13 +158,13 @@ struct Timer {
 struct ScrollTrack {
     HWND hwnd = nullptr;
     int bar = SB_VERT;
-    int part = 0;  // 0 none, 1 up arrow, 2 down arrow, 3 page up, 4 page down, 5 thumb
+    int part = 0;        // 0 none, 1 up arrow, 2 down arrow, 3 page up, 4 page down, 5 thumb
     int grabOffset = 0;  // stylus offset within the thumb
     int lastPos = 0;
 };
 
 class Gwes : public DeviceService {
-public:
+  public:
     Gwes();
     ~Gwes() override;
 
@@ -257,9 +257,9 @@ Gwes* state();
 Window* win(HWND hwnd);  // nullptr for a null, unknown or destroyed handle
 
 // geometry (window.cpp)
-POINT clientOrigin(const Window* w);  // client (0,0) on the screen
-RECT screenRect(const Window* w);     // window rectangle on the screen
-RECT screenClient(const Window* w);   // client rectangle on the screen
+POINT clientOrigin(const Window* w);        // client (0,0) on the screen
+RECT screenRect(const Window* w);           // window rectangle on the screen
+RECT screenClient(const Window* w);         // client rectangle on the screen
 RECT visibleScreenClient(const Window* w);  // clipped by the ancestors and the screen
 RECT visibleScreenWindow(const Window* w);
 bool reallyVisible(const Window* w);  // itself and every ancestor visible

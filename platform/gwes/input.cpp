@@ -7,11 +7,14 @@ namespace {
 
 // Windows a modal loop leaves reachable: the modal window, what it owns, and the shell.
 bool reachable(Gwes& g, Window* top) {
-    if (g.modal.empty()) return true;
+    if (g.modal.empty())
+        return true;
     HWND m = g.modal.back();
-    if (top->handle == m || top->handle == g.navBar) return true;
-    for (HWND o = top->owner; o; ) {
-        if (o == m) return true;
+    if (top->handle == m || top->handle == g.navBar)
+        return true;
+    for (HWND o = top->owner; o;) {
+        if (o == m)
+            return true;
         Window* ow = win(o);
         o = ow ? ow->owner : nullptr;
     }
@@ -20,10 +23,13 @@ bool reachable(Gwes& g, Window* top) {
 
 Window* deepest(Window* w, POINT p) {
     for (Window* c : w->children) {
-        if (!(c->style & WS_VISIBLE) || c->destroyed) continue;
+        if (!(c->style & WS_VISIBLE) || c->destroyed)
+            continue;
         RECT r = visibleScreenWindow(c);
-        if (!PtInRect(&r, p)) continue;
-        if (c->style & WS_DISABLED) return w;
+        if (!PtInRect(&r, p))
+            continue;
+        if (c->style & WS_DISABLED)
+            return w;
         return deepest(c, p);
     }
     return w;
@@ -37,27 +43,34 @@ LPARAM clientPoint(Window* w, POINT p) {
 void stylus(Gwes& g, InputEvent::Kind kind, POINT p) {
     g.cursor = p;
     if (g.track.hwnd) {
-        if (kind != InputEvent::Kind::StylusDown) continueScrollTrack(p, kind == InputEvent::Kind::StylusUp);
+        if (kind != InputEvent::Kind::StylusDown)
+            continueScrollTrack(p, kind == InputEvent::Kind::StylusUp);
         return;
     }
-    if (kind == InputEvent::Kind::StylusDown) g.keyState[VK_LBUTTON] = 0x80;
-    if (kind == InputEvent::Kind::StylusUp) g.keyState[VK_LBUTTON] = 0;
+    if (kind == InputEvent::Kind::StylusDown)
+        g.keyState[VK_LBUTTON] = 0x80;
+    if (kind == InputEvent::Kind::StylusUp)
+        g.keyState[VK_LBUTTON] = 0;
     Window* target = win(g.capture);
     bool captured = target != nullptr;
-    if (!target) target = hitTest(p);
-    if (!target) return;
+    if (!target)
+        target = hitTest(p);
+    if (!target)
+        return;
     HWND h = target->handle;
     if (kind == InputEvent::Kind::StylusDown && !captured) {
         Window* top = topLevelOf(target);
         if (activatable(top) && g.active != top->handle) {
-            if (send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top->handle), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)) !=
-                MA_NOACTIVATE)
+            if (send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top->handle),
+                     MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)) != MA_NOACTIVATE)
                 activate(top);
         }
-        if (!(target = win(h))) return;
+        if (!(target = win(h)))
+            return;
     }
     LRESULT hit = captured ? HTCLIENT : send(target, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
-    if (!win(h)) return;
+    if (!win(h))
+        return;
     WPARAM keys = g.keyState[VK_LBUTTON] ? MK_LBUTTON : 0;
     if (hit == HTCLIENT) {
         UINT msg = kind == InputEvent::Kind::StylusDown ? WM_LBUTTONDOWN
@@ -75,28 +88,37 @@ void stylus(Gwes& g, InputEvent::Kind kind, POINT p) {
 void keyboard(Gwes& g, const InputEvent& e) {
     HWND target = win(g.focus) ? g.focus : g.active;
     if (e.kind == InputEvent::Kind::Char) {
-        if (target) post(target, WM_CHAR, e.ch, 1);
+        if (target)
+            post(target, WM_CHAR, e.ch, 1);
         return;
     }
     bool up = e.kind == InputEvent::Kind::KeyUp;
     UINT vk = e.vk & 0xFF;
-    if (up) g.keyState[vk] &= static_cast<uint8_t>(~0x80);
-    else g.keyState[vk] = static_cast<uint8_t>((g.keyState[vk] ^ 0x01) | 0x80);
+    if (up)
+        g.keyState[vk] &= static_cast<uint8_t>(~0x80);
+    else
+        g.keyState[vk] = static_cast<uint8_t>((g.keyState[vk] ^ 0x01) | 0x80);
     LPARAM lp = 1 | kFromInputSource;
-    if (up) lp |= (1LL << 30) | (1LL << 31);
-    if (target) post(target, up ? WM_KEYUP : WM_KEYDOWN, vk, lp);
+    if (up)
+        lp |= (1LL << 30) | (1LL << 31);
+    if (target)
+        post(target, up ? WM_KEYUP : WM_KEYDOWN, vk, lp);
 }
 
 }  // namespace
 
 Window* hitTest(POINT p) {
     Gwes* g = state();
-    if (!g || !g->desktop) return nullptr;
+    if (!g || !g->desktop)
+        return nullptr;
     for (Window* top : g->desktop->children) {
-        if (!(top->style & WS_VISIBLE) || top->destroyed) continue;
+        if (!(top->style & WS_VISIBLE) || top->destroyed)
+            continue;
         RECT r = visibleScreenWindow(top);
-        if (!PtInRect(&r, p)) continue;
-        if (!reachable(*g, top) || (top->style & WS_DISABLED)) return nullptr;
+        if (!PtInRect(&r, p))
+            continue;
+        if (!reachable(*g, top) || (top->style & WS_DISABLED))
+            return nullptr;
         return deepest(top, p);
     }
     return nullptr;
@@ -104,15 +126,21 @@ Window* hitTest(POINT p) {
 
 void handleInputEvent(const InputEvent& e) {
     Gwes* g = state();
-    if (!g) return;
+    if (!g)
+        return;
     switch (e.kind) {
         case InputEvent::Kind::StylusDown:
         case InputEvent::Kind::StylusMove:
-        case InputEvent::Kind::StylusUp: stylus(*g, e.kind, POINT{e.x, e.y}); break;
+        case InputEvent::Kind::StylusUp:
+            stylus(*g, e.kind, POINT{e.x, e.y});
+            break;
         case InputEvent::Kind::KeyDown:
         case InputEvent::Kind::KeyUp:
-        case InputEvent::Kind::Char: keyboard(*g, e); break;
-        case InputEvent::Kind::Close: break;
+        case InputEvent::Kind::Char:
+            keyboard(*g, e);
+            break;
+        case InputEvent::Kind::Close:
+            break;
     }
 }
 

@@ -13,8 +13,8 @@ struct InputEvent {
         StylusUp,
         KeyDown,  // vk
         KeyUp,
-        Char,     // ch
-        Close,    // the host window was closed: the device switches off, the program ends unsaved
+        Char,   // ch
+        Close,  // the host window was closed: the device switches off, the program ends unsaved
     };
     Kind kind;
     int x = 0;
@@ -24,7 +24,7 @@ struct InputEvent {
 };
 
 class InputSource {
-public:
+  public:
     virtual ~InputSource() = default;
     // Called when the program waits for input and every invalid window has been painted.
     // Blocks until there is an event, and returns false when the source has no more input

@@ -15,7 +15,8 @@ const char16_t kPopupClass[] = u"#32768";
 
 HMENU newMenu(bool popup) {
     Gwes* g = state();
-    if (!g) return nullptr;
+    if (!g)
+        return nullptr;
     auto m = std::make_unique<MenuData>();
     m->popup = popup;
     uintptr_t h = g->nextMenu;
@@ -27,19 +28,24 @@ HMENU newMenu(bool popup) {
 // Finds an item by command (searching submenus) or by position.
 MenuItem* findItem(HMENU menu, UINT item, UINT flags, HMENU* owner = nullptr) {
     MenuData* m = menuOf(menu);
-    if (!m) return nullptr;
+    if (!m)
+        return nullptr;
     if (flags & MF_BYPOSITION) {
-        if (item >= m->items.size()) return nullptr;
-        if (owner) *owner = menu;
+        if (item >= m->items.size())
+            return nullptr;
+        if (owner)
+            *owner = menu;
         return &m->items[item];
     }
     for (auto& it : m->items) {
         if (!it.sub && it.id == item) {
-            if (owner) *owner = menu;
+            if (owner)
+                *owner = menu;
             return &it;
         }
         if (it.sub)
-            if (MenuItem* found = findItem(it.sub, item, flags, owner)) return found;
+            if (MenuItem* found = findItem(it.sub, item, flags, owner))
+                return found;
     }
     return nullptr;
 }
@@ -49,7 +55,8 @@ HMENU build(const std::vector<ce::resources::MenuNode>& nodes, bool popup) {
     for (const auto& n : nodes) {
         if (n.flags & MF_POPUP) {
             HMENU sub = build(n.items, true);
-            AppendMenuW(m, (n.flags & ~MF_POPUP) | MF_POPUP, reinterpret_cast<UINT_PTR>(sub), n.text.c_str());
+            AppendMenuW(m, (n.flags & ~MF_POPUP) | MF_POPUP, reinterpret_cast<UINT_PTR>(sub),
+                        n.text.c_str());
         } else {
             AppendMenuW(m, n.flags, n.id, n.text.c_str());
         }
@@ -69,11 +76,14 @@ struct Popup {
 
 int itemAt(const Popup& p, POINT client) {
     for (size_t i = 0; i < p.rows.size(); ++i)
-        if (PtInRect(&p.rows[i], client)) return static_cast<int>(i);
+        if (PtInRect(&p.rows[i], client))
+            return static_cast<int>(i);
     return -1;
 }
 
-bool selectable(const MenuItem& it) { return !(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)); }
+bool selectable(const MenuItem& it) {
+    return !(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED));
+}
 
 void paintPopup(HWND hwnd, Popup& p) {
     PAINTSTRUCT ps;
@@ -90,13 +100,17 @@ void paintPopup(HWND hwnd, Popup& p) {
             const MenuItem& it = m->items[i];
             RECT r = p.rows[i];
             if (it.flags & MF_SEPARATOR) {
-                RECT line{r.left + 2, (r.top + r.bottom) / 2, r.right - 2, (r.top + r.bottom) / 2 + 1};
+                RECT line{r.left + 2, (r.top + r.bottom) / 2, r.right - 2,
+                          (r.top + r.bottom) / 2 + 1};
                 FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
                 continue;
             }
             bool hot = static_cast<int>(i) == p.hot && selectable(it);
-            if (hot) FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
-            SetTextColor(dc, GetSysColor(!selectable(it) ? COLOR_GRAYTEXT : hot ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
+            if (hot)
+                FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
+            SetTextColor(dc, GetSysColor(!selectable(it) ? COLOR_GRAYTEXT
+                                         : hot           ? COLOR_HIGHLIGHTTEXT
+                                                         : COLOR_MENUTEXT));
             if (it.flags & MF_CHECKED) {
                 RECT mark{r.left + 4, r.top + 4, r.left + 4 + 12, r.bottom - 4};
                 DrawFrameControl(dc, &mark, DFC_MENU, DFCS_MENUCHECK);
@@ -120,7 +134,8 @@ void finish(Popup& p, UINT id) {
 
 void moveHot(Popup& p, int step) {
     MenuData* m = menuOf(p.menu);
-    if (!m || m->items.empty()) return;
+    if (!m || m->items.empty())
+        return;
     int n = static_cast<int>(m->items.size());
     int i = p.hot;
     for (int k = 0; k < n; ++k) {
@@ -134,14 +149,18 @@ void moveHot(Popup& p, int step) {
 
 LRESULT CALLBACK popupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* p = reinterpret_cast<Popup*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!p) return DefWindowProcW(hwnd, msg, wp, lp);
+    if (!p)
+        return DefWindowProcW(hwnd, msg, wp, lp);
     POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
     RECT rc;
     GetClientRect(hwnd, &rc);
     MenuData* m = menuOf(p->menu);
     switch (msg) {
-        case WM_PAINT: paintPopup(hwnd, *p); return 0;
-        case WM_ERASEBKGND: return 1;
+        case WM_PAINT:
+            paintPopup(hwnd, *p);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
         case WM_LBUTTONDOWN:
         case WM_MOUSEMOVE: {
             if (msg == WM_LBUTTONDOWN && !PtInRect(&rc, pt)) {
@@ -157,22 +176,29 @@ LRESULT CALLBACK popupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_LBUTTONUP: {
             int i = itemAt(*p, pt);
-            if (i >= 0 && m && selectable(m->items[static_cast<size_t>(i)]) && !m->items[static_cast<size_t>(i)].sub)
+            if (i >= 0 && m && selectable(m->items[static_cast<size_t>(i)]) &&
+                !m->items[static_cast<size_t>(i)].sub)
                 finish(*p, m->items[static_cast<size_t>(i)].id);
             return 0;
         }
         case WM_KEYDOWN:
-            if (wp == VK_ESCAPE) finish(*p, 0);
-            else if (wp == VK_UP) moveHot(*p, -1);
-            else if (wp == VK_DOWN) moveHot(*p, 1);
-            else if (wp == VK_RETURN && m && p->hot >= 0 && selectable(m->items[static_cast<size_t>(p->hot)]))
+            if (wp == VK_ESCAPE)
+                finish(*p, 0);
+            else if (wp == VK_UP)
+                moveHot(*p, -1);
+            else if (wp == VK_DOWN)
+                moveHot(*p, 1);
+            else if (wp == VK_RETURN && m && p->hot >= 0 &&
+                     selectable(m->items[static_cast<size_t>(p->hot)]))
                 finish(*p, m->items[static_cast<size_t>(p->hot)].id);
             InvalidateRect(hwnd, nullptr, FALSE);
             return 0;
         case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lp) != hwnd) finish(*p, 0);
+            if (reinterpret_cast<HWND>(lp) != hwnd)
+                finish(*p, 0);
             return 0;
-        default: return DefWindowProcW(hwnd, msg, wp, lp);
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
@@ -207,16 +233,20 @@ SIZE layout(Popup& p) {
 
 MenuData* menuOf(HMENU menu) {
     Gwes* g = state();
-    if (!g || !menu) return nullptr;
+    if (!g || !menu)
+        return nullptr;
     auto it = g->menus.find(reinterpret_cast<uintptr_t>(menu));
     return it == g->menus.end() ? nullptr : it->second.get();
 }
 
-HFONT menuFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+HFONT menuFont() {
+    return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
 
 HFONT boldFont() {
     Gwes* g = state();
-    if (!g) return nullptr;
+    if (!g)
+        return nullptr;
     if (!g->boldFont) {
         LOGFONTW lf{};
         lf.lfHeight = -11;
@@ -237,18 +267,22 @@ void registerMenuClasses() {
 UINT trackPopup(HMENU menu, int x, int y, bool above, HWND owner) {
     Gwes* g = state();
     MenuData* m = menuOf(menu);
-    if (!g || !m || m->items.empty()) return 0;
-    if (Window* o = win(owner)) send(o, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+    if (!g || !m || m->items.empty())
+        return 0;
+    if (Window* o = win(owner))
+        send(o, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
     Popup p;
     p.menu = menu;
     SIZE size = layout(p);
-    if (above) y -= size.cy;
+    if (above)
+        y -= size.cy;
     x = std::clamp<int>(x, 0, std::max<int>(0, screenWidth() - size.cx));
     y = std::clamp<int>(y, 0, std::max<int>(0, screenHeight() - size.cy));
-    HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, kPopupClass, u"", WS_POPUP, x, y, size.cx, size.cy, nullptr,
-                                nullptr, nullptr, nullptr);
+    HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, kPopupClass, u"", WS_POPUP, x, y, size.cx, size.cy,
+                                nullptr, nullptr, nullptr, nullptr);
     Window* w = win(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     w->noActivate = true;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&p));
     ShowWindow(hwnd, SW_SHOWNA);
@@ -258,9 +292,11 @@ UINT trackPopup(HMENU menu, int x, int y, bool above, HWND owner) {
     struct Close {
         HWND hwnd, previous;
         ~Close() {
-            if (Gwes* s = state()) s->openPopup = previous;
+            if (Gwes* s = state())
+                s->openPopup = previous;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            if (GetCapture() == hwnd) ReleaseCapture();
+            if (GetCapture() == hwnd)
+                ReleaseCapture();
             DestroyWindow(hwnd);
         }
     } close{hwnd, previous};
@@ -272,14 +308,17 @@ std::vector<OpenMenuItem> openMenuItems() {
     std::vector<OpenMenuItem> out;
     Gwes* g = state();
     Window* w = g ? win(g->openPopup) : nullptr;
-    if (!w) return out;
+    if (!w)
+        return out;
     auto* p = reinterpret_cast<Popup*>(w->userData);
     MenuData* m = p ? menuOf(p->menu) : nullptr;
-    if (!m) return out;
+    if (!m)
+        return out;
     POINT o = clientOrigin(w);
     for (size_t i = 0; i < m->items.size() && i < p->rows.size(); ++i) {
         const MenuItem& it = m->items[i];
-        if (it.flags & MF_SEPARATOR) continue;
+        if (it.flags & MF_SEPARATOR)
+            continue;
         RECT r = p->rows[i];
         OffsetRect(&r, o.x, o.y);
         out.push_back({it.text, r, selectable(it), it.id});
@@ -293,8 +332,12 @@ using namespace ce::gwes;
 
 extern "C" {
 
-HMENU WINAPI CreateMenu(void) { return newMenu(false); }
-HMENU WINAPI CreatePopupMenu(void) { return newMenu(true); }
+HMENU WINAPI CreateMenu(void) {
+    return newMenu(false);
+}
+HMENU WINAPI CreatePopupMenu(void) {
+    return newMenu(true);
+}
 
 BOOL WINAPI DestroyMenu(HMENU menu) {
     Gwes* g = state();
@@ -305,7 +348,8 @@ BOOL WINAPI DestroyMenu(HMENU menu) {
     }
     std::vector<HMENU> subs;
     for (auto& it : m->items)
-        if (it.sub) subs.push_back(it.sub);
+        if (it.sub)
+            subs.push_back(it.sub);
     g->menus.erase(reinterpret_cast<uintptr_t>(menu));
     for (HMENU s : subs) DestroyMenu(s);
     return TRUE;
@@ -334,7 +378,8 @@ BOOL WINAPI InsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR idNewIte
     } else {
         it.id = static_cast<UINT>(idNewItem);
     }
-    if (!(flags & (MF_SEPARATOR | MF_BITMAP | MF_OWNERDRAW)) && item) it.text = item;
+    if (!(flags & (MF_SEPARATOR | MF_BITMAP | MF_OWNERDRAW)) && item)
+        it.text = item;
     size_t at = m->items.size();
     if (position != static_cast<UINT>(-1)) {
         if (flags & MF_BYPOSITION) {
@@ -356,19 +401,26 @@ BOOL WINAPI AppendMenuW(HMENU menu, UINT flags, UINT_PTR idNewItem, LPCWSTR item
 }
 
 BOOL WINAPI InsertMenuItemW(HMENU menu, UINT item, BOOL byPosition, LPCMENUITEMINFOW info) {
-    if (!info) return FALSE;
+    if (!info)
+        return FALSE;
     UINT flags = (byPosition ? MF_BYPOSITION : 0);
-    if (info->fMask & (MIIM_TYPE | MIIM_FTYPE)) flags |= info->fType & (MFT_SEPARATOR | MFT_RADIOCHECK);
-    if (info->fMask & MIIM_STATE) flags |= info->fState & (MFS_GRAYED | MFS_CHECKED);
+    if (info->fMask & (MIIM_TYPE | MIIM_FTYPE))
+        flags |= info->fType & (MFT_SEPARATOR | MFT_RADIOCHECK);
+    if (info->fMask & MIIM_STATE)
+        flags |= info->fState & (MFS_GRAYED | MFS_CHECKED);
     UINT_PTR id = (info->fMask & MIIM_ID) ? info->wID : 0;
     if ((info->fMask & MIIM_SUBMENU) && info->hSubMenu) {
         flags |= MF_POPUP;
         id = reinterpret_cast<UINT_PTR>(info->hSubMenu);
     }
-    LPCWSTR text = (info->fMask & (MIIM_TYPE | MIIM_STRING)) && !(flags & MF_SEPARATOR) ? info->dwTypeData : nullptr;
-    if (!InsertMenuW(menu, item, flags, id, text)) return FALSE;
+    LPCWSTR text = (info->fMask & (MIIM_TYPE | MIIM_STRING)) && !(flags & MF_SEPARATOR)
+                       ? info->dwTypeData
+                       : nullptr;
+    if (!InsertMenuW(menu, item, flags, id, text))
+        return FALSE;
     if ((info->fMask & MIIM_SUBMENU) && info->hSubMenu && (info->fMask & MIIM_ID))
-        if (MenuItem* it = findItem(menu, static_cast<UINT>(id), MF_BYCOMMAND)) it->id = info->wID;
+        if (MenuItem* it = findItem(menu, static_cast<UINT>(id), MF_BYCOMMAND))
+            it->id = info->wID;
     return TRUE;
 }
 
@@ -376,7 +428,8 @@ BOOL WINAPI RemoveMenu(HMENU menu, UINT position, UINT flags) {
     HMENU owner = nullptr;
     MenuItem* it = findItem(menu, position, flags, &owner);
     MenuData* m = menuOf(owner);
-    if (!it || !m) return FALSE;
+    if (!it || !m)
+        return FALSE;
     m->items.erase(m->items.begin() + (it - m->items.data()));
     return TRUE;
 }
@@ -384,16 +437,19 @@ BOOL WINAPI RemoveMenu(HMENU menu, UINT position, UINT flags) {
 BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags) {
     HMENU owner = nullptr;
     MenuItem* it = findItem(menu, position, flags, &owner);
-    if (!it) return FALSE;
+    if (!it)
+        return FALSE;
     HMENU sub = it->sub;
     RemoveMenu(menu, position, flags);
-    if (sub) DestroyMenu(sub);
+    if (sub)
+        DestroyMenu(sub);
     return TRUE;
 }
 
 HMENU WINAPI GetSubMenu(HMENU menu, int pos) {
     MenuData* m = menuOf(menu);
-    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size()) return nullptr;
+    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size())
+        return nullptr;
     return m->items[static_cast<size_t>(pos)].sub;
 }
 
@@ -404,19 +460,26 @@ int WINAPI GetMenuItemCount(HMENU menu) {
 
 UINT WINAPI GetMenuItemID(HMENU menu, int pos) {
     MenuData* m = menuOf(menu);
-    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size()) return static_cast<UINT>(-1);
+    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size())
+        return static_cast<UINT>(-1);
     const MenuItem& it = m->items[static_cast<size_t>(pos)];
     return it.sub ? static_cast<UINT>(-1) : it.id;
 }
 
 BOOL WINAPI GetMenuItemInfoW(HMENU menu, UINT item, BOOL byPosition, LPMENUITEMINFOW info) {
     MenuItem* it = findItem(menu, item, byPosition ? MF_BYPOSITION : MF_BYCOMMAND);
-    if (!it || !info) return FALSE;
-    if (info->fMask & (MIIM_TYPE | MIIM_FTYPE)) info->fType = it->flags & (MFT_SEPARATOR | MFT_RADIOCHECK);
-    if (info->fMask & MIIM_STATE) info->fState = it->flags & (MFS_GRAYED | MFS_CHECKED);
-    if (info->fMask & MIIM_ID) info->wID = it->id;
-    if (info->fMask & MIIM_SUBMENU) info->hSubMenu = it->sub;
-    if (info->fMask & MIIM_DATA) info->dwItemData = it->data;
+    if (!it || !info)
+        return FALSE;
+    if (info->fMask & (MIIM_TYPE | MIIM_FTYPE))
+        info->fType = it->flags & (MFT_SEPARATOR | MFT_RADIOCHECK);
+    if (info->fMask & MIIM_STATE)
+        info->fState = it->flags & (MFS_GRAYED | MFS_CHECKED);
+    if (info->fMask & MIIM_ID)
+        info->wID = it->id;
+    if (info->fMask & MIIM_SUBMENU)
+        info->hSubMenu = it->sub;
+    if (info->fMask & MIIM_DATA)
+        info->dwItemData = it->data;
     if (info->fMask & (MIIM_TYPE | MIIM_STRING)) {
         if (info->dwTypeData && info->cch) {
             size_t n = std::min<size_t>(it->text.size(), info->cch - 1);
@@ -430,20 +493,28 @@ BOOL WINAPI GetMenuItemInfoW(HMENU menu, UINT item, BOOL byPosition, LPMENUITEMI
 
 BOOL WINAPI SetMenuItemInfoW(HMENU menu, UINT item, BOOL byPosition, LPCMENUITEMINFOW info) {
     MenuItem* it = findItem(menu, item, byPosition ? MF_BYPOSITION : MF_BYCOMMAND);
-    if (!it || !info) return FALSE;
+    if (!it || !info)
+        return FALSE;
     if (info->fMask & MIIM_STATE)
-        it->flags = (it->flags & ~(MFS_GRAYED | MFS_CHECKED)) | (info->fState & (MFS_GRAYED | MFS_CHECKED));
-    if (info->fMask & MIIM_ID) it->id = info->wID;
-    if (info->fMask & MIIM_SUBMENU) it->sub = info->hSubMenu;
-    if (info->fMask & MIIM_DATA) it->data = info->dwItemData;
-    if ((info->fMask & (MIIM_TYPE | MIIM_STRING)) && info->dwTypeData) it->text = info->dwTypeData;
+        it->flags =
+            (it->flags & ~(MFS_GRAYED | MFS_CHECKED)) | (info->fState & (MFS_GRAYED | MFS_CHECKED));
+    if (info->fMask & MIIM_ID)
+        it->id = info->wID;
+    if (info->fMask & MIIM_SUBMENU)
+        it->sub = info->hSubMenu;
+    if (info->fMask & MIIM_DATA)
+        it->data = info->dwItemData;
+    if ((info->fMask & (MIIM_TYPE | MIIM_STRING)) && info->dwTypeData)
+        it->text = info->dwTypeData;
     return TRUE;
 }
 
 int WINAPI GetMenuStringW(HMENU menu, UINT item, LPWSTR buffer, int maxCount, UINT flags) {
     MenuItem* it = findItem(menu, item, flags);
-    if (!it) return 0;
-    if (!buffer || maxCount <= 0) return static_cast<int>(it->text.size());
+    if (!it)
+        return 0;
+    if (!buffer || maxCount <= 0)
+        return static_cast<int>(it->text.size());
     int n = std::min<int>(static_cast<int>(it->text.size()), maxCount - 1);
     std::copy_n(it->text.data(), n, buffer);
     buffer[n] = 0;
@@ -452,27 +523,31 @@ int WINAPI GetMenuStringW(HMENU menu, UINT item, LPWSTR buffer, int maxCount, UI
 
 DWORD WINAPI CheckMenuItem(HMENU menu, UINT item, UINT check) {
     MenuItem* it = findItem(menu, item, check & MF_BYPOSITION);
-    if (!it) return static_cast<DWORD>(-1);
+    if (!it)
+        return static_cast<DWORD>(-1);
     DWORD old = it->flags & MF_CHECKED;
     it->flags = (it->flags & ~MF_CHECKED) | (check & MF_CHECKED);
     return old;
 }
 
 BOOL WINAPI CheckMenuRadioItem(HMENU menu, UINT first, UINT last, UINT check, UINT flags) {
-    for (UINT i = first; i <= last; ++i) CheckMenuItem(menu, i, (flags & MF_BYPOSITION) | (i == check ? MF_CHECKED : 0));
+    for (UINT i = first; i <= last; ++i)
+        CheckMenuItem(menu, i, (flags & MF_BYPOSITION) | (i == check ? MF_CHECKED : 0));
     return TRUE;
 }
 
 BOOL WINAPI EnableMenuItem(HMENU menu, UINT item, UINT enable) {
     MenuItem* it = findItem(menu, item, enable & MF_BYPOSITION);
-    if (!it) return -1;
+    if (!it)
+        return -1;
     BOOL old = static_cast<BOOL>(it->flags & (MF_GRAYED | MF_DISABLED));
     it->flags = (it->flags & ~(MF_GRAYED | MF_DISABLED)) | (enable & (MF_GRAYED | MF_DISABLED));
     return old;
 }
 
 BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS) {
-    if (!menuOf(menu) || !IsWindow(owner)) return FALSE;
+    if (!menuOf(menu) || !IsWindow(owner))
+        return FALSE;
     MenuData* m = menuOf(menu);
     Popup probe;
     probe.menu = menu;
@@ -483,8 +558,10 @@ BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, L
         x -= (flags & TPM_RIGHTALIGN) ? size.cx : size.cx / 2;
     }
     UINT id = trackPopup(menu, x, y, above, owner);
-    if (flags & TPM_RETURNCMD) return static_cast<BOOL>(id);
-    if (id && !(flags & TPM_NONOTIFY)) PostMessageW(owner, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    if (flags & TPM_RETURNCMD)
+        return static_cast<BOOL>(id);
+    if (id && !(flags & TPM_NONOTIFY))
+        PostMessageW(owner, WM_COMMAND, MAKEWPARAM(id, 0), 0);
     return TRUE;
 }
 
@@ -492,6 +569,8 @@ BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner
     return TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
 }
 
-BOOL WINAPI DrawMenuBar(HWND hwnd) { return IsWindow(hwnd); }
+BOOL WINAPI DrawMenuBar(HWND hwnd) {
+    return IsWindow(hwnd);
+}
 
 }  // extern "C"

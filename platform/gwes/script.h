@@ -21,6 +21,7 @@ std::vector<ScriptStep> parseScript(const std::string& text);
 // Runs the steps against the program the driver runs. Returns 0 when every step passed and the
 // program has ended, 2 when a step failed or the program still waits after the last step; the
 // failure is written to `err` with its line and what was on screen.
-int runScript(Driver& driver, const std::vector<ScriptStep>& steps, const std::string& scriptName, std::ostream& err);
+int runScript(Driver& driver, const std::vector<ScriptStep>& steps, const std::string& scriptName,
+              std::ostream& err);
 
 }  // namespace ce::test

@@ -8,20 +8,28 @@ namespace ce::gwes {
 namespace {
 
 ScrollBar* barOf(Window* w, int bar) {
-    if (bar == SB_VERT || bar == SB_CTL) return &w->vbar;
-    if (bar == SB_HORZ) return &w->hbar;
+    if (bar == SB_VERT || bar == SB_CTL)
+        return &w->vbar;
+    if (bar == SB_HORZ)
+        return &w->hbar;
     return nullptr;
 }
 
-int maxPosition(const ScrollBar& b) { return b.max - std::max<int>(static_cast<int>(b.page) - 1, 0); }
+int maxPosition(const ScrollBar& b) {
+    return b.max - std::max<int>(static_cast<int>(b.page) - 1, 0);
+}
 
-bool scrollable(const ScrollBar& b) { return b.min < maxPosition(b); }
+bool scrollable(const ScrollBar& b) {
+    return b.min < maxPosition(b);
+}
 
-bool disabled(const ScrollBar& b) { return b.disabled == ESB_DISABLE_BOTH || !scrollable(b); }
+bool disabled(const ScrollBar& b) {
+    return b.disabled == ESB_DISABLE_BOTH || !scrollable(b);
+}
 
 struct Geometry {
-    RECT bar{};    // on the screen
-    RECT first{};  // up or left arrow
+    RECT bar{};     // on the screen
+    RECT first{};   // up or left arrow
     RECT second{};  // down or right arrow
     int trackStart = 0;
     int trackLen = 0;
@@ -54,30 +62,40 @@ Geometry geometry(Window* w, int bar) {
         g.trackStart = g.bar.left + arrow;
     }
     g.trackLen = std::max(0, length - 2 * arrow);
-    if (disabled(b) || g.trackLen <= 0) return g;
+    if (disabled(b) || g.trackLen <= 0)
+        return g;
     int range = b.max - b.min + 1;
     int thumb = b.page ? static_cast<int>(static_cast<int64_t>(g.trackLen) * b.page / range) : size;
     thumb = std::max(thumb, kMinThumb);
-    if (thumb >= g.trackLen) return g;
+    if (thumb >= g.trackLen)
+        return g;
     int span = maxPosition(b) - b.min;
     int pos = (w->handle == state()->track.hwnd && state()->track.part == 5) ? b.trackPos : b.pos;
     g.thumbLen = thumb;
-    g.thumbStart = span > 0 ? static_cast<int>(static_cast<int64_t>(pos - b.min) * (g.trackLen - thumb) / span) : 0;
+    g.thumbStart =
+        span > 0 ? static_cast<int>(static_cast<int64_t>(pos - b.min) * (g.trackLen - thumb) / span)
+                 : 0;
     g.hasThumb = true;
     return g;
 }
 
-void refreshFrame(Window* w) { invalidate(w, nullptr, false, true); }
+void refreshFrame(Window* w) {
+    invalidate(w, nullptr, false, true);
+}
 
 // Shows or hides a window's bar: the style bit follows and the client area changes.
 void showBar(Window* w, int bar, bool show) {
     DWORD bit = bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
     ScrollBar* b = barOf(w, bar);
-    if (!b || b->shown == show) return;
+    if (!b || b->shown == show)
+        return;
     b->shown = show;
-    if (show) w->style |= bit;
-    else w->style &= ~bit;
-    SetWindowPos(w->handle, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    if (show)
+        w->style |= bit;
+    else
+        w->style &= ~bit;
+    SetWindowPos(w->handle, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void sendScroll(Window* w, int bar, int code, int pos) {
@@ -98,12 +116,16 @@ void paintBar(Window* w, HDC dc, int bar) {
     FillRect(dc, &all, GetSysColorBrush(COLOR_SCROLLBAR));
     RECT a = local(g.first), c = local(g.second);
     UINT inactive = off ? DFCS_INACTIVE : 0;
-    DrawFrameControl(dc, &a, DFC_SCROLL, (bar == SB_VERT ? DFCS_SCROLLUP : DFCS_SCROLLLEFT) | inactive);
-    DrawFrameControl(dc, &c, DFC_SCROLL, (bar == SB_VERT ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT) | inactive);
-    if (!g.hasThumb) return;
-    RECT thumb = bar == SB_VERT
-                     ? RECT{g.bar.left, g.trackStart + g.thumbStart, g.bar.right, g.trackStart + g.thumbStart + g.thumbLen}
-                     : RECT{g.trackStart + g.thumbStart, g.bar.top, g.trackStart + g.thumbStart + g.thumbLen, g.bar.bottom};
+    DrawFrameControl(dc, &a, DFC_SCROLL,
+                     (bar == SB_VERT ? DFCS_SCROLLUP : DFCS_SCROLLLEFT) | inactive);
+    DrawFrameControl(dc, &c, DFC_SCROLL,
+                     (bar == SB_VERT ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT) | inactive);
+    if (!g.hasThumb)
+        return;
+    RECT thumb = bar == SB_VERT ? RECT{g.bar.left, g.trackStart + g.thumbStart, g.bar.right,
+                                       g.trackStart + g.thumbStart + g.thumbLen}
+                                : RECT{g.trackStart + g.thumbStart, g.bar.top,
+                                       g.trackStart + g.thumbStart + g.thumbLen, g.bar.bottom};
     thumb = local(thumb);
     FillRect(dc, &thumb, GetSysColorBrush(COLOR_BTNFACE));
     DrawEdge(dc, &thumb, EDGE_RAISED, BF_RECT);
@@ -112,8 +134,10 @@ void paintBar(Window* w, HDC dc, int bar) {
 }  // namespace
 
 void paintScrollBars(Window* w, HDC dc) {
-    if (w->vbar.shown) paintBar(w, dc, SB_VERT);
-    if (w->hbar.shown) paintBar(w, dc, SB_HORZ);
+    if (w->vbar.shown)
+        paintBar(w, dc, SB_VERT);
+    if (w->hbar.shown)
+        paintBar(w, dc, SB_HORZ);
     if (w->vbar.shown && w->hbar.shown) {
         RECT cr = screenClient(w), wr = screenRect(w);
         RECT corner{cr.right - wr.left, cr.bottom - wr.top, cr.right - wr.left + kScrollBarSize,
@@ -125,11 +149,13 @@ void paintScrollBars(Window* w, HDC dc) {
 int scrollHitTest(Window* w, POINT p) {
     if (w->vbar.shown) {
         Geometry g = geometry(w, SB_VERT);
-        if (PtInRect(&g.bar, p)) return HTVSCROLL;
+        if (PtInRect(&g.bar, p))
+            return HTVSCROLL;
     }
     if (w->hbar.shown) {
         Geometry g = geometry(w, SB_HORZ);
-        if (PtInRect(&g.bar, p)) return HTHSCROLL;
+        if (PtInRect(&g.bar, p))
+            return HTHSCROLL;
     }
     return 0;
 }
@@ -137,17 +163,22 @@ int scrollHitTest(Window* w, POINT p) {
 void beginScrollTrack(Window* w, int bar, POINT p) {
     Gwes* gw = state();
     ScrollBar* b = barOf(w, bar);
-    if (!gw || !b || disabled(*b)) return;
+    if (!gw || !b || disabled(*b))
+        return;
     Geometry g = geometry(w, bar);
     int along = bar == SB_VERT ? p.y : p.x;
     ScrollTrack t;
     t.hwnd = w->handle;
     t.bar = bar;
     t.lastPos = b->pos;
-    if (PtInRect(&g.first, p)) t.part = 1;
-    else if (PtInRect(&g.second, p)) t.part = 2;
-    else if (g.hasThumb && along < g.trackStart + g.thumbStart) t.part = 3;
-    else if (g.hasThumb && along >= g.trackStart + g.thumbStart + g.thumbLen) t.part = 4;
+    if (PtInRect(&g.first, p))
+        t.part = 1;
+    else if (PtInRect(&g.second, p))
+        t.part = 2;
+    else if (g.hasThumb && along < g.trackStart + g.thumbStart)
+        t.part = 3;
+    else if (g.hasThumb && along >= g.trackStart + g.thumbStart + g.thumbLen)
+        t.part = 4;
     else if (g.hasThumb) {
         t.part = 5;
         t.grabOffset = along - (g.trackStart + g.thumbStart);
@@ -157,12 +188,14 @@ void beginScrollTrack(Window* w, int bar, POINT p) {
     }
     gw->track = t;
     static const int codes[] = {0, SB_LINEUP, SB_LINEDOWN, SB_PAGEUP, SB_PAGEDOWN};
-    if (t.part <= 4) sendScroll(w, bar, codes[t.part], 0);
+    if (t.part <= 4)
+        sendScroll(w, bar, codes[t.part], 0);
 }
 
 void continueScrollTrack(POINT p, bool up) {
     Gwes* gw = state();
-    if (!gw) return;
+    if (!gw)
+        return;
     ScrollTrack t = gw->track;
     Window* w = win(t.hwnd);
     if (!w) {
@@ -176,7 +209,10 @@ void continueScrollTrack(POINT p, bool up) {
         int room = g.trackLen - g.thumbLen;
         int offset = std::clamp(along - g.trackStart - t.grabOffset, 0, std::max(room, 0));
         int span = maxPosition(*b) - b->min;
-        int pos = room > 0 ? b->min + static_cast<int>((static_cast<int64_t>(offset) * span + room / 2) / room) : b->pos;
+        int pos =
+            room > 0
+                ? b->min + static_cast<int>((static_cast<int64_t>(offset) * span + room / 2) / room)
+                : b->pos;
         if (pos != gw->track.lastPos) {
             gw->track.lastPos = pos;
             b->trackPos = pos;
@@ -206,13 +242,15 @@ extern "C" {
 int WINAPI SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw) {
     Window* w = win(hwnd);
     ScrollBar* b = w ? barOf(w, bar) : nullptr;
-    if (!b || !info) return 0;
+    if (!b || !info)
+        return 0;
     bool rangeChanged = false;
     if (info->fMask & SIF_PAGE) {
         rangeChanged |= b->page != info->nPage;
         b->page = info->nPage;
     }
-    if (info->fMask & SIF_POS) b->pos = info->nPos;
+    if (info->fMask & SIF_POS)
+        b->pos = info->nPos;
     if (info->fMask & SIF_RANGE) {
         // An inverted range is stored as 0..0.
         if (info->nMin > info->nMax || static_cast<UINT>(info->nMax - info->nMin) >= 0x80000000u) {
@@ -224,10 +262,14 @@ int WINAPI SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw) {
             b->max = info->nMax;
         }
     }
-    if (b->page > static_cast<UINT>(b->max - b->min + 1)) b->page = static_cast<UINT>(b->max - b->min + 1);
-    if (b->pos < b->min) b->pos = b->min;
-    else if (b->pos > maxPosition(*b)) b->pos = maxPosition(*b);
-    if (!(info->fMask & SIF_ALL)) return b->pos;
+    if (b->page > static_cast<UINT>(b->max - b->min + 1))
+        b->page = static_cast<UINT>(b->max - b->min + 1);
+    if (b->pos < b->min)
+        b->pos = b->min;
+    else if (b->pos > maxPosition(*b))
+        b->pos = maxPosition(*b);
+    if (!(info->fMask & SIF_ALL))
+        return b->pos;
     if (bar != SB_CTL && (info->fMask & (SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL))) {
         if (!scrollable(*b)) {
             if (info->fMask & SIF_DISABLENOSCROLL) {
@@ -239,23 +281,28 @@ int WINAPI SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw) {
             }
         } else if (info->fMask != SIF_PAGE) {
             b->disabled = ESB_ENABLE_BOTH;
-            if (rangeChanged) showBar(w, bar, true);
+            if (rangeChanged)
+                showBar(w, bar, true);
         }
     }
-    if (redraw) refreshFrame(w);
+    if (redraw)
+        refreshFrame(w);
     return b->pos;
 }
 
 BOOL WINAPI GetScrollInfo(HWND hwnd, int bar, LPSCROLLINFO info) {
     Window* w = win(hwnd);
     ScrollBar* b = w ? barOf(w, bar) : nullptr;
-    if (!b || !info || !(info->fMask & SIF_ALL)) return FALSE;
+    if (!b || !info || !(info->fMask & SIF_ALL))
+        return FALSE;
     if (info->fMask & SIF_RANGE) {
         info->nMin = b->min;
         info->nMax = b->max;
     }
-    if (info->fMask & SIF_PAGE) info->nPage = b->page;
-    if (info->fMask & SIF_POS) info->nPos = b->pos;
+    if (info->fMask & SIF_PAGE)
+        info->nPage = b->page;
+    if (info->fMask & SIF_POS)
+        info->nPos = b->pos;
     if (info->fMask & SIF_TRACKPOS) {
         Gwes* g = state();
         info->nTrackPos = (g && g->track.hwnd == hwnd && g->track.part == 5) ? b->trackPos : b->pos;
@@ -266,7 +313,8 @@ BOOL WINAPI GetScrollInfo(HWND hwnd, int bar, LPSCROLLINFO info) {
 int WINAPI SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw) {
     Window* w = win(hwnd);
     ScrollBar* b = w ? barOf(w, bar) : nullptr;
-    if (!b) return 0;
+    if (!b)
+        return 0;
     int old = b->pos;
     SCROLLINFO si{sizeof si, SIF_POS, 0, 0, 0, pos, 0};
     SetScrollInfo(hwnd, bar, &si, redraw);
@@ -280,7 +328,8 @@ int WINAPI GetScrollPos(HWND hwnd, int bar) {
 }
 
 BOOL WINAPI SetScrollRange(HWND hwnd, int bar, int minPos, int maxPos, BOOL redraw) {
-    if (!win(hwnd)) return FALSE;
+    if (!win(hwnd))
+        return FALSE;
     SCROLLINFO si{sizeof si, SIF_RANGE, minPos, maxPos, 0, 0, 0};
     SetScrollInfo(hwnd, bar, &si, redraw);
     return TRUE;
@@ -289,7 +338,8 @@ BOOL WINAPI SetScrollRange(HWND hwnd, int bar, int minPos, int maxPos, BOOL redr
 BOOL WINAPI GetScrollRange(HWND hwnd, int bar, LPINT minPos, LPINT maxPos) {
     Window* w = win(hwnd);
     ScrollBar* b = w ? barOf(w, bar) : nullptr;
-    if (!b || !minPos || !maxPos) return FALSE;
+    if (!b || !minPos || !maxPos)
+        return FALSE;
     *minPos = b->min;
     *maxPos = b->max;
     return TRUE;
@@ -297,54 +347,73 @@ BOOL WINAPI GetScrollRange(HWND hwnd, int bar, LPINT minPos, LPINT maxPos) {
 
 BOOL WINAPI EnableScrollBar(HWND hwnd, UINT bar, UINT arrows) {
     Window* w = win(hwnd);
-    if (!w) return FALSE;
+    if (!w)
+        return FALSE;
     bool changed = false;
     for (int which : {SB_VERT, SB_HORZ}) {
-        if (!(bar == SB_BOTH || static_cast<int>(bar) == which || (bar == SB_CTL && which == SB_VERT))) continue;
+        if (!(bar == SB_BOTH || static_cast<int>(bar) == which ||
+              (bar == SB_CTL && which == SB_VERT)))
+            continue;
         ScrollBar* b = barOf(w, which);
         changed |= b->disabled != arrows;
         b->disabled = arrows;
     }
-    if (changed) refreshFrame(w);
+    if (changed)
+        refreshFrame(w);
     return changed ? TRUE : FALSE;
 }
 
 BOOL WINAPI ShowScrollBar(HWND hwnd, int bar, BOOL show) {
     Window* w = win(hwnd);
-    if (!w) return FALSE;
-    if (bar == SB_VERT || bar == SB_BOTH) showBar(w, SB_VERT, show != FALSE);
-    if (bar == SB_HORZ || bar == SB_BOTH) showBar(w, SB_HORZ, show != FALSE);
+    if (!w)
+        return FALSE;
+    if (bar == SB_VERT || bar == SB_BOTH)
+        showBar(w, SB_VERT, show != FALSE);
+    if (bar == SB_HORZ || bar == SB_BOTH)
+        showBar(w, SB_HORZ, show != FALSE);
     return TRUE;
 }
 
-int WINAPI ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT*, HRGN, LPRECT updateRect,
-                          UINT flags) {
+int WINAPI ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT*, HRGN,
+                          LPRECT updateRect, UINT flags) {
     Window* w = win(hwnd);
-    if (!w) return 0;  // ERROR
+    if (!w)
+        return 0;  // ERROR
     auto keep = state()->hold(hwnd);
     if (flags & SW_SCROLLCHILDREN) {
         std::vector<HWND> kids;
         for (Window* c : w->children) kids.push_back(c->handle);
         for (HWND h : kids) {
             Window* c = win(h);
-            if (!c) continue;
+            if (!c)
+                continue;
             RECT r = c->rect, dummy;
-            if (scroll && !IntersectRect(&dummy, &r, scroll)) continue;
-            SetWindowPos(h, nullptr, r.left + dx, r.top + dy, 0, 0,
-                         SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_DEFERERASE);
+            if (scroll && !IntersectRect(&dummy, &r, scroll))
+                continue;
+            SetWindowPos(
+                h, nullptr, r.left + dx, r.top + dy, 0, 0,
+                SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_DEFERERASE);
         }
     }
-    if (w->destroyed) return 0;
+    if (w->destroyed)
+        return 0;
     RECT client{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
     RECT uncovered = client;
-    if (dy > 0) uncovered.bottom = std::min<LONG>(client.bottom, dy);
-    else if (dy < 0) uncovered.top = std::max<LONG>(0, client.bottom + dy);
-    if (dx > 0) uncovered.right = std::min<LONG>(client.right, dx);
-    else if (dx < 0) uncovered.left = std::max<LONG>(0, client.right + dx);
-    if (dx == 0 && dy == 0) SetRectEmpty(&uncovered);
-    if (updateRect) *updateRect = uncovered;
+    if (dy > 0)
+        uncovered.bottom = std::min<LONG>(client.bottom, dy);
+    else if (dy < 0)
+        uncovered.top = std::max<LONG>(0, client.bottom + dy);
+    if (dx > 0)
+        uncovered.right = std::min<LONG>(client.right, dx);
+    else if (dx < 0)
+        uncovered.left = std::max<LONG>(0, client.right + dx);
+    if (dx == 0 && dy == 0)
+        SetRectEmpty(&uncovered);
+    if (updateRect)
+        *updateRect = uncovered;
     // The content moved: it is drawn again whole (there is no copy of the old pixels to move).
-    if (dx || dy) invalidateTree(w);
+    if (dx || dy)
+        invalidateTree(w);
     return IsRectEmpty(&uncovered) ? 1 : 2;  // NULLREGION : SIMPLEREGION
 }
 

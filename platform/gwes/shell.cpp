@@ -19,7 +19,8 @@ constexpr int kSipWidth = 24;
 
 void paintFlag(HDC dc, int x, int y) {
     // the Start button's four-colour flag
-    const COLORREF colours[] = {RGB(232, 64, 32), RGB(64, 176, 48), RGB(32, 112, 232), RGB(248, 200, 32)};
+    const COLORREF colours[] = {RGB(232, 64, 32), RGB(64, 176, 48), RGB(32, 112, 232),
+                                RGB(248, 200, 32)};
     for (int i = 0; i < 4; ++i) {
         RECT r{x + (i % 2) * 7, y + (i / 2) * 7, x + (i % 2) * 7 + 6, y + (i / 2) * 7 + 6};
         HBRUSH b = CreateSolidBrush(colours[i]);
@@ -67,27 +68,34 @@ void paintNavBar(HWND hwnd) {
 // The window's user data is set while the stylus went down on the ok button.
 LRESULT CALLBACK navBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_PAINT: paintNavBar(hwnd); return 0;
-        case WM_ERASEBKGND: return 1;
+        case WM_PAINT:
+            paintNavBar(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
         case WM_LBUTTONDOWN: {
             RECT ok = navOkRect();
             POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
             bool pressedOk = navHasOk() && PtInRect(&ok, p);
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, pressedOk);
-            if (pressedOk) SetCapture(hwnd);
+            if (pressedOk)
+                SetCapture(hwnd);
             return 0;
         }
         case WM_LBUTTONUP: {
             bool wasPressed = GetWindowLongPtrW(hwnd, GWLP_USERDATA) != 0;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            if (GetCapture() == hwnd) ReleaseCapture();
+            if (GetCapture() == hwnd)
+                ReleaseCapture();
             RECT ok = navOkRect();
             POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
             if (wasPressed && navHasOk() && PtInRect(&ok, p))
-                if (Window* owner = navOwner()) PostMessageW(owner->handle, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+                if (Window* owner = navOwner())
+                    PostMessageW(owner->handle, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
             return 0;
         }
-        default: return DefWindowProcW(hwnd, msg, wp, lp);
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
@@ -98,13 +106,16 @@ struct MenuBar {
     int pressed = -1;
 };
 
-MenuBar* barData(HWND hwnd) { return reinterpret_cast<MenuBar*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+MenuBar* barData(HWND hwnd) {
+    return reinterpret_cast<MenuBar*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
 
 std::vector<RECT> barButtons(HWND hwnd) {
     std::vector<RECT> out;
     MenuBar* bar = barData(hwnd);
     MenuData* m = bar ? menuOf(bar->menu) : nullptr;
-    if (!m) return out;
+    if (!m)
+        return out;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = dc ? SelectObject(dc, menuFont()) : nullptr;
     RECT rc;
@@ -112,7 +123,8 @@ std::vector<RECT> barButtons(HWND hwnd) {
     int x = 0;
     for (const auto& it : m->items) {
         SIZE ext{40, 11};
-        if (dc) GetTextExtentPoint32W(dc, it.text.c_str(), static_cast<int>(it.text.size()), &ext);
+        if (dc)
+            GetTextExtentPoint32W(dc, it.text.c_str(), static_cast<int>(it.text.size()), &ext);
         int w = ext.cx + kBarButtonPad;
         out.push_back(RECT{x, rc.top, x + w, rc.bottom});
         x += w;
@@ -144,7 +156,8 @@ void paintMenuBar(HWND hwnd) {
                 FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
                 SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
             } else {
-                SetTextColor(dc, GetSysColor((m->items[i].flags & MF_GRAYED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+                SetTextColor(dc, GetSysColor((m->items[i].flags & MF_GRAYED) ? COLOR_GRAYTEXT
+                                                                             : COLOR_BTNTEXT));
             }
             DrawTextW(dc, m->items[i].text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         }
@@ -163,9 +176,11 @@ void paintMenuBar(HWND hwnd) {
 void pressButton(HWND hwnd, int index) {
     MenuBar* bar = barData(hwnd);
     MenuData* m = bar ? menuOf(bar->menu) : nullptr;
-    if (!m || index < 0 || static_cast<size_t>(index) >= m->items.size()) return;
+    if (!m || index < 0 || static_cast<size_t>(index) >= m->items.size())
+        return;
     const MenuItem item = m->items[static_cast<size_t>(index)];
-    if (item.flags & (MF_GRAYED | MF_DISABLED)) return;
+    if (item.flags & (MF_GRAYED | MF_DISABLED))
+        return;
     HWND parent = GetWindow(hwnd, GW_OWNER);
     if (!item.sub) {
         PostMessageW(parent, WM_COMMAND, MAKEWPARAM(item.id, 0), 0);
@@ -178,17 +193,22 @@ void pressButton(HWND hwnd, int index) {
     bar->pressed = index;
     InvalidateRect(hwnd, nullptr, FALSE);
     UINT id = trackPopup(item.sub, corner.x, corner.y, true, parent);
-    if (!IsWindow(hwnd)) return;
+    if (!IsWindow(hwnd))
+        return;
     bar->pressed = -1;
     InvalidateRect(hwnd, nullptr, FALSE);
-    if (id) PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    if (id)
+        PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
 LRESULT CALLBACK menuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     MenuBar* bar = barData(hwnd);
     switch (msg) {
-        case WM_PAINT: paintMenuBar(hwnd); return 0;
-        case WM_ERASEBKGND: return 1;
+        case WM_PAINT:
+            paintMenuBar(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
         case WM_LBUTTONUP: {
             POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
             std::vector<RECT> buttons = barButtons(hwnd);
@@ -199,14 +219,18 @@ LRESULT CALLBACK menuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 }
             return 0;
         }
-        case SHCMBM_GETMENU: return bar ? reinterpret_cast<LRESULT>(bar->menu) : 0;
+        case SHCMBM_GETMENU:
+            return bar ? reinterpret_cast<LRESULT>(bar->menu) : 0;
         case SHCMBM_GETSUBMENU: {
             MenuData* m = bar ? menuOf(bar->menu) : nullptr;
-            if (!m) return 0;
+            if (!m)
+                return 0;
             for (const auto& it : m->items)
-                if (it.sub && it.id == static_cast<UINT>(lp)) return reinterpret_cast<LRESULT>(it.sub);
+                if (it.sub && it.id == static_cast<UINT>(lp))
+                    return reinterpret_cast<LRESULT>(it.sub);
             // lParam may also name the button by position
-            if (static_cast<size_t>(lp) < m->items.size()) return reinterpret_cast<LRESULT>(m->items[static_cast<size_t>(lp)].sub);
+            if (static_cast<size_t>(lp) < m->items.size())
+                return reinterpret_cast<LRESULT>(m->items[static_cast<size_t>(lp)].sub);
             return 0;
         }
         case WM_NCDESTROY:
@@ -216,7 +240,8 @@ LRESULT CALLBACK menuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 delete bar;
             }
             return 0;
-        default: return DefWindowProcW(hwnd, msg, wp, lp);
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
@@ -233,9 +258,10 @@ void createShell() {
     RegisterClassW(&wc);
     // Classes registered from here on are the program's own.
     g->shellReady = true;
-    g->navBar = CreateWindowExW(WS_EX_TOPMOST, kNavBarClass, u"", WS_POPUP | WS_VISIBLE, 0, 0, screenWidth(),
-                                kNavBarHeight, nullptr, nullptr, nullptr, nullptr);
-    if (Window* nb = win(g->navBar)) nb->noActivate = true;
+    g->navBar = CreateWindowExW(WS_EX_TOPMOST, kNavBarClass, u"", WS_POPUP | WS_VISIBLE, 0, 0,
+                                screenWidth(), kNavBarHeight, nullptr, nullptr, nullptr, nullptr);
+    if (Window* nb = win(g->navBar))
+        nb->noActivate = true;
 }
 
 HWND navBarHandle() {
@@ -255,40 +281,49 @@ std::u16string navTitle() {
 
 bool navHasOk() {
     Window* w = navOwner();
-    if (!w) return false;
-    if ((w->exStyle & WS_EX_CAPTIONOKBTN) || w->doneButton) return true;
+    if (!w)
+        return false;
+    if ((w->exStyle & WS_EX_CAPTIONOKBTN) || w->doneButton)
+        return true;
     return false;
 }
 
 RECT navOkRect() {
-    if (!navHasOk()) return RECT{0, 0, 0, 0};
+    if (!navHasOk())
+        return RECT{0, 0, 0, 0};
     int right = screenWidth() - 4;
     return RECT{right - kOkWidth, 4, right, kNavBarHeight - 4};
 }
 
 void updateNavBar() {
     Gwes* g = state();
-    if (!g || !g->navBar) return;
+    if (!g || !g->navBar)
+        return;
     Window* owner = navOwner();
     HWND h = owner ? owner->handle : nullptr;
     std::u16string title = navTitle();
     bool ok = navHasOk();
-    if (h == g->lastNavOwner && title == g->lastNavTitle && ok == g->lastNavOk) return;
+    if (h == g->lastNavOwner && title == g->lastNavTitle && ok == g->lastNavOk)
+        return;
     g->lastNavOwner = h;
     g->lastNavTitle = title;
     g->lastNavOk = ok;
-    if (Window* nb = win(g->navBar)) invalidate(nb, nullptr, false, false);
+    if (Window* nb = win(g->navBar))
+        invalidate(nb, nullptr, false, false);
 }
 
 std::vector<MenuBarButton> menuBarButtons() {
     std::vector<MenuBarButton> out;
     Gwes* g = state();
-    if (!g) return out;
+    if (!g)
+        return out;
     for (Window* top : g->desktop->children) {
-        if (!reallyVisible(top) || lower(top->cls->name) != lower(kMenuBarClass)) continue;
+        if (!reallyVisible(top) || lower(top->cls->name) != lower(kMenuBarClass))
+            continue;
         MenuBar* bar = barData(top->handle);
         MenuData* m = bar ? menuOf(bar->menu) : nullptr;
-        if (!m) continue;
+        if (!m)
+            continue;
         std::vector<RECT> buttons = barButtons(top->handle);
         POINT o = clientOrigin(top);
         for (size_t i = 0; i < m->items.size() && i < buttons.size(); ++i) {
@@ -307,7 +342,8 @@ using namespace ce::gwes;
 extern "C" {
 
 BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info) {
-    if (!info) return FALSE;
+    if (!info)
+        return FALSE;
     info->hwndMB = nullptr;
     Window* parent = win(info->hwndParent);
     if (!parent) {
@@ -320,12 +356,14 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info) {
     } else {
         // A menu resource (SHCMBF_HMENU); each of its popups becomes a button.
         menu = LoadMenuW(info->hInstRes, MAKEINTRESOURCEW(info->nToolBarId));
-        if (!menu) return FALSE;
+        if (!menu)
+            return FALSE;
     }
     Window* top = topLevelOf(parent);
     RECT bar{0, screenHeight() - kMenuBarHeight, screenWidth(), screenHeight()};
-    HWND hwnd = CreateWindowExW(0, kMenuBarClass, u"", WS_POPUP, bar.left, bar.top, bar.right - bar.left,
-                                bar.bottom - bar.top, top->handle, nullptr, info->hInstRes, nullptr);
+    HWND hwnd =
+        CreateWindowExW(0, kMenuBarClass, u"", WS_POPUP, bar.left, bar.top, bar.right - bar.left,
+                        bar.bottom - bar.top, top->handle, nullptr, info->hInstRes, nullptr);
     Window* w = win(hwnd);
     if (!w) {
         DestroyMenu(menu);
@@ -335,23 +373,28 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info) {
     auto* data = new MenuBar;
     data->menu = menu;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
-    if (Window* t = win(top->handle)) t->menuBar = hwnd;
-    if (!(info->dwFlags & SHCMBF_HIDDEN)) ShowWindow(hwnd, SW_SHOWNA);
+    if (Window* t = win(top->handle))
+        t->menuBar = hwnd;
+    if (!(info->dwFlags & SHCMBF_HIDDEN))
+        ShowWindow(hwnd, SW_SHOWNA);
     info->hwndMB = hwnd;
     return TRUE;
 }
 
 HWND WINAPI SHFindMenuBar(HWND hwnd) {
     Window* w = win(hwnd);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     Window* top = topLevelOf(w);
     return win(top->menuBar) ? top->menuBar : nullptr;
 }
 
 BOOL WINAPI SHInitDialog(PSHINITDLGINFO info) {
-    if (!info || !(info->dwMask & SHIDIM_FLAGS)) return FALSE;
+    if (!info || !(info->dwMask & SHIDIM_FLAGS))
+        return FALSE;
     Window* w = win(info->hDlg);
-    if (!w) return FALSE;
+    if (!w)
+        return FALSE;
     if (info->dwFlags & SHIDIF_DONEBUTTON) {
         w->doneButton = true;
         updateNavBar();
@@ -360,21 +403,27 @@ BOOL WINAPI SHInitDialog(PSHINITDLGINFO info) {
         // The work area below the navigation bar, above the dialog's own menu bar if it has one.
         RECT area = workArea();
         RECT bar;
-        if (HWND mb = SHFindMenuBar(info->hDlg); mb && (info->dwFlags & SHIDIF_SIZEDLG) && GetWindowRect(mb, &bar))
+        if (HWND mb = SHFindMenuBar(info->hDlg);
+            mb && (info->dwFlags & SHIDIF_SIZEDLG) && GetWindowRect(mb, &bar))
             area.bottom = bar.top;
-        SetWindowPos(info->hDlg, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(info->hDlg, nullptr, area.left, area.top, area.right - area.left,
+                     area.bottom - area.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return TRUE;
 }
 
-BOOL WINAPI SHFullScreen(HWND hwnd, DWORD) { return IsWindow(hwnd); }
+BOOL WINAPI SHFullScreen(HWND hwnd, DWORD) {
+    return IsWindow(hwnd);
+}
 
 BOOL WINAPI SHDoneButton(HWND hwnd, DWORD state) {
     Window* w = win(hwnd);
-    if (!w) return FALSE;
-    if (state & SHDB_SHOW) w->doneButton = true;
-    if (state & SHDB_HIDE) w->doneButton = false;
+    if (!w)
+        return FALSE;
+    if (state & SHDB_SHOW)
+        w->doneButton = true;
+    if (state & SHDB_HIDE)
+        w->doneButton = false;
     updateNavBar();
     return TRUE;
 }

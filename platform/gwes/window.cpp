@@ -17,7 +17,8 @@ Gwes::~Gwes() = default;
 
 Window* Gwes::find(HWND hwnd) const {
     auto it = windows.find(reinterpret_cast<uintptr_t>(hwnd));
-    if (it == windows.end() || it->second->destroyed) return nullptr;
+    if (it == windows.end() || it->second->destroyed)
+        return nullptr;
     return it->second.get();
 }
 
@@ -35,7 +36,9 @@ HWND Gwes::newHandle(std::shared_ptr<Window> w) {
     return h;
 }
 
-void Gwes::releaseHandle(HWND hwnd) { windows.erase(reinterpret_cast<uintptr_t>(hwnd)); }
+void Gwes::releaseHandle(HWND hwnd) {
+    windows.erase(reinterpret_cast<uintptr_t>(hwnd));
+}
 
 namespace {
 LRESULT CALLBACK desktopProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -71,7 +74,8 @@ void makeDesktop(Gwes& g) {
 
 Gwes* state() {
     Device* dev = Device::current();
-    if (!dev) return nullptr;
+    if (!dev)
+        return nullptr;
     Gwes& g = dev->service<Gwes>();
     if (!g.systemClassesDone) {
         g.systemClassesDone = true;
@@ -79,20 +83,23 @@ Gwes* state() {
         registerDialogClass();
         registerMenuClasses();
         registerMessageBoxClass();
-        if (&ce::controls::registerSystemClasses) ce::controls::registerSystemClasses();
+        if (&ce::controls::registerSystemClasses)
+            ce::controls::registerSystemClasses();
         createShell();
     }
     return &g;
 }
 
 Window* win(HWND hwnd) {
-    if (!hwnd) return nullptr;
+    if (!hwnd)
+        return nullptr;
     Gwes* g = state();
     return g ? g->find(hwnd) : nullptr;
 }
 
 void setError(DWORD code) {
-    if (&::SetLastError) ::SetLastError(code);
+    if (&::SetLastError)
+        ::SetLastError(code);
 }
 
 uint64_t nowMs() {
@@ -101,14 +108,16 @@ uint64_t nowMs() {
 }
 
 void deviceLog(const std::string& line) {
-    if (Device* d = Device::current()) d->log(line);
+    if (Device* d = Device::current())
+        d->log(line);
 }
 
 std::string utf8(std::u16string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         }
@@ -137,12 +146,27 @@ std::u16string utf16(std::string_view s) {
         unsigned char b = s[i];
         uint32_t c;
         int n;
-        if (b < 0x80) { c = b; n = 1; }
-        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
-        else { out += u'\uFFFD'; ++i; continue; }
-        if (i + n > s.size()) { out += u'\uFFFD'; break; }
+        if (b < 0x80) {
+            c = b;
+            n = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            n = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            n = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            n = 4;
+        } else {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        if (i + n > s.size()) {
+            out += u'\uFFFD';
+            break;
+        }
         for (int k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         i += n;
         if (c >= 0x10000) {
@@ -159,7 +183,8 @@ std::u16string utf16(std::string_view s) {
 std::u16string lower(std::u16string_view s) {
     std::u16string out(s);
     for (auto& c : out)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
     return out;
 }
 
@@ -171,13 +196,16 @@ int screenHeight() {
     Device* d = Device::current();
     return d ? d->screenHeight() : 320;
 }
-RECT workArea() { return {0, kNavBarHeight, screenWidth(), screenHeight()}; }
+RECT workArea() {
+    return {0, kNavBarHeight, screenWidth(), screenHeight()};
+}
 
 HBRUSH resolveBrush(HBRUSH b) {
     auto v = reinterpret_cast<uintptr_t>(b);
     if (v & SYS_COLOR_INDEX_FLAG && (v & ~uintptr_t(SYS_COLOR_INDEX_FLAG)) < 64)
         return GetSysColorBrush(static_cast<int>(v & 0xFF));
-    if (v > 0 && v <= 32) return GetSysColorBrush(static_cast<int>(v - 1));  // desktop form COLOR_x + 1
+    if (v > 0 && v <= 32)
+        return GetSysColorBrush(static_cast<int>(v - 1));  // desktop form COLOR_x + 1
     return b;
 }
 
@@ -194,7 +222,8 @@ POINT clientOrigin(const Window* w) {
 }
 
 RECT screenRect(const Window* w) {
-    if (w->desktop) return w->rect;
+    if (w->desktop)
+        return w->rect;
     POINT o = w->parent && !w->parent->desktop ? clientOrigin(w->parent) : POINT{0, 0};
     RECT r = w->rect;
     OffsetRect(&r, o.x, o.y);
@@ -203,7 +232,8 @@ RECT screenRect(const Window* w) {
 
 RECT screenClient(const Window* w) {
     POINT o = clientOrigin(w);
-    return {o.x, o.y, o.x + (w->client.right - w->client.left), o.y + (w->client.bottom - w->client.top)};
+    return {o.x, o.y, o.x + (w->client.right - w->client.left),
+            o.y + (w->client.bottom - w->client.top)};
 }
 
 RECT visibleScreenWindow(const Window* w) {
@@ -212,7 +242,8 @@ RECT visibleScreenWindow(const Window* w) {
     IntersectRect(&r, &r, &screen);
     for (const Window* a = w->parent; a && !a->desktop; a = a->parent) {
         RECT c = screenClient(a);
-        if (!IntersectRect(&r, &r, &c)) return RECT{0, 0, 0, 0};
+        if (!IntersectRect(&r, &r, &c))
+            return RECT{0, 0, 0, 0};
     }
     return r;
 }
@@ -220,19 +251,22 @@ RECT visibleScreenWindow(const Window* w) {
 RECT visibleScreenClient(const Window* w) {
     RECT r = visibleScreenWindow(w);
     RECT c = screenClient(w);
-    if (!IntersectRect(&r, &r, &c)) return RECT{0, 0, 0, 0};
+    if (!IntersectRect(&r, &r, &c))
+        return RECT{0, 0, 0, 0};
     return r;
 }
 
 bool reallyVisible(const Window* w) {
     for (; w; w = w->parent)
-        if (!(w->style & WS_VISIBLE) || w->destroyed) return false;
+        if (!(w->style & WS_VISIBLE) || w->destroyed)
+            return false;
     return true;
 }
 
 bool isDescendant(const Window* ancestor, const Window* w) {
     for (const Window* a = w ? w->parent : nullptr; a; a = a->parent)
-        if (a == ancestor) return true;
+        if (a == ancestor)
+            return true;
     return false;
 }
 
@@ -250,15 +284,22 @@ static void updateScrollBarPresence(Window* w) {
 static RECT frameInsets(const Window* w) {
     RECT in{0, 0, 0, 0};
     int b = 0;
-    if (w->exStyle & WS_EX_CLIENTEDGE) b += 2;
-    if (w->exStyle & WS_EX_STATICEDGE) b += 1;
-    if (w->exStyle & WS_EX_DLGMODALFRAME) b += 2;
-    if ((w->style & WS_BORDER) || (w->style & WS_DLGFRAME)) b += 1;
+    if (w->exStyle & WS_EX_CLIENTEDGE)
+        b += 2;
+    if (w->exStyle & WS_EX_STATICEDGE)
+        b += 1;
+    if (w->exStyle & WS_EX_DLGMODALFRAME)
+        b += 2;
+    if ((w->style & WS_BORDER) || (w->style & WS_DLGFRAME))
+        b += 1;
     // Top-level windows on Pocket PC show their caption in the navigation bar, not in a frame.
-    if (!w->isChild() && !w->desktop && (w->style & WS_CAPTION) == WS_CAPTION) b = 0;
+    if (!w->isChild() && !w->desktop && (w->style & WS_CAPTION) == WS_CAPTION)
+        b = 0;
     in = {b, b, b, b};
-    if (w->vbar.shown) in.right += GetSystemMetrics(SM_CXVSCROLL);
-    if (w->hbar.shown) in.bottom += GetSystemMetrics(SM_CYHSCROLL);
+    if (w->vbar.shown)
+        in.right += GetSystemMetrics(SM_CXVSCROLL);
+    if (w->hbar.shown)
+        in.bottom += GetSystemMetrics(SM_CYHSCROLL);
     return in;
 }
 
@@ -268,8 +309,8 @@ void recalcClient(Window* w) {
     int height = w->rect.bottom - w->rect.top;
     NCCALCSIZE_PARAMS params{};
     params.rgrc[0] = w->rect;
-    w->client = {std::min(in.left, width), std::min(in.top, height), std::max(in.left, width - in.right),
-                 std::max(in.top, height - in.bottom)};
+    w->client = {std::min(in.left, width), std::min(in.top, height),
+                 std::max(in.left, width - in.right), std::max(in.top, height - in.bottom)};
     // Let the window adjust (a control that draws its own frame, say).
     if (w->proc && w->created) {
         params.rgrc[0] = {w->rect.left + w->client.left, w->rect.top + w->client.top,
@@ -278,7 +319,8 @@ void recalcClient(Window* w) {
         send(w, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&params));
         if (!EqualRect(&before, &params.rgrc[0])) {
             RECT& r = params.rgrc[0];
-            w->client = {r.left - w->rect.left, r.top - w->rect.top, r.right - w->rect.left, r.bottom - w->rect.top};
+            w->client = {r.left - w->rect.left, r.top - w->rect.top, r.right - w->rect.left,
+                         r.bottom - w->rect.top};
         }
     }
 }
@@ -306,14 +348,16 @@ static void linkChild(Window* parent, Window* w, bool top) {
 }
 
 void bringToTop(Window* w) {
-    if (!w || !w->parent) return;
+    if (!w || !w->parent)
+        return;
     unlinkChild(w->parent, w);
     linkChild(w->parent, w, true);
     if (!w->isChild()) {
         // owned windows stay above their owner
         std::vector<Window*> owned;
         for (Window* o : w->parent->children)
-            if (o != w && o->owner == w->handle) owned.push_back(o);
+            if (o != w && o->owner == w->handle)
+                owned.push_back(o);
         for (auto it = owned.rbegin(); it != owned.rend(); ++it) bringToTop(*it);
     }
     invalidateTree(w);
@@ -326,23 +370,29 @@ bool activatable(const Window* w) {
 
 void activate(Window* w) {
     Gwes* g = state();
-    if (!g) return;
+    if (!g)
+        return;
     HWND newActive = w ? w->handle : nullptr;
     if (g->active == newActive) {
-        if (w) updateNavBar();
+        if (w)
+            updateNavBar();
         return;
     }
     HWND old = g->active;
     g->active = newActive;
-    if (w) bringToTop(w);
-    if (Window* o = win(old)) send(o, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(newActive));
-    if (w && !w->destroyed) send(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), reinterpret_cast<LPARAM>(old));
+    if (w)
+        bringToTop(w);
+    if (Window* o = win(old))
+        send(o, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(newActive));
+    if (w && !w->destroyed)
+        send(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), reinterpret_cast<LPARAM>(old));
     updateNavBar();
 }
 
 void activateNext(Window* leaving) {
     Gwes* g = state();
-    if (!g || !g->desktop) return;
+    if (!g || !g->desktop)
+        return;
     for (Window* c : g->desktop->children)
         if (c != leaving && activatable(c)) {
             activate(c);
@@ -353,11 +403,15 @@ void activateNext(Window* leaving) {
 
 static void setFocusInternal(Gwes& g, HWND hwnd) {
     HWND old = g.focus;
-    if (old == hwnd) return;
+    if (old == hwnd)
+        return;
     g.focus = hwnd;
-    if (Window* o = win(old)) send(o, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
-    if (g.focus != hwnd) return;  // WM_KILLFOCUS moved the focus elsewhere
-    if (Window* n = win(hwnd)) send(n, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+    if (Window* o = win(old))
+        send(o, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+    if (g.focus != hwnd)
+        return;  // WM_KILLFOCUS moved the focus elsewhere
+    if (Window* n = win(hwnd))
+        send(n, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -365,11 +419,13 @@ static void setFocusInternal(Gwes& g, HWND hwnd) {
 
 std::shared_ptr<WindowClass> findClass(LPCWSTR name) {
     Gwes* g = state();
-    if (!g || !name) return nullptr;
+    if (!g || !name)
+        return nullptr;
     if (IS_INTRESOURCE(name)) {
         auto atom = static_cast<ATOM>(reinterpret_cast<uintptr_t>(name));
         for (auto& [key, cls] : g->classes)
-            if (cls->atom == atom) return cls;
+            if (cls->atom == atom)
+                return cls;
         return nullptr;
     }
     auto it = g->classes.find(lower(name));
@@ -379,7 +435,8 @@ std::shared_ptr<WindowClass> findClass(LPCWSTR name) {
 static int windowsOfClass(const Gwes& g, const WindowClass* cls) {
     int n = 0;
     for (auto& [h, w] : g.windows)
-        if (!w->destroyed && w->cls.get() == cls) ++n;
+        if (!w->destroyed && w->cls.get() == cls)
+            ++n;
     return n;
 }
 
@@ -452,26 +509,40 @@ int WINAPI GetClassNameW(HWND hwnd, LPWSTR buffer, int maxCount) {
 
 DWORD WINAPI GetClassLongW(HWND hwnd, int index) {
     Window* w = win(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     const WNDCLASSW& wc = w->cls->wc;
     switch (index) {
-        case GCL_STYLE: return wc.style;
-        case GCL_CBWNDEXTRA: return static_cast<DWORD>(wc.cbWndExtra);
-        case GCL_CBCLSEXTRA: return static_cast<DWORD>(wc.cbClsExtra);
-        case GCL_HBRBACKGROUND: return static_cast<DWORD>(reinterpret_cast<uintptr_t>(wc.hbrBackground));
-        default: setError(ERROR_INVALID_INDEX); return 0;
+        case GCL_STYLE:
+            return wc.style;
+        case GCL_CBWNDEXTRA:
+            return static_cast<DWORD>(wc.cbWndExtra);
+        case GCL_CBCLSEXTRA:
+            return static_cast<DWORD>(wc.cbClsExtra);
+        case GCL_HBRBACKGROUND:
+            return static_cast<DWORD>(reinterpret_cast<uintptr_t>(wc.hbrBackground));
+        default:
+            setError(ERROR_INVALID_INDEX);
+            return 0;
     }
 }
 
 DWORD WINAPI SetClassLongW(HWND hwnd, int index, LONG value) {
     Window* w = win(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     WNDCLASSW& wc = w->cls->wc;
     DWORD old = GetClassLongW(hwnd, index);
     switch (index) {
-        case GCL_STYLE: wc.style = static_cast<UINT>(value); break;
-        case GCL_HBRBACKGROUND: wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(value)); break;
-        default: setError(ERROR_INVALID_INDEX); return 0;
+        case GCL_STYLE:
+            wc.style = static_cast<UINT>(value);
+            break;
+        case GCL_HBRBACKGROUND:
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(value));
+            break;
+        default:
+            setError(ERROR_INVALID_INDEX);
+            return 0;
     }
     return old;
 }
@@ -479,11 +550,12 @@ DWORD WINAPI SetClassLongW(HWND hwnd, int index, LONG value) {
 // ----------------------------------------------------------------------------------------------
 // Creation
 
-HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                            int width, int height, HWND parentHandle, HMENU menu, HINSTANCE instance,
-                            LPVOID param) {
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                            int x, int y, int width, int height, HWND parentHandle, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
     Gwes* g = state();
-    if (!g) return nullptr;
+    if (!g)
+        return nullptr;
     auto cls = findClass(className);
     if (!cls) {
         setError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -520,12 +592,15 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     } else {
         w->parent = g->desktop;
         w->menu = menu;
-        if (parent) w->owner = topLevelOf(parent)->handle;
+        if (parent)
+            w->owner = topLevelOf(parent)->handle;
         w->topmost = (exStyle & WS_EX_TOPMOST) != 0;
     }
     if (childLike) {
-        if (x == CW_USEDEFAULT) x = y = 0;
-        if (width == CW_USEDEFAULT) width = height = 0;
+        if (x == CW_USEDEFAULT)
+            x = y = 0;
+        if (width == CW_USEDEFAULT)
+            width = height = 0;
     } else {
         RECT work = workArea();
         if (x == CW_USEDEFAULT) {
@@ -544,7 +619,8 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     linkChild(raw->parent, raw, !childLike || floating);
     recalcClient(raw);
 
-    std::u16string name = windowName && !IS_INTRESOURCE(windowName) ? std::u16string(windowName) : std::u16string();
+    std::u16string name =
+        windowName && !IS_INTRESOURCE(windowName) ? std::u16string(windowName) : std::u16string();
     std::u16string classText = cls->name;
     CREATESTRUCTW cs{};
     cs.lpCreateParams = param;
@@ -573,25 +649,33 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         setError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (raw->destroyed) return nullptr;
+    if (raw->destroyed)
+        return nullptr;
     raw->created = true;
     recalcClient(raw);
-    if (raw->destroyed) return nullptr;
+    if (raw->destroyed)
+        return nullptr;
     if (send(raw, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
         DestroyWindow(hwnd);
         return nullptr;
     }
-    if (raw->destroyed) return nullptr;
+    if (raw->destroyed)
+        return nullptr;
     send(raw, WM_SIZE, SIZE_RESTORED,
          MAKELPARAM(raw->client.right - raw->client.left, raw->client.bottom - raw->client.top));
     POINT org{raw->rect.left + raw->client.left, raw->rect.top + raw->client.top};
     send(raw, WM_MOVE, 0, MAKELPARAM(org.x, org.y));
-    if (raw->destroyed) return nullptr;
+    if (raw->destroyed)
+        return nullptr;
     if ((style & WS_CHILD) && !(exStyle & WS_EX_NOPARENTNOTIFY) && parent)
-        send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, raw->id), reinterpret_cast<LPARAM>(hwnd));
-    if (raw->destroyed) return nullptr;
-    if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
-    if (raw->destroyed) return nullptr;
+        send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, raw->id),
+             reinterpret_cast<LPARAM>(hwnd));
+    if (raw->destroyed)
+        return nullptr;
+    if (style & WS_VISIBLE)
+        ShowWindow(hwnd, SW_SHOW);
+    if (raw->destroyed)
+        return nullptr;
     return hwnd;
 }
 
@@ -604,7 +688,8 @@ static void sendDestroy(Window* w) {
     std::vector<HWND> kids;
     for (Window* c : w->children) kids.push_back(c->handle);
     for (HWND h : kids)
-        if (Window* c = win(h)) sendDestroy(c);
+        if (Window* c = win(h))
+            sendDestroy(c);
 }
 
 static void freeWindow(Gwes& g, Window* w) {
@@ -612,20 +697,28 @@ static void freeWindow(Gwes& g, Window* w) {
     for (Window* c : w->children) kids.push_back(c->handle);
     for (HWND h : kids) {
         auto keep = g.hold(h);
-        if (keep && !keep->destroyed) freeWindow(g, keep.get());
+        if (keep && !keep->destroyed)
+            freeWindow(g, keep.get());
     }
     auto keep = g.hold(w->handle);
     send(w, WM_NCDESTROY, 0, 0);
     w->destroyed = true;
     for (auto& t : g.timers)
-        if (t.hwnd == w->handle) t.hwnd = reinterpret_cast<HWND>(-1);
+        if (t.hwnd == w->handle)
+            t.hwnd = reinterpret_cast<HWND>(-1);
     std::erase_if(g.timers, [](const Timer& t) { return t.hwnd == reinterpret_cast<HWND>(-1); });
-    if (g.focus == w->handle) g.focus = nullptr;
-    if (g.capture == w->handle) g.capture = nullptr;
-    if (g.active == w->handle) g.active = nullptr;
-    if (g.track.hwnd == w->handle) g.track = {};
-    if (g.caret.hwnd == w->handle) g.caret = {};
-    if (w->parent) unlinkChild(w->parent, w);
+    if (g.focus == w->handle)
+        g.focus = nullptr;
+    if (g.capture == w->handle)
+        g.capture = nullptr;
+    if (g.active == w->handle)
+        g.active = nullptr;
+    if (g.track.hwnd == w->handle)
+        g.track = {};
+    if (g.caret.hwnd == w->handle)
+        g.caret = {};
+    if (w->parent)
+        unlinkChild(w->parent, w);
     for (Window* c : w->children) c->parent = nullptr;
     w->children.clear();
     g.releaseHandle(w->handle);
@@ -638,30 +731,39 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         setError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (w->destroying) return TRUE;
+    if (w->destroying)
+        return TRUE;
     auto keep = g->hold(hwnd);
     w->destroying = true;
     if (w->isChild() && (w->style & WS_CHILD) && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
-        send(w->parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, w->id), reinterpret_cast<LPARAM>(hwnd));
-    if (w->destroyed) return TRUE;
+        send(w->parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, w->id),
+             reinterpret_cast<LPARAM>(hwnd));
+    if (w->destroyed)
+        return TRUE;
     // A visible window is hidden first (WM_SHOWWINDOW, WM_WINDOWPOS*), as Win32 does.
-    if (w->style & WS_VISIBLE) ShowWindow(hwnd, SW_HIDE);
-    if (w->destroyed) return TRUE;
+    if (w->style & WS_VISIBLE)
+        ShowWindow(hwnd, SW_HIDE);
+    if (w->destroyed)
+        return TRUE;
     // Owned top-level windows (a menu bar, a modeless dialog) go first.
     if (!w->isChild() && g->desktop) {
         std::vector<HWND> owned;
         for (Window* o : g->desktop->children)
-            if (o->owner == hwnd) owned.push_back(o->handle);
+            if (o->owner == hwnd)
+                owned.push_back(o->handle);
         for (HWND o : owned) DestroyWindow(o);
     }
     // Focus and activation leave the window before it goes.
     if (Window* f = win(g->focus); f && (f == w || isDescendant(w, f))) {
         Window* p = w->isChild() ? w->parent : nullptr;
         g->focus = nullptr;
-        if (p && !p->destroying) SetFocus(p->handle);
+        if (p && !p->destroying)
+            SetFocus(p->handle);
     }
-    if (g->capture == hwnd) ReleaseCapture();
-    if (g->active == hwnd) activateNext(w);
+    if (g->capture == hwnd)
+        ReleaseCapture();
+    if (g->active == hwnd)
+        activateNext(w);
     std::erase(g->modal, hwnd);
     sendDestroy(w);
     freeWindow(*g, w);
@@ -675,14 +777,17 @@ namespace ce::gwes {
 
 int endProgram() {
     Gwes* g = state();
-    if (!g || !g->desktop) return 0;
+    if (!g || !g->desktop)
+        return 0;
     // The program's code is gone: its windows fall back to their class's system procedure, or to
     // the default one, and dialogs lose their dialog procedure.
     for (auto& [value, w] : g->windows) {
-        if (w->desktop || w->destroyed) continue;
+        if (w->desktop || w->destroyed)
+            continue;
         bool systemClass = w->cls && w->cls->system;
         w->proc = systemClass && w->cls->wc.lpfnWndProc ? w->cls->wc.lpfnWndProc : DefWindowProcW;
-        if (w->dialog) w->dialog->proc = nullptr;
+        if (w->dialog)
+            w->dialog->proc = nullptr;
     }
     g->modal.clear();
     g->capture = nullptr;
@@ -691,11 +796,14 @@ int endProgram() {
     for (;;) {
         HWND next = nullptr;
         for (Window* top : g->desktop->children)
-            if (top->handle != g->navBar && !top->destroyed) next = top->handle;
-        if (!next) break;
+            if (top->handle != g->navBar && !top->destroyed)
+                next = top->handle;
+        if (!next)
+            break;
         DestroyWindow(next);
         ++destroyed;
-        if (win(next)) break;  // refused to go: leave the rest rather than loop
+        if (win(next))
+            break;  // refused to go: leave the rest rather than loop
     }
     g->timers.clear();
     g->menus.clear();
@@ -722,34 +830,48 @@ extern "C" {
 BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
     Gwes* g = state();
     Window* w = win(hwnd);
-    if (!g || !w || w->desktop) return FALSE;
+    if (!g || !w || w->desktop)
+        return FALSE;
     bool wasVisible = (w->style & WS_VISIBLE) != 0;
     bool show = cmdShow != SW_HIDE;
     auto keep = g->hold(hwnd);
     if (show == wasVisible) {
-        if (show && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWNOACTIVATE && activatable(w)) activate(w);
+        if (show && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWNOACTIVATE && activatable(w))
+            activate(w);
         return wasVisible;
     }
     send(w, WM_SHOWWINDOW, show, 0);
-    if (w->destroyed) return wasVisible;
-    WINDOWPOS wp{hwnd, nullptr, w->rect.left, w->rect.top, w->rect.right - w->rect.left,
+    if (w->destroyed)
+        return wasVisible;
+    WINDOWPOS wp{hwnd,
+                 nullptr,
+                 w->rect.left,
+                 w->rect.top,
+                 w->rect.right - w->rect.left,
                  w->rect.bottom - w->rect.top,
-                 static_cast<UINT>(SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW))};
+                 static_cast<UINT>(SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
+                                   (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW))};
     send(w, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
-    if (w->destroyed) return wasVisible;
+    if (w->destroyed)
+        return wasVisible;
     if (show) {
         w->style |= WS_VISIBLE;
         invalidateTree(w);
-        if (!w->isChild() && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWNOACTIVATE && activatable(w)) activate(w);
+        if (!w->isChild() && cmdShow != SW_SHOWNA && cmdShow != SW_SHOWNOACTIVATE && activatable(w))
+            activate(w);
     } else {
-        if (reallyVisible(w->parent)) damageScreen(visibleScreenWindow(w));
+        if (reallyVisible(w->parent))
+            damageScreen(visibleScreenWindow(w));
         w->style &= ~WS_VISIBLE;
-        if (g->active == hwnd) activateNext(w);
+        if (g->active == hwnd)
+            activateNext(w);
         if (Window* f = win(g->focus); f && (f == w || isDescendant(w, f)))
             SetFocus(w->isChild() ? w->parent->handle : nullptr);
-        if (Window* c = win(g->capture); c && (c == w || isDescendant(w, c))) ReleaseCapture();
+        if (Window* c = win(g->capture); c && (c == w || isDescendant(w, c)))
+            ReleaseCapture();
     }
-    if (w->destroyed) return wasVisible;
+    if (w->destroyed)
+        return wasVisible;
     send(w, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
     updateNavBar();
     return wasVisible;
@@ -757,14 +879,16 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
 
 BOOL WINAPI UpdateWindow(HWND hwnd) {
     Window* w = win(hwnd);
-    if (!w) return FALSE;
+    if (!w)
+        return FALSE;
     if (w->dirty && reallyVisible(w)) {
         if (w->ncDirty) {
             w->ncDirty = false;
             send(w, WM_NCPAINT, 1, 0);
         }
         send(w, WM_PAINT, 0, 0);
-        if (!w->destroyed && w->dirty) ValidateRect(hwnd, nullptr);
+        if (!w->destroyed && w->dirty)
+            ValidateRect(hwnd, nullptr);
     }
     return TRUE;
 }
@@ -788,8 +912,10 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int 
     }
     wp.cx = std::max(0, wp.cx);
     wp.cy = std::max(0, wp.cy);
-    if (!(flags & SWP_NOSENDCHANGING)) send(w, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
-    if (w->destroyed) return FALSE;
+    if (!(flags & SWP_NOSENDCHANGING))
+        send(w, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
+    if (w->destroyed)
+        return FALSE;
     RECT old = w->rect;
     RECT oldClient = w->client;
     bool wasShown = reallyVisible(w);
@@ -799,10 +925,13 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int 
     bool sized = (newRect.right - newRect.left) != (old.right - old.left) ||
                  (newRect.bottom - newRect.top) != (old.bottom - old.top);
     w->rect = newRect;
-    if (sized || (flags & SWP_FRAMECHANGED)) recalcClient(w);
+    if (sized || (flags & SWP_FRAMECHANGED))
+        recalcClient(w);
     if (!(flags & SWP_NOZORDER) && w->parent) {
-        if (wp.hwndInsertAfter == HWND_TOPMOST) w->topmost = true;
-        if (wp.hwndInsertAfter == HWND_NOTOPMOST) w->topmost = false;
+        if (wp.hwndInsertAfter == HWND_TOPMOST)
+            w->topmost = true;
+        if (wp.hwndInsertAfter == HWND_NOTOPMOST)
+            w->topmost = false;
         unlinkChild(w->parent, w);
         if (wp.hwndInsertAfter == HWND_BOTTOM) {
             w->parent->children.push_back(w);
@@ -813,17 +942,26 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int 
             linkChild(w->parent, w, true);
         }
     }
-    if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
-    if (flags & SWP_HIDEWINDOW) w->style &= ~WS_VISIBLE;
-    if (wasShown) damageScreen(oldScreen);
-    if (reallyVisible(w)) invalidateTree(w);
+    if (flags & SWP_SHOWWINDOW)
+        w->style |= WS_VISIBLE;
+    if (flags & SWP_HIDEWINDOW)
+        w->style &= ~WS_VISIBLE;
+    if (wasShown)
+        damageScreen(oldScreen);
+    if (reallyVisible(w))
+        invalidateTree(w);
     wp.flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
-    if (!moved) wp.flags |= SWP_NOMOVE;
-    if (!sized && EqualRect(&oldClient, &w->client)) wp.flags |= SWP_NOSIZE;
+    if (!moved)
+        wp.flags |= SWP_NOMOVE;
+    if (!sized && EqualRect(&oldClient, &w->client))
+        wp.flags |= SWP_NOSIZE;
     send(w, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
-    if (w->destroyed) return TRUE;
-    if ((flags & SWP_SHOWWINDOW) && !(flags & SWP_NOACTIVATE) && activatable(w)) activate(w);
-    if ((flags & SWP_HIDEWINDOW) && g->active == hwnd) activateNext(w);
+    if (w->destroyed)
+        return TRUE;
+    if ((flags & SWP_SHOWWINDOW) && !(flags & SWP_NOACTIVATE) && activatable(w))
+        activate(w);
+    if ((flags & SWP_HIDEWINDOW) && g->active == hwnd)
+        activateNext(w);
     updateNavBar();
     return TRUE;
 }
@@ -858,7 +996,8 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
     Window* w = win(hwnd);
-    if (!w || !point) return FALSE;
+    if (!w || !point)
+        return FALSE;
     POINT o = w->desktop ? POINT{0, 0} : clientOrigin(w);
     point->x += o.x;
     point->y += o.y;
@@ -867,7 +1006,8 @@ BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
 
 BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
     Window* w = win(hwnd);
-    if (!w || !point) return FALSE;
+    if (!w || !point)
+        return FALSE;
     POINT o = w->desktop ? POINT{0, 0} : clientOrigin(w);
     point->x -= o.x;
     point->y -= o.y;
@@ -876,8 +1016,10 @@ BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
 
 int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
     POINT a{0, 0}, b{0, 0};
-    if (from && !ClientToScreen(from, &a)) return 0;
-    if (to && !ClientToScreen(to, &b)) return 0;
+    if (from && !ClientToScreen(from, &a))
+        return 0;
+    if (to && !ClientToScreen(to, &b))
+        return 0;
     int dx = a.x - b.x, dy = a.y - b.y;
     for (UINT i = 0; points && i < count; ++i) {
         points[i].x += dx;
@@ -901,10 +1043,12 @@ BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount) {
     Window* w = win(hwnd);
     if (!w || !buffer || maxCount <= 0) {
-        if (buffer && maxCount > 0) buffer[0] = 0;
+        if (buffer && maxCount > 0)
+            buffer[0] = 0;
         return 0;
     }
-    return static_cast<int>(send(w, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
+    return static_cast<int>(
+        send(w, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
 }
 
 int WINAPI GetWindowTextLengthW(HWND hwnd) {
@@ -917,9 +1061,11 @@ int WINAPI GetWindowTextLengthW(HWND hwnd) {
 
 HWND WINAPI GetDlgItem(HWND dialog, int id) {
     Window* w = win(dialog);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     for (Window* c : w->children)
-        if (!c->destroyed && static_cast<int>(c->id) == id) return c->handle;
+        if (!c->destroyed && static_cast<int>(c->id) == id)
+            return c->handle;
     setError(ERROR_CONTROL_ID_NOT_FOUND);
     return nullptr;
 }
@@ -934,12 +1080,15 @@ LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPARAM wParam,
     return item ? SendMessageW(item, msg, wParam, lParam) : 0;
 }
 
-BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) { return SetWindowTextW(GetDlgItem(dialog, id), text); }
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+    return SetWindowTextW(GetDlgItem(dialog, id), text);
+}
 
 UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR buffer, int maxCount) {
     HWND item = GetDlgItem(dialog, id);
     if (!item) {
-        if (buffer && maxCount > 0) buffer[0] = 0;
+        if (buffer && maxCount > 0)
+            buffer[0] = 0;
         return 0;
     }
     return static_cast<UINT>(GetWindowTextW(item, buffer, maxCount));
@@ -953,8 +1102,10 @@ BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned) {
 
 UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) {
     WCHAR buf[64];
-    if (translated) *translated = FALSE;
-    if (!GetDlgItemTextW(dialog, id, buf, 64) && !GetDlgItem(dialog, id)) return 0;
+    if (translated)
+        *translated = FALSE;
+    if (!GetDlgItemTextW(dialog, id, buf, 64) && !GetDlgItem(dialog, id))
+        return 0;
     const WCHAR* p = buf;
     while (*p == u' ') ++p;
     bool neg = false;
@@ -962,16 +1113,21 @@ UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) 
         neg = true;
         ++p;
     }
-    if (*p < u'0' || *p > u'9') return 0;
+    if (*p < u'0' || *p > u'9')
+        return 0;
     uint64_t v = 0;
     while (*p >= u'0' && *p <= u'9') {
         v = v * 10 + static_cast<unsigned>(*p++ - u'0');
-        if (v > 0xFFFFFFFFull) return 0;
+        if (v > 0xFFFFFFFFull)
+            return 0;
     }
     while (*p == u' ') ++p;
-    if (*p) return 0;
-    if (isSigned && v > (neg ? 0x80000000ull : 0x7FFFFFFFull)) return 0;
-    if (translated) *translated = TRUE;
+    if (*p)
+        return 0;
+    if (isSigned && v > (neg ? 0x80000000ull : 0x7FFFFFFFull))
+        return 0;
+    if (translated)
+        *translated = TRUE;
     return neg ? static_cast<UINT>(-static_cast<int64_t>(v)) : static_cast<UINT>(v);
 }
 
@@ -985,14 +1141,17 @@ UINT WINAPI IsDlgButtonChecked(HWND dialog, int id) {
 }
 
 BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check) {
-    for (int id = first; id <= last; ++id) CheckDlgButton(dialog, id, id == check ? BST_CHECKED : BST_UNCHECKED);
+    for (int id = first; id <= last; ++id)
+        CheckDlgButton(dialog, id, id == check ? BST_CHECKED : BST_UNCHECKED);
     return TRUE;
 }
 
 HWND WINAPI GetParent(HWND hwnd) {
     Window* w = win(hwnd);
-    if (!w) return nullptr;
-    if (w->isChild()) return w->parent->handle;
+    if (!w)
+        return nullptr;
+    if (w->isChild())
+        return w->parent->handle;
     return (w->style & WS_POPUP) ? w->owner : nullptr;
 }
 
@@ -1000,31 +1159,43 @@ HWND WINAPI SetParent(HWND child, HWND newParent) {
     Gwes* g = state();
     Window* w = win(child);
     Window* p = newParent ? win(newParent) : (g ? g->desktop : nullptr);
-    if (!g || !w || !p || w == p || isDescendant(w, p)) return nullptr;
+    if (!g || !w || !p || w == p || isDescendant(w, p))
+        return nullptr;
     HWND old = w->isChild() ? w->parent->handle : nullptr;
     bool shown = reallyVisible(w);
-    if (shown) damageScreen(visibleScreenWindow(w));
+    if (shown)
+        damageScreen(visibleScreenWindow(w));
     unlinkChild(w->parent, w);
     w->parent = p;
     linkChild(p, w, !w->isChild() || w->floating);
-    if (reallyVisible(w)) invalidateTree(w);
+    if (reallyVisible(w))
+        invalidateTree(w);
     return old ? old : g->desktop->handle;
 }
 
 HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
     Window* w = win(hwnd);
-    if (!w) return nullptr;
-    if (cmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.front()->handle;
-    if (cmd == GW_OWNER) return w->isChild() ? nullptr : w->owner;
-    if (!w->parent) return nullptr;
+    if (!w)
+        return nullptr;
+    if (cmd == GW_CHILD)
+        return w->children.empty() ? nullptr : w->children.front()->handle;
+    if (cmd == GW_OWNER)
+        return w->isChild() ? nullptr : w->owner;
+    if (!w->parent)
+        return nullptr;
     auto& sib = w->parent->children;
     auto it = std::find(sib.begin(), sib.end(), w);
     switch (cmd) {
-        case GW_HWNDFIRST: return sib.front()->handle;
-        case GW_HWNDLAST: return sib.back()->handle;
-        case GW_HWNDNEXT: return (it != sib.end() && it + 1 != sib.end()) ? (*(it + 1))->handle : nullptr;
-        case GW_HWNDPREV: return (it != sib.begin() && it != sib.end()) ? (*(it - 1))->handle : nullptr;
-        default: return nullptr;
+        case GW_HWNDFIRST:
+            return sib.front()->handle;
+        case GW_HWNDLAST:
+            return sib.back()->handle;
+        case GW_HWNDNEXT:
+            return (it != sib.end() && it + 1 != sib.end()) ? (*(it + 1))->handle : nullptr;
+        case GW_HWNDPREV:
+            return (it != sib.begin() && it != sib.end()) ? (*(it - 1))->handle : nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -1033,14 +1204,18 @@ HWND WINAPI GetDesktopWindow(void) {
     return g && g->desktop ? g->desktop->handle : nullptr;
 }
 
-BOOL WINAPI IsWindow(HWND hwnd) { return win(hwnd) != nullptr; }
+BOOL WINAPI IsWindow(HWND hwnd) {
+    return win(hwnd) != nullptr;
+}
 
 BOOL WINAPI IsChild(HWND parent, HWND hwnd) {
     Window* p = win(parent);
     Window* w = win(hwnd);
-    if (!p || !w) return FALSE;
+    if (!p || !w)
+        return FALSE;
     for (Window* a = w->parent; a && !a->desktop; a = a->parent)
-        if (a == p) return TRUE;
+        if (a == p)
+            return TRUE;
     return FALSE;
 }
 
@@ -1057,24 +1232,30 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd) {
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     Gwes* g = state();
     Window* w = win(hwnd);
-    if (!g || !w) return FALSE;
+    if (!g || !w)
+        return FALSE;
     bool wasDisabled = (w->style & WS_DISABLED) != 0;
-    if (wasDisabled == !enable) return wasDisabled;
+    if (wasDisabled == !enable)
+        return wasDisabled;
     if (enable) {
         w->style &= ~WS_DISABLED;
     } else {
         w->style |= WS_DISABLED;
-        if (Window* f = win(g->focus); f && (f == w || isDescendant(w, f))) SetFocus(nullptr);
-        if (g->capture == hwnd) ReleaseCapture();
+        if (Window* f = win(g->focus); f && (f == w || isDescendant(w, f)))
+            SetFocus(nullptr);
+        if (g->capture == hwnd)
+            ReleaseCapture();
     }
     send(w, WM_ENABLE, enable ? TRUE : FALSE, 0);
-    if (!w->destroyed) invalidate(w, nullptr, true, true);
+    if (!w->destroyed)
+        invalidate(w, nullptr, true, true);
     return wasDisabled;
 }
 
 HWND WINAPI SetFocus(HWND hwnd) {
     Gwes* g = state();
-    if (!g) return nullptr;
+    if (!g)
+        return nullptr;
     HWND old = g->focus;
     if (!hwnd) {
         setFocusInternal(*g, nullptr);
@@ -1086,8 +1267,10 @@ HWND WINAPI SetFocus(HWND hwnd) {
         return nullptr;
     }
     Window* top = topLevelOf(w);
-    if (g->active != top->handle && activatable(top)) activate(top);
-    if (w->destroyed) return old;
+    if (g->active != top->handle && activatable(top))
+        activate(top);
+    if (w->destroyed)
+        return old;
     setFocusInternal(*g, hwnd);
     return old;
 }
@@ -1105,33 +1288,44 @@ HWND WINAPI GetActiveWindow(void) {
 HWND WINAPI SetActiveWindow(HWND hwnd) {
     Gwes* g = state();
     Window* w = win(hwnd);
-    if (!g || !w) return nullptr;
+    if (!g || !w)
+        return nullptr;
     HWND old = g->active;
     w = topLevelOf(w);
-    if (!w->noActivate) activate(w);
+    if (!w->noActivate)
+        activate(w);
     return old;
 }
 
-HWND WINAPI GetForegroundWindow(void) { return GetActiveWindow(); }
-BOOL WINAPI SetForegroundWindow(HWND hwnd) { return SetActiveWindow(hwnd) != nullptr || GetActiveWindow() == hwnd; }
+HWND WINAPI GetForegroundWindow(void) {
+    return GetActiveWindow();
+}
+BOOL WINAPI SetForegroundWindow(HWND hwnd) {
+    return SetActiveWindow(hwnd) != nullptr || GetActiveWindow() == hwnd;
+}
 
 HWND WINAPI SetCapture(HWND hwnd) {
     Gwes* g = state();
-    if (!g) return nullptr;
+    if (!g)
+        return nullptr;
     HWND old = g->capture;
-    if (!win(hwnd)) return old;
+    if (!win(hwnd))
+        return old;
     g->capture = hwnd;
     if (old && old != hwnd)
-        if (Window* o = win(old)) send(o, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+        if (Window* o = win(old))
+            send(o, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
     return old;
 }
 
 BOOL WINAPI ReleaseCapture(void) {
     Gwes* g = state();
-    if (!g) return FALSE;
+    if (!g)
+        return FALSE;
     HWND old = g->capture;
     g->capture = nullptr;
-    if (Window* o = win(old)) send(o, WM_CAPTURECHANGED, 0, 0);
+    if (Window* o = win(old))
+        send(o, WM_CAPTURECHANGED, 0, 0);
     return TRUE;
 }
 
@@ -1150,19 +1344,29 @@ static bool dialogIndex(const Window* w, int index) {
 
 static LONG_PTR getLong(Window* w, int index, size_t size) {
     if (dialogIndex(w, index)) {
-        if (index == DWLP_MSGRESULT) return w->dialog->msgResult;
-        if (index == static_cast<int>(DWLP_DLGPROC)) return reinterpret_cast<LONG_PTR>(w->dialog->proc);
+        if (index == DWLP_MSGRESULT)
+            return w->dialog->msgResult;
+        if (index == static_cast<int>(DWLP_DLGPROC))
+            return reinterpret_cast<LONG_PTR>(w->dialog->proc);
         return w->dialog->user;
     }
     switch (index) {
-        case GWL_STYLE: return static_cast<LONG_PTR>(static_cast<LONG>(w->style));
-        case GWL_EXSTYLE: return static_cast<LONG_PTR>(static_cast<LONG>(w->exStyle));
-        case GWL_ID: return static_cast<LONG_PTR>(w->id);
-        case GWLP_USERDATA: return w->userData;
-        case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-        case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
-        case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(GetParent(w->handle));
-        default: break;
+        case GWL_STYLE:
+            return static_cast<LONG_PTR>(static_cast<LONG>(w->style));
+        case GWL_EXSTYLE:
+            return static_cast<LONG_PTR>(static_cast<LONG>(w->exStyle));
+        case GWL_ID:
+            return static_cast<LONG_PTR>(w->id);
+        case GWLP_USERDATA:
+            return w->userData;
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(w->proc);
+        case GWLP_HINSTANCE:
+            return reinterpret_cast<LONG_PTR>(w->instance);
+        case GWLP_HWNDPARENT:
+            return reinterpret_cast<LONG_PTR>(GetParent(w->handle));
+        default:
+            break;
     }
     if (index >= 0 && static_cast<size_t>(index) + size <= w->extra.size()) {
         if (size == sizeof(LONG)) {
@@ -1182,44 +1386,62 @@ static void applyStyle(Window* w, DWORD style) {
     STYLESTRUCT ss{w->style, style};
     send(w, WM_STYLECHANGING, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&ss));
     bool visibleChange = ((w->style ^ ss.styleNew) & WS_VISIBLE) != 0;
-    if (visibleChange && (w->style & WS_VISIBLE) && reallyVisible(w)) damageScreen(visibleScreenWindow(w));
+    if (visibleChange && (w->style & WS_VISIBLE) && reallyVisible(w))
+        damageScreen(visibleScreenWindow(w));
     w->style = ss.styleNew;
     updateScrollBarPresence(w);
     recalcClient(w);
-    if (reallyVisible(w)) invalidateTree(w);
+    if (reallyVisible(w))
+        invalidateTree(w);
     send(w, WM_STYLECHANGED, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&ss));
 }
 
 static LONG_PTR setLong(Window* w, int index, LONG_PTR value, size_t size) {
     LONG_PTR old = getLong(w, index, size);
     if (dialogIndex(w, index)) {
-        if (index == DWLP_MSGRESULT) w->dialog->msgResult = value;
-        else if (index == static_cast<int>(DWLP_DLGPROC)) w->dialog->proc = reinterpret_cast<DLGPROC>(value);
-        else w->dialog->user = value;
+        if (index == DWLP_MSGRESULT)
+            w->dialog->msgResult = value;
+        else if (index == static_cast<int>(DWLP_DLGPROC))
+            w->dialog->proc = reinterpret_cast<DLGPROC>(value);
+        else
+            w->dialog->user = value;
         return old;
     }
     switch (index) {
-        case GWL_STYLE: applyStyle(w, static_cast<DWORD>(value)); return old;
+        case GWL_STYLE:
+            applyStyle(w, static_cast<DWORD>(value));
+            return old;
         case GWL_EXSTYLE: {
             STYLESTRUCT ss{w->exStyle, static_cast<DWORD>(value)};
-            send(w, WM_STYLECHANGING, static_cast<WPARAM>(GWL_EXSTYLE), reinterpret_cast<LPARAM>(&ss));
+            send(w, WM_STYLECHANGING, static_cast<WPARAM>(GWL_EXSTYLE),
+                 reinterpret_cast<LPARAM>(&ss));
             w->exStyle = ss.styleNew;
             recalcClient(w);
             invalidate(w, nullptr, true, true);
-            send(w, WM_STYLECHANGED, static_cast<WPARAM>(GWL_EXSTYLE), reinterpret_cast<LPARAM>(&ss));
+            send(w, WM_STYLECHANGED, static_cast<WPARAM>(GWL_EXSTYLE),
+                 reinterpret_cast<LPARAM>(&ss));
             updateNavBar();
             return old;
         }
-        case GWL_ID: w->id = static_cast<UINT_PTR>(value); return old;
-        case GWLP_USERDATA: w->userData = value; return old;
+        case GWL_ID:
+            w->id = static_cast<UINT_PTR>(value);
+            return old;
+        case GWLP_USERDATA:
+            w->userData = value;
+            return old;
         case GWLP_WNDPROC:
-            if (value) w->proc = reinterpret_cast<WNDPROC>(value);
+            if (value)
+                w->proc = reinterpret_cast<WNDPROC>(value);
             return old;
-        case GWLP_HINSTANCE: w->instance = reinterpret_cast<HINSTANCE>(value); return old;
+        case GWLP_HINSTANCE:
+            w->instance = reinterpret_cast<HINSTANCE>(value);
+            return old;
         case GWLP_HWNDPARENT:
-            if (!w->isChild()) w->owner = reinterpret_cast<HWND>(value);
+            if (!w->isChild())
+                w->owner = reinterpret_cast<HWND>(value);
             return old;
-        default: break;
+        default:
+            break;
     }
     if (index >= 0 && static_cast<size_t>(index) + size <= w->extra.size()) {
         if (size == sizeof(LONG)) {
@@ -1251,7 +1473,8 @@ LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
     }
     // The style, ID and user data are the same under either form; pointers need the Ptr form.
     LONG_PTR v = value;
-    if (index == GWL_STYLE || index == GWL_EXSTYLE) v = static_cast<LONG_PTR>(static_cast<DWORD>(value));
+    if (index == GWL_STYLE || index == GWL_EXSTYLE)
+        v = static_cast<LONG_PTR>(static_cast<DWORD>(value));
     return static_cast<LONG>(setLong(w, index, v, sizeof(LONG)));
 }
 
@@ -1281,37 +1504,47 @@ static bool enumTree(Window* w, WNDENUMPROC proc, LPARAM lp) {
     for (Window* c : w->children) kids.push_back(c->handle);
     for (HWND h : kids) {
         Window* c = win(h);
-        if (!c) continue;
-        if (!proc(h, lp)) return false;
-        if ((c = win(h)) && !enumTree(c, proc, lp)) return false;
+        if (!c)
+            continue;
+        if (!proc(h, lp))
+            return false;
+        if ((c = win(h)) && !enumTree(c, proc, lp))
+            return false;
     }
     return true;
 }
 
 BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
     Window* w = parent ? win(parent) : (state() ? state()->desktop : nullptr);
-    if (!w || !proc) return FALSE;
+    if (!w || !proc)
+        return FALSE;
     return enumTree(w, proc, lParam) ? TRUE : FALSE;
 }
 
 BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM lParam) {
     Gwes* g = state();
-    if (!g || !proc) return FALSE;
+    if (!g || !proc)
+        return FALSE;
     std::vector<HWND> tops;
     for (Window* c : g->desktop->children) tops.push_back(c->handle);
     for (HWND h : tops)
-        if (win(h) && !proc(h, lParam)) return FALSE;
+        if (win(h) && !proc(h, lParam))
+            return FALSE;
     return TRUE;
 }
 
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
     Gwes* g = state();
-    if (!g) return nullptr;
+    if (!g)
+        return nullptr;
     auto cls = className ? findClass(className) : nullptr;
-    if (className && !cls) return nullptr;
+    if (className && !cls)
+        return nullptr;
     for (Window* c : g->desktop->children) {
-        if (cls && c->cls != cls) continue;
-        if (windowName && c->text != windowName) continue;
+        if (cls && c->cls != cls)
+            continue;
+        if (windowName && c->text != windowName)
+            continue;
         return c->handle;
     }
     return nullptr;
@@ -1324,19 +1557,22 @@ HWND WINAPI WindowFromPoint(POINT point) {
 
 HWND WINAPI ChildWindowFromPoint(HWND parent, POINT point) {
     Window* p = win(parent);
-    if (!p) return nullptr;
+    if (!p)
+        return nullptr;
     POINT s = point;
     ClientToScreen(parent, &s);
     for (Window* c : p->children) {
         RECT r = screenRect(c);
-        if (PtInRect(&r, s)) return c->handle;
+        if (PtInRect(&r, s))
+            return c->handle;
     }
     RECT r = screenClient(p);
     return PtInRect(&r, s) ? parent : nullptr;
 }
 
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
-    if (processId) *processId = win(hwnd) ? 1 : 0;
+    if (processId)
+        *processId = win(hwnd) ? 1 : 0;
     return win(hwnd) ? 1 : 0;
 }
 

@@ -9,15 +9,15 @@
 
 // SHCreateMenuBar
 typedef struct tagSHMENUBARINFO {
-  DWORD cbSize;
-  HWND hwndParent;
-  DWORD dwFlags;
-  UINT nToolBarId;
-  HINSTANCE hInstRes;
-  int nBmpId;
-  int cBmpImages;
-  HWND hwndMB;
-  COLORREF clrBk;
+    DWORD cbSize;
+    HWND hwndParent;
+    DWORD dwFlags;
+    UINT nToolBarId;
+    HINSTANCE hInstRes;
+    int nBmpId;
+    int cBmpImages;
+    HWND hwndMB;
+    COLORREF clrBk;
 } SHMENUBARINFO, *PSHMENUBARINFO;
 
 #define SHCMBF_EMPTYBAR 0x0001
@@ -34,9 +34,9 @@ typedef struct tagSHMENUBARINFO {
 
 // SHInitDialog
 typedef struct tagSHINITDLGINFO {
-  DWORD dwMask;
-  HWND hDlg;
-  DWORD dwFlags;
+    DWORD dwMask;
+    HWND hDlg;
+    DWORD dwFlags;
 } SHINITDLGINFO, *PSHINITDLGINFO;
 
 #define SHIDIM_FLAGS 0x0001

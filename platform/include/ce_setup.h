@@ -16,8 +16,8 @@ typedef enum {
 
 // Install_Exit: called after the files, registry entries and shortcuts are in place.
 typedef enum {
-    codeINSTALL_EXIT_DONE = 0,   // installation done
-    codeINSTALL_EXIT_UNINSTALL   // undo the installation before leaving
+    codeINSTALL_EXIT_DONE = 0,  // installation done
+    codeINSTALL_EXIT_UNINSTALL  // undo the installation before leaving
 } codeINSTALL_EXIT;
 
 // Uninstall_Init: called before the installed files are removed.

@@ -283,8 +283,8 @@ typedef struct tagTCHITTESTINFO {
 #define TabCtrl_AdjustRect(hwnd, larger, rect) \
     (void)SendMessageW((hwnd), TCM_ADJUSTRECT, (WPARAM)(BOOL)(larger), (LPARAM)(RECT*)(rect))
 #define TabCtrl_GetItemRect(hwnd, i, rect) \
-    (BOOL)SendMessageW((hwnd), TCM_GETITEMRECT, (WPARAM)(int)(i), (LPARAM)(RECT*)(rect))
-#define TabCtrl_DeleteItem(hwnd, i) (BOOL)SendMessageW((hwnd), TCM_DELETEITEM, (WPARAM)(int)(i), 0)
+    (BOOL) SendMessageW((hwnd), TCM_GETITEMRECT, (WPARAM)(int)(i), (LPARAM)(RECT*)(rect))
+#define TabCtrl_DeleteItem(hwnd, i) (BOOL) SendMessageW((hwnd), TCM_DELETEITEM, (WPARAM)(int)(i), 0)
 
 // ---------------------------------------------------------------------------------------------
 // Tree view
@@ -547,18 +547,18 @@ typedef TVHITTESTINFO TV_HITTESTINFO;
 #define TVN_ENDLABELEDIT TVN_ENDLABELEDITW
 
 #define TreeView_InsertItem(hwnd, is) \
-    (HTREEITEM)SendMessageW((hwnd), TVM_INSERTITEMW, 0, (LPARAM)(const TVINSERTSTRUCTW*)(is))
+    (HTREEITEM) SendMessageW((hwnd), TVM_INSERTITEMW, 0, (LPARAM)(const TVINSERTSTRUCTW*)(is))
 #define TreeView_DeleteItem(hwnd, item) \
-    (BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)(HTREEITEM)(item))
+    (BOOL) SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)(HTREEITEM)(item))
 #define TreeView_DeleteAllItems(hwnd) \
-    (BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT)
+    (BOOL) SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT)
 #define TreeView_Expand(hwnd, item, code) \
-    (BOOL)SendMessageW((hwnd), TVM_EXPAND, (WPARAM)(code), (LPARAM)(HTREEITEM)(item))
-#define TreeView_GetCount(hwnd) (UINT)SendMessageW((hwnd), TVM_GETCOUNT, 0, 0)
+    (BOOL) SendMessageW((hwnd), TVM_EXPAND, (WPARAM)(code), (LPARAM)(HTREEITEM)(item))
+#define TreeView_GetCount(hwnd) (UINT) SendMessageW((hwnd), TVM_GETCOUNT, 0, 0)
 #define TreeView_SetImageList(hwnd, list, kind) \
-    (HIMAGELIST)SendMessageW((hwnd), TVM_SETIMAGELIST, (WPARAM)(kind), (LPARAM)(HIMAGELIST)(list))
+    (HIMAGELIST) SendMessageW((hwnd), TVM_SETIMAGELIST, (WPARAM)(kind), (LPARAM)(HIMAGELIST)(list))
 #define TreeView_GetNextItem(hwnd, item, code) \
-    (HTREEITEM)SendMessageW((hwnd), TVM_GETNEXTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(item))
+    (HTREEITEM) SendMessageW((hwnd), TVM_GETNEXTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(item))
 #define TreeView_GetChild(hwnd, item) TreeView_GetNextItem(hwnd, item, TVGN_CHILD)
 #define TreeView_GetNextSibling(hwnd, item) TreeView_GetNextItem(hwnd, item, TVGN_NEXT)
 #define TreeView_GetPrevSibling(hwnd, item) TreeView_GetNextItem(hwnd, item, TVGN_PREVIOUS)
@@ -568,20 +568,20 @@ typedef TVHITTESTINFO TV_HITTESTINFO;
 #define TreeView_GetFirstVisible(hwnd) TreeView_GetNextItem(hwnd, NULL, TVGN_FIRSTVISIBLE)
 #define TreeView_GetNextVisible(hwnd, item) TreeView_GetNextItem(hwnd, item, TVGN_NEXTVISIBLE)
 #define TreeView_Select(hwnd, item, code) \
-    (BOOL)SendMessageW((hwnd), TVM_SELECTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(item))
+    (BOOL) SendMessageW((hwnd), TVM_SELECTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(item))
 #define TreeView_SelectItem(hwnd, item) TreeView_Select(hwnd, item, TVGN_CARET)
 #define TreeView_GetItem(hwnd, item) \
-    (BOOL)SendMessageW((hwnd), TVM_GETITEMW, 0, (LPARAM)(TVITEMW*)(item))
+    (BOOL) SendMessageW((hwnd), TVM_GETITEMW, 0, (LPARAM)(TVITEMW*)(item))
 #define TreeView_SetItem(hwnd, item) \
-    (BOOL)SendMessageW((hwnd), TVM_SETITEMW, 0, (LPARAM)(const TVITEMW*)(item))
+    (BOOL) SendMessageW((hwnd), TVM_SETITEMW, 0, (LPARAM)(const TVITEMW*)(item))
 #define TreeView_EnsureVisible(hwnd, item) \
-    (BOOL)SendMessageW((hwnd), TVM_ENSUREVISIBLE, 0, (LPARAM)(HTREEITEM)(item))
+    (BOOL) SendMessageW((hwnd), TVM_ENSUREVISIBLE, 0, (LPARAM)(HTREEITEM)(item))
 #define TreeView_HitTest(hwnd, info) \
-    (HTREEITEM)SendMessageW((hwnd), TVM_HITTEST, 0, (LPARAM)(TVHITTESTINFO*)(info))
+    (HTREEITEM) SendMessageW((hwnd), TVM_HITTEST, 0, (LPARAM)(TVHITTESTINFO*)(info))
 
 // TVM_GETITEMRECT: *(HTREEITEM*)rect holds the item on entry; wParam TRUE gives the label only.
-#define TreeView_GetItemRect(hwnd, item, rect, textOnly)                             \
-    (*(HTREEITEM*)(rect) = (item),                                                   \
+#define TreeView_GetItemRect(hwnd, item, rect, textOnly) \
+    (*(HTREEITEM*)(rect) = (item),                       \
      (BOOL)SendMessageW((hwnd), TVM_GETITEMRECT, (WPARAM)(textOnly), (LPARAM)(RECT*)(rect)))
 
 CE_END_DECLS

@@ -5,7 +5,7 @@
 
 #ifndef CTL_CODE
 #define CTL_CODE(DeviceType, Function, Method, Access) \
-  (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
+    (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
 #endif
 #define METHOD_BUFFERED 0
 #define METHOD_IN_DIRECT 1
@@ -24,8 +24,8 @@ CE_BEGIN_DECLS
 
 // IOCTL_HAL_REBOOT restarts the device: every program of the device ends.
 // Other codes fail with ERROR_NOT_SUPPORTED.
-CEAPI BOOL KernelIoControl(DWORD dwIoControlCode, LPVOID lpInBuf, DWORD nInBufSize,
-                           LPVOID lpOutBuf, DWORD nOutBufSize, LPDWORD lpBytesReturned);
+CEAPI BOOL KernelIoControl(DWORD dwIoControlCode, LPVOID lpInBuf, DWORD nInBufSize, LPVOID lpOutBuf,
+                           DWORD nOutBufSize, LPDWORD lpBytesReturned);
 // The next boot restores the factory image (a cleared object store).
 CEAPI void SetCleanRebootFlag(void);
 

@@ -14,11 +14,14 @@ namespace {
 
 // Maps the first eight bytes of DEVICE/changes (made when missing); nullptr when that fails.
 uint64_t* mapCounter(const std::filesystem::path& deviceDir) {
-    int fd = ::open((deviceDir / "changes").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return nullptr;
+    int fd =
+        ::open((deviceDir / "changes").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (st.st_size < static_cast<off_t>(sizeof(uint64_t)) && ftruncate(fd, sizeof(uint64_t)) != 0)) {
+        (st.st_size < static_cast<off_t>(sizeof(uint64_t)) &&
+         ftruncate(fd, sizeof(uint64_t)) != 0)) {
         ::close(fd);
         return nullptr;
     }
@@ -27,16 +30,19 @@ uint64_t* mapCounter(const std::filesystem::path& deviceDir) {
     return p == MAP_FAILED ? nullptr : static_cast<uint64_t*>(p);
 }
 
-static_assert(std::atomic_ref<uint64_t>::is_always_lock_free, "the count is shared between processes");
+static_assert(std::atomic_ref<uint64_t>::is_always_lock_free,
+              "the count is shared between processes");
 
 }  // namespace
 
 ChangeCounter::~ChangeCounter() {
-    if (value_) munmap(value_, sizeof(uint64_t));
+    if (value_)
+        munmap(value_, sizeof(uint64_t));
 }
 
 void ChangeCounter::attach(const std::filesystem::path& deviceDir) {
-    if (value_) munmap(value_, sizeof(uint64_t));
+    if (value_)
+        munmap(value_, sizeof(uint64_t));
     value_ = mapCounter(deviceDir);
 }
 
@@ -45,7 +51,8 @@ uint64_t ChangeCounter::value() const {
 }
 
 void ChangeCounter::bump() {
-    if (value_) std::atomic_ref<uint64_t>(*value_).fetch_add(1, std::memory_order_acq_rel);
+    if (value_)
+        std::atomic_ref<uint64_t>(*value_).fetch_add(1, std::memory_order_acq_rel);
 }
 
 void noteFolderChange(const std::filesystem::path& deviceDir) {

@@ -27,18 +27,21 @@ Device::~Device() {
 Device& Device::open(const std::filesystem::path& dir) {
     std::error_code ec;
     std::filesystem::path abs = std::filesystem::absolute(dir, ec);
-    if (ec) abs = dir;
+    if (ec)
+        abs = dir;
     if (!std::filesystem::is_directory(abs / "root", ec)) {
         throw DeviceError("no device image in " + abs.string() +
                           " (create one with: cedevice init " + abs.string() + ")");
     }
     close();
     std::filesystem::path canonical = std::filesystem::canonical(abs, ec);
-    if (ec) canonical = abs;
+    if (ec)
+        canonical = abs;
     std::unique_ptr<Device> device(new Device(canonical));
     Impl& impl = *device->impl_;
     impl.root = std::filesystem::canonical(canonical / "root", ec);
-    if (ec) impl.root = canonical / "root";
+    if (ec)
+        impl.root = canonical / "root";
     impl.rootHost = impl.root.string();
     while (impl.rootHost.size() > 1 && impl.rootHost.back() == '/') impl.rootHost.pop_back();
     impl.rootFd = ::open(impl.rootHost.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -46,7 +49,8 @@ Device& Device::open(const std::filesystem::path& dir) {
     if (!impl.ini.attributesMarked) {
         // an image from before the attribute marker: marked once, under the device's lock
         impl.updateIni([&](kernel::DeviceIni& ini) {
-            if (ini.attributesMarked) return;
+            if (ini.attributesMarked)
+                return;
             kernel::markStoredAttributes(impl.rootHost);
             ini.attributesMarked = true;
         });
@@ -66,33 +70,43 @@ void Device::close() {
     }
 }
 
-Device* Device::current() { return g_device.get(); }
+Device* Device::current() {
+    return g_device.get();
+}
 
 std::optional<std::filesystem::path> Device::hostPath(std::u16string_view devicePath) const {
     kernel::Lookup r = kernel::lookup(*this, devicePath);
-    if (r.error) return std::nullopt;
+    if (r.error)
+        return std::nullopt;
     return std::filesystem::path(r.host);
 }
 
 void Device::log(std::string_view line) {
     std::string text(line);
     for (char& c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
+        if (c == '\n' || c == '\r')
+            c = ' ';
     }
     text += '\n';
     int fd = ::open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     // one write per line, so lines of several programs never interleave
     ssize_t n = ::write(fd, text.data(), text.size());
     (void)n;
     ::close(fd);
 }
 
-int Device::screenWidth() const { return impl_->ini.width; }
-int Device::screenHeight() const { return impl_->ini.height; }
+int Device::screenWidth() const {
+    return impl_->ini.width;
+}
+int Device::screenHeight() const {
+    return impl_->ini.height;
+}
 
 Device::Impl::~Impl() {
-    if (rootFd >= 0) ::close(rootFd);
+    if (rootFd >= 0)
+        ::close(rootFd);
 }
 
 void Device::Impl::updateIni(const std::function<void(kernel::DeviceIni&)>& change) {
@@ -122,7 +136,8 @@ namespace ce::kernel {
 DeviceIni readIni(const std::filesystem::path& file) {
     DeviceIni ini;
     std::ifstream in(file);
-    if (!in) return ini;  // a device without device.ini has the defaults
+    if (!in)
+        return ini;  // a device without device.ini has the defaults
     std::string line, section;
     int number = 0;
     auto fail = [&](const std::string& what) {
@@ -131,22 +146,27 @@ DeviceIni readIni(const std::filesystem::path& file) {
     auto toInt = [&](const std::string& v, int lo, int hi) {
         char* end = nullptr;
         long n = strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end || n < lo || n > hi) fail("bad number \"" + v + "\"");
+        if (v.empty() || *end || n < lo || n > hi)
+            fail("bad number \"" + v + "\"");
         return static_cast<int>(n);
     };
     while (std::getline(in, line)) {
         ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         size_t s = line.find_first_not_of(" \t");
-        if (s == std::string::npos || line[s] == ';' || line[s] == '#') continue;
+        if (s == std::string::npos || line[s] == ';' || line[s] == '#')
+            continue;
         line = line.substr(s);
         if (line[0] == '[') {
-            if (line.back() != ']') fail("unterminated section name");
+            if (line.back() != ']')
+                fail("unterminated section name");
             section = line.substr(1, line.size() - 2);
             continue;
         }
         size_t eq = line.find('=');
-        if (eq == std::string::npos) fail("expected name=value");
+        if (eq == std::string::npos)
+            fail("expected name=value");
         std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
         if (section == "screen" && key == "width") {
@@ -171,9 +191,9 @@ DeviceIni readIni(const std::filesystem::path& file) {
 void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
     std::ostringstream out;
     out << "; device settings\n[screen]\nwidth=" << ini.width << "\nheight=" << ini.height
-        << "\n\n[boot]\ncount=" << ini.bootCount << "\nclean=" << (ini.cleanBoot ? 1 : 0)
-        << "\n\n";
-    if (ini.attributesMarked) out << "[image]\nattributes=marked\n\n";
+        << "\n\n[boot]\ncount=" << ini.bootCount << "\nclean=" << (ini.cleanBoot ? 1 : 0) << "\n\n";
+    if (ini.attributesMarked)
+        out << "[image]\nattributes=marked\n\n";
     out << "[programs]\n";
     for (const auto& [key, host] : ini.programs) {
         auto name = ini.programNames.find(key);
@@ -184,7 +204,8 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
     {
         std::ofstream f(tmp, std::ios::trunc);
         f << out.str();
-        if (!f.flush()) throw DeviceError("cannot write " + file.string());
+        if (!f.flush())
+            throw DeviceError("cannot write " + file.string());
     }
     if (rename(tmp.c_str(), file.c_str()) != 0) {
         unlink(tmp.c_str());
@@ -194,11 +215,13 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
 
 FileLock::FileLock(const std::filesystem::path& file) {
     fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) flock(fd_, LOCK_EX);
+    if (fd_ >= 0)
+        flock(fd_, LOCK_EX);
 }
 
 FileLock::~FileLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 // ---- handles ----
@@ -216,7 +239,8 @@ bool HandleTable::close(HANDLE h) {
     {
         std::lock_guard lock(mutex_);
         auto it = objects_.find(reinterpret_cast<uintptr_t>(h));
-        if (it == objects_.end()) return false;
+        if (it == objects_.end())
+            return false;
         object = std::move(it->second);
         objects_.erase(it);
     }

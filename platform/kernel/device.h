@@ -17,18 +17,18 @@ namespace ce {
 
 // A device image that cannot be opened or created; what() is one line for the user.
 class DeviceError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // State that a platform part keeps per device (GWES, the display, the registry, ...).
 class DeviceService {
-public:
+  public:
     virtual ~DeviceService() = default;
 };
 
 class Device {
-public:
+  public:
     // Opens an existing image and makes it the current device. Throws DeviceError.
     static Device& open(const std::filesystem::path& dir);
     // Closes the current device (services are destroyed in reverse order of creation).
@@ -81,7 +81,7 @@ public:
     struct Impl;
     Impl& impl() const { return *impl_; }
 
-private:
+  private:
     explicit Device(std::filesystem::path dir);
     std::filesystem::path dir_;
     std::unordered_map<std::type_index, std::unique_ptr<DeviceService>> services_;

@@ -11,7 +11,7 @@ using namespace ce::kernel;
 namespace {
 
 class FileObject : public KernelObject {
-public:
+  public:
     explicit FileObject(int fd) : fd(fd) {}
     ~FileObject() override { ::close(fd); }
     int fd;
@@ -45,14 +45,13 @@ int openDeviceFile(const char16_t* path, int flags, bool wantWrite) {
         setError(ERROR_PATH_NOT_FOUND);
         return -1;
     }
-    if (r.exists && wantWrite &&
-        (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY)) {
+    if (r.exists && wantWrite && (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY)) {
         setError(ERROR_ACCESS_DENIED);
         return -1;
     }
     int fd = ::open(r.host.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        setError(errno == EEXIST ? ERROR_FILE_EXISTS
+        setError(errno == EEXIST   ? ERROR_FILE_EXISTS
                  : errno == ENOENT ? ERROR_FILE_NOT_FOUND
                                    : ERROR_ACCESS_DENIED);
         return -1;
@@ -71,10 +70,17 @@ CEAPI HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD, LPSECURIT
     int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
     bool existed = fileName && GetFileAttributesW(fileName) != INVALID_FILE_ATTRIBUTES;
     switch (disposition) {
-        case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-        case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-        case OPEN_EXISTING: break;
-        case OPEN_ALWAYS: flags |= O_CREAT; break;
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+            flags |= O_CREAT | O_TRUNC;
+            break;
+        case OPEN_EXISTING:
+            break;
+        case OPEN_ALWAYS:
+            flags |= O_CREAT;
+            break;
         case TRUNCATE_EXISTING:
             if (!write) {
                 setError(ERROR_INVALID_PARAMETER);
@@ -82,11 +88,14 @@ CEAPI HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD, LPSECURIT
             }
             flags |= O_TRUNC;
             break;
-        default: setError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+        default:
+            setError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
     }
     bool changes = write || (flags & O_TRUNC);
     int fd = openDeviceFile(fileName, flags, changes);
-    if (fd < 0) return INVALID_HANDLE_VALUE;
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
     HANDLE h = ce::Device::current()->impl().handles.add(std::make_unique<FileObject>(fd));
     // As Win32 does: CREATE_ALWAYS and OPEN_ALWAYS on an existing file succeed and say so.
     setError((existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS))
@@ -95,14 +104,14 @@ CEAPI HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD, LPSECURIT
     return h;
 }
 
-CEAPI BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD readCount,
-                           LPOVERLAPPED) {
+CEAPI BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD readCount, LPOVERLAPPED) {
     FileObject* f = fileObject(h);
     if (!f) {
         setError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (readCount) *readCount = 0;
+    if (readCount)
+        *readCount = 0;
     if (!buffer && toRead) {
         setError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -110,15 +119,18 @@ CEAPI BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD readCo
     size_t done = 0;
     while (done < toRead) {
         ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, toRead - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             setError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         done += static_cast<size_t>(n);
     }
-    if (readCount) *readCount = static_cast<DWORD>(done);
+    if (readCount)
+        *readCount = static_cast<DWORD>(done);
     return TRUE;
 }
 
@@ -129,19 +141,23 @@ CEAPI BOOL WINAPI WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD wri
         setError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (written) *written = 0;
+    if (written)
+        *written = 0;
     size_t done = 0;
     while (done < toWrite) {
         ssize_t n = ::write(f->fd, static_cast<const char*>(buffer) + done, toWrite - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             setError(errno == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED);
-            if (written) *written = static_cast<DWORD>(done);
+            if (written)
+                *written = static_cast<DWORD>(done);
             return FALSE;
         }
         done += static_cast<size_t>(n);
     }
-    if (written) *written = static_cast<DWORD>(done);
+    if (written)
+        *written = static_cast<DWORD>(done);
     return TRUE;
 }
 
@@ -153,7 +169,8 @@ CEAPI DWORD WINAPI GetFileSize(HANDLE h, LPDWORD high) {
         return INVALID_FILE_SIZE;
     }
     uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (high) *high = static_cast<DWORD>(size >> 32);
+    if (high)
+        *high = static_cast<DWORD>(size >> 32);
     setError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
 }
@@ -164,15 +181,16 @@ CEAPI DWORD WINAPI SetFilePointer(HANDLE h, LONG distance, PLONG high, DWORD met
         setError(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
-    int64_t offset = high ? ((static_cast<int64_t>(*high) << 32) | static_cast<uint32_t>(distance))
-                          : distance;
+    int64_t offset =
+        high ? ((static_cast<int64_t>(*high) << 32) | static_cast<uint32_t>(distance)) : distance;
     int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
     off_t pos = lseek(f->fd, offset, whence);
     if (pos < 0) {
         setError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    if (high) *high = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
+    if (high)
+        *high = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
     setError(ERROR_SUCCESS);
     return static_cast<DWORD>(pos);
 }
@@ -208,8 +226,12 @@ FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
                 }
                 base = static_cast<char>(*m);
                 break;
-            case u'+': plus = true; break;
-            case u'x': exclusive = true; break;
+            case u'+':
+                plus = true;
+                break;
+            case u'x':
+                exclusive = true;
+                break;
             case u't':
             case u'b':
             case u'c':
@@ -218,13 +240,19 @@ FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
             case u'S':
             case u'R':
             case u'T':
-            case u'D': break;
-            default: errno = EINVAL; return nullptr;
+            case u'D':
+                break;
+            default:
+                errno = EINVAL;
+                return nullptr;
         }
     }
     const char* fdMode = nullptr;
     switch (base) {
-        case 'r': flags = plus ? O_RDWR : O_RDONLY; fdMode = plus ? "r+" : "r"; break;
+        case 'r':
+            flags = plus ? O_RDWR : O_RDONLY;
+            fdMode = plus ? "r+" : "r";
+            break;
         case 'w':
             flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | (exclusive ? O_EXCL : 0);
             fdMode = plus ? "w+" : "w";
@@ -233,7 +261,9 @@ FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
             flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
             fdMode = plus ? "a+" : "a";
             break;
-        default: errno = EINVAL; return nullptr;
+        default:
+            errno = EINVAL;
+            return nullptr;
     }
     int fd = openDeviceFile(path, flags, base != 'r' || plus);
     if (fd < 0) {
@@ -244,12 +274,14 @@ FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
         return nullptr;
     }
     FILE* f = fdopen(fd, fdMode);
-    if (!f) ::close(fd);
+    if (!f)
+        ::close(fd);
     return f;
 }
 
 int _wremove(const WCHAR* path) {
-    if (DeleteFileW(path)) return 0;
+    if (DeleteFileW(path))
+        return 0;
     errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
     return -1;
 }

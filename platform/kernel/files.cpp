@@ -19,21 +19,32 @@ thread_local DWORD t_lastError = 0;
 
 DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
     switch (e) {
-        case ENOENT: return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        case EEXIST: return ERROR_ALREADY_EXISTS;
-        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EEXIST:
+            return ERROR_ALREADY_EXISTS;
+        case ENOTEMPTY:
+            return ERROR_DIR_NOT_EMPTY;
         case EACCES:
         case EPERM:
         case EROFS:
-        case ELOOP: return ERROR_ACCESS_DENIED;
-        case ENOSPC: return ERROR_DISK_FULL;
-        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        case EBUSY: return ERROR_SHARING_VIOLATION;
+        case ELOOP:
+            return ERROR_ACCESS_DENIED;
+        case ENOSPC:
+            return ERROR_DISK_FULL;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EBUSY:
+            return ERROR_SHARING_VIOLATION;
         case EMFILE:
-        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-        default: return fallback;
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        default:
+            return fallback;
     }
 }
 
@@ -87,11 +98,13 @@ void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const struct
 // pattern and described with fstatat on the folder's descriptor (no path is resolved per
 // entry).
 class FindObject : public KernelObject {
-public:
+  public:
     FindObject() {}  // user-provided, so that the read buffer is not zeroed for every enumeration
     ~FindObject() override {
-        if (folders_) folders_->remove(this);
-        if (fd_ >= 0) ::close(fd_);
+        if (folders_)
+            folders_->remove(this);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     // Offers the open folder to single-path calls on its entries (see OpenFolders).
     void share(OpenFolders& folders, std::string folderRel, uint64_t changes) {
@@ -108,7 +121,8 @@ public:
     // The next matching entry; false (no error set) at the end.
     bool next(WIN32_FIND_DATAW& data) {
         while (const char* n = nextName()) {
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
             // ASCII names widen directly; others convert from UTF-8
             char16_t ascii[MAX_PATH];
             size_t len = 0;
@@ -123,10 +137,13 @@ public:
                 name_ = fromUtf8(n);
                 name = name_;
             }
-            if (name.size() >= MAX_PATH) continue;  // cannot be named in WIN32_FIND_DATAW
-            if (!matchAll_ && !wildcardMatch(pattern_, name)) continue;
+            if (name.size() >= MAX_PATH)
+                continue;  // cannot be named in WIN32_FIND_DATAW
+            if (!matchAll_ && !wildcardMatch(pattern_, name))
+                continue;
             struct stat st;
-            if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+            if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;  // gone meanwhile
             fillFindData(data, name, st, readAttributesAt(fd_, n, host_, st));
             return true;
         }
@@ -135,13 +152,16 @@ public:
     // A single entry (a lookup without wildcards).
     bool single = false;
 
-private:
+  private:
     const char* nextName() {
-        if (fd_ < 0) return nullptr;
+        if (fd_ < 0)
+            return nullptr;
         if (pos_ >= len_) {
-            if (atEnd_) return nullptr;
+            if (atEnd_)
+                return nullptr;
             long n = syscall(SYS_getdents64, fd_, buffer_, sizeof buffer_);
-            if (n <= 0) return nullptr;
+            if (n <= 0)
+                return nullptr;
             len_ = static_cast<size_t>(n);
             pos_ = 0;
         }
@@ -158,7 +178,8 @@ private:
         // largest position there is means the end of the folder (ext4 and btrfs give it at the
         // end, and never as the position of an entry), which saves the read that would only
         // say so. Any other position is read from as usual.
-        if (pos_ >= len_ && e->off == std::numeric_limits<off64_t>::max()) atEnd_ = true;
+        if (pos_ >= len_ && e->off == std::numeric_limits<off64_t>::max())
+            atEnd_ = true;
         return e->name;
     }
 
@@ -173,7 +194,9 @@ private:
     bool matchAll_ = false;
 };
 
-ce::Device* device() { return ce::Device::current(); }
+ce::Device* device() {
+    return ce::Device::current();
+}
 
 enum class Quick { NotApplicable, Done, Failed };
 
@@ -184,16 +207,19 @@ enum class Quick { NotApplicable, Done, Failed };
 // kernel) is left to the full lookup.
 Quick quickRemove(LPCWSTR path, bool folder) {
     ce::Device* d = device();
-    if (!d || !path || !d->impl().changes.shared()) return Quick::NotApplicable;
+    if (!d || !path || !d->impl().changes.shared())
+        return Quick::NotApplicable;
     std::string folderRel, name;
     std::u16string_view leaf;
-    if (!splitPath(path, folderRel, leaf) || !plainName(leaf, name)) return Quick::NotApplicable;
+    if (!splitPath(path, folderRel, leaf) || !plainName(leaf, name))
+        return Quick::NotApplicable;
     auto& impl = d->impl();
     Quick result = Quick::NotApplicable;
     DWORD error = 0;
     impl.openFolders.with(folderRel, impl.changes.value(), [&](int fd) {
         DWORD attributes;
-        if (!storedAttributesAt(fd, name.c_str(), attributes)) return;  // ENOENT: perhaps another case
+        if (!storedAttributesAt(fd, name.c_str(), attributes))
+            return;  // ENOENT: perhaps another case
         if (attributes & FILE_ATTRIBUTE_READONLY) {
             // a link carries no attributes, so this is a file or a folder
             result = Quick::Failed;
@@ -205,30 +231,39 @@ Quick quickRemove(LPCWSTR path, bool folder) {
             return;
         }
         int e = errno;
-        if (e == ENOENT) return;  // gone meanwhile: the full lookup gives the right error
+        if (e == ENOENT)
+            return;  // gone meanwhile: the full lookup gives the right error
         result = Quick::Failed;
         if (folder)
-            error = e == ENOTDIR ? ERROR_DIRECTORY
-                  : e == EEXIST || e == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : errnoToError(e);
+            error = e == ENOTDIR                    ? ERROR_DIRECTORY
+                    : e == EEXIST || e == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY
+                                                    : errnoToError(e);
         else
             error = e == EISDIR ? ERROR_ACCESS_DENIED : errnoToError(e);
     });
-    if (result == Quick::Done && folder) impl.changes.bump();
-    if (result == Quick::Failed) setError(error);
+    if (result == Quick::Done && folder)
+        impl.changes.bump();
+    if (result == Quick::Failed)
+        setError(error);
     return result;
 }
 
 // A folder was moved or removed: what enumerations know of folder places is out of date.
 void noteFolderChange() {
-    if (ce::Device* d = device()) d->impl().changes.bump();
+    if (ce::Device* d = device())
+        d->impl().changes.bump();
 }
 
 }  // namespace
 
 extern "C" {
 
-CEAPI DWORD WINAPI GetLastError(void) { return t_lastError; }
-CEAPI void WINAPI SetLastError(DWORD code) { t_lastError = code; }
+CEAPI DWORD WINAPI GetLastError(void) {
+    return t_lastError;
+}
+CEAPI void WINAPI SetLastError(DWORD code) {
+    t_lastError = code;
+}
 
 CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     ce::Device* d = device();
@@ -244,7 +279,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     int fd = d ? openPatternFolder(*d, fileName, changes, pattern, folder, &folderRel) : -1;
     if (fd >= 0) {
         find->openDir(fd, folder, std::move(pattern));
-        if (d->impl().changes.shared()) find->share(d->impl().openFolders, std::move(folderRel), changes);
+        if (d->impl().changes.shared())
+            find->share(d->impl().openFolders, std::move(folderRel), changes);
         if (!find->next(*data)) {
             setError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -252,7 +288,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
         return d->impl().handles.add(std::move(find));
     }
     Lookup r;
-    if (!resolve(fileName, r, kAllowWildcards)) return INVALID_HANDLE_VALUE;
+    if (!resolve(fileName, r, kAllowWildcards))
+        return INVALID_HANDLE_VALUE;
     if (r.hasWildcards) {
         if (!r.parentExists) {
             setError(ERROR_PATH_NOT_FOUND);
@@ -260,7 +297,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
         }
         int dir = open(r.parentHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (dir < 0) {
-            setError(errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND : errnoToError(errno));
+            setError(errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND
+                                                        : errnoToError(errno));
             return INVALID_HANDLE_VALUE;
         }
         find->openDir(dir, r.parentHost, r.leafWide);
@@ -284,73 +322,102 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
 CEAPI BOOL WINAPI FindNextFileW(HANDLE h, LPWIN32_FIND_DATAW data) {
     ce::Device* d = device();
     FindObject* find = d ? d->impl().handles.get<FindObject>(h) : nullptr;
-    if (!find) return fail(ERROR_INVALID_HANDLE);
-    if (!data) return fail(ERROR_INVALID_PARAMETER);
-    if (find->single || !find->next(*data)) return fail(ERROR_NO_MORE_FILES);
+    if (!find)
+        return fail(ERROR_INVALID_HANDLE);
+    if (!data)
+        return fail(ERROR_INVALID_PARAMETER);
+    if (find->single || !find->next(*data))
+        return fail(ERROR_NO_MORE_FILES);
     return TRUE;
 }
 
 CEAPI BOOL WINAPI FindClose(HANDLE h) {
     ce::Device* d = device();
-    if (!d || !d->impl().handles.get<FindObject>(h)) return fail(ERROR_INVALID_HANDLE);
+    if (!d || !d->impl().handles.get<FindObject>(h))
+        return fail(ERROR_INVALID_HANDLE);
     d->impl().handles.close(h);
     return TRUE;
 }
 
 CEAPI BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
     switch (quickRemove(fileName, false)) {
-        case Quick::Done: return TRUE;
-        case Quick::Failed: return FALSE;
-        case Quick::NotApplicable: break;
+        case Quick::Done:
+            return TRUE;
+        case Quick::Failed:
+            return FALSE;
+        case Quick::NotApplicable:
+            break;
     }
     Lookup r;
-    if (!resolve(fileName, r)) return FALSE;
-    if (r.isRoot || r.isDir()) return fail(ERROR_ACCESS_DENIED);
-    if (!r.exists) return fail(missingError(r));
-    if (r.trailingSeparator) return fail(ERROR_FILE_NOT_FOUND);  // a final backslash names a folder
-    if (!r.isLink() && readOnly(r)) return fail(ERROR_ACCESS_DENIED);
-    if (unlink(r.host.c_str()) != 0) return fail(errnoToError(errno));
+    if (!resolve(fileName, r))
+        return FALSE;
+    if (r.isRoot || r.isDir())
+        return fail(ERROR_ACCESS_DENIED);
+    if (!r.exists)
+        return fail(missingError(r));
+    if (r.trailingSeparator)
+        return fail(ERROR_FILE_NOT_FOUND);  // a final backslash names a folder
+    if (!r.isLink() && readOnly(r))
+        return fail(ERROR_ACCESS_DENIED);
+    if (unlink(r.host.c_str()) != 0)
+        return fail(errnoToError(errno));
     return TRUE;
 }
 
 CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     Lookup from, to;
-    if (!resolve(existing, from) || !resolve(newName, to)) return FALSE;
-    if (from.isRoot || to.isRoot) return fail(ERROR_ACCESS_DENIED);
-    if (!from.exists) return fail(missingError(from));
-    if (!to.parentExists) return fail(ERROR_PATH_NOT_FOUND);
+    if (!resolve(existing, from) || !resolve(newName, to))
+        return FALSE;
+    if (from.isRoot || to.isRoot)
+        return fail(ERROR_ACCESS_DENIED);
+    if (!from.exists)
+        return fail(missingError(from));
+    if (!to.parentExists)
+        return fail(ERROR_PATH_NOT_FOUND);
     std::string target = to.host;
     if (to.exists) {
         // a new spelling of the same entry renames it; anything else is in the way
         if (to.st.st_ino != from.st.st_ino || to.st.st_dev != from.st.st_dev)
             return fail(ERROR_ALREADY_EXISTS);
         target = to.parentHost + "/" + to.leaf;
-        if (target == from.host) return TRUE;
-        if (rename(from.host.c_str(), target.c_str()) != 0) return fail(errnoToError(errno));
-        if (from.isDir()) noteFolderChange();
+        if (target == from.host)
+            return TRUE;
+        if (rename(from.host.c_str(), target.c_str()) != 0)
+            return fail(errnoToError(errno));
+        if (from.isDir())
+            noteFolderChange();
         return TRUE;
     }
     if (from.isDir() && (target + "/").rfind(from.host + "/", 0) == 0)
         return fail(ERROR_ACCESS_DENIED);  // into itself
     if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
         return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errnoToError(errno));
-    if (from.isDir()) noteFolderChange();
+    if (from.isDir())
+        noteFolderChange();
     return TRUE;
 }
 
 CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
     Lookup from, to;
-    if (!resolve(existing, from) || !resolve(newName, to)) return FALSE;
-    if (from.isRoot || from.isDir() || from.isLink()) return fail(ERROR_ACCESS_DENIED);
-    if (!from.exists) return fail(missingError(from));
-    if (!to.parentExists) return fail(ERROR_PATH_NOT_FOUND);
+    if (!resolve(existing, from) || !resolve(newName, to))
+        return FALSE;
+    if (from.isRoot || from.isDir() || from.isLink())
+        return fail(ERROR_ACCESS_DENIED);
+    if (!from.exists)
+        return fail(missingError(from));
+    if (!to.parentExists)
+        return fail(ERROR_PATH_NOT_FOUND);
     if (to.exists) {
-        if (failIfExists) return fail(ERROR_FILE_EXISTS);
-        if (to.isDir() || to.isLink() || readOnly(to)) return fail(ERROR_ACCESS_DENIED);
-        if (to.st.st_ino == from.st.st_ino) return fail(ERROR_SHARING_VIOLATION);
+        if (failIfExists)
+            return fail(ERROR_FILE_EXISTS);
+        if (to.isDir() || to.isLink() || readOnly(to))
+            return fail(ERROR_ACCESS_DENIED);
+        if (to.st.st_ino == from.st.st_ino)
+            return fail(ERROR_SHARING_VIOLATION);
     }
     int in = open(from.host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0) return fail(errnoToError(errno));
+    if (in < 0)
+        return fail(errnoToError(errno));
     int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
     int out = open(to.host.c_str(), flags, 0644);
     if (out < 0) {
@@ -362,7 +429,8 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
     bool ok = true;
     for (;;) {
         ssize_t n = read(in, buf, sizeof buf);
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (n < 0 || write(out, buf, n) != n) {
             ok = false;
             break;
@@ -370,7 +438,8 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
     }
     DWORD e = errnoToError(errno, ERROR_GEN_FAILURE);
     close(in);
-    if (close(out) != 0) ok = false;
+    if (close(out) != 0)
+        ok = false;
     if (!ok) {
         unlink(to.host.c_str());
         return fail(e);
@@ -381,34 +450,48 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
 
 CEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
     Lookup r;
-    if (!resolve(pathName, r)) return FALSE;
-    if (r.isRoot || r.exists) return fail(ERROR_ALREADY_EXISTS);
-    if (!r.parentExists) return fail(ERROR_PATH_NOT_FOUND);
-    if (mkdir(r.host.c_str(), 0755) != 0) return fail(errnoToError(errno));
+    if (!resolve(pathName, r))
+        return FALSE;
+    if (r.isRoot || r.exists)
+        return fail(ERROR_ALREADY_EXISTS);
+    if (!r.parentExists)
+        return fail(ERROR_PATH_NOT_FOUND);
+    if (mkdir(r.host.c_str(), 0755) != 0)
+        return fail(errnoToError(errno));
     return TRUE;
 }
 
 CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
     switch (quickRemove(pathName, true)) {
-        case Quick::Done: return TRUE;
-        case Quick::Failed: return FALSE;
-        case Quick::NotApplicable: break;
+        case Quick::Done:
+            return TRUE;
+        case Quick::Failed:
+            return FALSE;
+        case Quick::NotApplicable:
+            break;
     }
     Lookup r;
-    if (!resolve(pathName, r)) return FALSE;
-    if (r.isRoot) return fail(ERROR_ACCESS_DENIED);
-    if (!r.exists) return fail(missingError(r));
-    if (!r.isDir()) return fail(ERROR_DIRECTORY);
-    if (readOnly(r)) return fail(ERROR_ACCESS_DENIED);
+    if (!resolve(pathName, r))
+        return FALSE;
+    if (r.isRoot)
+        return fail(ERROR_ACCESS_DENIED);
+    if (!r.exists)
+        return fail(missingError(r));
+    if (!r.isDir())
+        return fail(ERROR_DIRECTORY);
+    if (readOnly(r))
+        return fail(ERROR_ACCESS_DENIED);
     if (rmdir(r.host.c_str()) != 0)
-        return fail(errno == EEXIST || errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : errnoToError(errno));
+        return fail(errno == EEXIST || errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY
+                                                          : errnoToError(errno));
     noteFolderChange();
     return TRUE;
 }
 
 CEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
     Lookup r;
-    if (!resolve(fileName, r)) return INVALID_FILE_ATTRIBUTES;
+    if (!resolve(fileName, r))
+        return INVALID_FILE_ATTRIBUTES;
     if (!r.exists || (r.trailingSeparator && !r.isDir())) {
         setError(r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
         return INVALID_FILE_ATTRIBUTES;
@@ -418,10 +501,14 @@ CEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
 
 CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
     Lookup r;
-    if (!resolve(fileName, r)) return FALSE;
-    if (!r.exists) return fail(missingError(r));
-    if (r.isRoot || r.isLink()) return fail(ERROR_ACCESS_DENIED);
-    if (!writeAttributes(r.host, attributes)) return fail(errnoToError(errno));
+    if (!resolve(fileName, r))
+        return FALSE;
+    if (!r.exists)
+        return fail(missingError(r));
+    if (r.isRoot || r.isLink())
+        return fail(ERROR_ACCESS_DENIED);
+    if (!writeAttributes(r.host, attributes))
+        return fail(errnoToError(errno));
     return TRUE;
 }
 

@@ -25,7 +25,8 @@ void writeBytes(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << bytes;
-    if (!out.flush()) throw DeviceError("cannot write " + file.string());
+    if (!out.flush())
+        throw DeviceError("cannot write " + file.string());
 }
 
 // Deterministic filler of the given size, so that sizes in tests are known.
@@ -96,12 +97,18 @@ const FileEntry kFiles[] = {
     {u"\\My Documents\\Templates\\Memo.psw", 700, FILE_ATTRIBUTE_ARCHIVE},
     {u"\\My Documents\\budget.pxl", 6200, FILE_ATTRIBUTE_ARCHIVE},
     {u"\\My Documents\\Hidden Temp\\secret.tmp", 640, FILE_ATTRIBUTE_HIDDEN},
-    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\index.dat", 16384, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
-    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\K3F9A2B1\\default[1].htm", 5400, 0},
-    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\K3F9A2B1\\logo[1].gif", 2100, 0},
-    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\Q7Z1M0C4\\news[1].htm", 9100, 0},
-    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\W2E8R5T6\\style[1].css", 1300, 0},
-    {u"\\Windows\\Profiles\\guest\\History\\History.IE5\\index.dat", 8192, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\index.dat", 16384,
+     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\K3F9A2B1\\default[1].htm",
+     5400, 0},
+    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\K3F9A2B1\\logo[1].gif",
+     2100, 0},
+    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\Q7Z1M0C4\\news[1].htm",
+     9100, 0},
+    {u"\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\W2E8R5T6\\style[1].css",
+     1300, 0},
+    {u"\\Windows\\Profiles\\guest\\History\\History.IE5\\index.dat", 8192,
+     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
     {u"\\Windows\\Profiles\\guest\\History\\History.IE5\\MSHist01\\index.dat", 4096, 0},
     {u"\\Windows\\Profiles\\guest\\Cookies\\guest@example[1].txt", 180, 0},
     {u"\\Windows\\Profiles\\guest\\Cookies\\index.dat", 2048, FILE_ATTRIBUTE_HIDDEN},
@@ -130,13 +137,16 @@ const ShortcutEntry kShortcuts[] = {
     {u"\\Windows\\Start Menu\\Today.lnk", u":MSTODAY"},
     {u"\\Windows\\Start Menu\\Settings.lnk", u"ctlpnl.exe"},
     {u"\\Windows\\Start Menu\\Programs\\Pocket Word.lnk", u"\"\\Windows\\pword.exe\" -n"},
-    {u"\\Windows\\Start Menu\\Programs\\Pocket Excel.lnk", u"\"\\Windows\\pxl.exe\" -n budget.v1.pxl"},
+    {u"\\Windows\\Start Menu\\Programs\\Pocket Excel.lnk",
+     u"\"\\Windows\\pxl.exe\" -n budget.v1.pxl"},
     {u"\\Windows\\Start Menu\\Programs\\File Explorer.lnk", u"\\Windows\\fexplore.exe"},
     {u"\\Windows\\Start Menu\\Programs\\TomTom.lnk", u"\"\\Program Files\\TomTom\\tomtom.exe\""},
-    {u"\\Windows\\Start Menu\\Programs\\Solitaire Deluxe.lnk", u"\"\\Program Files\\Solitaire Deluxe\\sol.exe\""},
+    {u"\\Windows\\Start Menu\\Programs\\Solitaire Deluxe.lnk",
+     u"\"\\Program Files\\Solitaire Deluxe\\sol.exe\""},
     {u"\\Windows\\Start Menu\\Programs\\Games\\Chess.lnk", u"\\Program Files\\Chess\\chess.exe"},
     {u"\\Windows\\Start Menu\\Programs\\Accessories\\Calculator.lnk", u"\\Windows\\calc.exe"},
-    {u"\\Windows\\Start Menu\\Programs\\Accessories\\Notes.lnk", u"\"\\Program Files\\OldNotes\\notes.exe\" -new"},
+    {u"\\Windows\\Start Menu\\Programs\\Accessories\\Notes.lnk",
+     u"\"\\Program Files\\OldNotes\\notes.exe\" -new"},
     {u"\\Windows\\Help\\Calculator.lnk", u"peghelp.exe \\Windows\\Help\\calc.htm"},
     {u"\\Windows\\StartUp\\ActiveSync.lnk", u"\\Windows\\repllog.exe"},
     {u"\\Windows\\StartUp\\Alarm Pro.lnk", u"\"\\Program Files\\AlarmPro\\alarm.exe\" /silent"},
@@ -160,7 +170,8 @@ RegKey& keyAt(RegKey& root, std::u16string_view path) {
     size_t i = 0;
     while (i < path.size()) {
         size_t j = path.find(u'\\', i);
-        if (j == std::u16string_view::npos) j = path.size();
+        if (j == std::u16string_view::npos)
+            j = path.size();
         std::u16string_view name = path.substr(i, j - i);
         RegKey* sub = k->subkey(name);
         k = sub ? sub : &k->addSubkey(std::u16string(name));
@@ -172,11 +183,13 @@ RegKey& keyAt(RegKey& root, std::u16string_view path) {
 void factoryRegistry(RegRoots& roots) {
     RegKey& hkcu = roots[kCurrentUser];
     RegKey& hklm = roots[kLocalMachine];
-    const char16_t* cache = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache";
+    const char16_t* cache =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache";
     setDword(keyAt(keyAt(hkcu, cache), u"Content"), u"CacheLimit", 2048);
     setDword(keyAt(keyAt(hkcu, cache), u"History"), u"CacheLimit", 512);
     setDword(keyAt(keyAt(hkcu, cache), u"Cookies"), u"CacheLimit", 512);
-    RegKey& shell = keyAt(hkcu, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+    RegKey& shell =
+        keyAt(hkcu, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
     setString(shell, u"Cache", u"\\Windows\\Profiles\\guest\\Temporary Internet Files");
     setString(shell, u"History", u"\\Windows\\Profiles\\guest\\History");
     setString(shell, u"Cookies", u"\\Windows\\Profiles\\guest\\Cookies");
@@ -209,7 +222,8 @@ void factoryRegistry(RegRoots& roots) {
     RegKey& appsKey = keyAt(hklm, u"Software\\Apps");
     for (const App& app : apps) {
         RegKey& k = keyAt(appsKey, app.name);
-        if (app.installDir) setString(k, u"InstallDir", app.installDir);
+        if (app.installDir)
+            setString(k, u"InstallDir", app.installDir);
         setDword(k, u"Instl", 1);
         setString(k, u"CabFile", std::u16string(app.name) + u".cab");
     }
@@ -223,8 +237,10 @@ fs::path hostUnder(const fs::path& root, std::u16string_view devicePath) {
     size_t i = 0;
     while (i < utf8.size()) {
         size_t j = utf8.find('\\', i);
-        if (j == std::string::npos) j = utf8.size();
-        if (j > i) p /= utf8.substr(i, j - i);
+        if (j == std::string::npos)
+            j = utf8.size();
+        if (j > i)
+            p /= utf8.substr(i, j - i);
         i = j + 1;
     }
     return p;
@@ -234,25 +250,30 @@ void copyTree(const fs::path& from, const fs::path& to) {
     if (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST)
         throw DeviceError("cannot create " + to.string() + ": " + strerror(errno));
     DIR* d = opendir(from.c_str());
-    if (!d) throw DeviceError("cannot read " + from.string() + ": " + strerror(errno));
+    if (!d)
+        throw DeviceError("cannot read " + from.string() + ": " + strerror(errno));
     std::unique_ptr<DIR, int (*)(DIR*)> guard(d, closedir);
     auto copyAttr = [](const fs::path& a, const fs::path& b) {
         char buf[64];
         ssize_t n = lgetxattr(a.c_str(), kAttributeXattr, buf, sizeof buf);
-        if (n > 0 && lsetxattr(b.c_str(), kAttributeXattr, buf, n, 0) == 0) setAttributeMarker(b.string(), true);
+        if (n > 0 && lsetxattr(b.c_str(), kAttributeXattr, buf, n, 0) == 0)
+            setAttributeMarker(b.string(), true);
     };
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         fs::path src = from / name, dst = to / name;
         struct stat st;
-        if (lstat(src.c_str(), &st) != 0) continue;
+        if (lstat(src.c_str(), &st) != 0)
+            continue;
         if (S_ISDIR(st.st_mode)) {
             copyTree(src, dst);
         } else if (S_ISREG(st.st_mode)) {
             std::error_code ec;
             fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
-            if (ec) throw DeviceError("cannot copy " + src.string() + ": " + ec.message());
+            if (ec)
+                throw DeviceError("cannot copy " + src.string() + ": " + ec.message());
         } else {
             continue;  // links and special files are not part of an image
         }
@@ -263,14 +284,17 @@ void copyTree(const fs::path& from, const fs::path& to) {
 
 void clearTree(const fs::path& dir) {
     DIR* d = opendir(dir.c_str());
-    if (!d) return;
+    if (!d)
+        return;
     std::unique_ptr<DIR, int (*)(DIR*)> guard(d, closedir);
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         fs::path p = dir / name;
         struct stat st;
-        if (lstat(p.c_str(), &st) != 0) continue;
+        if (lstat(p.c_str(), &st) != 0)
+            continue;
         if (S_ISDIR(st.st_mode)) {
             clearTree(p);
             rmdir(p.c_str());
@@ -285,20 +309,26 @@ void createImage(const fs::path& dir, ImageContents contents) {
     if (fs::exists(dir / "root", ec) || fs::exists(dir / "registry.reg", ec))
         throw DeviceError("a device image exists already in " + dir.string());
     fs::create_directories(dir, ec);
-    if (ec) throw DeviceError("cannot create " + dir.string() + ": " + ec.message());
+    if (ec)
+        throw DeviceError("cannot create " + dir.string() + ": " + ec.message());
     fs::path root = dir / "root";
     fs::create_directories(root, ec);
-    if (ec) throw DeviceError("cannot create " + root.string() + ": " + ec.message());
-    for (const char16_t* folder : kStandardFolders) fs::create_directories(hostUnder(root, folder), ec);
+    if (ec)
+        throw DeviceError("cannot create " + root.string() + ": " + ec.message());
+    for (const char16_t* folder : kStandardFolders)
+        fs::create_directories(hostUnder(root, folder), ec);
     RegRoots roots;
     if (contents == ImageContents::Factory) {
         for (const FileEntry& f : kFiles) {
             fs::path host = hostUnder(root, f.path);
             writeBytes(host, filler(f.size, static_cast<char>(f.size % 26)));
-            if (f.attributes) writeAttributes(host.string(), f.attributes);
+            if (f.attributes)
+                writeAttributes(host.string(), f.attributes);
         }
-        writeAttributes(hostUnder(root, u"\\My Documents\\Hidden Temp").string(), FILE_ATTRIBUTE_HIDDEN);
-        for (const ShortcutEntry& s : kShortcuts) writeBytes(hostUnder(root, s.path), shortcutBytes(s.target));
+        writeAttributes(hostUnder(root, u"\\My Documents\\Hidden Temp").string(),
+                        FILE_ATTRIBUTE_HIDDEN);
+        for (const ShortcutEntry& s : kShortcuts)
+            writeBytes(hostUnder(root, s.path), shortcutBytes(s.target));
         factoryRegistry(roots);
     }
     writeBytes(dir / "registry.reg", formatReg(roots));
@@ -310,7 +340,8 @@ void createImage(const fs::path& dir, ImageContents contents) {
         copyTree(root, dir / "factory" / "root");
         fs::copy_file(dir / "registry.reg", dir / "factory" / "registry.reg",
                       fs::copy_options::overwrite_existing, ec);
-        if (ec) throw DeviceError("cannot write " + (dir / "factory").string() + ": " + ec.message());
+        if (ec)
+            throw DeviceError("cannot write " + (dir / "factory").string() + ": " + ec.message());
     }
 }
 

@@ -27,41 +27,47 @@ const char16_t kHelpTarget[] = u"\\Windows\\peghelp.exe file:tunedoc.htm#Main_Co
 const char16_t kStartMenuShortcut[] = u"\\Windows\\Start Menu\\Programs\\Varnello.lnk";
 
 class SetupLibrary {
-public:
+  public:
     explicit SetupLibrary(const fs::path& file) {
         std::error_code ec;
         if (file.empty() || !fs::exists(file, ec))
-            throw DeviceError("setup library not found: " + (file.empty() ? std::string("(none)") : file.string()));
+            throw DeviceError("setup library not found: " +
+                              (file.empty() ? std::string("(none)") : file.string()));
         fs::path abs = fs::absolute(file, ec);
         handle_ = dlopen(abs.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_) throw DeviceError("cannot load setup library " + file.string() + ": " + dlerror());
+        if (!handle_)
+            throw DeviceError("cannot load setup library " + file.string() + ": " + dlerror());
     }
     ~SetupLibrary() {
-        if (handle_) dlclose(handle_);
+        if (handle_)
+            dlclose(handle_);
     }
     SetupLibrary(const SetupLibrary&) = delete;
     SetupLibrary& operator=(const SetupLibrary&) = delete;
     template <class F>
     F get(const char* name) const {
         void* p = dlsym(handle_, name);
-        if (!p) throw DeviceError(std::string("the setup library has no ") + name);
+        if (!p)
+            throw DeviceError(std::string("the setup library has no ") + name);
         return reinterpret_cast<F>(p);
     }
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 
 Device& currentDevice() {
     Device* d = Device::current();
-    if (!d) throw DeviceError("no device is open");
+    if (!d)
+        throw DeviceError("no device is open");
     return *d;
 }
 
 // Host path of a device path that must stay inside the image.
 fs::path hostOf(Device& d, std::u16string_view path) {
     auto p = d.hostPath(path);
-    if (!p) throw DeviceError("bad device path " + toUtf8(path));
+    if (!p)
+        throw DeviceError("bad device path " + toUtf8(path));
     return *p;
 }
 
@@ -75,23 +81,30 @@ void writeShortcut(const std::u16string& path, const std::u16string& target) {
 void copyInto(Device& d, const fs::path& from, std::u16string_view to) {
     std::error_code ec;
     fs::path dst = hostOf(d, to);
-    if (fs::is_symlink(dst, ec)) fs::remove(dst, ec);
+    if (fs::is_symlink(dst, ec))
+        fs::remove(dst, ec);
     fs::copy_file(from, dst, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw DeviceError("cannot copy " + from.string() + " to " + toUtf8(to) + ": " + ec.message());
+    if (ec)
+        throw DeviceError("cannot copy " + from.string() + " to " + toUtf8(to) + ": " +
+                          ec.message());
 }
 
 }  // namespace
 
 InstallOptions locateInstallFiles(InstallOptions options, const fs::path& binDir) {
-    if (options.program.empty()) options.program = binDir / "varnello";
-    if (options.helpFile.empty()) options.helpFile = binDir / "tunedoc.htm";
-    if (options.setupLibrary.empty()) options.setupLibrary = binDir / "libVarnelloSetup.so";
+    if (options.program.empty())
+        options.program = binDir / "varnello";
+    if (options.helpFile.empty())
+        options.helpFile = binDir / "tunedoc.htm";
+    if (options.setupLibrary.empty())
+        options.setupLibrary = binDir / "libVarnelloSetup.so";
     return options;
 }
 
 bool installed() {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppKey, 0, 0, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppKey, 0, 0, &key) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(key);
     return true;
 }
@@ -116,11 +129,13 @@ void install(const InstallOptions& options) {
     // the device file of the program; the host program behind it is named in device.ini
     {
         fs::path exe = hostOf(d, kProgramPath);
-        if (fs::is_symlink(exe, ec)) fs::remove(exe, ec);
+        if (fs::is_symlink(exe, ec))
+            fs::remove(exe, ec);
         std::ofstream out(exe, std::ios::binary | std::ios::trunc);
-        out << "MZ Varnello for Pocket PC; runs on this host as " << fs::absolute(options.program).string()
-            << "\n";
-        if (!out.flush()) throw DeviceError("cannot write " + toUtf8(kProgramPath));
+        out << "MZ Varnello for Pocket PC; runs on this host as "
+            << fs::absolute(options.program).string() << "\n";
+        if (!out.flush())
+            throw DeviceError("cannot write " + toUtf8(kProgramPath));
     }
     setProgramHost(kProgramPath, fs::canonical(options.program, ec));
     copyInto(d, options.helpFile, kHelpFile);
@@ -143,7 +158,8 @@ void install(const InstallOptions& options) {
 
 void uninstall(const fs::path& setupLibrary) {
     Device& d = currentDevice();
-    if (!installed()) throw DeviceError("Varnello is not installed on " + d.dir().string());
+    if (!installed())
+        throw DeviceError("Varnello is not installed on " + d.dir().string());
     SetupLibrary setup(setupLibrary);
     auto init = setup.get<UninstallInit>("Uninstall_Init");
     auto exit = setup.get<UninstallExit>("Uninstall_Exit");
@@ -160,6 +176,8 @@ void uninstall(const fs::path& setupLibrary) {
     d.log("uninstall " + toUtf8(kInstallDir));
 }
 
-std::string exportRegistry() { return currentDevice().impl().registry.text(); }
+std::string exportRegistry() {
+    return currentDevice().impl().registry.text();
+}
 
 }  // namespace ce::kernel

@@ -22,7 +22,7 @@ namespace ce::kernel {
 // ---- text ----
 // UTF-16 to UTF-8; false for a lone surrogate.
 bool toUtf8(std::u16string_view in, std::string& out);
-std::string toUtf8(std::u16string_view in);  // lone surrogates become U+FFFD
+std::string toUtf8(std::u16string_view in);    // lone surrogates become U+FFFD
 std::u16string fromUtf8(std::string_view in);  // invalid bytes become U+FFFD
 char16_t foldCase(char16_t c);
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
@@ -30,7 +30,9 @@ std::u16string folded(std::u16string_view s);
 // Windows wildcard match ('*', '?'), case-insensitive; "*.*" matches every name.
 bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
 
-inline void setError(DWORD code) { SetLastError(code); }
+inline void setError(DWORD code) {
+    SetLastError(code);
+}
 
 // Host-absolute path of a file under the kernel's control.
 std::string hostString(const std::filesystem::path& p);
@@ -39,11 +41,11 @@ std::string hostString(const std::filesystem::path& p);
 constexpr size_t kMaxPath = 1023;  // longest device path accepted, in UTF-16 units
 
 struct Lookup {
-    DWORD error = 0;           // the path is unusable (invalid name, "..", too long, ...)
-    std::string host;          // host path (existing components in their stored case)
-    std::string parentHost;    // host path of the parent folder
-    std::string leaf;          // last component as given (UTF-8); empty for the root
-    std::u16string leafWide;   // the same in UTF-16
+    DWORD error = 0;          // the path is unusable (invalid name, "..", too long, ...)
+    std::string host;         // host path (existing components in their stored case)
+    std::string parentHost;   // host path of the parent folder
+    std::string leaf;         // last component as given (UTF-8); empty for the root
+    std::u16string leafWide;  // the same in UTF-16
     bool isRoot = false;
     bool parentExists = false;  // every component but the last exists and is a folder
     bool exists = false;        // the last component exists (lstat)
@@ -83,7 +85,9 @@ bool plainName(std::u16string_view name, std::string& utf8);
 // the marker are marked once, when they are opened ([image] attributes=marked in device.ini).
 constexpr const char* kAttributeXattr = "user.DOSATTRIB";
 constexpr mode_t kAttributeMarker = S_ISVTX;
-inline bool hasAttributeMarker(const struct stat& st) { return (st.st_mode & kAttributeMarker) != 0; }
+inline bool hasAttributeMarker(const struct stat& st) {
+    return (st.st_mode & kAttributeMarker) != 0;
+}
 
 // DOS attributes of an existing entry (plus DIRECTORY for folders), read from the value itself;
 // a marker that disagrees with the value is put right.
@@ -105,12 +109,12 @@ FILETIME toFileTime(const struct timespec& ts);
 
 // ---- handles ----
 class KernelObject {
-public:
+  public:
     virtual ~KernelObject() = default;
 };
 
 class HandleTable {
-public:
+  public:
     HANDLE add(std::unique_ptr<KernelObject> object);
     template <class T>
     T* get(HANDLE h) {
@@ -120,7 +124,7 @@ public:
     }
     bool close(HANDLE h);
 
-private:
+  private:
     std::mutex mutex_;
     uintptr_t next_ = 0x1000;
     std::map<uintptr_t, std::unique_ptr<KernelObject>> objects_;
@@ -128,13 +132,13 @@ private:
 
 // An exclusive flock on a lock file for as long as it lives (between the programs of a device).
 class FileLock {
-public:
+  public:
     explicit FileLock(const std::filesystem::path& file);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -143,7 +147,7 @@ private:
 // shared by every program of one device through DEVICE/changes. What a program learnt about a
 // folder's place (an open descriptor for a device path) holds only while the count stays the same.
 class ChangeCounter {
-public:
+  public:
     ChangeCounter() = default;
     ~ChangeCounter();
     ChangeCounter(const ChangeCounter&) = delete;
@@ -154,7 +158,7 @@ public:
     uint64_t value() const;
     void bump();
 
-private:
+  private:
     uint64_t* value_ = nullptr;  // in the shared mapping
 };
 // Bumps the count of a device that is not open in this program (a clean boot, say).
@@ -165,7 +169,7 @@ void noteFolderChange(const std::filesystem::path& deviceDir);
 // to that descriptor instead of resolving the whole path again, while the change count has not
 // moved since the folder was opened.
 class OpenFolders {
-public:
+  public:
     void add(const void* owner, std::string folderRel, int fd, uint64_t changes);
     void remove(const void* owner);
     // Calls use(fd) under the table's lock for the most recent open folder with this path that
@@ -182,7 +186,7 @@ public:
         return false;
     }
 
-private:
+  private:
     struct Entry {
         const void* owner;
         std::string folderRel;
@@ -200,7 +204,7 @@ struct DeviceIni {
     int bootCount = 0;
     bool cleanBoot = false;
     bool attributesMarked = false;  // every entry with stored attributes carries the marker
-    std::map<std::u16string, std::string> programs;  // folded device path -> host program
+    std::map<std::u16string, std::string> programs;         // folded device path -> host program
     std::map<std::u16string, std::u16string> programNames;  // folded -> device path as given
 };
 // Throws DeviceError naming the file and line.

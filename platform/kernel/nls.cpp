@@ -57,7 +57,9 @@ constexpr Latin1 kLatin1[64] = {
     {'o', 6}, {'u', 1}, {'u', 2}, {'u', 3}, {'u', 4}, {'y', 1}, {0, 0},   {'y', 4},  // F8
 };
 
-uint32_t letterWeight(char lower) { return kLetter + static_cast<uint32_t>(lower - 'a') * 16; }
+uint32_t letterWeight(char lower) {
+    return kLetter + static_cast<uint32_t>(lower - 'a') * 16;
+}
 
 std::array<Weight, 128> buildAsciiWeights() {
     std::array<Weight, 128> table{};
@@ -77,7 +79,8 @@ std::array<Weight, 128> buildAsciiWeights() {
 const std::array<Weight, 128> kAscii = buildAsciiWeights();
 
 Weight weightOf(char16_t c) {
-    if (c < 128) return kAscii[c];
+    if (c < 128)
+        return kAscii[c];
     Weight w;
     if (c >= 0xC0 && c <= 0xFF) {
         const Latin1& l = kLatin1[c - 0xC0];
@@ -88,7 +91,8 @@ Weight weightOf(char16_t c) {
             return w;
         }
     }
-    if (c == 0xAD) return w;  // soft hyphen: no weight at all
+    if (c == 0xAD)
+        return w;  // soft hyphen: no weight at all
     if ((c >= 0x80 && c < 0xC0) || c == 0xD7 || c == 0xF7 || (c >= 0x2000 && c < 0x2070)) {
         w.primary = kSymbol + 0x100 + c;
         return w;
@@ -126,9 +130,12 @@ int compareSpecials(const char16_t* a, size_t na, const char16_t* b, size_t nb, 
     for (;;) {
         while (i < na && !effectiveWeight(a[i], o).wordSortSpecial) ++i;
         while (j < nb && !effectiveWeight(b[j], o).wordSortSpecial) ++j;
-        if (i == na || j == nb) return (i == na ? 0 : 1) - (j == nb ? 0 : 1);
-        if (i != j) return i < j ? 1 : -1;
-        if (a[i] != b[j]) return a[i] == '\'' ? -1 : 1;
+        if (i == na || j == nb)
+            return (i == na ? 0 : 1) - (j == nb ? 0 : 1);
+        if (i != j)
+            return i < j ? 1 : -1;
+        if (a[i] != b[j])
+            return a[i] == '\'' ? -1 : 1;
         ++i;
         ++j;
     }
@@ -149,26 +156,34 @@ int compareWeighted(const char16_t* a, size_t na, const char16_t* b, size_t nb, 
         while (i < na && (wa = effectiveWeight(a[i], o)).primary == kIgnorable) ++i;
         while (j < nb && (wb = effectiveWeight(b[j], o)).primary == kIgnorable) ++j;
         if (i == na || j == nb) {
-            if (i != na) return 1;
-            if (j != nb) return -1;
+            if (i != na)
+                return 1;
+            if (j != nb)
+                return -1;
             break;
         }
-        if (wa.primary != wb.primary) return wa.primary < wb.primary ? -1 : 1;
+        if (wa.primary != wb.primary)
+            return wa.primary < wb.primary ? -1 : 1;
         if (diacritic == 0 && wa.diacritic != wb.diacritic)
             diacritic = wa.diacritic < wb.diacritic ? -1 : 1;
-        if (letterCase == 0 && wa.upper != wb.upper) letterCase = wa.upper < wb.upper ? -1 : 1;
+        if (letterCase == 0 && wa.upper != wb.upper)
+            letterCase = wa.upper < wb.upper ? -1 : 1;
         ++i;
         ++j;
     }
-    if (!o.ignoreDiacritics && diacritic != 0) return diacritic;
-    if (!o.ignoreCase && letterCase != 0) return letterCase;
-    if (o.ignoreSymbols) return 0;
+    if (!o.ignoreDiacritics && diacritic != 0)
+        return diacritic;
+    if (!o.ignoreCase && letterCase != 0)
+        return letterCase;
+    if (o.ignoreSymbols)
+        return 0;
     return compareSpecials(a, na, b, nb, o);
 }
 
 // An explicit count is taken as given: a NUL inside it has no weight, like any control character.
 size_t lengthOf(const WCHAR* s, int count) {
-    if (count >= 0) return static_cast<size_t>(count);
+    if (count >= 0)
+        return static_cast<size_t>(count);
     size_t n = 0;
     while (s[n]) ++n;
     return n;
@@ -178,7 +193,8 @@ constexpr DWORD kKnownFlags = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNOR
                               SORT_STRINGSORT | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH;
 
 int nullOrder(LPCWSTR a, LPCWSTR b) {
-    if (!a && !b) return 0;
+    if (!a && !b)
+        return 0;
     return a ? 1 : -1;
 }
 
@@ -205,12 +221,14 @@ CEAPI int WINAPI CompareStringW(LCID, DWORD flags, LPCWSTR string1, int count1, 
 }
 
 CEAPI int WINAPI lstrcmpW(LPCWSTR string1, LPCWSTR string2) {
-    if (!string1 || !string2) return nullOrder(string1, string2);
+    if (!string1 || !string2)
+        return nullOrder(string1, string2);
     return CompareStringW(LOCALE_USER_DEFAULT, 0, string1, -1, string2, -1) - CSTR_EQUAL;
 }
 
 CEAPI int WINAPI lstrcmpiW(LPCWSTR string1, LPCWSTR string2) {
-    if (!string1 || !string2) return nullOrder(string1, string2);
+    if (!string1 || !string2)
+        return nullOrder(string1, string2);
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, string1, -1, string2, -1) -
            CSTR_EQUAL;
 }

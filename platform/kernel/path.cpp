@@ -27,7 +27,9 @@ namespace ce::kernel {
 
 namespace {
 
-bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool isSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
 bool isInvalidNameChar(char16_t c) {
     return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
@@ -36,11 +38,13 @@ bool isInvalidNameChar(char16_t c) {
 // Case-insensitive scan of dir for name; fills the stored spelling.
 bool findNoCase(const std::string& dir, std::u16string_view name, std::string& stored) {
     DIR* d = opendir(dir.c_str());
-    if (!d) return false;
+    if (!d)
+        return false;
     bool found = false;
     while (dirent* e = readdir(d)) {
         const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
         if (equalsNoCase(fromUtf8(n), name)) {
             stored = n;
             found = true;
@@ -53,7 +57,9 @@ bool findNoCase(const std::string& dir, std::u16string_view name, std::string& s
 
 }  // namespace
 
-std::string hostString(const std::filesystem::path& p) { return p.string(); }
+std::string hostString(const std::filesystem::path& p) {
+    return p.string();
+}
 
 Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     Lookup r;
@@ -76,7 +82,8 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
         while (i < path.size() && !isSeparator(path[i])) ++i;
         if (i > start) {
             std::u16string_view c = path.substr(start, i - start);
-            if (c == u".") continue;
+            if (c == u".")
+                continue;
             if (c == u"..") {
                 r.error = ERROR_INVALID_NAME;
                 return r;
@@ -101,7 +108,8 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
                 r.error = ERROR_INVALID_NAME;
                 return r;
             }
-            if (wild) r.hasWildcards = true;
+            if (wild)
+                r.hasWildcards = true;
         }
     }
 
@@ -122,7 +130,8 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
         size_t base = r.host.size();
         r.host += '/';
         r.host += name;
-        if (missing || (last && r.hasWildcards)) continue;
+        if (missing || (last && r.hasWildcards))
+            continue;
         struct stat st;
         if (lstat(r.host.c_str(), &st) != 0) {
             std::string stored;
@@ -165,24 +174,32 @@ bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_
         while (i < folder.size() && isSeparator(folder[i])) ++i;
         size_t start = i;
         while (i < folder.size() && !isSeparator(folder[i])) ++i;
-        if (i == start) continue;
+        if (i == start)
+            continue;
         std::u16string_view c = folder.substr(start, i - start);
-        if (c == u".") continue;
-        if (c == u"..") return false;
+        if (c == u".")
+            continue;
+        if (c == u"..")
+            return false;
         for (char16_t ch : c) {
-            if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?') return false;
+            if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?')
+                return false;
         }
-        if (!toUtf8(c, name)) return false;
-        if (!folderRel.empty()) folderRel += '/';
+        if (!toUtf8(c, name))
+            return false;
+        if (!folderRel.empty())
+            folderRel += '/';
         folderRel += name;
     }
     return true;
 }
 
 bool plainName(std::u16string_view name, std::string& utf8) {
-    if (name.empty() || name == u"." || name == u"..") return false;
+    if (name.empty() || name == u"." || name == u"..")
+        return false;
     for (char16_t c : name) {
-        if (isInvalidNameChar(c) || c == u'*' || c == u'?') return false;
+        if (isInvalidNameChar(c) || c == u'*' || c == u'?')
+            return false;
     }
     return toUtf8(name, utf8);
 }
@@ -192,19 +209,24 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
     auto& impl = device.impl();
     std::string rel;
     std::u16string_view leaf;
-    if (impl.rootFd < 0 || !splitPath(path, rel, leaf)) return -1;
+    if (impl.rootFd < 0 || !splitPath(path, rel, leaf))
+        return -1;
     bool wild = false;
     for (char16_t c : leaf) {
-        if (isInvalidNameChar(c)) return -1;
-        if (c == u'*' || c == u'?') wild = true;
+        if (isInvalidNameChar(c))
+            return -1;
+        if (c == u'*' || c == u'?')
+            wild = true;
     }
-    if (!wild) return -1;
+    if (!wild)
+        return -1;
     int fd = -1;
     if (!rel.empty() && impl.changes.shared()) {
         // A walk enumerates a folder's subfolders while it holds the folder open: one step
         // from there (the name is a single component, and a link in its place is refused)
         size_t cut = rel.rfind('/');
-        std::string_view parent = cut == std::string::npos ? std::string_view() : std::string_view(rel).substr(0, cut);
+        std::string_view parent =
+            cut == std::string::npos ? std::string_view() : std::string_view(rel).substr(0, cut);
         const char* name = rel.c_str() + (cut == std::string::npos ? 0 : cut + 1);
         impl.openFolders.with(parent, changes, [&](int parentFd) {
             fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -214,13 +236,17 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         struct open_how how {};
         how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-        fd = static_cast<int>(syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+        fd = static_cast<int>(
+            syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
     }
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     pattern.assign(leaf);
     folderHost = impl.rootHost;
-    if (!rel.empty()) folderHost += "/" + rel;
-    if (folderRel) *folderRel = std::move(rel);
+    if (!rel.empty())
+        folderHost += "/" + rel;
+    if (folderRel)
+        *folderRel = std::move(rel);
     return fd;
 }
 
@@ -243,7 +269,8 @@ DWORD parseAttributes(char* buf, ssize_t n, const struct stat& st) {
         attrs = static_cast<DWORD>(strtoul(buf + 2, nullptr, 16));
     }
     attrs &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
-    if (S_ISDIR(st.st_mode)) return attrs | FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISDIR(st.st_mode))
+        return attrs | FILE_ATTRIBUTE_DIRECTORY;
     return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
 }
 
@@ -261,27 +288,34 @@ struct XattrArgs {
 std::atomic<bool> g_noGetxattrat{false};  // the kernel is older than 6.13
 std::atomic<bool> g_noFchmodat2{false};   // the kernel is older than 6.6
 
-bool carriesAttributes(const struct stat& st) { return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode); }
+bool carriesAttributes(const struct stat& st) {
+    return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
+}
 
 // Sets or clears the marker of the entry `name` of dirFd (never a link: links carry no
 // attributes, and the marker is never set through one).
 bool setMarkerAt(int dirFd, const char* name, mode_t mode, bool on) {
     mode_t want = (on ? (mode | kAttributeMarker) : (mode & ~kAttributeMarker)) & 07777;
-    if ((mode & 07777) == want) return true;
+    if ((mode & 07777) == want)
+        return true;
     if (!g_noFchmodat2) {
-        if (syscall(SYS_fchmodat2, dirFd, name, want, AT_SYMLINK_NOFOLLOW) == 0) return true;
-        if (errno != ENOSYS) return false;
+        if (syscall(SYS_fchmodat2, dirFd, name, want, AT_SYMLINK_NOFOLLOW) == 0)
+            return true;
+        if (errno != ENOSYS)
+            return false;
         g_noFchmodat2 = true;
     }
     return fchmodat(dirFd, name, want, 0) == 0;
 }
 
-ssize_t getAttributeAt(int dirFd, const char* name, const std::string& host, char* buf, size_t size) {
+ssize_t getAttributeAt(int dirFd, const char* name, const std::string& host, char* buf,
+                       size_t size) {
     if (!g_noGetxattrat) {
         XattrArgs args{reinterpret_cast<uintptr_t>(buf), static_cast<uint32_t>(size), 0};
         long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args,
                          sizeof args);
-        if (n >= 0 || errno != ENOSYS) return n;
+        if (n >= 0 || errno != ENOSYS)
+            return n;
         g_noGetxattrat = true;
     }
     std::string path = host + "/" + name;
@@ -298,23 +332,28 @@ bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes) {
     }
     char buf[32];
     XattrArgs args{reinterpret_cast<uintptr_t>(buf), static_cast<uint32_t>(sizeof buf - 1), 0};
-    long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args, sizeof args);
+    long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args,
+                     sizeof args);
     if (n >= 0) {
         struct stat dir {};  // anything but a folder: DIRECTORY is not added
         attributes = parseAttributes(buf, n, dir) & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
         return true;
     }
     switch (errno) {
-        case ENOSYS: g_noGetxattrat = true; return false;
-        case ENODATA:   // nothing stored
-        case ENOTSUP:   // a file system without extended attributes: nothing can be stored
+        case ENOSYS:
+            g_noGetxattrat = true;
+            return false;
+        case ENODATA:  // nothing stored
+        case ENOTSUP:  // a file system without extended attributes: nothing can be stored
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
 DWORD readAttributes(const std::string& host, const struct stat& st) {
-    if (!carriesAttributes(st)) return FILE_ATTRIBUTE_NORMAL;
+    if (!carriesAttributes(st))
+        return FILE_ATTRIBUTE_NORMAL;
     char buf[32];
     ssize_t n = lgetxattr(host.c_str(), kAttributeXattr, buf, sizeof buf - 1);
     // The value itself is what counts here. An entry whose marker disagrees with it (the value
@@ -325,9 +364,12 @@ DWORD readAttributes(const std::string& host, const struct stat& st) {
     return parseAttributes(buf, n, st);
 }
 
-DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st) {
-    if (!carriesAttributes(st)) return FILE_ATTRIBUTE_NORMAL;
-    if (!hasAttributeMarker(st)) return parseAttributes(nullptr, -1, st);  // nothing stored
+DWORD readAttributesAt(int dirFd, const char* name, const std::string& host,
+                       const struct stat& st) {
+    if (!carriesAttributes(st))
+        return FILE_ATTRIBUTE_NORMAL;
+    if (!hasAttributeMarker(st))
+        return parseAttributes(nullptr, -1, st);  // nothing stored
     char buf[32];
     return parseAttributes(buf, getAttributeAt(dirFd, name, host, buf, sizeof buf - 1), st);
 }
@@ -336,18 +378,21 @@ bool writeAttributes(const std::string& host, DWORD attributes) {
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
     struct stat st;
-    if (lstat(host.c_str(), &st) != 0) return false;
+    if (lstat(host.c_str(), &st) != 0)
+        return false;
     if (!carriesAttributes(st)) {
         errno = EPERM;
         return false;
     }
     if (attributes == 0) {
-        if (lremovexattr(host.c_str(), kAttributeXattr) != 0 && errno != ENODATA) return false;
+        if (lremovexattr(host.c_str(), kAttributeXattr) != 0 && errno != ENODATA)
+            return false;
         return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, false);
     }
     char buf[16];
     int n = snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(attributes));
-    if (lsetxattr(host.c_str(), kAttributeXattr, buf, n + 1, 0) != 0) return false;  // NUL included
+    if (lsetxattr(host.c_str(), kAttributeXattr, buf, n + 1, 0) != 0)
+        return false;  // NUL included
     return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, true);
 }
 
@@ -365,15 +410,19 @@ void markTree(int dirFd, const std::string& host, int depth) {
     char buf[32];
     while (dirent* e = readdir(d)) {
         const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        if (e->d_type != DT_DIR && e->d_type != DT_REG && e->d_type != DT_UNKNOWN) continue;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+        if (e->d_type != DT_DIR && e->d_type != DT_REG && e->d_type != DT_UNKNOWN)
+            continue;
         struct stat st;
-        if (fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || !carriesAttributes(st)) continue;
+        if (fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || !carriesAttributes(st))
+            continue;
         if (getAttributeAt(dirfd(d), n, host, buf, sizeof buf - 1) >= 0)
             setMarkerAt(dirfd(d), n, st.st_mode, true);
         if (S_ISDIR(st.st_mode) && depth < 512) {
             int child = openat(dirfd(d), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child >= 0) markTree(child, host + "/" + n, depth + 1);
+            if (child >= 0)
+                markTree(child, host + "/" + n, depth + 1);
         }
     }
     closedir(d);
@@ -383,13 +432,15 @@ void markTree(int dirFd, const std::string& host, int depth) {
 
 bool setAttributeMarker(const std::string& host, bool on) {
     struct stat st;
-    if (lstat(host.c_str(), &st) != 0 || !carriesAttributes(st)) return false;
+    if (lstat(host.c_str(), &st) != 0 || !carriesAttributes(st))
+        return false;
     return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, on);
 }
 
 void markStoredAttributes(const std::string& rootHost) {
     int fd = open(rootHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) markTree(fd, rootHost, 0);
+    if (fd >= 0)
+        markTree(fd, rootHost, 0);
 }
 
 FILETIME toFileTime(const struct timespec& ts) {
@@ -397,7 +448,8 @@ FILETIME toFileTime(const struct timespec& ts) {
     constexpr uint64_t kEpochDelta = 116444736000000000ULL;
     uint64_t t = kEpochDelta + static_cast<uint64_t>(ts.tv_sec) * 10000000ULL +
                  static_cast<uint64_t>(ts.tv_nsec) / 100;
-    if (ts.tv_sec < 0) t = kEpochDelta;
+    if (ts.tv_sec < 0)
+        t = kEpochDelta;
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(t);
     ft.dwHighDateTime = static_cast<DWORD>(t >> 32);

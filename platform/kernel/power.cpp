@@ -26,7 +26,8 @@ void setRebootHandler(std::function<void()> handler) {
 }
 
 void suspend() {
-    if (Device* d = Device::current()) d->log("power off");
+    if (Device* d = Device::current())
+        d->log("power off");
 }
 
 BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait) {
@@ -34,8 +35,8 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
     BootReport report;
     std::error_code ec;
     if (!fs::is_directory(dir / "root", ec))
-        throw DeviceError("no device image in " + dir.string() + " (create one with: cedevice init " +
-                          dir.string() + ")");
+        throw DeviceError("no device image in " + dir.string() +
+                          " (create one with: cedevice init " + dir.string() + ")");
     Device::close();  // the image may be replaced below
     DeviceIni ini = readIni(dir / "device.ini");
     if (ini.cleanBoot) {
@@ -48,7 +49,9 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
         copyTree(dir / "factory" / "root", dir / "root");
         fs::copy_file(dir / "factory" / "registry.reg", dir / "registry.reg",
                       fs::copy_options::overwrite_existing, ec);
-        if (ec) throw DeviceError("cannot restore " + (dir / "registry.reg").string() + ": " + ec.message());
+        if (ec)
+            throw DeviceError("cannot restore " + (dir / "registry.reg").string() + ": " +
+                              ec.message());
         noteFolderChange(dir);
         report.cleanBoot = true;
     }
@@ -57,7 +60,8 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
         i.cleanBoot = false;
         report.bootCount = ++i.bootCount;
     });
-    if (report.cleanBoot) device.log("clean boot");
+    if (report.cleanBoot)
+        device.log("clean boot");
     device.log("boot " + std::to_string(report.bootCount));
 
     // the startup folder's shortcuts, in name order
@@ -66,7 +70,8 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
     HANDLE h = FindFirstFileW(u"\\Windows\\StartUp\\*", &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(fd.cFileName);
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.emplace_back(fd.cFileName);
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
@@ -81,7 +86,8 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
             continue;
         }
         PROCESS_INFORMATION pi{};
-        if (CreateProcessW(nullptr, target, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi)) {
+        if (CreateProcessW(nullptr, target, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
+                           &pi)) {
             report.lines.push_back("started " + toUtf8(path) + ": " + toUtf8(target));
             CloseHandle(pi.hThread);
             started.emplace_back(toUtf8(path), pi.hProcess);
@@ -93,7 +99,8 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
     setStartHeadless(false);
     auto deadline = std::chrono::steady_clock::now() + wait;
     for (auto& [path, process] : started) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         DWORD ms = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
         if (WaitForSingleObject(process, ms) != WAIT_OBJECT_0) {
             report.allEnded = false;
@@ -113,7 +120,8 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
 extern "C" {
 
 CEAPI BOOL KernelIoControl(DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDWORD bytesReturned) {
-    if (bytesReturned) *bytesReturned = 0;
+    if (bytesReturned)
+        *bytesReturned = 0;
     if (code != IOCTL_HAL_REBOOT) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
@@ -139,7 +147,8 @@ CEAPI BOOL KernelIoControl(DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDWORD byt
 
 CEAPI void SetCleanRebootFlag(void) {
     ce::Device* d = ce::Device::current();
-    if (!d) return;
+    if (!d)
+        return;
     d->impl().updateIni([](ce::kernel::DeviceIni& ini) { ini.cleanBoot = true; });
     d->log("clean boot flag set");
 }

@@ -30,7 +30,7 @@ struct ProcessState {
 };
 
 class ProcessObject : public KernelObject {
-public:
+  public:
     explicit ProcessObject(std::shared_ptr<ProcessState> s) : state(std::move(s)) {}
     std::shared_ptr<ProcessState> state;
 };
@@ -61,7 +61,8 @@ std::u16string programPath(std::u16string_view name) {
     std::u16string path = (!name.empty() && (name[0] == u'\\' || name[0] == u'/'))
                               ? std::u16string(name)
                               : u"\\Windows\\" + std::u16string(name);
-    if (!hasExtension(path)) path += u".exe";
+    if (!hasExtension(path))
+        path += u".exe";
     return path;
 }
 
@@ -74,15 +75,18 @@ BOOL runHelpViewer(Device& device, std::u16string_view args) {
     std::u16string target(args);
     while (!target.empty() && target.front() == u' ') target.erase(0, 1);
     while (!target.empty() && target.back() == u' ') target.pop_back();
-    if (target.size() >= 2 && target.front() == u'"' && target.back() == u'"') target = target.substr(1, target.size() - 2);
-    if (target.rfind(u"file:", 0) == 0) target.erase(0, 5);
+    if (target.size() >= 2 && target.front() == u'"' && target.back() == u'"')
+        target = target.substr(1, target.size() - 2);
+    if (target.rfind(u"file:", 0) == 0)
+        target.erase(0, 5);
     std::u16string anchor;
     size_t hash = target.find(u'#');
     if (hash != std::u16string::npos) {
         anchor = target.substr(hash + 1);
         target.resize(hash);
     }
-    std::u16string devicePath = (!target.empty() && target[0] == u'\\') ? target : u"\\Windows\\" + target;
+    std::u16string devicePath =
+        (!target.empty() && target[0] == u'\\') ? target : u"\\Windows\\" + target;
     Lookup r = lookup(device, devicePath);
     bool found = !r.error && r.exists && !r.isDir();
     std::string line = "help " + toUtf8(devicePath) + (anchor.empty() ? "" : "#" + toUtf8(anchor));
@@ -120,7 +124,8 @@ void setModulePath(std::u16string devicePath) {
 std::u16string modulePath() {
     {
         std::lock_guard lock(g_moduleMutex);
-        if (!g_modulePath.empty()) return g_modulePath;
+        if (!g_modulePath.empty())
+            return g_modulePath;
     }
     if (Device* d = Device::current()) {
         std::error_code ec;
@@ -128,13 +133,16 @@ std::u16string modulePath() {
         std::lock_guard lock(d->impl().iniMutex);
         for (const auto& [key, host] : d->impl().ini.programs) {
             auto h = std::filesystem::canonical(host, ec);
-            if (!ec && h == self) return d->impl().ini.programNames[key];
+            if (!ec && h == self)
+                return d->impl().ini.programNames[key];
         }
     }
     return kProgramPath;
 }
 
-void setStartHeadless(bool headless) { g_startHeadless = headless; }
+void setStartHeadless(bool headless) {
+    g_startHeadless = headless;
+}
 
 std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
     // Device command lines are full of backslashes (paths), so a backslash is always itself;
@@ -143,7 +151,8 @@ std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
     size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
-        if (i >= line.size()) break;
+        if (i >= line.size())
+            break;
         std::u16string arg;
         bool quoted = false;
         for (; i < line.size() && (quoted || (line[i] != u' ' && line[i] != u'\t')); ++i) {
@@ -163,7 +172,8 @@ std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
 
 void setProgramHost(const std::u16string& devicePath, const std::filesystem::path& host) {
     Device* d = Device::current();
-    if (!d) throw DeviceError("no device is open");
+    if (!d)
+        throw DeviceError("no device is open");
     d->impl().updateIni([&](DeviceIni& ini) {
         std::u16string key = folded(devicePath);
         if (host.empty()) {
@@ -226,7 +236,8 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
             end = end == std::u16string::npos ? args.size() : end + 1;
         } else {
             end = args.find(u' ', i);
-            if (end == std::u16string::npos) end = args.size();
+            if (end == std::u16string::npos)
+                end = args.size();
             program = args.substr(i, end - i);
         }
         args = args.substr(std::min(end + 1, args.size()));
@@ -240,14 +251,16 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
     }
-    if (isHelpViewer(program)) return runHelpViewer(*device, args);
+    if (isHelpViewer(program))
+        return runHelpViewer(*device, args);
 
     std::string host;
     {
         std::lock_guard lock(device->impl().iniMutex);
         auto& programs = device->impl().ini.programs;
         auto it = programs.find(folded(program));
-        if (it != programs.end()) host = it->second;
+        if (it != programs.end())
+            host = it->second;
     }
     std::string what = toUtf8(program) + (args.empty() ? "" : " " + toUtf8(args));
     if (host.empty()) {
@@ -260,7 +273,8 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
     }
     std::vector<std::string> argv = {host, "--device", device->dir().string(), "--module",
                                      toUtf8(program)};
-    if (g_startHeadless) argv.push_back("--headless");
+    if (g_startHeadless)
+        argv.push_back("--headless");
     argv.push_back("--");  // the device command line follows, even when it begins with --
     for (const auto& a : splitCommandLine(args)) argv.push_back(toUtf8(a));
     std::vector<char*> cargv;
@@ -297,7 +311,8 @@ CEAPI DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms) {
         state->ended.wait(lock, [&] { return state->done; });
         return WAIT_OBJECT_0;
     }
-    bool done = state->ended.wait_for(lock, std::chrono::milliseconds(ms), [&] { return state->done; });
+    bool done =
+        state->ended.wait_for(lock, std::chrono::milliseconds(ms), [&] { return state->done; });
     return done ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 

@@ -10,7 +10,7 @@ namespace {
 // An open key: its root and its path of names (the key itself is looked up on each use, so a
 // registry re-read from disk never leaves a handle pointing at freed memory).
 class KeyObject : public KernelObject {
-public:
+  public:
     int root = 0;
     std::vector<std::u16string> path;
 };
@@ -21,10 +21,14 @@ struct KeyRef {
 };
 
 int predefinedRoot(HKEY h) {
-    if (h == HKEY_CLASSES_ROOT) return kClassesRoot;
-    if (h == HKEY_CURRENT_USER) return kCurrentUser;
-    if (h == HKEY_LOCAL_MACHINE) return kLocalMachine;
-    if (h == HKEY_USERS) return kUsers;
+    if (h == HKEY_CLASSES_ROOT)
+        return kClassesRoot;
+    if (h == HKEY_CURRENT_USER)
+        return kCurrentUser;
+    if (h == HKEY_LOCAL_MACHINE)
+        return kLocalMachine;
+    if (h == HKEY_USERS)
+        return kUsers;
     return -1;
 }
 
@@ -37,20 +41,24 @@ bool keyRef(HKEY h, KeyRef& out) {
     }
     ce::Device* d = ce::Device::current();
     KeyObject* k = d ? d->impl().handles.get<KeyObject>(h) : nullptr;
-    if (!k) return false;
+    if (!k)
+        return false;
     out.root = k->root;
     out.path = k->path;
     return true;
 }
 
 void appendPath(std::vector<std::u16string>& path, const WCHAR* sub) {
-    if (!sub) return;
+    if (!sub)
+        return;
     std::u16string_view s(sub);
     size_t i = 0;
     while (i < s.size()) {
         size_t j = s.find(u'\\', i);
-        if (j == std::u16string_view::npos) j = s.size();
-        if (j > i) path.emplace_back(s.substr(i, j - i));
+        if (j == std::u16string_view::npos)
+            j = s.size();
+        if (j > i)
+            path.emplace_back(s.substr(i, j - i));
         i = j + 1;
     }
 }
@@ -59,7 +67,8 @@ RegKey* walk(const RegRoots& roots, const KeyRef& ref) {
     RegKey* k = const_cast<RegKey*>(&roots[ref.root]);
     for (const auto& name : ref.path) {
         k = k->subkey(name);
-        if (!k) return nullptr;
+        if (!k)
+            return nullptr;
     }
     return k;
 }
@@ -80,7 +89,8 @@ HKEY newHandle(const KeyRef& ref) {
 LONG withKey(HKEY h, const std::function<LONG(RegKey&)>& fn) {
     KeyRef ref;
     Registry* reg = registry();
-    if (!reg || !keyRef(h, ref)) return ERROR_INVALID_HANDLE;
+    if (!reg || !keyRef(h, ref))
+        return ERROR_INVALID_HANDLE;
     return reg->read([&](const RegRoots& roots) -> LONG {
         RegKey* k = walk(roots, ref);
         return k ? fn(*k) : ERROR_KEY_DELETED;
@@ -88,8 +98,10 @@ LONG withKey(HKEY h, const std::function<LONG(RegKey&)>& fn) {
 }
 
 LONG copyName(const std::u16string& name, LPWSTR buffer, LPDWORD cch) {
-    if (!buffer || !cch) return ERROR_INVALID_PARAMETER;
-    if (*cch <= name.size()) return ERROR_MORE_DATA;
+    if (!buffer || !cch)
+        return ERROR_INVALID_PARAMETER;
+    if (*cch <= name.size())
+        return ERROR_MORE_DATA;
     memcpy(buffer, name.data(), name.size() * sizeof(WCHAR));
     buffer[name.size()] = 0;
     *cch = static_cast<DWORD>(name.size());
@@ -97,18 +109,22 @@ LONG copyName(const std::u16string& name, LPWSTR buffer, LPDWORD cch) {
 }
 
 LONG copyData(const RegValue& v, LPDWORD type, LPBYTE data, LPDWORD cb) {
-    if (type) *type = v.type;
+    if (type)
+        *type = v.type;
     DWORD size = static_cast<DWORD>(v.data.size());
     if (!data) {
-        if (cb) *cb = size;
+        if (cb)
+            *cb = size;
         return ERROR_SUCCESS;
     }
-    if (!cb) return ERROR_INVALID_PARAMETER;
+    if (!cb)
+        return ERROR_INVALID_PARAMETER;
     if (*cb < size) {
         *cb = size;
         return ERROR_MORE_DATA;
     }
-    if (size) memcpy(data, v.data.data(), size);
+    if (size)
+        memcpy(data, v.data.data(), size);
     *cb = size;
     return ERROR_SUCCESS;
 }
@@ -118,30 +134,36 @@ LONG copyData(const RegValue& v, LPDWORD type, LPBYTE data, LPDWORD cb) {
 extern "C" {
 
 CEAPI LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) {
-    if (!result) return ERROR_INVALID_PARAMETER;
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     KeyRef ref;
     Registry* reg = registry();
-    if (!reg || !keyRef(hKey, ref)) return ERROR_INVALID_HANDLE;
+    if (!reg || !keyRef(hKey, ref))
+        return ERROR_INVALID_HANDLE;
     appendPath(ref.path, subKey);
     LONG rc = reg->read([&](const RegRoots& roots) -> LONG {
         return walk(roots, ref) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
-    if (rc == ERROR_SUCCESS) *result = newHandle(ref);
+    if (rc == ERROR_SUCCESS)
+        *result = newHandle(ref);
     return rc;
 }
 
 CEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM,
                                   LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
-    if (!result) return ERROR_INVALID_PARAMETER;
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     KeyRef ref;
     Registry* reg = registry();
-    if (!reg || !keyRef(hKey, ref)) return ERROR_INVALID_HANDLE;
+    if (!reg || !keyRef(hKey, ref))
+        return ERROR_INVALID_HANDLE;
     size_t base = ref.path.size();
     appendPath(ref.path, subKey);
     for (const auto& name : ref.path) {
-        if (name.size() > 255) return ERROR_INVALID_PARAMETER;
+        if (name.size() > 255)
+            return ERROR_INVALID_PARAMETER;
     }
     bool created = false;
     LONG rc = reg->write([&](RegRoots& roots, bool& changed) -> LONG {
@@ -149,7 +171,8 @@ CEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWOR
         for (size_t i = 0; i < ref.path.size(); ++i) {
             RegKey* sub = k->subkey(ref.path[i]);
             if (!sub) {
-                if (i < base) return ERROR_KEY_DELETED;  // the handle's own key is gone
+                if (i < base)
+                    return ERROR_KEY_DELETED;  // the handle's own key is gone
                 sub = &k->addSubkey(ref.path[i]);
                 created = changed = true;
             }
@@ -157,15 +180,18 @@ CEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWOR
         }
         return ERROR_SUCCESS;
     });
-    if (rc != ERROR_SUCCESS) return rc;
-    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     *result = newHandle(ref);
     return ERROR_SUCCESS;
 }
 
 CEAPI LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data,
                                    LPDWORD cb) {
-    if (data && !cb) return ERROR_INVALID_PARAMETER;
+    if (data && !cb)
+        return ERROR_INVALID_PARAMETER;
     std::u16string_view n = name ? std::u16string_view(name) : std::u16string_view();
     return withKey(hKey, [&](RegKey& k) -> LONG {
         RegValue* v = k.value(n);
@@ -175,15 +201,19 @@ CEAPI LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD typ
 
 CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const BYTE* data,
                                  DWORD cb) {
-    if (!data && cb) return ERROR_INVALID_PARAMETER;
+    if (!data && cb)
+        return ERROR_INVALID_PARAMETER;
     KeyRef ref;
     Registry* reg = registry();
-    if (!reg || !keyRef(hKey, ref)) return ERROR_INVALID_HANDLE;
+    if (!reg || !keyRef(hKey, ref))
+        return ERROR_INVALID_HANDLE;
     RegValue v;
     v.name = name ? name : u"";
-    if (v.name.size() > 255) return ERROR_INVALID_PARAMETER;
+    if (v.name.size() > 255)
+        return ERROR_INVALID_PARAMETER;
     v.type = type;
-    if (cb) v.data.assign(data, data + cb);
+    if (cb)
+        v.data.assign(data, data + cb);
     // Strings stored without their terminator get one, so every reader finds a terminated
     // string; the stored size then counts it.
     if ((type == REG_SZ || type == REG_EXPAND_SZ) && v.data.size() % 2 == 0 &&
@@ -193,9 +223,11 @@ CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, con
     }
     return reg->write([&](RegRoots& roots, bool& changed) -> LONG {
         RegKey* k = walk(roots, ref);
-        if (!k) return ERROR_KEY_DELETED;
+        if (!k)
+            return ERROR_KEY_DELETED;
         RegValue* old = k->value(v.name);
-        if (old && old->type == v.type && old->data == v.data) return ERROR_SUCCESS;
+        if (old && old->type == v.type && old->data == v.data)
+            return ERROR_SUCCESS;
         k->setValue(std::move(v));
         changed = true;
         return ERROR_SUCCESS;
@@ -205,24 +237,32 @@ CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, con
 CEAPI LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD,
                                 LPWSTR className, LPDWORD cchClass, PFILETIME lastWrite) {
     return withKey(hKey, [&](RegKey& k) -> LONG {
-        if (index >= k.subkeys.size()) return ERROR_NO_MORE_ITEMS;
+        if (index >= k.subkeys.size())
+            return ERROR_NO_MORE_ITEMS;
         LONG rc = copyName(k.subkeys[index]->name, name, cchName);
-        if (rc != ERROR_SUCCESS) return rc;
-        if (className && cchClass && *cchClass) className[0] = 0;
-        if (cchClass) *cchClass = 0;
-        if (lastWrite) *lastWrite = FILETIME{0, 0};
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (className && cchClass && *cchClass)
+            className[0] = 0;
+        if (cchClass)
+            *cchClass = 0;
+        if (lastWrite)
+            *lastWrite = FILETIME{0, 0};
         return ERROR_SUCCESS;
     });
 }
 
 CEAPI LONG WINAPI RegEnumValueW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD,
                                 LPDWORD type, LPBYTE data, LPDWORD cb) {
-    if (data && !cb) return ERROR_INVALID_PARAMETER;
+    if (data && !cb)
+        return ERROR_INVALID_PARAMETER;
     return withKey(hKey, [&](RegKey& k) -> LONG {
-        if (index >= k.values.size()) return ERROR_NO_MORE_ITEMS;
+        if (index >= k.values.size())
+            return ERROR_NO_MORE_ITEMS;
         const RegValue& v = k.values[index];
         LONG rc = copyName(v.name, name, cchName);
-        if (rc != ERROR_SUCCESS) return rc;
+        if (rc != ERROR_SUCCESS)
+            return rc;
         return copyData(v, type, data, cb);
     });
 }
@@ -232,22 +272,33 @@ CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR className, LPDWORD cchClass
                                    LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                                    LPDWORD securityDescriptor, PFILETIME lastWrite) {
     return withKey(hKey, [&](RegKey& k) -> LONG {
-        if (className && cchClass && *cchClass) className[0] = 0;
-        if (cchClass) *cchClass = 0;
-        if (subKeys) *subKeys = static_cast<DWORD>(k.subkeys.size());
-        if (values) *values = static_cast<DWORD>(k.values.size());
+        if (className && cchClass && *cchClass)
+            className[0] = 0;
+        if (cchClass)
+            *cchClass = 0;
+        if (subKeys)
+            *subKeys = static_cast<DWORD>(k.subkeys.size());
+        if (values)
+            *values = static_cast<DWORD>(k.values.size());
         DWORD maxKey = 0, maxName = 0, maxData = 0;
-        for (const auto& s : k.subkeys) maxKey = std::max(maxKey, static_cast<DWORD>(s->name.size()));
+        for (const auto& s : k.subkeys)
+            maxKey = std::max(maxKey, static_cast<DWORD>(s->name.size()));
         for (const auto& v : k.values) {
             maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
             maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
         }
-        if (maxSubKeyLen) *maxSubKeyLen = maxKey;
-        if (maxClassLen) *maxClassLen = 0;
-        if (maxValueNameLen) *maxValueNameLen = maxName;
-        if (maxValueLen) *maxValueLen = maxData;
-        if (securityDescriptor) *securityDescriptor = 0;
-        if (lastWrite) *lastWrite = FILETIME{0, 0};
+        if (maxSubKeyLen)
+            *maxSubKeyLen = maxKey;
+        if (maxClassLen)
+            *maxClassLen = 0;
+        if (maxValueNameLen)
+            *maxValueNameLen = maxName;
+        if (maxValueLen)
+            *maxValueLen = maxData;
+        if (securityDescriptor)
+            *securityDescriptor = 0;
+        if (lastWrite)
+            *lastWrite = FILETIME{0, 0};
         return ERROR_SUCCESS;
     });
 }
@@ -255,14 +306,17 @@ CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR className, LPDWORD cchClass
 CEAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR subKey) {
     KeyRef ref;
     Registry* reg = registry();
-    if (!reg || !keyRef(hKey, ref)) return ERROR_INVALID_HANDLE;
+    if (!reg || !keyRef(hKey, ref))
+        return ERROR_INVALID_HANDLE;
     appendPath(ref.path, subKey);
-    if (ref.path.empty()) return ERROR_ACCESS_DENIED;  // a root key stays
+    if (ref.path.empty())
+        return ERROR_ACCESS_DENIED;  // a root key stays
     return reg->write([&](RegRoots& roots, bool& changed) -> LONG {
         KeyRef parent = ref;
         parent.path.pop_back();
         RegKey* k = walk(roots, parent);
-        if (!k || !k->removeSubkey(ref.path.back())) return ERROR_FILE_NOT_FOUND;
+        if (!k || !k->removeSubkey(ref.path.back()))
+            return ERROR_FILE_NOT_FOUND;
         changed = true;
         return ERROR_SUCCESS;
     });
@@ -271,21 +325,26 @@ CEAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR subKey) {
 CEAPI LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR name) {
     KeyRef ref;
     Registry* reg = registry();
-    if (!reg || !keyRef(hKey, ref)) return ERROR_INVALID_HANDLE;
+    if (!reg || !keyRef(hKey, ref))
+        return ERROR_INVALID_HANDLE;
     std::u16string n = name ? name : u"";
     return reg->write([&](RegRoots& roots, bool& changed) -> LONG {
         RegKey* k = walk(roots, ref);
-        if (!k) return ERROR_KEY_DELETED;
-        if (!k->removeValue(n)) return ERROR_FILE_NOT_FOUND;
+        if (!k)
+            return ERROR_KEY_DELETED;
+        if (!k->removeValue(n))
+            return ERROR_FILE_NOT_FOUND;
         changed = true;
         return ERROR_SUCCESS;
     });
 }
 
 CEAPI LONG WINAPI RegCloseKey(HKEY hKey) {
-    if (predefinedRoot(hKey) >= 0) return ERROR_SUCCESS;
+    if (predefinedRoot(hKey) >= 0)
+        return ERROR_SUCCESS;
     ce::Device* d = ce::Device::current();
-    if (!d || !d->impl().handles.get<KeyObject>(hKey)) return ERROR_INVALID_HANDLE;
+    if (!d || !d->impl().handles.get<KeyObject>(hKey))
+        return ERROR_INVALID_HANDLE;
     d->impl().handles.close(hKey);
     return ERROR_SUCCESS;
 }

@@ -16,7 +16,8 @@ namespace ce::kernel {
 
 RegKey* RegKey::subkey(std::u16string_view n) const {
     for (const auto& k : subkeys) {
-        if (equalsNoCase(k->name, n)) return k.get();
+        if (equalsNoCase(k->name, n))
+            return k.get();
     }
     return nullptr;
 }
@@ -29,7 +30,8 @@ RegKey& RegKey::addSubkey(std::u16string n) {
 
 RegValue* RegKey::value(std::u16string_view n) {
     for (auto& v : values) {
-        if (equalsNoCase(v.name, n)) return &v;
+        if (equalsNoCase(v.name, n))
+            return &v;
     }
     return nullptr;
 }
@@ -66,7 +68,7 @@ bool RegKey::removeSubkey(std::u16string_view n) {
 namespace {
 
 const char* const kRootNames[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                             "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+                                            "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 const char* const kRootShort[kRootCount] = {"HKCR", "HKCU", "HKLM", "HKU"};
 const char kHeader[] = "Windows Registry Editor Version 5.00";
 
@@ -87,8 +89,10 @@ std::vector<std::u16string> splitKeyPath(std::u16string_view path) {
     size_t i = 0;
     while (i < path.size()) {
         size_t j = path.find(u'\\', i);
-        if (j == std::u16string_view::npos) j = path.size();
-        if (j > i) parts.emplace_back(path.substr(i, j - i));
+        if (j == std::u16string_view::npos)
+            j = path.size();
+        if (j > i)
+            parts.emplace_back(path.substr(i, j - i));
         i = j + 1;
     }
     return parts;
@@ -96,15 +100,19 @@ std::vector<std::u16string> splitKeyPath(std::u16string_view path) {
 
 std::string trim(std::string_view s) {
     size_t a = s.find_first_not_of(" \t");
-    if (a == std::string_view::npos) return {};
+    if (a == std::string_view::npos)
+        return {};
     size_t b = s.find_last_not_of(" \t");
     return std::string(s.substr(a, b - a + 1));
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -151,13 +159,16 @@ std::string decodeText(std::string_view raw) {
         }
         return toUtf8(wide);
     }
-    if (raw.size() >= 3 && raw.substr(0, 3) == "\xEF\xBB\xBF") return std::string(raw.substr(3));
+    if (raw.size() >= 3 && raw.substr(0, 3) == "\xEF\xBB\xBF")
+        return std::string(raw.substr(3));
     return std::string(raw);
 }
 
 }  // namespace
 
-const char* rootName(int root) { return kRootNames[root]; }
+const char* rootName(int root) {
+    return kRootNames[root];
+}
 
 bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
     std::string text = decodeText(rawText);
@@ -166,7 +177,8 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
         std::string line;
         std::istringstream in(text);
         while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             lines.push_back(line);
         }
     }
@@ -181,22 +193,26 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
     for (size_t i = 0; i < lines.size(); ++i) {
         int number = static_cast<int>(i) + 1;
         std::string line = trim(lines[i]);
-        if (line.empty() || line[0] == ';') continue;
+        if (line.empty() || line[0] == ';')
+            continue;
         if (!headerSeen) {
             if (line != kHeader)
-                return fail(number, std::string("not a registry file (expected \"") + kHeader +
-                                        "\")");
+                return fail(number,
+                            std::string("not a registry file (expected \"") + kHeader + "\")");
             headerSeen = true;
             continue;
         }
         if (line[0] == '[') {
-            if (line.back() != ']') return fail(number, "key name without closing ]");
+            if (line.back() != ']')
+                return fail(number, "key name without closing ]");
             std::string name = line.substr(1, line.size() - 2);
             bool remove = !name.empty() && name[0] == '-';
-            if (remove) name.erase(0, 1);
+            if (remove)
+                name.erase(0, 1);
             size_t slash = name.find('\\');
             int root = rootIndex(std::string_view(name).substr(0, slash));
-            if (root < 0) return fail(number, "unknown root key in [" + name + "]");
+            if (root < 0)
+                return fail(number, "unknown root key in [" + name + "]");
             auto parts = slash == std::string::npos
                              ? std::vector<std::u16string>{}
                              : splitKeyPath(fromUtf8(name.substr(slash + 1)));
@@ -204,7 +220,8 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
             if (remove) {
                 key = nullptr;
                 for (size_t p = 0; k && p + 1 < parts.size(); ++p) k = k->subkey(parts[p]);
-                if (k && !parts.empty()) k->removeSubkey(parts.back());
+                if (k && !parts.empty())
+                    k->removeSubkey(parts.back());
                 continue;
             }
             for (const auto& p : parts) {
@@ -214,19 +231,22 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
             key = k;
             continue;
         }
-        if (!key) return fail(number, "value outside a key");
+        if (!key)
+            return fail(number, "value outside a key");
         // the value name
         std::string name;
         size_t pos = 0;
         if (line[0] == '@') {
             pos = 1;
         } else if (line[0] == '"') {
-            if (!readQuoted(line, pos, name)) return fail(number, "value name without closing quote");
+            if (!readQuoted(line, pos, name))
+                return fail(number, "value name without closing quote");
         } else {
             return fail(number, "expected a key in [ ] or a value \"name\"=...");
         }
         while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-        if (pos >= line.size() || line[pos] != '=') return fail(number, "expected = after the value name");
+        if (pos >= line.size() || line[pos] != '=')
+            return fail(number, "expected = after the value name");
         std::string data = trim(std::string_view(line).substr(pos + 1));
         RegValue v;
         v.name = fromUtf8(name);
@@ -237,18 +257,21 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
         if (!data.empty() && data[0] == '"') {
             size_t q = 0;
             std::string s;
-            if (!readQuoted(data, q, s)) return fail(number, "string without closing quote");
+            if (!readQuoted(data, q, s))
+                return fail(number, "string without closing quote");
             if (!trim(std::string_view(data).substr(q)).empty())
                 return fail(number, "text after the closing quote");
             v.type = REG_SZ;
             v.data = regString(fromUtf8(s));
         } else if (data.rfind("dword:", 0) == 0) {
             std::string digits = data.substr(6);
-            if (digits.empty() || digits.size() > 8) return fail(number, "bad dword value");
+            if (digits.empty() || digits.size() > 8)
+                return fail(number, "bad dword value");
             uint32_t n = 0;
             for (char c : digits) {
                 int d = hexDigit(c);
-                if (d < 0) return fail(number, "bad dword value");
+                if (d < 0)
+                    return fail(number, "bad dword value");
                 n = (n << 4) | static_cast<uint32_t>(d);
             }
             v.type = REG_DWORD;
@@ -256,7 +279,8 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
                       static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 24)};
         } else if (data.rfind("hex", 0) == 0) {
             size_t colon = data.find(':');
-            if (colon == std::string::npos) return fail(number, "bad hex value");
+            if (colon == std::string::npos)
+                return fail(number, "bad hex value");
             std::string kind = data.substr(3, colon - 3);
             if (kind.empty()) {
                 v.type = REG_BINARY;
@@ -266,27 +290,32 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
                 char* end = nullptr;
                 std::string t = kind.substr(1, kind.size() - 2);
                 unsigned long type = strtoul(t.c_str(), &end, 16);
-                if (t.empty() || *end || type > 0xFFFFFFFFul) return fail(number, "bad hex value type");
+                if (t.empty() || *end || type > 0xFFFFFFFFul)
+                    return fail(number, "bad hex value type");
                 v.type = static_cast<DWORD>(type);
             }
             std::string bytes = data.substr(colon + 1);
             // continuation lines: a final backslash continues on the next line
             while (!bytes.empty() && bytes.back() == '\\') {
                 bytes.pop_back();
-                if (++i >= lines.size()) return fail(number, "hex data continues past the end");
+                if (++i >= lines.size())
+                    return fail(number, "hex data continues past the end");
                 bytes += trim(lines[i]);
             }
             size_t b = 0;
             while (b < bytes.size()) {
                 while (b < bytes.size() && (bytes[b] == ' ' || bytes[b] == '\t')) ++b;
-                if (b >= bytes.size()) break;
+                if (b >= bytes.size())
+                    break;
                 if (b + 1 >= bytes.size() || hexDigit(bytes[b]) < 0 || hexDigit(bytes[b + 1]) < 0)
                     return fail(static_cast<int>(i) + 1, "bad hex byte");
-                v.data.push_back(static_cast<uint8_t>(hexDigit(bytes[b]) * 16 + hexDigit(bytes[b + 1])));
+                v.data.push_back(
+                    static_cast<uint8_t>(hexDigit(bytes[b]) * 16 + hexDigit(bytes[b + 1])));
                 b += 2;
                 while (b < bytes.size() && (bytes[b] == ' ' || bytes[b] == '\t')) ++b;
                 if (b < bytes.size()) {
-                    if (bytes[b] != ',') return fail(static_cast<int>(i) + 1, "bad hex byte list");
+                    if (bytes[b] != ',')
+                        return fail(static_cast<int>(i) + 1, "bad hex byte list");
                     ++b;
                 }
             }
@@ -295,7 +324,8 @@ bool parseReg(std::string_view rawText, RegRoots& roots, RegParseError& error) {
         }
         key->setValue(std::move(v));
     }
-    if (!headerSeen) return fail(1, std::string("empty registry file (expected \"") + kHeader + "\")");
+    if (!headerSeen)
+        return fail(1, std::string("empty registry file (expected \"") + kHeader + "\")");
     return true;
 }
 
@@ -304,7 +334,8 @@ namespace {
 std::string quote(std::string_view s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
+        if (c == '\\' || c == '"')
+            out += '\\';
         out += c;
     }
     out += '"';
@@ -313,13 +344,16 @@ std::string quote(std::string_view s) {
 
 // The text of a REG_SZ value that the quoted form holds exactly, if there is one.
 bool plainString(const RegValue& v, std::string& out) {
-    if (v.type != REG_SZ || v.data.size() < 2 || v.data.size() % 2) return false;
+    if (v.type != REG_SZ || v.data.size() < 2 || v.data.size() % 2)
+        return false;
     size_t units = v.data.size() / 2 - 1;
-    if (v.data[units * 2] || v.data[units * 2 + 1]) return false;
+    if (v.data[units * 2] || v.data[units * 2 + 1])
+        return false;
     std::u16string wide;
     for (size_t i = 0; i < units; ++i) {
         char16_t c = static_cast<char16_t>(v.data[2 * i] | (v.data[2 * i + 1] << 8));
-        if (c == 0 || c == u'\n' || c == u'\r') return false;
+        if (c == 0 || c == u'\n' || c == u'\r')
+            return false;
         wide += c;
     }
     return toUtf8(wide, out);
@@ -364,7 +398,8 @@ void formatKey(std::string& out, const RegKey& key, const std::string& path, boo
         out += "\n[" + path + "]\n";
         for (const auto& v : key.values) formatValue(out, v);
     }
-    for (const auto& sub : key.subkeys) formatKey(out, *sub, path + "\\" + toUtf8(sub->name), false);
+    for (const auto& sub : key.subkeys)
+        formatKey(out, *sub, path + "\\" + toUtf8(sub->name), false);
 }
 
 }  // namespace
@@ -382,7 +417,8 @@ namespace {
 
 bool readFile(const std::filesystem::path& file, std::string& out) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     std::ostringstream s;
     s << in.rdbuf();
     out = s.str();
@@ -410,12 +446,14 @@ void Registry::attach(const std::filesystem::path& deviceDir) {
     std::string error;
     loaded_ = FileId();
     for (auto& r : roots_) r = RegKey();
-    if (!refreshLocked(&error)) throw DeviceError(error);
+    if (!refreshLocked(&error))
+        throw DeviceError(error);
 }
 
 bool Registry::refreshLocked(std::string* error) {
     FileId id = currentId();
-    if (id == loaded_) return true;
+    if (id == loaded_)
+        return true;
     if (id.size < 0) {  // no file: an empty registry
         for (auto& r : roots_) r = RegKey();
         loaded_ = id;
@@ -423,7 +461,8 @@ bool Registry::refreshLocked(std::string* error) {
     }
     std::string text;
     if (!readFile(file_, text)) {
-        if (error) *error = "cannot read " + file_.string() + ": " + strerror(errno);
+        if (error)
+            *error = "cannot read " + file_.string() + ": " + strerror(errno);
         return false;
     }
     RegRoots fresh;
@@ -448,14 +487,20 @@ bool Registry::save(std::string* error) {
     size_t done = 0;
     while (ok && done < text.size()) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
     }
-    if (ok && fdatasync(fd) != 0) ok = false;
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (ok && rename(tmp.c_str(), file_.c_str()) != 0) ok = false;
+    if (ok && fdatasync(fd) != 0)
+        ok = false;
+    if (fd >= 0 && ::close(fd) != 0)
+        ok = false;
+    if (ok && rename(tmp.c_str(), file_.c_str()) != 0)
+        ok = false;
     if (!ok) {
-        if (error) *error = "cannot write " + file_.string() + ": " + strerror(errno);
+        if (error)
+            *error = "cannot write " + file_.string() + ": " + strerror(errno);
         unlink(tmp.c_str());
         return false;
     }
@@ -474,7 +519,8 @@ LONG Registry::write(const std::function<LONG(RegRoots&, bool&)>& fn) {
     FileLock flock(lockFile_);
     std::string error;
     if (!refreshLocked(&error)) {
-        if (Device* d = Device::current()) d->log("registry not written: " + error);
+        if (Device* d = Device::current())
+            d->log("registry not written: " + error);
         return ERROR_REGISTRY_CORRUPT;
     }
     bool changed = false;
@@ -483,7 +529,8 @@ LONG Registry::write(const std::function<LONG(RegRoots&, bool&)>& fn) {
         // what is on disk stays the truth
         loaded_ = FileId();
         refreshLocked(nullptr);
-        if (Device* d = Device::current()) d->log("registry not written: " + error);
+        if (Device* d = Device::current())
+            d->log("registry not written: " + error);
         return ERROR_REGISTRY_IO_FAILED;
     }
     return result;

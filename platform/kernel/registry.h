@@ -55,7 +55,7 @@ std::vector<uint8_t> regString(std::u16string_view text);
 const char* rootName(int root);
 
 class Registry {
-public:
+  public:
     // Loads DEVICE/registry.reg (a missing file is an empty registry). Throws DeviceError
     // naming the file and line when it cannot be parsed.
     void attach(const std::filesystem::path& deviceDir);
@@ -69,7 +69,7 @@ public:
 
     std::string text();
 
-private:
+  private:
     struct FileId {
         dev_t dev = 0;
         ino_t ino = 0;

@@ -16,7 +16,8 @@ namespace ce::test {
 TempDevice::TempDevice(Contents contents) {
     const char* tmp = getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cedevice-XXXXXX";
-    if (!mkdtemp(pattern.data())) throw DeviceError("cannot create a temporary folder");
+    if (!mkdtemp(pattern.data()))
+        throw DeviceError("cannot create a temporary folder");
     base_ = pattern;
     dir_ = base_ / "device";
     std::filesystem::create_directories(base_ / "outside");
@@ -38,7 +39,9 @@ std::filesystem::path TempDevice::host(std::u16string_view devicePath) const {
     return kernel::hostUnder(dir_ / "root", devicePath);
 }
 
-std::filesystem::path TempDevice::outside() const { return base_ / "outside"; }
+std::filesystem::path TempDevice::outside() const {
+    return base_ / "outside";
+}
 
 std::string TempDevice::log() const {
     std::ifstream in(dir_ / "log");

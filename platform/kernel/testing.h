@@ -8,7 +8,7 @@
 namespace ce::test {
 
 class TempDevice {
-public:
+  public:
     enum class Contents { Factory, Empty };
     // Creates the image (the factory image of `cedevice init`, or only the standard folders and
     // an empty registry) in a new temporary folder and opens it.
@@ -26,7 +26,7 @@ public:
     // The device log's lines so far.
     std::string log() const;
 
-private:
+  private:
     std::filesystem::path base_;
     std::filesystem::path dir_;
 };

@@ -38,7 +38,8 @@ bool convert(std::u16string_view in, std::string& out, bool lenient) {
             c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
-            if (!lenient) return false;
+            if (!lenient)
+                return false;
             c = 0xFFFD;
         }
         appendUtf8(out, c);
@@ -48,7 +49,9 @@ bool convert(std::u16string_view in, std::string& out, bool lenient) {
 
 }  // namespace
 
-bool toUtf8(std::u16string_view in, std::string& out) { return convert(in, out, false); }
+bool toUtf8(std::u16string_view in, std::string& out) {
+    return convert(in, out, false);
+}
 
 std::string toUtf8(std::u16string_view in) {
     std::string out;
@@ -85,7 +88,8 @@ std::u16string fromUtf8(std::string_view in) {
         if (ok) {
             // reject overlong forms, surrogates and values beyond U+10FFFF
             static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-            if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ok = false;
+            if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+                ok = false;
         }
         if (!ok) {
             out += u'\uFFFD';
@@ -107,24 +111,33 @@ std::u16string fromUtf8(std::string_view in) {
 // Simple case folding for the scripts device names use: ASCII, Latin-1, Latin Extended-A,
 // Greek and Cyrillic. Everything else compares as is.
 char16_t foldCase(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return static_cast<char16_t>(c + 32);
     if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
+            return c;
         bool oddLower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (oddLower) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
+        if (oddLower)
+            return (c & 1) ? static_cast<char16_t>(c + 1) : c;
         return (c & 1) ? c : static_cast<char16_t>(c + 1);
     }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
-    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        return static_cast<char16_t>(c + 32);
+    if (c >= 0x410 && c <= 0x42F)
+        return static_cast<char16_t>(c + 32);
+    if (c >= 0x400 && c <= 0x40F)
+        return static_cast<char16_t>(c + 80);
     return c;
 }
 
 bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i] && foldCase(a[i]) != foldCase(b[i])) return false;
+        if (a[i] != b[i] && foldCase(a[i]) != foldCase(b[i]))
+            return false;
     }
     return true;
 }
@@ -136,7 +149,8 @@ std::u16string folded(std::u16string_view s) {
 }
 
 bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
-    if (pattern == u"*" || pattern == u"*.*") return true;
+    if (pattern == u"*" || pattern == u"*.*")
+        return true;
     // Iterative glob with backtracking to the last '*'.
     size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
     while (n < name.size()) {

@@ -15,14 +15,18 @@ using ce::kernel::formatW;
 
 namespace {
 
-char16_t lowerCase(char16_t c) { return ce::kernel::foldCase(c); }
+char16_t lowerCase(char16_t c) {
+    return ce::kernel::foldCase(c);
+}
 
 char16_t upperCase(char16_t c) {
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
+    if (c >= u'a' && c <= u'z')
+        return static_cast<char16_t>(c - 32);
     // the inverse of the folding for the ranges it covers
     for (char16_t u : {static_cast<char16_t>(c - 32), static_cast<char16_t>(c - 1),
                        static_cast<char16_t>(c - 80)}) {
-        if (u != c && ce::kernel::foldCase(u) == c) return u;
+        if (u != c && ce::kernel::foldCase(u) == c)
+            return u;
     }
     return c;
 }
@@ -35,29 +39,36 @@ std::string narrowNumber(const WCHAR* s, size_t& consumedBase) {
     consumedBase = i;
     for (; s[i] && s[i] < 0x80; ++i) {
         char c = static_cast<char>(s[i]);
-        if (!(isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-')) break;
+        if (!(isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-'))
+            break;
         out += c;
     }
     return out;
 }
 
-bool validCount(size_t cch) { return cch > 0 && cch <= STRSAFE_MAX_CCH; }
+bool validCount(size_t cch) {
+    return cch > 0 && cch <= STRSAFE_MAX_CCH;
+}
 
 }  // namespace
 
 int _wcsicmp(const WCHAR* a, const WCHAR* b) {
     for (;; ++a, ++b) {
         char16_t x = lowerCase(*a), y = lowerCase(*b);
-        if (x != y) return x < y ? -1 : 1;
-        if (x == 0) return 0;
+        if (x != y)
+            return x < y ? -1 : 1;
+        if (x == 0)
+            return 0;
     }
 }
 
 int _wcsnicmp(const WCHAR* a, const WCHAR* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         char16_t x = lowerCase(a[i]), y = lowerCase(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-        if (x == 0) return 0;
+        if (x != y)
+            return x < y ? -1 : 1;
+        if (x == 0)
+            return 0;
     }
     return 0;
 }
@@ -79,15 +90,20 @@ long parseLong(const WCHAR* s, WCHAR** end, int base) {
     std::string digits = narrowNumber(s, skip);
     char* e = nullptr;
     long v = strtol(digits.c_str(), &e, base);
-    if (end) *end = const_cast<WCHAR*>(e == digits.c_str() ? s : s + skip + (e - digits.c_str()));
-    if (v > INT32_MAX) v = INT32_MAX;  // a Windows long is 32 bits
-    if (v < INT32_MIN) v = INT32_MIN;
+    if (end)
+        *end = const_cast<WCHAR*>(e == digits.c_str() ? s : s + skip + (e - digits.c_str()));
+    if (v > INT32_MAX)
+        v = INT32_MAX;  // a Windows long is 32 bits
+    if (v < INT32_MIN)
+        v = INT32_MIN;
     return v;
 }
 
 }  // namespace
 
-int _wtoi(const WCHAR* s) { return s ? static_cast<int>(parseLong(s, nullptr, 10)) : 0; }
+int _wtoi(const WCHAR* s) {
+    return s ? static_cast<int>(parseLong(s, nullptr, 10)) : 0;
+}
 
 int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list args) {
     // The CRT's contract: at most count units; no terminator when the text fills them all;
@@ -96,9 +112,12 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list args) 
     FormatSink sink(tmp.data(), count + 1);
     formatW(sink, format, args, true);
     size_t n = sink.written();
-    if (buffer) memcpy(buffer, tmp.data(), n * sizeof(WCHAR));
-    if (sink.truncated()) return -1;
-    if (buffer && n < count) buffer[n] = 0;
+    if (buffer)
+        memcpy(buffer, tmp.data(), n * sizeof(WCHAR));
+    if (sink.truncated())
+        return -1;
+    if (buffer && n < count)
+        buffer[n] = 0;
     return static_cast<int>(n);
 }
 
@@ -113,7 +132,8 @@ int _snwprintf(WCHAR* buffer, size_t count, const WCHAR* format, ...) {
 extern "C" {
 
 CEAPI int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args) {
-    if (!buffer) return 0;
+    if (!buffer)
+        return 0;
     FormatSink sink(buffer, 1024);  // USER never writes more than 1024 units
     formatW(sink, format, args, false);
     sink.finish();
@@ -131,8 +151,10 @@ CEAPI int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
 // ---- strsafe ----
 
 CEAPI HRESULT StringCchCopyNW(LPWSTR dest, size_t cch, LPCWSTR src, size_t cchToCopy) {
-    if (!validCount(cch) || !dest) return STRSAFE_E_INVALID_PARAMETER;
-    if (!src) src = u"";
+    if (!validCount(cch) || !dest)
+        return STRSAFE_E_INVALID_PARAMETER;
+    if (!src)
+        src = u"";
     size_t i = 0;
     for (; i < cchToCopy && src[i]; ++i) {
         if (i + 1 >= cch) {
@@ -151,23 +173,28 @@ CEAPI HRESULT StringCchCopyW(LPWSTR dest, size_t cch, LPCWSTR src) {
 
 CEAPI HRESULT StringCchLengthW(LPCWSTR s, size_t cchMax, size_t* length) {
     if (!s || cchMax > STRSAFE_MAX_CCH) {
-        if (length) *length = 0;
+        if (length)
+            *length = 0;
         return STRSAFE_E_INVALID_PARAMETER;
     }
     size_t n = 0;
     while (n < cchMax && s[n]) ++n;
     if (n == cchMax) {
-        if (length) *length = 0;
+        if (length)
+            *length = 0;
         return STRSAFE_E_INVALID_PARAMETER;
     }
-    if (length) *length = n;
+    if (length)
+        *length = n;
     return S_OK;
 }
 
 CEAPI HRESULT StringCchCatNW(LPWSTR dest, size_t cch, LPCWSTR src, size_t cchToAppend) {
-    if (!validCount(cch) || !dest) return STRSAFE_E_INVALID_PARAMETER;
+    if (!validCount(cch) || !dest)
+        return STRSAFE_E_INVALID_PARAMETER;
     size_t used = 0;
-    if (FAILED(StringCchLengthW(dest, cch, &used))) return STRSAFE_E_INVALID_PARAMETER;
+    if (FAILED(StringCchLengthW(dest, cch, &used)))
+        return STRSAFE_E_INVALID_PARAMETER;
     return StringCchCopyNW(dest + used, cch - used, src, cchToAppend);
 }
 
@@ -176,7 +203,8 @@ CEAPI HRESULT StringCchCatW(LPWSTR dest, size_t cch, LPCWSTR src) {
 }
 
 CEAPI HRESULT StringCchVPrintfW(LPWSTR dest, size_t cch, LPCWSTR format, va_list args) {
-    if (!validCount(cch) || !dest) return STRSAFE_E_INVALID_PARAMETER;
+    if (!validCount(cch) || !dest)
+        return STRSAFE_E_INVALID_PARAMETER;
     if (!format) {
         dest[0] = 0;
         return STRSAFE_E_INVALID_PARAMETER;
@@ -214,21 +242,26 @@ CEAPI HRESULT StringCbPrintfW(LPWSTR dest, size_t cb, LPCWSTR format, ...) {
 CEAPI HRESULT StringCbLengthW(LPCWSTR s, size_t cbMax, size_t* length) {
     size_t cch = 0;
     HRESULT hr = StringCchLengthW(s, cbMax / sizeof(WCHAR), &cch);
-    if (length) *length = SUCCEEDED(hr) ? cch * sizeof(WCHAR) : 0;
+    if (length)
+        *length = SUCCEEDED(hr) ? cch * sizeof(WCHAR) : 0;
     return hr;
 }
 
 // ---- COREDLL strings, memory, time ----
 
-CEAPI int WINAPI lstrlenW(LPCWSTR s) { return s ? static_cast<int>(wcslen(s)) : 0; }
+CEAPI int WINAPI lstrlenW(LPCWSTR s) {
+    return s ? static_cast<int>(wcslen(s)) : 0;
+}
 
 CEAPI LPWSTR WINAPI lstrcpyW(LPWSTR dst, LPCWSTR src) {
-    if (!dst || !src) return nullptr;
+    if (!dst || !src)
+        return nullptr;
     return wcscpy(dst, src);
 }
 
 CEAPI LPWSTR WINAPI lstrcpynW(LPWSTR dst, LPCWSTR src, int max) {
-    if (!dst || !src || max <= 0) return nullptr;
+    if (!dst || !src || max <= 0)
+        return nullptr;
     int i = 0;
     for (; i + 1 < max && src[i]; ++i) dst[i] = src[i];
     dst[i] = 0;
@@ -236,13 +269,15 @@ CEAPI LPWSTR WINAPI lstrcpynW(LPWSTR dst, LPCWSTR src, int max) {
 }
 
 CEAPI LPWSTR WINAPI lstrcatW(LPWSTR dst, LPCWSTR src) {
-    if (!dst || !src) return nullptr;
+    if (!dst || !src)
+        return nullptr;
     return wcscat(dst, src);
 }
 
 CEAPI HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
     void* p = (flags & LMEM_ZEROINIT) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
-    if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!p)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return p;
 }
 

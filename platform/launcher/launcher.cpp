@@ -34,7 +34,8 @@ int fail(const std::string& line) {
 }
 
 fs::path defaultDevice() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "varnello" / "device";
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+        return fs::path(data) / "varnello" / "device";
     const char* home = std::getenv("HOME");
     return fs::path(home && *home ? home : ".") / ".local" / "share" / "varnello" / "device";
 }
@@ -49,7 +50,8 @@ fs::path selfDir() {
 // final place and moved there only once complete, so that a failed first run leaves nothing
 // half-made behind (the next run tries again).
 void createDefaultDevice(const fs::path& dir) {
-    std::cerr << programName << ": creating the default device " << dir.string() << " (first use)\n";
+    std::cerr << programName << ": creating the default device " << dir.string()
+              << " (first use)\n";
     std::error_code ec;
     fs::create_directories(dir.parent_path(), ec);
     fs::path building = dir;
@@ -60,7 +62,8 @@ void createDefaultDevice(const fs::path& dir) {
         ce::Device::open(building);
         ce::kernel::install(ce::kernel::locateInstallFiles({}, selfDir()));
         ce::Device::close();
-        if (fs::is_directory(dir, ec) && fs::is_empty(dir, ec)) fs::remove(dir, ec);
+        if (fs::is_directory(dir, ec) && fs::is_empty(dir, ec))
+            fs::remove(dir, ec);
         fs::rename(building, dir);  // refuses a folder that holds something else
     } catch (...) {
         ce::Device::close();
@@ -77,15 +80,19 @@ void openDevice(const Options& o) {
         return;
     }
     fs::path dir = defaultDevice();
-    if (!fs::exists(dir / "device.ini")) createDefaultDevice(dir);
+    if (!fs::exists(dir / "device.ini"))
+        createDefaultDevice(dir);
     ce::Device::open(dir);
 }
 
-HINSTANCE programInstance() { return ce::resources::instanceFor(reinterpret_cast<const void*>(&WinMain)); }
+HINSTANCE programInstance() {
+    return ce::resources::instanceFor(reinterpret_cast<const void*>(&WinMain));
+}
 
 bool screenshotTo(const std::string& path) {
     std::string error;
-    if (ce::display::writePng(ce::display::screen(), path, &error)) return true;
+    if (ce::display::writePng(ce::display::screen(), path, &error))
+        return true;
     std::cerr << programName << ": " << error << "\n";
     return false;
 }
@@ -99,7 +106,8 @@ int runScripted(const Options& o, const std::string& text) {
     }
     ce::test::Driver driver(&WinMain, o.commandLine);
     int code = ce::test::runScript(driver, steps, *o.script, std::cerr);
-    if (o.screenshot && !screenshotTo(*o.screenshot) && code == 0) code = 2;
+    if (o.screenshot && !screenshotTo(*o.screenshot) && code == 0)
+        code = 2;
     driver.stop();
     return code;
 }
@@ -109,8 +117,10 @@ int runScripted(const Options& o, const std::string& text) {
 int runDirect(const Options& o) {
     std::unique_ptr<ce::gwes::InputSource> window;
     // A screenshot run is over once the program first waits, so it opens no window.
-    bool wantWindow = !o.headless && !o.screenshot && std::getenv("DISPLAY") && *std::getenv("DISPLAY");
-    if (wantWindow) window = ce::display::openWindow();
+    bool wantWindow =
+        !o.headless && !o.screenshot && std::getenv("DISPLAY") && *std::getenv("DISPLAY");
+    if (wantWindow)
+        window = ce::display::openWindow();
     ce::gwes::Gwes* g = ce::gwes::state();
     g->input = window.get();
     g->autoAnswerBoxes = window == nullptr;
@@ -120,10 +130,14 @@ int runDirect(const Options& o) {
         code = WinMain(programInstance(), nullptr, line.data(), SW_SHOW);
     } catch (const ce::gwes::ProgramEnd& end) {
         g = ce::gwes::state();
-        if (g) g->input = nullptr;
+        if (g)
+            g->input = nullptr;
         if (end.reason == ce::gwes::ProgramEnd::Reason::NoMoreInput && !window) {
-            if (o.screenshot) code = screenshotTo(*o.screenshot) ? 0 : 2;
-            else std::cerr << programName << ": the program waits for input and this run has none; it ends here\n";
+            if (o.screenshot)
+                code = screenshotTo(*o.screenshot) ? 0 : 2;
+            else
+                std::cerr << programName
+                          << ": the program waits for input and this run has none; it ends here\n";
         }
     }
     // As when a program ends on the device: what it left on screen goes with it.
@@ -148,7 +162,8 @@ int main(int argc, char** argv) {
     std::string scriptText;
     if (o.script) {
         std::ifstream in(*o.script, std::ios::binary);
-        if (!in) return fail("cannot read the script " + *o.script);
+        if (!in)
+            return fail("cannot read the script " + *o.script);
         std::ostringstream s;
         s << in.rdbuf();
         scriptText = s.str();
@@ -158,9 +173,11 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    if (o.module) ce::kernel::setModulePath(ce::gwes::utf16(*o.module));
+    if (o.module)
+        ce::kernel::setModulePath(ce::gwes::utf16(*o.module));
     // a run without a window starts its programs (CreateProcessW) without one too
-    if (o.headless || o.script || o.screenshot) ce::kernel::setStartHeadless(true);
+    if (o.headless || o.script || o.screenshot)
+        ce::kernel::setStartHeadless(true);
     int code = o.script ? runScripted(o, scriptText) : runDirect(o);
     std::cout.flush();
     ce::Device::close();

@@ -16,12 +16,20 @@ std::u16string widen(const std::string& s) {
         unsigned char b = s[i];
         uint32_t c = b;
         int n = 1;
-        if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
-        else if (b >= 0x80) c = b;  // a Windows-1252 byte, taken as Latin-1
+        if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            n = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            n = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            n = 4;
+        } else if (b >= 0x80)
+            c = b;  // a Windows-1252 byte, taken as Latin-1
         if (n > 1 && i + n <= s.size()) {
-            for (int k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+            for (int k = 1; k < n; ++k)
+                c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         } else {
             n = 1;
         }
@@ -45,8 +53,9 @@ struct Token {
 };
 
 class Parser {
-public:
-    Parser(std::string name, const std::function<std::optional<std::string>(const std::string&)>& file)
+  public:
+    Parser(std::string name,
+           const std::function<std::optional<std::string>(const std::string&)>& file)
         : name_(std::move(name)), file_(file) {}
 
     ResourceSet run(const std::string& text) {
@@ -56,7 +65,7 @@ public:
         return std::move(set_);
     }
 
-private:
+  private:
     std::string name_;
     const std::function<std::optional<std::string>(const std::string&)>& file_;
     std::vector<Token> tokens_;
@@ -89,7 +98,8 @@ private:
             std::string n = e.substr(7);
             std::string id;
             for (char c : n)
-                if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') id += c;
+                if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+                    id += c;
             value = defines_.count(id) > 0;
         } else if (!e.empty() && std::isdigit(static_cast<unsigned char>(e[0]))) {
             value = std::strtol(e.c_str(), nullptr, 0) != 0;
@@ -107,7 +117,8 @@ private:
         bool inComment = false;
         while (i <= text.size()) {
             size_t eol = text.find('\n', i);
-            if (eol == std::string::npos) eol = text.size();
+            if (eol == std::string::npos)
+                eol = text.size();
             std::string l = text.substr(i, eol - i);
             ++line;
             i = eol + 1;
@@ -116,26 +127,34 @@ private:
                 std::string d = trim(t.substr(1));
                 auto word = d.substr(0, d.find_first_of(" \t"));
                 std::string rest = trim(d.size() > word.size() ? d.substr(word.size()) : "");
-                if (word == "ifdef") active.push_back(active.back() && defines_.count(rest));
-                else if (word == "ifndef") active.push_back(active.back() && !defines_.count(rest));
-                else if (word == "if") active.push_back(active.back() && condition(rest));
+                if (word == "ifdef")
+                    active.push_back(active.back() && defines_.count(rest));
+                else if (word == "ifndef")
+                    active.push_back(active.back() && !defines_.count(rest));
+                else if (word == "if")
+                    active.push_back(active.back() && condition(rest));
                 else if (word == "elif") {
-                    if (active.size() > 1) active.back() = active[active.size() - 2] && condition(rest);
+                    if (active.size() > 1)
+                        active.back() = active[active.size() - 2] && condition(rest);
                 } else if (word == "else") {
-                    if (active.size() > 1) active.back() = active[active.size() - 2] && !active.back();
+                    if (active.size() > 1)
+                        active.back() = active[active.size() - 2] && !active.back();
                 } else if (word == "endif") {
-                    if (active.size() > 1) active.pop_back();
+                    if (active.size() > 1)
+                        active.pop_back();
                 } else if (active.back() && word == "define") {
                     auto sp = rest.find_first_of(" \t");
                     std::string id = rest.substr(0, sp);
                     std::string value = sp == std::string::npos ? "" : trim(rest.substr(sp));
-                    if (auto c = value.find("//"); c != std::string::npos) value = trim(value.substr(0, c));
+                    if (auto c = value.find("//"); c != std::string::npos)
+                        value = trim(value.substr(0, c));
                     defines_[id] = value;
                 } else if (active.back() && word == "undef") {
                     defines_.erase(rest);
                 } else if (active.back() && word == "include" && includeDepth_ < 8) {
                     std::string inc = rest;
-                    if (inc.size() >= 2 && (inc[0] == '"' || inc[0] == '<')) inc = inc.substr(1, inc.size() - 2);
+                    if (inc.size() >= 2 && (inc[0] == '"' || inc[0] == '<'))
+                        inc = inc.substr(1, inc.size() - 2);
                     if (auto content = file_(inc)) {
                         ++includeDepth_;
                         tokenize(*content, inc);
@@ -144,10 +163,12 @@ private:
                 }
                 continue;
             }
-            if (!active.back()) continue;
+            if (!active.back())
+                continue;
             lexLine(l, line, inComment, fileName);
         }
-        if (includeDepth_ == 0) tokens_.push_back(Token{Token::End, "", 0, line});
+        if (includeDepth_ == 0)
+            tokens_.push_back(Token{Token::End, "", 0, line});
     }
 
     void lexLine(const std::string& l, int line, bool& inComment, const std::string& fileName) {
@@ -155,7 +176,8 @@ private:
         while (k < l.size()) {
             if (inComment) {
                 size_t e = l.find("*/", k);
-                if (e == std::string::npos) return;
+                if (e == std::string::npos)
+                    return;
                 inComment = false;
                 k = e + 2;
                 continue;
@@ -188,39 +210,60 @@ private:
                         char e = l[k + 1];
                         k += 2;
                         switch (e) {
-                            case 'n': s += '\n'; break;
-                            case 't': s += '\t'; break;
-                            case 'r': s += '\r'; break;
-                            case '0': s += '\0'; break;
-                            case 'a': s += '\b'; break;
-                            case '\\': s += '\\'; break;
-                            case '"': s += '"'; break;
-                            default: s += '\\'; s += e; break;
+                            case 'n':
+                                s += '\n';
+                                break;
+                            case 't':
+                                s += '\t';
+                                break;
+                            case 'r':
+                                s += '\r';
+                                break;
+                            case '0':
+                                s += '\0';
+                                break;
+                            case 'a':
+                                s += '\b';
+                                break;
+                            case '\\':
+                                s += '\\';
+                                break;
+                            case '"':
+                                s += '"';
+                                break;
+                            default:
+                                s += '\\';
+                                s += e;
+                                break;
                         }
                         continue;
                     }
                     s += d;
                     ++k;
                 }
-                if (!closed) throw std::runtime_error(fileName + ":" + std::to_string(line) + ": unterminated string");
+                if (!closed)
+                    throw std::runtime_error(fileName + ":" + std::to_string(line) +
+                                             ": unterminated string");
                 tokens_.push_back(Token{Token::String, s, 0, line});
             } else if (std::isdigit(static_cast<unsigned char>(c))) {
                 size_t e = k;
                 while (e < l.size() && (std::isalnum(static_cast<unsigned char>(l[e])))) ++e;
                 std::string num = l.substr(k, e - k);
                 std::string digits = num;
-                while (!digits.empty() && (digits.back() == 'L' || digits.back() == 'l' || digits.back() == 'U' ||
-                                           digits.back() == 'u'))
+                while (!digits.empty() && (digits.back() == 'L' || digits.back() == 'l' ||
+                                           digits.back() == 'U' || digits.back() == 'u'))
                     digits.pop_back();
                 char* end = nullptr;
                 long v = std::strtol(digits.c_str(), &end, 0);
                 if (!end || *end)
-                    throw std::runtime_error(fileName + ":" + std::to_string(line) + ": bad number " + num);
+                    throw std::runtime_error(fileName + ":" + std::to_string(line) +
+                                             ": bad number " + num);
                 tokens_.push_back(Token{Token::Number, num, v, line});
                 k = e;
             } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
                 size_t e = k;
-                while (e < l.size() && (std::isalnum(static_cast<unsigned char>(l[e])) || l[e] == '_' || l[e] == '.'))
+                while (e < l.size() && (std::isalnum(static_cast<unsigned char>(l[e])) ||
+                                        l[e] == '_' || l[e] == '.'))
                     ++e;
                 tokens_.push_back(Token{Token::Word, l.substr(k, e - k), 0, line});
                 k = e;
@@ -239,32 +282,42 @@ private:
     }
     Token next() {
         Token t = peek();
-        if (pos_ < tokens_.size() - 1) ++pos_;
+        if (pos_ < tokens_.size() - 1)
+            ++pos_;
         return t;
     }
     bool isWord(const Token& t, const char* w) const {
-        if (t.kind != Token::Word) return false;
+        if (t.kind != Token::Word)
+            return false;
         return strcasecmp(t.text.c_str(), w) == 0;
     }
-    bool isOpen(const Token& t) const { return isWord(t, "BEGIN") || (t.kind == Token::Punct && t.text == "{"); }
-    bool isClose(const Token& t) const { return isWord(t, "END") || (t.kind == Token::Punct && t.text == "}"); }
+    bool isOpen(const Token& t) const {
+        return isWord(t, "BEGIN") || (t.kind == Token::Punct && t.text == "{");
+    }
+    bool isClose(const Token& t) const {
+        return isWord(t, "END") || (t.kind == Token::Punct && t.text == "}");
+    }
     void comma() {
-        if (peek().kind == Token::Punct && peek().text == ",") next();
+        if (peek().kind == Token::Punct && peek().text == ",")
+            next();
     }
     void expectOpen() {
         Token t = next();
-        if (!isOpen(t)) fail(t, "expected BEGIN");
+        if (!isOpen(t))
+            fail(t, "expected BEGIN");
     }
     std::string expectString(const char* what) {
         Token t = next();
-        if (t.kind != Token::String) fail(t, std::string("expected a string ") + what);
+        if (t.kind != Token::String)
+            fail(t, std::string("expected a string ") + what);
         return t.text;
     }
 
     // A numeric expression: numbers, #defined names, | + - ~ and parentheses.
     long value() {
         long v = term();
-        while (peek().kind == Token::Punct && (peek().text == "|" || peek().text == "+" || peek().text == "-")) {
+        while (peek().kind == Token::Punct &&
+               (peek().text == "|" || peek().text == "+" || peek().text == "-")) {
             char op = next().text[0];
             long r = term();
             v = op == '|' ? (v | r) : op == '+' ? v + r : v - r;
@@ -273,25 +326,32 @@ private:
     }
     long term() {
         Token t = next();
-        if (t.kind == Token::Number) return t.value;
+        if (t.kind == Token::Number)
+            return t.value;
         if (t.kind == Token::Punct && t.text == "(") {
             long v = value();
             Token c = next();
-            if (c.text != ")") fail(c, "expected )");
+            if (c.text != ")")
+                fail(c, "expected )");
             return v;
         }
-        if (t.kind == Token::Punct && t.text == "~") return ~term();
-        if (t.kind == Token::Punct && t.text == "-") return -term();
+        if (t.kind == Token::Punct && t.text == "~")
+            return ~term();
+        if (t.kind == Token::Punct && t.text == "-")
+            return -term();
         if (t.kind == Token::Word) {
-            if (isWord(t, "NOT")) return ~term();
+            if (isWord(t, "NOT"))
+                return ~term();
             auto it = defines_.find(t.text);
             if (it != defines_.end()) {
                 char* end = nullptr;
                 std::string d = it->second;
                 while (!d.empty() && (d.back() == 'L' || d.back() == 'l')) d.pop_back();
-                if (!d.empty() && d.front() == '(' && d.back() == ')') d = d.substr(1, d.size() - 2);
+                if (!d.empty() && d.front() == '(' && d.back() == ')')
+                    d = d.substr(1, d.size() - 2);
                 long v = std::strtol(d.c_str(), &end, 0);
-                if (end && !*end) return v;
+                if (end && !*end)
+                    return v;
             }
             fail(t, "unknown name " + t.text);
         }
@@ -305,9 +365,12 @@ private:
         int depth = 1;
         while (depth > 0) {
             Token t = next();
-            if (t.kind == Token::End) fail(t, "missing END");
-            if (isOpen(t)) ++depth;
-            if (isClose(t)) --depth;
+            if (t.kind == Token::End)
+                fail(t, "missing END");
+            if (isOpen(t))
+                ++depth;
+            if (isClose(t))
+                --depth;
         }
     }
 
@@ -325,10 +388,12 @@ private:
             stringTable(id);
             return;
         }
-        if (id.kind != Token::Number && id.kind != Token::Word && id.kind != Token::String) fail(id, "expected a resource name");
+        if (id.kind != Token::Number && id.kind != Token::Word && id.kind != Token::String)
+            fail(id, "expected a resource name");
         std::optional<UINT> number;
         std::u16string name;
-        if (id.kind == Token::Number) number = static_cast<UINT>(id.value);
+        if (id.kind == Token::Number)
+            number = static_cast<UINT>(id.value);
         else if (id.kind == Token::Word && defines_.count(id.text)) {
             --pos_;
             number = static_cast<UINT>(value());
@@ -336,17 +401,21 @@ private:
             name = widen(id.text);
         }
         Token type = next();
-        if (type.kind != Token::Word) fail(type, "expected a resource type after " + id.text);
+        if (type.kind != Token::Word)
+            fail(type, "expected a resource type after " + id.text);
         if (isWord(type, "MENU") || isWord(type, "MENUEX")) {
             skipOptions();
             std::vector<MenuNode> items = menuItems();
-            if (number) set_.menus[*number] = std::move(items);
-            else set_.namedMenus[name] = std::move(items);
+            if (number)
+                set_.menus[*number] = std::move(items);
+            else
+                set_.namedMenus[name] = std::move(items);
         } else if (isWord(type, "ICON")) {
             skipOptions();
             std::string file = expectString("naming the icon file");
             auto data = file_(file);
-            if (!data) fail(type, "icon file " + file + " is not embedded");
+            if (!data)
+                fail(type, "icon file " + file + " is not embedded");
             try {
                 set_.icons[number.value_or(0)] = decodeIco(*data);
             } catch (const std::exception& e) {
@@ -354,21 +423,24 @@ private:
             }
         } else if (isWord(type, "VERSIONINFO")) {
             versionInfo();
-        } else if (isWord(type, "DIALOG") || isWord(type, "DIALOGEX") || isWord(type, "ACCELERATORS") ||
-                   isWord(type, "TOOLBAR") || isWord(type, "DLGINIT") || isWord(type, "TEXTINCLUDE") ||
+        } else if (isWord(type, "DIALOG") || isWord(type, "DIALOGEX") ||
+                   isWord(type, "ACCELERATORS") || isWord(type, "TOOLBAR") ||
+                   isWord(type, "DLGINIT") || isWord(type, "TEXTINCLUDE") ||
                    isWord(type, "DESIGNINFO")) {
             while (peek().kind != Token::End && !isOpen(peek())) next();
             skipBlock();
         } else {
             // file resources (BITMAP "x.bmp", custom types) and data blocks
             skipRestOfLine(type.line);
-            if (isOpen(peek())) skipBlock();
+            if (isOpen(peek()))
+                skipBlock();
         }
     }
 
     void skipOptions() {
-        while (isWord(peek(), "DISCARDABLE") || isWord(peek(), "MOVEABLE") || isWord(peek(), "PURE") ||
-               isWord(peek(), "PRELOAD") || isWord(peek(), "LOADONCALL") || isWord(peek(), "FIXED") ||
+        while (isWord(peek(), "DISCARDABLE") || isWord(peek(), "MOVEABLE") ||
+               isWord(peek(), "PURE") || isWord(peek(), "PRELOAD") ||
+               isWord(peek(), "LOADONCALL") || isWord(peek(), "FIXED") ||
                isWord(peek(), "IMPURE") || isWord(peek(), "SHARED") || isWord(peek(), "NONSHARED"))
             next();
     }
@@ -378,13 +450,20 @@ private:
         while (peek().kind == Token::Punct && peek().text == ",") {
             next();
             Token o = next();
-            if (isWord(o, "GRAYED")) flags |= MF_GRAYED;
-            else if (isWord(o, "INACTIVE")) flags |= MF_DISABLED;
-            else if (isWord(o, "CHECKED")) flags |= MF_CHECKED;
-            else if (isWord(o, "MENUBARBREAK")) flags |= MF_MENUBARBREAK;
-            else if (isWord(o, "MENUBREAK")) flags |= MF_MENUBREAK;
-            else if (isWord(o, "HELP")) flags |= MF_HELP;
-            else fail(o, "unknown menu item option " + o.text);
+            if (isWord(o, "GRAYED"))
+                flags |= MF_GRAYED;
+            else if (isWord(o, "INACTIVE"))
+                flags |= MF_DISABLED;
+            else if (isWord(o, "CHECKED"))
+                flags |= MF_CHECKED;
+            else if (isWord(o, "MENUBARBREAK"))
+                flags |= MF_MENUBARBREAK;
+            else if (isWord(o, "MENUBREAK"))
+                flags |= MF_MENUBREAK;
+            else if (isWord(o, "HELP"))
+                flags |= MF_HELP;
+            else
+                fail(o, "unknown menu item option " + o.text);
         }
         return flags;
     }
@@ -394,8 +473,10 @@ private:
         expectOpen();
         for (;;) {
             Token t = next();
-            if (isClose(t)) return items;
-            if (t.kind == Token::End) fail(t, "missing END of the menu");
+            if (isClose(t))
+                return items;
+            if (t.kind == Token::End)
+                fail(t, "missing END of the menu");
             if (isWord(t, "POPUP")) {
                 MenuNode n;
                 n.text = widen(expectString("after POPUP"));
@@ -409,7 +490,8 @@ private:
                     n.flags = MF_SEPARATOR;
                 } else {
                     n.text = widen(expectString("after MENUITEM"));
-                    if (peek().kind != Token::Punct || peek().text != ",") fail(peek(), "expected , and the item's ID");
+                    if (peek().kind != Token::Punct || peek().text != ",")
+                        fail(peek(), "expected , and the item's ID");
                     next();
                     n.id = static_cast<UINT>(value());
                     n.flags = itemOptions();
@@ -430,7 +512,8 @@ private:
                 next();
                 return;
             }
-            if (peek().kind == Token::End) fail(peek(), "missing END of the string table");
+            if (peek().kind == Token::End)
+                fail(peek(), "missing END of the string table");
             UINT id = static_cast<UINT>(value());
             comma();
             set_.strings[id] = widen(expectString("in the string table"));
@@ -440,7 +523,8 @@ private:
     void fourWords(WORD out[4]) {
         for (int i = 0; i < 4; ++i) {
             out[i] = static_cast<WORD>(value());
-            if (i < 3) comma();
+            if (i < 3)
+                comma();
         }
     }
 
@@ -448,26 +532,33 @@ private:
         VersionInfo v;
         while (!isOpen(peek())) {
             Token t = next();
-            if (t.kind == Token::End) fail(t, "missing BEGIN of VERSIONINFO");
-            if (isWord(t, "FILEVERSION")) fourWords(v.fileVersion);
-            else if (isWord(t, "PRODUCTVERSION")) fourWords(v.productVersion);
-            else if (t.kind == Token::Word) value();  // FILEFLAGSMASK and the other fixed fields
+            if (t.kind == Token::End)
+                fail(t, "missing BEGIN of VERSIONINFO");
+            if (isWord(t, "FILEVERSION"))
+                fourWords(v.fileVersion);
+            else if (isWord(t, "PRODUCTVERSION"))
+                fourWords(v.productVersion);
+            else if (t.kind == Token::Word)
+                value();  // FILEFLAGSMASK and the other fixed fields
         }
         expectOpen();
         while (!isClose(peek())) {
             Token block = next();
-            if (!isWord(block, "BLOCK")) fail(block, "expected BLOCK in VERSIONINFO");
+            if (!isWord(block, "BLOCK"))
+                fail(block, "expected BLOCK in VERSIONINFO");
             std::string kind = expectString("after BLOCK");
             expectOpen();
             if (kind == "StringFileInfo") {
                 while (!isClose(peek())) {
                     Token inner = next();
-                    if (!isWord(inner, "BLOCK")) fail(inner, "expected BLOCK in StringFileInfo");
+                    if (!isWord(inner, "BLOCK"))
+                        fail(inner, "expected BLOCK in StringFileInfo");
                     v.langCodepage = widen(expectString("naming the language"));
                     expectOpen();
                     while (!isClose(peek())) {
                         Token value = next();
-                        if (!isWord(value, "VALUE")) fail(value, "expected VALUE");
+                        if (!isWord(value, "VALUE"))
+                            fail(value, "expected VALUE");
                         std::string key = expectString("naming the value");
                         comma();
                         std::string text = expectString("after the value's name");
@@ -481,9 +572,12 @@ private:
                 int depth = 1;
                 while (depth > 0) {
                     Token t = next();
-                    if (t.kind == Token::End) fail(t, "missing END");
-                    if (isOpen(t)) ++depth;
-                    if (isClose(t)) --depth;
+                    if (t.kind == Token::End)
+                        fail(t, "missing END");
+                    if (isOpen(t))
+                        ++depth;
+                    if (isClose(t))
+                        --depth;
                 }
             }
         }

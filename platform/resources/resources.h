@@ -33,7 +33,7 @@ void unregisterModule(int token);
 struct MenuNode {
     std::u16string text;
     UINT id = 0;
-    UINT flags = 0;  // MF_GRAYED, MF_CHECKED, MF_SEPARATOR, MF_POPUP ...
+    UINT flags = 0;               // MF_GRAYED, MF_CHECKED, MF_SEPARATOR, MF_POPUP ...
     std::vector<MenuNode> items;  // of a POPUP
 };
 
@@ -47,7 +47,7 @@ struct VersionInfo {
     WORD fileVersion[4] = {};
     WORD productVersion[4] = {};
     std::map<std::u16string, std::u16string> strings;  // CompanyName, FileVersion, ...
-    std::u16string langCodepage;  // "040904b0" as in the StringFileInfo block
+    std::u16string langCodepage;                       // "040904b0" as in the StringFileInfo block
 };
 
 // The parsed resources of one .rc file. Parsing errors name the file and line.

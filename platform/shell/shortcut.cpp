@@ -16,24 +16,31 @@ std::string shortcutBytes(std::u16string_view target) {
 }
 
 bool parseShortcut(std::string_view bytes, std::u16string& target) {
-    if (bytes.size() > kMaxShortcutFile) return false;
+    if (bytes.size() > kMaxShortcutFile)
+        return false;
     size_t i = 0;
     size_t count = 0;
     while (i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9') {
         count = count * 10 + static_cast<size_t>(bytes[i] - '0');
-        if (++i > 5) return false;
+        if (++i > 5)
+            return false;
     }
-    if (i == 0 || i >= bytes.size() || bytes[i] != '#') return false;
+    if (i == 0 || i >= bytes.size() || bytes[i] != '#')
+        return false;
     std::string_view rest = bytes.substr(i + 1);
     while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
     for (char c : rest) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') return false;  // binary junk
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+            return false;  // binary junk
     }
     std::u16string text = kernel::fromUtf8(rest);
-    if (kernel::toUtf8(text) != rest) return false;  // not UTF-8 text
-    if (text.size() < count || count == 0 || count > kMaxShortcutTarget) return false;
+    if (kernel::toUtf8(text) != rest)
+        return false;  // not UTF-8 text
+    if (text.size() < count || count == 0 || count > kMaxShortcutTarget)
+        return false;
     for (size_t k = count; k < text.size(); ++k) {
-        if (text[k] != u' ' && text[k] != u'\t') return false;  // more text than counted
+        if (text[k] != u' ' && text[k] != u'\t')
+            return false;  // more text than counted
     }
     text.resize(count);
     target = std::move(text);
@@ -76,7 +83,8 @@ CEAPI BOOL SHCreateShortcut(LPWSTR shortcut, LPWSTR target) {
     }
     std::string bytes = ce::shell::shortcutBytes(t);
     bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    if (close(fd) != 0) ok = false;
+    if (close(fd) != 0)
+        ok = false;
     if (!ok) {
         unlink(r.host.c_str());
         SetLastError(ERROR_DISK_FULL);

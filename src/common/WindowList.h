@@ -5,7 +5,7 @@
 #include <windows.h>
 
 class CWindowList {
-public:
+  public:
     CWindowList();
     ~CWindowList();
 
@@ -15,7 +15,7 @@ public:
     int GetCount() const;
     HWND GetAt(int index) const;
 
-private:
+  private:
     struct Node {
         Node* m_pNext;
         Node* m_pPrev;

@@ -51,25 +51,21 @@ static const FILE_PATTERN c_filePatterns[] = {
 
 static const WCHAR c_szSearchRoot[] = TEXT("\\");
 
-static HWND GetDisplayHandle()
-{
+static HWND GetDisplayHandle() {
     return g_pDisplayWindow ? g_pDisplayWindow->GetHandle() : NULL;
 }
 
-static BOOL IsBoxChecked(int checkId)
-{
+static BOOL IsBoxChecked(int checkId) {
     return SendDlgItemMessageW(GetDisplayHandle(), checkId, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-static void RefreshFoundFolders(const CWindowList& items)
-{
+static void RefreshFoundFolders(const CWindowList& items) {
     HWND hwndList = items.GetAt(FOUND_FOLDERS_POS);
     SendMessageW(hwndList, LB_RESETCONTENT, 0, 0);
     SearchTempFolders(hwndList, c_szSearchRoot);
 }
 
-static void RefreshFoundFiles(const CWindowList& items)
-{
+static void RefreshFoundFiles(const CWindowList& items) {
     HWND hwndList = items.GetAt(FOUND_FILES_POS);
     SendMessageW(hwndList, LB_RESETCONTENT, 0, 0);
     for (size_t i = 0; i < sizeof(c_filePatterns) / sizeof(c_filePatterns[0]); i++) {
@@ -87,8 +83,7 @@ static void RefreshFoundFiles(const CWindowList& items)
     }
 }
 
-void CScreens::ControlCallback(UINT id)
-{
+void CScreens::ControlCallback(UINT id) {
     if (id < IDC_FIRST_OPTION || id > IDC_LAST_OPTION) {
         MessageBoxW(NULL, TEXT("CScreens::ControlCallback() Unknown control ID"), TEXT("Error"),
                     MB_OK);
@@ -98,8 +93,8 @@ void CScreens::ControlCallback(UINT id)
     for (size_t i = 0; i < sizeof(c_browseButtons) / sizeof(c_browseButtons[0]); i++) {
         if (c_browseButtons[i].id == id) {
             CFolderBrowser browser;
-            browser.Browse(NULL, m_pages[c_browseButtons[i].screen].m_items.GetAt(
-                                     c_browseButtons[i].editPos));
+            browser.Browse(
+                NULL, m_pages[c_browseButtons[i].screen].m_items.GetAt(c_browseButtons[i].editPos));
             return;
         }
     }

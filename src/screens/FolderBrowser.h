@@ -5,13 +5,13 @@
 #include <commctrl.h>
 
 class CFolderBrowser {
-public:
+  public:
     CFolderBrowser() : m_hDialog(NULL), m_hTarget(NULL) {}
     LRESULT Browse(HWND hwndOwner, HWND hwndTarget);
     static int AddSubfolders(LPCWSTR pattern, HTREEITEM hParent);
     static LPWSTR GetItemPath(HTREEITEM hItem, BOOL bPattern);
 
-private:
+  private:
     HWND m_hDialog;
     HWND m_hTarget;
 };

@@ -13,18 +13,18 @@ struct CScreenPage {
 };
 
 class CScreen {
-public:
+  public:
     CScreen();
     int SwitchScreenTo(int index);
     const CWindowList& GetScreenItems(int index) const;
 
-protected:
+  protected:
     int m_currentScreen;
     CScreenPage m_pages[SCREEN_COUNT];
 };
 
 class CScreens : public CScreen {
-public:
+  public:
     CScreens();
     ~CScreens();
     int CreateControls();

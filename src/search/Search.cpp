@@ -19,8 +19,7 @@ LONG g_maxFileEntryLength = 0;
 
 // Adds an entry and widens the list's horizontal range for the longest entry so far. The
 // longest length is kept for the whole run: the list box keeps its extent when it is emptied.
-static void AddSearchEntry(HWND hwndList, LPCWSTR entry, LONG* pLongest)
-{
+static void AddSearchEntry(HWND hwndList, LPCWSTR entry, LONG* pLongest) {
     SendMessageW(hwndList, LB_ADDSTRING, 0, (LPARAM)entry);
     LONG length = (LONG)wcslen(entry);
     if (length > SEARCH_ENTRY_FITS && length > *pLongest) {
@@ -31,8 +30,7 @@ static void AddSearchEntry(HWND hwndList, LPCWSTR entry, LONG* pLongest)
 
 // Puts folder into path, ready for names to be appended: the root joins without a separator,
 // every other folder with one. Returns the length of that prefix, or 0 when it would not fit.
-static size_t StartSearchPath(LPWSTR path, LPCWSTR folder)
-{
+static size_t StartSearchPath(LPWSTR path, LPCWSTR folder) {
     size_t length = wcslen(folder);
     if (length == 0 || length + 1 >= SEARCH_PATH_UNITS)
         return 0;
@@ -45,8 +43,7 @@ static size_t StartSearchPath(LPWSTR path, LPCWSTR folder)
 
 // Appends name (and a backslash) at path + length; the new length, or 0 when it would not fit
 // with room left for a pattern after it. A cut path is never searched or listed.
-static size_t AppendSearchName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslash)
-{
+static size_t AppendSearchName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslash) {
     size_t nameLength = wcslen(name);
     size_t newLength = length + nameLength + (backslash ? 1 : 0);
     if (newLength + 1 >= SEARCH_PATH_UNITS)
@@ -58,8 +55,7 @@ static size_t AppendSearchName(LPWSTR path, size_t length, LPCWSTR name, BOOL ba
     return newLength;
 }
 
-static HANDLE FindFirstInFolder(LPWSTR path, size_t length, WIN32_FIND_DATAW* pFindData)
-{
+static HANDLE FindFirstInFolder(LPWSTR path, size_t length, WIN32_FIND_DATAW* pFindData) {
     path[length] = TEXT('*');
     path[length + 1] = 0;
     HANDLE hFind = FindFirstFileW(path, pFindData);
@@ -67,15 +63,13 @@ static HANDLE FindFirstInFolder(LPWSTR path, size_t length, WIN32_FIND_DATAW* pF
     return hFind;
 }
 
-static BOOL IsVisibleFolder(const WIN32_FIND_DATAW& findData)
-{
+static BOOL IsVisibleFolder(const WIN32_FIND_DATAW& findData) {
     return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(findData.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
 }
 
 // path[0, length) ends in a backslash.
-static void SearchTempFoldersIn(HWND hwndList, LPWSTR path, size_t length)
-{
+static void SearchTempFoldersIn(HWND hwndList, LPWSTR path, size_t length) {
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstInFolder(path, length, &findData);
     if (hFind == INVALID_HANDLE_VALUE)
@@ -95,8 +89,7 @@ static void SearchTempFoldersIn(HWND hwndList, LPWSTR path, size_t length)
     FindClose(hFind);
 }
 
-void SearchTempFolders(HWND hwndList, LPCWSTR folder)
-{
+void SearchTempFolders(HWND hwndList, LPCWSTR folder) {
     if (!folder)
         return;
     CSearchWindow::Show();
@@ -109,14 +102,12 @@ void SearchTempFolders(HWND hwndList, LPCWSTR folder)
 
 // The text after the last dot matches when its first three characters equal the extension,
 // letter case aside: "TMP" takes a.tmp and c.tmpx, not d.tm or e.tmp.txt.
-static BOOL HasExtension(LPCWSTR name, LPCWSTR extension)
-{
+static BOOL HasExtension(LPCWSTR name, LPCWSTR extension) {
     LPCWSTR pDot = wcsrchr(name, TEXT('.'));
     return pDot && _wcsnicmp(pDot + 1, extension, 3) == 0;
 }
 
-static void SearchFilesIn(HWND hwndList, LPCWSTR extension, LPWSTR path, size_t length)
-{
+static void SearchFilesIn(HWND hwndList, LPCWSTR extension, LPWSTR path, size_t length) {
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstInFolder(path, length, &findData);
     if (hFind == INVALID_HANDLE_VALUE)
@@ -136,8 +127,7 @@ static void SearchFilesIn(HWND hwndList, LPCWSTR extension, LPWSTR path, size_t 
     FindClose(hFind);
 }
 
-void SearchFilesByExtension(HWND hwndList, LPCWSTR extension, LPCWSTR folder)
-{
+void SearchFilesByExtension(HWND hwndList, LPCWSTR extension, LPCWSTR folder) {
     if (!extension || !folder)
         return;
     CSearchWindow::Show();

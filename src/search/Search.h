@@ -10,7 +10,7 @@ extern LONG g_maxFolderEntryLength;
 extern LONG g_maxFileEntryLength;
 
 class CSearchWindow {
-public:
+  public:
     static void Show();
     static void Hide();
 };

@@ -13,8 +13,7 @@ HWND g_hSearchLabel = NULL;
 
 static const WCHAR c_szSearchClass[] = TEXT("SEARCHING");
 
-static void RegisterSearchClass()
-{
+static void RegisterSearchClass() {
     UnregisterClassW(c_szSearchClass, g_hInstance);
     WNDCLASSW wc;
     ZeroMemory(&wc, sizeof(wc));
@@ -26,30 +25,27 @@ static void RegisterSearchClass()
     RegisterClassW(&wc);
 }
 
-void CSearchWindow::Show()
-{
+void CSearchWindow::Show() {
     if (g_searchWindowUsers > 0) {
         g_searchWindowUsers++;
         return;
     }
     RegisterSearchClass();
     HWND hwndParent = g_pDisplayWindow ? g_pDisplayWindow->GetHandle() : NULL;
-    g_hSearchWindow = CreateWindowExW(0, c_szSearchClass, c_szSearchClass,
-                                      WS_POPUP | WS_CHILD | WS_VISIBLE, 77, 110, 94, 54,
-                                      hwndParent, NULL, g_hInstance, NULL);
+    g_hSearchWindow =
+        CreateWindowExW(0, c_szSearchClass, c_szSearchClass, WS_POPUP | WS_CHILD | WS_VISIBLE, 77,
+                        110, 94, 54, hwndParent, NULL, g_hInstance, NULL);
     UpdateWindow(g_hSearchWindow);
     ShowWindow(g_hSearchWindow, SW_SHOWNORMAL);
 
-    g_hSearchLabel = CreateWindowExW(0, TEXT("STATIC"), TEXT("SEARCHING..."),
-                                     WS_CHILD | WS_VISIBLE, 2, 17, 90, 20, g_hSearchWindow, NULL,
-                                     g_hInstance, NULL);
+    g_hSearchLabel = CreateWindowExW(0, TEXT("STATIC"), TEXT("SEARCHING..."), WS_CHILD | WS_VISIBLE,
+                                     2, 17, 90, 20, g_hSearchWindow, NULL, g_hInstance, NULL);
     UpdateWindow(g_hSearchLabel);
     ShowWindow(g_hSearchLabel, SW_SHOWNORMAL);
     g_searchWindowUsers++;
 }
 
-void CSearchWindow::Hide()
-{
+void CSearchWindow::Hide() {
     g_searchWindowUsers--;
     if (g_searchWindowUsers > 0)
         return;

@@ -32,36 +32,29 @@ CSettings::CSettings()
       m_ieCacheLimit(0),
       m_ieHistoryLimit(0),
       m_ieCookieLimit(0),
-      m_fontCacheSize(0)
-{
-}
+      m_fontCacheSize(0) {}
 
-CSettings::~CSettings()
-{
+CSettings::~CSettings() {
     ReleaseAllSettingsTexts(this);
 }
 
-void ReleaseSettingsText(LPWSTR& field)
-{
+void ReleaseSettingsText(LPWSTR& field) {
     delete[] field;
     field = NULL;
 }
 
-void ReleaseAllSettingsTexts(CSettings* pSettings)
-{
+void ReleaseAllSettingsTexts(CSettings* pSettings) {
     for (int field = 0; field < SF_TEXT_COUNT; field++)
         ReleaseSettingsText(*SettingTextField(pSettings, field));
 }
 
-static void ShowSettingsError(LPCWSTR text)
-{
+static void ShowSettingsError(LPCWSTR text) {
     MessageBoxW(NULL, text, c_szSettingsCaption, MB_OK);
 }
 
 // settings.dat lives beside the program, which is always named Varnello.exe: the folder is the
 // module path without that name. NULL (after telling the user) when there is no usable folder.
-LPWSTR GetSettingsFilePath()
-{
+LPWSTR GetSettingsFilePath() {
     WCHAR modulePath[SETTINGS_TEXT_UNITS];
     modulePath[0] = 0;
     DWORD length = GetModuleFileNameW(NULL, modulePath, SETTINGS_TEXT_UNITS);
@@ -90,8 +83,7 @@ LPWSTR GetSettingsFilePath()
     return pPath;
 }
 
-void SaveSettings(CSettings* pSettings)
-{
+void SaveSettings(CSettings* pSettings) {
     LPWSTR pPath = GetSettingsFilePath();
     if (!pPath)
         return;
@@ -99,7 +91,8 @@ void SaveSettings(CSettings* pSettings)
     FILE* pFile = _wfopen(pPath, TEXT("wb"));
     delete[] pPath;
     if (!pFile) {
-        ShowSettingsError(TEXT("Failed saving settings: settings.dat could not be opened for writing"));
+        ShowSettingsError(
+            TEXT("Failed saving settings: settings.dat could not be opened for writing"));
         return;
     }
 
@@ -121,8 +114,7 @@ void SaveSettings(CSettings* pSettings)
 }
 
 // The first run's choice, shown ticked until the user saves options of their own.
-static void CheckFirstRunDefault()
-{
+static void CheckFirstRunDefault() {
     if (!g_pScreens)
         return;
     HWND hwndCheck = g_pScreens->GetScreenItems(FIRST_RUN_SCREEN).GetAt(FIRST_RUN_POS);
@@ -130,8 +122,7 @@ static void CheckFirstRunDefault()
         SendMessageW(hwndCheck, BM_SETCHECK, 1, 0);
 }
 
-LONG LoadSettings(CSettings* pSettings)
-{
+LONG LoadSettings(CSettings* pSettings) {
     LPWSTR pPath = GetSettingsFilePath();
     FILE* pFile = pPath ? _wfopen(pPath, TEXT("rb")) : NULL;
     delete[] pPath;

@@ -33,7 +33,7 @@
 #define SETTINGS_TEXT_UNITS 1024
 
 class CSettings {
-public:
+  public:
     CSettings();
     ~CSettings();
 
@@ -50,7 +50,7 @@ public:
     LONG m_ieCookieLimit;
     LONG m_fontCacheSize;
 
-private:
+  private:
     CSettings(const CSettings&);
     CSettings& operator=(const CSettings&);
 };

@@ -37,8 +37,7 @@ const int g_settingRowCount = sizeof(g_settingRows) / sizeof(g_settingRows[0]);
 // Every bit the file may carry; the others name no option.
 static const DWORD OPT_ALL_OPTIONS = 0x01FFFFFF;
 
-const SETTING_ROW* FindSettingRowByField(int field)
-{
+const SETTING_ROW* FindSettingRowByField(int field) {
     for (int i = 0; i < g_settingRowCount; i++) {
         if (g_settingRows[i].field == field)
             return &g_settingRows[i];
@@ -46,48 +45,55 @@ const SETTING_ROW* FindSettingRowByField(int field)
     return NULL;
 }
 
-LPWSTR* SettingTextField(CSettings* pSettings, int field)
-{
+LPWSTR* SettingTextField(CSettings* pSettings, int field) {
     switch (field) {
-    case SF_USER_DEFINED1: return &pSettings->m_userDefined1Path;
-    case SF_USER_DEFINED2: return &pSettings->m_userDefined2Path;
-    case SF_CUSTOM_EXTENSION: return &pSettings->m_customExtension;
-    case SF_IE_CACHE_TARGET: return &pSettings->m_ieCacheTarget;
-    case SF_AVANTGO_TARGET: return &pSettings->m_avantGoTarget;
-    case SF_FAVORITES_TARGET: return &pSettings->m_favoritesTarget;
-    case SF_FONTS_TARGET: return &pSettings->m_fontsTarget;
-    case SF_MY_DOCUMENTS_TARGET: return &pSettings->m_myDocumentsTarget;
+        case SF_USER_DEFINED1:
+            return &pSettings->m_userDefined1Path;
+        case SF_USER_DEFINED2:
+            return &pSettings->m_userDefined2Path;
+        case SF_CUSTOM_EXTENSION:
+            return &pSettings->m_customExtension;
+        case SF_IE_CACHE_TARGET:
+            return &pSettings->m_ieCacheTarget;
+        case SF_AVANTGO_TARGET:
+            return &pSettings->m_avantGoTarget;
+        case SF_FAVORITES_TARGET:
+            return &pSettings->m_favoritesTarget;
+        case SF_FONTS_TARGET:
+            return &pSettings->m_fontsTarget;
+        case SF_MY_DOCUMENTS_TARGET:
+            return &pSettings->m_myDocumentsTarget;
     }
     return NULL;
 }
 
-LONG* SettingIntField(CSettings* pSettings, int field)
-{
+LONG* SettingIntField(CSettings* pSettings, int field) {
     switch (field) {
-    case SF_IE_CACHE_LIMIT: return &pSettings->m_ieCacheLimit;
-    case SF_IE_HISTORY_LIMIT: return &pSettings->m_ieHistoryLimit;
-    case SF_IE_COOKIE_LIMIT: return &pSettings->m_ieCookieLimit;
-    case SF_FONT_CACHE_SIZE: return &pSettings->m_fontCacheSize;
+        case SF_IE_CACHE_LIMIT:
+            return &pSettings->m_ieCacheLimit;
+        case SF_IE_HISTORY_LIMIT:
+            return &pSettings->m_ieHistoryLimit;
+        case SF_IE_COOKIE_LIMIT:
+            return &pSettings->m_ieCookieLimit;
+        case SF_FONT_CACHE_SIZE:
+            return &pSettings->m_fontCacheSize;
     }
     return NULL;
 }
 
 // The file is little-endian whatever the processor.
-static void PutDword(BYTE* p, DWORD value)
-{
+static void PutDword(BYTE* p, DWORD value) {
     p[0] = (BYTE)(value & 0xFF);
     p[1] = (BYTE)((value >> 8) & 0xFF);
     p[2] = (BYTE)((value >> 16) & 0xFF);
     p[3] = (BYTE)((value >> 24) & 0xFF);
 }
 
-static DWORD GetDword(const BYTE* p)
-{
+static DWORD GetDword(const BYTE* p) {
     return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
 }
 
-DWORD EncodeSettingsFile(CSettings* pSettings, DWORD flags, BYTE* pOut)
-{
+DWORD EncodeSettingsFile(CSettings* pSettings, DWORD flags, BYTE* pOut) {
     DWORD used = 0;
     PutDword(pOut, flags);
     used += 4;
@@ -100,8 +106,7 @@ DWORD EncodeSettingsFile(CSettings* pSettings, DWORD flags, BYTE* pOut)
             LPWSTR* pText = SettingTextField(pSettings, field);
             DWORD count = 0;
             if (*pText) {
-                while (count < SETTINGS_TEXT_UNITS - 1 && (*pText)[count])
-                    count++;
+                while (count < SETTINGS_TEXT_UNITS - 1 && (*pText)[count]) count++;
             }
             PutDword(pOut + used, count);
             used += 4;
@@ -121,8 +126,7 @@ DWORD EncodeSettingsFile(CSettings* pSettings, DWORD flags, BYTE* pOut)
 
 // Reads one text record at *pOffset. FALSE when the record is cut off or announces more than a
 // field can hold; the field is then left as it was.
-static BOOL DecodeTextRecord(const BYTE* pData, DWORD size, DWORD* pOffset, LPWSTR* pField)
-{
+static BOOL DecodeTextRecord(const BYTE* pData, DWORD size, DWORD* pOffset, LPWSTR* pField) {
     if (size - *pOffset < 4)
         return FALSE;
     DWORD count = GetDword(pData + *pOffset);
@@ -133,8 +137,7 @@ static BOOL DecodeTextRecord(const BYTE* pData, DWORD size, DWORD* pOffset, LPWS
     if (!pText)
         return FALSE;
     const BYTE* pUnits = pData + *pOffset + 4;
-    for (DWORD i = 0; i < count; i++)
-        pText[i] = (WCHAR)(pUnits[2 * i] | (pUnits[2 * i + 1] << 8));
+    for (DWORD i = 0; i < count; i++) pText[i] = (WCHAR)(pUnits[2 * i] | (pUnits[2 * i + 1] << 8));
     pText[count] = 0;
 
     ReleaseSettingsText(*pField);
@@ -144,8 +147,7 @@ static BOOL DecodeTextRecord(const BYTE* pData, DWORD size, DWORD* pOffset, LPWS
 }
 
 SETTINGS_READ_RESULT DecodeSettingsFile(const BYTE* pData, DWORD size, CSettings* pSettings,
-                                        DWORD* pFlags)
-{
+                                        DWORD* pFlags) {
     *pFlags = 0;
     // An empty file is a file without options, as it always was.
     if (size == 0)

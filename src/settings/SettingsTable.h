@@ -9,10 +9,10 @@
 
 // What kind of control holds the value that travels with a checked option.
 enum SETTING_VALUE_KIND {
-    SVK_NONE = 0,   // the check box alone
-    SVK_EDIT,       // a text: WM_GETTEXT / WM_SETTEXT
-    SVK_COMBO,      // a drop-down selection: CB_GETCURSEL / CB_SETCURSEL
-    SVK_TRACKBAR    // a slider position: TBM_GETPOS / TBM_SETPOS
+    SVK_NONE = 0,  // the check box alone
+    SVK_EDIT,      // a text: WM_GETTEXT / WM_SETTEXT
+    SVK_COMBO,     // a drop-down selection: CB_GETCURSEL / CB_SETCURSEL
+    SVK_TRACKBAR   // a slider position: TBM_GETPOS / TBM_SETPOS
 };
 
 // The CSettings fields, numbered in their declaration order, which is also the order of their
@@ -37,12 +37,12 @@ enum SETTING_FIELD {
 #define SF_TEXT_COUNT 8  // fields below this number are texts, the others integers
 
 struct SETTING_ROW {
-    DWORD bit;                 // the OPT_ mask of the option
-    int screen;                // screen index of the check box and its value control
-    int checkPos;              // screen position of the check box
-    int valuePos;              // screen position of the value control, -1 for none
-    SETTING_VALUE_KIND kind;   // kind of the value control
-    SETTING_FIELD field;       // CSettings field of the value, SF_NONE for none
+    DWORD bit;                // the OPT_ mask of the option
+    int screen;               // screen index of the check box and its value control
+    int checkPos;             // screen position of the check box
+    int valuePos;             // screen position of the value control, -1 for none
+    SETTING_VALUE_KIND kind;  // kind of the value control
+    SETTING_FIELD field;      // CSettings field of the value, SF_NONE for none
 };
 
 extern const SETTING_ROW g_settingRows[];
@@ -65,10 +65,10 @@ DWORD EncodeSettingsFile(CSettings* pSettings, DWORD flags, BYTE* pOut);
 
 // How a settings file read.
 enum SETTINGS_READ_RESULT {
-    SRR_WHOLE = 0,     // every record the flags announce was present and sound
-    SRR_CUT,           // a record was cut off or held an impossible count: the options of that
-                       // record and of every later record are dropped from the flags
-    SRR_REJECTED       // no usable flags word (too short, or bits that name no option)
+    SRR_WHOLE = 0,  // every record the flags announce was present and sound
+    SRR_CUT,        // a record was cut off or held an impossible count: the options of that
+                    // record and of every later record are dropped from the flags
+    SRR_REJECTED    // no usable flags word (too short, or bits that name no option)
 };
 
 // Reads the records of a settings file held in memory into the record. *pFlags receives the

@@ -12,8 +12,7 @@
 #include "shell/Globals.h"
 
 // Control (screen, pos), or NULL when the list has no such position.
-static HWND GetOptionControl(int screen, int pos)
-{
+static HWND GetOptionControl(int screen, int pos) {
     if (!g_pScreens || pos < 0)
         return NULL;
     return g_pScreens->GetScreenItems(screen).GetAt(pos);
@@ -21,41 +20,39 @@ static HWND GetOptionControl(int screen, int pos)
 
 // Reads the value control of a checked option into its field. FALSE when the value could not be
 // kept (no memory for the text), so that the option is not taken as set without its value.
-static BOOL GatherValue(CSettings* pSettings, const SETTING_ROW& row)
-{
+static BOOL GatherValue(CSettings* pSettings, const SETTING_ROW& row) {
     HWND hwndValue = GetOptionControl(row.screen, row.valuePos);
     switch (row.kind) {
-    case SVK_EDIT: {
-        LPWSTR pText = new (std::nothrow) WCHAR[SETTINGS_TEXT_UNITS];
-        if (!pText)
-            return FALSE;
-        pText[0] = 0;
-        if (hwndValue)
-            SendMessageW(hwndValue, WM_GETTEXT, SETTINGS_TEXT_UNITS, (LPARAM)pText);
-        pText[SETTINGS_TEXT_UNITS - 1] = 0;
-        LPWSTR* pField = SettingTextField(pSettings, row.field);
-        ReleaseSettingsText(*pField);
-        *pField = pText;
-        break;
-    }
-    case SVK_COMBO:
-        if (hwndValue)
-            *SettingIntField(pSettings, row.field) =
-                (LONG)SendMessageW(hwndValue, CB_GETCURSEL, 0, 0);
-        break;
-    case SVK_TRACKBAR:
-        if (hwndValue)
-            *SettingIntField(pSettings, row.field) =
-                (LONG)SendMessageW(hwndValue, TBM_GETPOS, 0, 0);
-        break;
-    case SVK_NONE:
-        break;
+        case SVK_EDIT: {
+            LPWSTR pText = new (std::nothrow) WCHAR[SETTINGS_TEXT_UNITS];
+            if (!pText)
+                return FALSE;
+            pText[0] = 0;
+            if (hwndValue)
+                SendMessageW(hwndValue, WM_GETTEXT, SETTINGS_TEXT_UNITS, (LPARAM)pText);
+            pText[SETTINGS_TEXT_UNITS - 1] = 0;
+            LPWSTR* pField = SettingTextField(pSettings, row.field);
+            ReleaseSettingsText(*pField);
+            *pField = pText;
+            break;
+        }
+        case SVK_COMBO:
+            if (hwndValue)
+                *SettingIntField(pSettings, row.field) =
+                    (LONG)SendMessageW(hwndValue, CB_GETCURSEL, 0, 0);
+            break;
+        case SVK_TRACKBAR:
+            if (hwndValue)
+                *SettingIntField(pSettings, row.field) =
+                    (LONG)SendMessageW(hwndValue, TBM_GETPOS, 0, 0);
+            break;
+        case SVK_NONE:
+            break;
     }
     return TRUE;
 }
 
-DWORD GatherSettings(CSettings* pSettings)
-{
+DWORD GatherSettings(CSettings* pSettings) {
     DWORD flags = 0;
     for (int i = 0; i < g_settingRowCount; i++) {
         const SETTING_ROW& row = g_settingRows[i];
@@ -68,33 +65,32 @@ DWORD GatherSettings(CSettings* pSettings)
     return flags;
 }
 
-static void ScatterValue(CSettings* pSettings, const SETTING_ROW& row)
-{
+static void ScatterValue(CSettings* pSettings, const SETTING_ROW& row) {
     HWND hwndValue = GetOptionControl(row.screen, row.valuePos);
     switch (row.kind) {
-    case SVK_EDIT: {
-        LPWSTR* pField = SettingTextField(pSettings, row.field);
-        if (hwndValue && *pField)
-            SendMessageW(hwndValue, WM_SETTEXT, 0, (LPARAM)*pField);
-        ReleaseSettingsText(*pField);
-        break;
-    }
-    case SVK_COMBO:
-        if (hwndValue)
-            SendMessageW(hwndValue, CB_SETCURSEL, (WPARAM)*SettingIntField(pSettings, row.field),
-                         0);
-        break;
-    case SVK_TRACKBAR:
-        if (hwndValue)
-            SendMessageW(hwndValue, TBM_SETPOS, 1, (LPARAM)*SettingIntField(pSettings, row.field));
-        break;
-    case SVK_NONE:
-        break;
+        case SVK_EDIT: {
+            LPWSTR* pField = SettingTextField(pSettings, row.field);
+            if (hwndValue && *pField)
+                SendMessageW(hwndValue, WM_SETTEXT, 0, (LPARAM)*pField);
+            ReleaseSettingsText(*pField);
+            break;
+        }
+        case SVK_COMBO:
+            if (hwndValue)
+                SendMessageW(hwndValue, CB_SETCURSEL,
+                             (WPARAM)*SettingIntField(pSettings, row.field), 0);
+            break;
+        case SVK_TRACKBAR:
+            if (hwndValue)
+                SendMessageW(hwndValue, TBM_SETPOS, 1,
+                             (LPARAM)*SettingIntField(pSettings, row.field));
+            break;
+        case SVK_NONE:
+            break;
     }
 }
 
-void ScatterSettings(CSettings* pSettings, DWORD flags)
-{
+void ScatterSettings(CSettings* pSettings, DWORD flags) {
     for (int i = 0; i < g_settingRowCount; i++) {
         const SETTING_ROW& row = g_settingRows[i];
         if (!(flags & row.bit))

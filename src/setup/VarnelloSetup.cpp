@@ -9,8 +9,7 @@
 #define SETUP_PATH_UNITS 1024
 
 codeINSTALL_INIT Install_Init(HWND hwndParent, BOOL fFirstCall, BOOL fPreviouslyInstalled,
-                              LPCTSTR pszInstallDir)
-{
+                              LPCTSTR pszInstallDir) {
     (void)hwndParent;
     (void)fFirstCall;
     (void)fPreviouslyInstalled;
@@ -20,8 +19,7 @@ codeINSTALL_INIT Install_Init(HWND hwndParent, BOOL fFirstCall, BOOL fPreviously
 
 codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCTSTR pszInstallDir, WORD cFailedDirs,
                               WORD cFailedFiles, WORD cFailedRegKeys, WORD cFailedRegVals,
-                              WORD cFailedShortcuts)
-{
+                              WORD cFailedShortcuts) {
     (void)hwndParent;
     (void)pszInstallDir;
     (void)cFailedDirs;
@@ -34,24 +32,22 @@ codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCTSTR pszInstallDir, WORD cFail
 
 // settings.dat lies in the installation folder. A folder named with its final backslash joins
 // without another; a path that would not fit is not deleted, since a cut one names another file.
-static void DeleteSettingsFile(LPCTSTR pszInstallDir)
-{
+static void DeleteSettingsFile(LPCTSTR pszInstallDir) {
     if (!pszInstallDir || !pszInstallDir[0])
         return;
     LPWSTR pPath = (LPWSTR)LocalAlloc(LPTR, SETUP_PATH_UNITS * sizeof(WCHAR));
     if (!pPath)
         return;
     size_t length = wcslen(pszInstallDir);
-    LPCWSTR pszFormat = pszInstallDir[length - 1] == TEXT('\\') ? TEXT("%ssettings.dat")
-                                                               : TEXT("%s\\settings.dat");
+    LPCWSTR pszFormat =
+        pszInstallDir[length - 1] == TEXT('\\') ? TEXT("%ssettings.dat") : TEXT("%s\\settings.dat");
     if (SUCCEEDED(StringCchPrintfW(pPath, SETUP_PATH_UNITS, pszFormat, pszInstallDir)))
         DeleteFileW(pPath);
     LocalFree(pPath);
 }
 
 // Missing files are no error: silent cleanup may never have been chosen, the settings never saved.
-codeUNINSTALL_INIT Uninstall_Init(HWND hwndParent, LPCTSTR pszInstallDir)
-{
+codeUNINSTALL_INIT Uninstall_Init(HWND hwndParent, LPCTSTR pszInstallDir) {
     (void)hwndParent;
     DeleteFileW(TEXT("\\Windows\\Startup\\Varnello.lnk"));
     DeleteSettingsFile(pszInstallDir);
@@ -60,8 +56,7 @@ codeUNINSTALL_INIT Uninstall_Init(HWND hwndParent, LPCTSTR pszInstallDir)
     return codeUNINSTALL_INIT_CONTINUE;
 }
 
-codeUNINSTALL_EXIT Uninstall_Exit(HWND hwndParent)
-{
+codeUNINSTALL_EXIT Uninstall_Exit(HWND hwndParent) {
     (void)hwndParent;
     return codeUNINSTALL_EXIT_DONE;
 }

@@ -4,47 +4,47 @@
 #include <windows.h>
 
 class CMenuBar {
-public:
+  public:
     CMenuBar() : m_hwnd(NULL) {}
     void Create();
     void FitWindowAbove(HWND hwnd);
     void Destroy();
     HWND GetHandle() const { return m_hwnd; }
 
-private:
+  private:
     HWND m_hwnd;
 };
 
 class CMainWindow {
-public:
+  public:
     CMainWindow() : m_hwnd(NULL) {}
     void Create();
     void Destroy();
     HWND GetHandle() const { return m_hwnd; }
 
-private:
+  private:
     HWND m_hwnd;
 };
 
 class CTabBar {
-public:
+  public:
     CTabBar() : m_hwnd(NULL) {}
     void Create();
     void Destroy();
     HWND GetHandle() const { return m_hwnd; }
 
-private:
+  private:
     HWND m_hwnd;
 };
 
 class CDisplayWindow {
-public:
+  public:
     CDisplayWindow() : m_hwnd(NULL) {}
     void Create();
     void Destroy();
     HWND GetHandle() const { return m_hwnd; }
 
-private:
+  private:
     HWND m_hwnd;
 };
 

@@ -36,9 +36,9 @@ static void DeleteSelectedFilesStep(APPLY_PASS& pass);
 static void DeleteSelectedStartupShortcutsStep(APPLY_PASS& pass);
 
 enum APPLY_STEP_WHEN {
-    WHEN_BIT,          // only when the step's option bit is set
-    WHEN_ALWAYS,       // on every pass
-    WHEN_INTERACTIVE   // only when the screens exist (never in a silent run)
+    WHEN_BIT,         // only when the step's option bit is set
+    WHEN_ALWAYS,      // on every pass
+    WHEN_INTERACTIVE  // only when the screens exist (never in a silent run)
 };
 
 struct APPLY_STEP {
@@ -77,13 +77,11 @@ static const APPLY_STEP c_applySteps[] = {
     {WHEN_INTERACTIVE, 0, DeleteSelectedStartupShortcutsStep},
 };
 
-void ShowStepError(LPCWSTR text)
-{
+void ShowStepError(LPCWSTR text) {
     MessageBoxW(NULL, text, TEXT("Error"), MB_OK);
 }
 
-BOOL DeleteCountedFile(LPCWSTR path, DWORD sizeLow)
-{
+BOOL DeleteCountedFile(LPCWSTR path, DWORD sizeLow) {
     if (!DeleteFileW(path))
         return FALSE;
     // The total wraps like the 32-bit counter it is.
@@ -92,8 +90,7 @@ BOOL DeleteCountedFile(LPCWSTR path, DWORD sizeLow)
 }
 
 // Looks a file up to learn its size, then deletes and counts it. Folders are not files.
-static void DeleteLookedUpFile(LPCWSTR path)
-{
+static void DeleteLookedUpFile(LPCWSTR path) {
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstFileW(path, &findData);
     if (hFind == INVALID_HANDLE_VALUE)
@@ -104,16 +101,14 @@ static void DeleteLookedUpFile(LPCWSTR path)
     DeleteCountedFile(path, findData.nFileSizeLow);
 }
 
-static HWND GetPassControl(int screen, int pos)
-{
+static HWND GetPassControl(int screen, int pos) {
     if (!g_pScreens)
         return NULL;
     return g_pScreens->GetScreenItems(screen).GetAt(pos);
 }
 
 // Step 19: the startup shortcut that runs the program silently at every device start.
-static void SetStartupShortcutStep(APPLY_PASS& pass)
-{
+static void SetStartupShortcutStep(APPLY_PASS& pass) {
     if (!(pass.flags & OPT_SILENT_CLEANUP)) {
         DeleteFileW(c_szStartupShortcut);
         return;
@@ -143,8 +138,7 @@ typedef void (*PFN_ENTRY_ACTION)(APPLY_PASS& pass, LPCWSTR entry);
 
 // Hands each selected entry of a multiple-selection list box to the action, in list order. The
 // entry's text is in pWork1 during the call; entries too long for it are passed over.
-static void ForEachSelectedEntry(APPLY_PASS& pass, HWND hwndList, PFN_ENTRY_ACTION pfnAction)
-{
+static void ForEachSelectedEntry(APPLY_PASS& pass, HWND hwndList, PFN_ENTRY_ACTION pfnAction) {
     if (!hwndList)
         return;
     LRESULT selected = SendMessageW(hwndList, LB_GETSELCOUNT, 0, 0);
@@ -167,45 +161,39 @@ static void ForEachSelectedEntry(APPLY_PASS& pass, HWND hwndList, PFN_ENTRY_ACTI
 }
 
 // Step 22: a found folder loses its files; its subfolders stay.
-static void CleanFoundFolder(APPLY_PASS& pass, LPCWSTR entry)
-{
+static void CleanFoundFolder(APPLY_PASS& pass, LPCWSTR entry) {
     if (NormalizeFolderPath(entry, pass.pWork2, TWEAK_PATH_UNITS, TRUE))
         DeleteFolderContents(pass.pWork2, FALSE);
     ZeroMemory(pass.pWork2, TWEAK_PATH_UNITS * sizeof(WCHAR));
 }
 
-static void CleanSelectedFoldersStep(APPLY_PASS& pass)
-{
+static void CleanSelectedFoldersStep(APPLY_PASS& pass) {
     ForEachSelectedEntry(pass, GetPassControl(FOUND_FOLDERS_SCREEN, FOUND_FOLDERS_POS),
                          CleanFoundFolder);
 }
 
 // Step 23: a found file, named by its full path.
-static void DeleteFoundFile(APPLY_PASS&, LPCWSTR entry)
-{
+static void DeleteFoundFile(APPLY_PASS&, LPCWSTR entry) {
     if (entry[0] == TEXT('\\'))
         DeleteLookedUpFile(entry);
 }
 
-static void DeleteSelectedFilesStep(APPLY_PASS& pass)
-{
+static void DeleteSelectedFilesStep(APPLY_PASS& pass) {
     ForEachSelectedEntry(pass, GetPassControl(FOUND_FILES_SCREEN, FOUND_FILES_POS),
                          DeleteFoundFile);
 }
 
 // Step 24: a startup shortcut, named by its file name in the StartUp folder. A name that holds a
 // separator would lead out of that folder and is not used.
-static void DeleteStartupShortcut(APPLY_PASS& pass, LPCWSTR entry)
-{
+static void DeleteStartupShortcut(APPLY_PASS& pass, LPCWSTR entry) {
     if (entry[0] != 0 && !wcschr(entry, TEXT('\\')) &&
-        SUCCEEDED(StringCchPrintfW(pass.pWork2, TWEAK_PATH_UNITS, TEXT("%s%s"),
-                                   c_szStartupFolder, entry)))
+        SUCCEEDED(StringCchPrintfW(pass.pWork2, TWEAK_PATH_UNITS, TEXT("%s%s"), c_szStartupFolder,
+                                   entry)))
         DeleteLookedUpFile(pass.pWork2);
     ZeroMemory(pass.pWork2, TWEAK_PATH_UNITS * sizeof(WCHAR));
 }
 
-static void DeleteSelectedStartupShortcutsStep(APPLY_PASS& pass)
-{
+static void DeleteSelectedStartupShortcutsStep(APPLY_PASS& pass) {
     HWND hwndCheck = GetPassControl(STARTUP_SCREEN, STARTUP_CHECK_POS);
     if (!hwndCheck || SendMessageW(hwndCheck, BM_GETCHECK, 0, 0) != 1)
         return;
@@ -213,8 +201,7 @@ static void DeleteSelectedStartupShortcutsStep(APPLY_PASS& pass)
                          DeleteStartupShortcut);
 }
 
-static void RunApplySteps(APPLY_PASS& pass)
-{
+static void RunApplySteps(APPLY_PASS& pass) {
     for (size_t i = 0; i < sizeof(c_applySteps) / sizeof(c_applySteps[0]); i++) {
         const APPLY_STEP& step = c_applySteps[i];
         if (step.when == WHEN_BIT && !(pass.flags & step.bit))
@@ -225,8 +212,7 @@ static void RunApplySteps(APPLY_PASS& pass)
     }
 }
 
-static void ShowBytesCleaned()
-{
+static void ShowBytesCleaned() {
     WCHAR text[64];
     StringCchPrintfW(text, sizeof(text) / sizeof(WCHAR), TEXT("%d Bytes Cleaned"),
                      (int)g_bytesCleaned);
@@ -234,8 +220,7 @@ static void ShowBytesCleaned()
     g_bytesCleaned = 0;
 }
 
-void ApplySettings(BYTE allowRestart)
-{
+void ApplySettings(BYTE allowRestart) {
     CSettings* pSettings = g_pSettings;
     if (!pSettings)
         return;

@@ -10,11 +10,11 @@
 
 // The state of one Apply pass, handed to every step.
 struct APPLY_PASS {
-    DWORD flags;            // option flags the pass acts on
-    CSettings* pSettings;   // the record the flags came with
-    LPWSTR pWork1;          // two work buffers of TWEAK_PATH_UNITS, zero between uses
+    DWORD flags;           // option flags the pass acts on
+    CSettings* pSettings;  // the record the flags came with
+    LPWSTR pWork1;         // two work buffers of TWEAK_PATH_UNITS, zero between uses
     LPWSTR pWork2;
-    BOOL restartNeeded;     // an animation value was changed
+    BOOL restartNeeded;  // an animation value was changed
 };
 
 typedef void (*PFN_APPLY_STEP)(APPLY_PASS& pass);

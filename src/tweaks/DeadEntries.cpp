@@ -16,8 +16,7 @@ typedef std::basic_string<WCHAR> WSTRING;
 
 // Only "not there" makes an entry dead; a lookup that fails for any other reason (a name the
 // file system refuses, say) keeps it.
-static BOOL IsPathMissing(LPCWSTR path)
-{
+static BOOL IsPathMissing(LPCWSTR path) {
     // The root is no entry of any folder, so a lookup never finds it; it is always there.
     if (path[0] == TEXT('\\') && path[1] == 0)
         return FALSE;
@@ -31,12 +30,10 @@ static BOOL IsPathMissing(LPCWSTR path)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-void RemoveAppKeyIfOrphaned(LPCWSTR subkeyName, HKEY hAppsKey)
-{
+void RemoveAppKeyIfOrphaned(LPCWSTR subkeyName, HKEY hAppsKey) {
     WCHAR keyPath[TWEAK_PATH_UNITS];
     if (!subkeyName || !subkeyName[0] ||
-        FAILED(StringCchPrintfW(keyPath, TWEAK_PATH_UNITS, TEXT("Software\\Apps\\%s"),
-                                subkeyName)))
+        FAILED(StringCchPrintfW(keyPath, TWEAK_PATH_UNITS, TEXT("Software\\Apps\\%s"), subkeyName)))
         return;
     HKEY hAppKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &hAppKey) != ERROR_SUCCESS)
@@ -45,16 +42,15 @@ void RemoveAppKeyIfOrphaned(LPCWSTR subkeyName, HKEY hAppsKey)
     WCHAR installDir[TWEAK_PATH_UNITS];
     ZeroMemory(installDir, sizeof(installDir));
     DWORD size = sizeof(installDir);
-    LONG result = RegQueryValueExW(hAppKey, TEXT("InstallDir"), NULL, NULL, (BYTE*)installDir,
-                                   &size);
+    LONG result =
+        RegQueryValueExW(hAppKey, TEXT("InstallDir"), NULL, NULL, (BYTE*)installDir, &size);
     RegCloseKey(hAppKey);
     // No folder recorded, or one too long to look up whole: the key is kept.
     if (result != ERROR_SUCCESS || installDir[0] == 0 || installDir[TWEAK_PATH_UNITS - 1] != 0)
         return;
     // A folder recorded with its final backslash is the same folder.
     size_t length = wcslen(installDir);
-    while (length > 1 && installDir[length - 1] == TEXT('\\'))
-        installDir[--length] = 0;
+    while (length > 1 && installDir[length - 1] == TEXT('\\')) installDir[--length] = 0;
 
     if (IsPathMissing(installDir))
         RegDeleteKeyW(hAppsKey, subkeyName);
@@ -62,11 +58,10 @@ void RemoveAppKeyIfOrphaned(LPCWSTR subkeyName, HKEY hAppsKey)
 
 // Step 13. The names are collected before any key goes: deleting while enumerating by index
 // would shift the later keys down and pass one over after every deletion.
-void ClearRegistryKeysStep(APPLY_PASS& pass)
-{
+void ClearRegistryKeysStep(APPLY_PASS& pass) {
     HKEY hAppsKey = NULL;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("\\Software\\Apps"), 0, KEY_ALL_ACCESS,
-                      &hAppsKey) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("\\Software\\Apps"), 0, KEY_ALL_ACCESS, &hAppsKey) !=
+        ERROR_SUCCESS) {
         ShowStepError(TEXT("Failed retrieving registry information"));
         return;
     }
@@ -74,8 +69,8 @@ void ClearRegistryKeysStep(APPLY_PASS& pass)
     std::vector<WSTRING> names;
     for (DWORD index = 0;; index++) {
         DWORD nameLength = TWEAK_PATH_UNITS;
-        LONG result = RegEnumKeyExW(hAppsKey, index, pass.pWork1, &nameLength, NULL, NULL, NULL,
-                                    NULL);
+        LONG result =
+            RegEnumKeyExW(hAppsKey, index, pass.pWork1, &nameLength, NULL, NULL, NULL, NULL);
         if (result == ERROR_MORE_DATA)
             continue;  // a name longer than any key path we could open
         if (result != ERROR_SUCCESS)
@@ -84,14 +79,12 @@ void ClearRegistryKeysStep(APPLY_PASS& pass)
     }
     ZeroMemory(pass.pWork1, TWEAK_PATH_UNITS * sizeof(WCHAR));
 
-    for (size_t i = 0; i < names.size(); i++)
-        RemoveAppKeyIfOrphaned(names[i].c_str(), hAppsKey);
+    for (size_t i = 0; i < names.size(); i++) RemoveAppKeyIfOrphaned(names[i].c_str(), hAppsKey);
     RegCloseKey(hAppsKey);
 }
 
 // The program path inside a command line: the quoted part, or the whole text.
-static void ExtractTargetPath(LPCWSTR target, LPWSTR path)
-{
+static void ExtractTargetPath(LPCWSTR target, LPWSTR path) {
     if (target[0] == TEXT('"')) {
         size_t i = 0;
         for (LPCWSTR p = target + 1; *p && *p != TEXT('"') && i < TWEAK_PATH_UNITS - 1; p++)
@@ -104,8 +97,7 @@ static void ExtractTargetPath(LPCWSTR target, LPWSTR path)
 
 // An unquoted command line may carry arguments after the program, as "\Windows\pword.exe -n"
 // does; like the shell when it starts it, try each blank as the end of the program path.
-static BOOL IsUnquotedTargetPresent(LPWSTR path)
-{
+static BOOL IsUnquotedTargetPresent(LPWSTR path) {
     if (!IsPathMissing(path))
         return TRUE;
     for (size_t i = wcslen(path); i > 0; i--) {
@@ -118,8 +110,7 @@ static BOOL IsUnquotedTargetPresent(LPWSTR path)
     return FALSE;
 }
 
-BOOL IsShortcutTargetPresent(LPCWSTR path)
-{
+BOOL IsShortcutTargetPresent(LPCWSTR path) {
     WCHAR shortcut[TWEAK_PATH_UNITS];
     if (!path || FAILED(StringCchCopyW(shortcut, TWEAK_PATH_UNITS, path)))
         return TRUE;
@@ -142,8 +133,7 @@ BOOL IsShortcutTargetPresent(LPCWSTR path)
 }
 
 // path[0, length) is a folder without its final backslash; extended in place per entry.
-static void RemoveDeadShortcutsIn(LPWSTR path, size_t length)
-{
+static void RemoveDeadShortcutsIn(LPWSTR path, size_t length) {
     if (FAILED(StringCchCopyW(path + length, TWEAK_PATH_UNITS - length, TEXT("\\*")))) {
         path[length] = 0;
         return;
@@ -167,8 +157,7 @@ static void RemoveDeadShortcutsIn(LPWSTR path, size_t length)
     FindClose(hFind);
 }
 
-void RemoveDeadShortcuts(LPCWSTR folder)
-{
+void RemoveDeadShortcuts(LPCWSTR folder) {
     WCHAR path[TWEAK_PATH_UNITS];
     if (!folder || folder[0] != TEXT('\\') ||
         FAILED(StringCchCopyW(path, TWEAK_PATH_UNITS, folder)))
@@ -176,7 +165,6 @@ void RemoveDeadShortcuts(LPCWSTR folder)
     RemoveDeadShortcutsIn(path, wcslen(path));
 }
 
-void RemoveStartMenuItemsStep(APPLY_PASS&)
-{
+void RemoveStartMenuItemsStep(APPLY_PASS&) {
     RemoveDeadShortcuts(TEXT("\\Windows\\Start Menu"));
 }

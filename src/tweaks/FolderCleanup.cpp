@@ -9,8 +9,7 @@
 
 // Appends name (and a backslash when asked) at path + length and returns the new length; 0, with
 // the path unchanged, when the result would not fit: a cut name could name another file.
-static size_t AppendName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslash)
-{
+static size_t AppendName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslash) {
     size_t nameLength = wcslen(name);
     size_t newLength = length + nameLength + (backslash ? 1 : 0);
     if (newLength >= TWEAK_PATH_UNITS) {
@@ -26,8 +25,7 @@ static size_t AppendName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslas
 
 // path[0, length) is a folder ending in a backslash. The buffer is extended in place for each
 // entry and given back unchanged.
-static void DeleteTree(LPWSTR path, size_t length, BOOL removeSubfolders)
-{
+static void DeleteTree(LPWSTR path, size_t length, BOOL removeSubfolders) {
     if (!AppendName(path, length, TEXT("*"), FALSE))
         return;
     WIN32_FIND_DATAW findData;
@@ -55,8 +53,7 @@ static void DeleteTree(LPWSTR path, size_t length, BOOL removeSubfolders)
     FindClose(hFind);
 }
 
-void DeleteFolderContents(LPCWSTR folder, BOOL removeSubfolders)
-{
+void DeleteFolderContents(LPCWSTR folder, BOOL removeSubfolders) {
     // Only a folder below the root, named with its final backslash, is cleaned.
     if (!folder || folder[0] != TEXT('\\'))
         return;
@@ -72,8 +69,7 @@ void DeleteFolderContents(LPCWSTR folder, BOOL removeSubfolders)
 // one with it. Files that cannot be moved stay in the source and are counted in *pFailed; a
 // folder of the source is removed only once it is empty, so nothing that stayed is lost.
 static void MoveTree(LPWSTR source, size_t sourceLength, LPWSTR target, size_t targetLength,
-                     DWORD* pFailed)
-{
+                     DWORD* pFailed) {
     if (!AppendName(source, sourceLength, TEXT("\\*"), FALSE))
         return;
     WIN32_FIND_DATAW findData;
@@ -109,8 +105,7 @@ static void MoveTree(LPWSTR source, size_t sourceLength, LPWSTR target, size_t t
 // Moves what lies below source into target; returns the number of entries left behind. Refuses
 // (and moves nothing) when source is the root, or target is source itself or lies inside it,
 // which would move the tree into itself without end.
-DWORD MoveFolderTree(LPCWSTR source, LPCWSTR target)
-{
+DWORD MoveFolderTree(LPCWSTR source, LPCWSTR target) {
     if (!source || !target || source[0] != TEXT('\\') || target[0] != TEXT('\\'))
         return 0;
     size_t sourceLength = wcslen(source);
@@ -131,7 +126,6 @@ DWORD MoveFolderTree(LPCWSTR source, LPCWSTR target)
     return failed;
 }
 
-void MoveFolderContents(LPCWSTR source, LPCWSTR target)
-{
+void MoveFolderContents(LPCWSTR source, LPCWSTR target) {
     MoveFolderTree(source, target);
 }

@@ -6,14 +6,12 @@
 #include "tweaks/ApplySteps.h"
 
 // TRUE when the component [p, p + length) is "." or "..".
-static BOOL IsDotComponent(LPCWSTR p, size_t length)
-{
+static BOOL IsDotComponent(LPCWSTR p, size_t length) {
     return (length == 1 && p[0] == TEXT('.')) ||
            (length == 2 && p[0] == TEXT('.') && p[1] == TEXT('.'));
 }
 
-BOOL NormalizeFolderPath(LPCWSTR text, LPWSTR out, size_t outCch, BOOL finalBackslash)
-{
+BOOL NormalizeFolderPath(LPCWSTR text, LPWSTR out, size_t outCch, BOOL finalBackslash) {
     if (outCch == 0)
         return FALSE;
     out[0] = 0;
@@ -25,8 +23,7 @@ BOOL NormalizeFolderPath(LPCWSTR text, LPWSTR out, size_t outCch, BOOL finalBack
     size_t used = 0;
     LPCWSTR p = text;
     while (*p) {
-        while (*p == TEXT('\\'))
-            p++;
+        while (*p == TEXT('\\')) p++;
         if (!*p)
             break;
         LPCWSTR start = p;
@@ -41,8 +38,7 @@ BOOL NormalizeFolderPath(LPCWSTR text, LPWSTR out, size_t outCch, BOOL finalBack
         if (used + 1 + length >= outCch)
             return FALSE;
         out[used++] = TEXT('\\');
-        for (size_t i = 0; i < length; i++)
-            out[used++] = start[i];
+        for (size_t i = 0; i < length; i++) out[used++] = start[i];
     }
     // Nothing but separators: the root, which no step may clean or move from.
     if (used == 0) {
@@ -60,8 +56,7 @@ BOOL NormalizeFolderPath(LPCWSTR text, LPWSTR out, size_t outCch, BOOL finalBack
     return TRUE;
 }
 
-BOOL FolderExists(LPCWSTR folder)
-{
+BOOL FolderExists(LPCWSTR folder) {
     WCHAR path[TWEAK_PATH_UNITS];
     if (!NormalizeFolderPath(folder, path, TWEAK_PATH_UNITS, FALSE))
         return FALSE;

@@ -19,24 +19,33 @@ struct REGISTRY_LIMIT {
 static const REGISTRY_LIMIT c_ieCacheLimit = {
     HKEY_CURRENT_USER,
     TEXT("Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Content"),
-    TEXT("CacheLimit"), {1024, 2048, 3072}, 2048,
+    TEXT("CacheLimit"),
+    {1024, 2048, 3072},
+    2048,
     TEXT("Unable to locate Internet Explorer cache limit")};
 
 static const REGISTRY_LIMIT c_ieHistoryLimit = {
     HKEY_CURRENT_USER,
     TEXT("Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\History"),
-    TEXT("CacheLimit"), {256, 512, 1024}, 512,
+    TEXT("CacheLimit"),
+    {256, 512, 1024},
+    512,
     TEXT("Unable to locate Internet Explorer history limit")};
 
 static const REGISTRY_LIMIT c_ieCookieLimit = {
     HKEY_CURRENT_USER,
     TEXT("Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Cookies"),
-    TEXT("CacheLimit"), {256, 512, 1024}, 512,
+    TEXT("CacheLimit"),
+    {256, 512, 1024},
+    512,
     TEXT("Unable to locate Internet Explorer cookie limit")};
 
-static const REGISTRY_LIMIT c_glyphCacheLimit = {
-    HKEY_LOCAL_MACHINE, TEXT("System\\GDI\\GLYPHCACHE"), TEXT("limit"),
-    {0x2000, 0x4000, 0x8000}, 0x2000, TEXT("Unable to locate GlyphCache")};
+static const REGISTRY_LIMIT c_glyphCacheLimit = {HKEY_LOCAL_MACHINE,
+                                                 TEXT("System\\GDI\\GLYPHCACHE"),
+                                                 TEXT("limit"),
+                                                 {0x2000, 0x4000, 0x8000},
+                                                 0x2000,
+                                                 TEXT("Unable to locate GlyphCache")};
 
 // An animation switch: 0 turns the animation off, the enabled value turns it back on.
 struct REGISTRY_ANIMATION {
@@ -47,23 +56,21 @@ struct REGISTRY_ANIMATION {
     LPCWSTR pszMissing;
 };
 
-static const REGISTRY_ANIMATION c_menuAnimation = {
-    TEXT("System\\GWE\\Menu"), TEXT("AniType"), OPT_NO_START_MENU_ANIMATION, 6,
-    TEXT("Unable to locate Menu Animation")};
+static const REGISTRY_ANIMATION c_menuAnimation = {TEXT("System\\GWE\\Menu"), TEXT("AniType"),
+                                                   OPT_NO_START_MENU_ANIMATION, 6,
+                                                   TEXT("Unable to locate Menu Animation")};
 
-static const REGISTRY_ANIMATION c_windowAnimation = {
-    TEXT("System\\GWE"), TEXT("Animate"), OPT_NO_WINDOW_ANIMATION, 1,
-    TEXT("Unable to locate Window Animation")};
+static const REGISTRY_ANIMATION c_windowAnimation = {TEXT("System\\GWE"), TEXT("Animate"),
+                                                     OPT_NO_WINDOW_ANIMATION, 1,
+                                                     TEXT("Unable to locate Window Animation")};
 
-static BOOL WriteDword(HKEY hKey, LPCWSTR pszValue, DWORD data)
-{
+static BOOL WriteDword(HKEY hKey, LPCWSTR pszValue, DWORD data) {
     return RegSetValueExW(hKey, pszValue, 0, REG_DWORD, (const BYTE*)&data, sizeof(data)) ==
            ERROR_SUCCESS;
 }
 
 // The limit is written whether or not the value already holds it; none of these needs a restart.
-static void WriteLimit(const REGISTRY_LIMIT& limit, LONG choice)
-{
+static void WriteLimit(const REGISTRY_LIMIT& limit, LONG choice) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(limit.hRoot, limit.pszKey, 0, 0, &hKey) != ERROR_SUCCESS) {
         ShowStepError(limit.pszMissingKey);
@@ -74,31 +81,26 @@ static void WriteLimit(const REGISTRY_LIMIT& limit, LONG choice)
     RegCloseKey(hKey);
 }
 
-void LimitIeCacheStep(APPLY_PASS& pass)
-{
+void LimitIeCacheStep(APPLY_PASS& pass) {
     WriteLimit(c_ieCacheLimit, pass.pSettings->m_ieCacheLimit);
 }
 
-void LimitIeHistoryStep(APPLY_PASS& pass)
-{
+void LimitIeHistoryStep(APPLY_PASS& pass) {
     WriteLimit(c_ieHistoryLimit, pass.pSettings->m_ieHistoryLimit);
 }
 
-void LimitIeCookiesStep(APPLY_PASS& pass)
-{
+void LimitIeCookiesStep(APPLY_PASS& pass) {
     WriteLimit(c_ieCookieLimit, pass.pSettings->m_ieCookieLimit);
 }
 
-void FontCacheStep(APPLY_PASS& pass)
-{
+void FontCacheStep(APPLY_PASS& pass) {
     WriteLimit(c_glyphCacheLimit, pass.pSettings->m_fontCacheSize);
 }
 
 // The animation steps run on every pass, so an unticked box puts the enabled value back. A
 // value is only written when it differs, and only a change that was really written asks for
 // the restart that makes it take effect.
-static void SetAnimation(APPLY_PASS& pass, const REGISTRY_ANIMATION& animation)
-{
+static void SetAnimation(APPLY_PASS& pass, const REGISTRY_ANIMATION& animation) {
     DWORD desired = (pass.flags & animation.bitDisable) ? 0 : animation.enabled;
     DWORD current = 0;
     HKEY hKey = NULL;
@@ -119,12 +121,10 @@ static void SetAnimation(APPLY_PASS& pass, const REGISTRY_ANIMATION& animation)
     RegCloseKey(hKey);
 }
 
-void MenuAnimationStep(APPLY_PASS& pass)
-{
+void MenuAnimationStep(APPLY_PASS& pass) {
     SetAnimation(pass, c_menuAnimation);
 }
 
-void WindowAnimationStep(APPLY_PASS& pass)
-{
+void WindowAnimationStep(APPLY_PASS& pass) {
     SetAnimation(pass, c_windowAnimation);
 }

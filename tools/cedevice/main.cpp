@@ -21,14 +21,18 @@ const char kUsage[] =
     "                   --wait SECONDS   how long to wait for the startup programs (default 30)\n"
     "  reg DIR          print the device registry as a .reg file\n"
     "  install DIR      install Varnello on the device (the cabinet installer's work)\n"
-    "                   --program PATH     host program of Varnello.exe (default: varnello beside cedevice)\n"
+    "                   --program PATH     host program of Varnello.exe (default: varnello beside "
+    "cedevice)\n"
     "                   --help-file PATH   tunedoc.htm (default: beside cedevice)\n"
-    "                   --setup PATH       setup library (default: libVarnelloSetup.so beside cedevice)\n"
+    "                   --setup PATH       setup library (default: libVarnelloSetup.so beside "
+    "cedevice)\n"
     "  uninstall DIR    remove Varnello from the device\n"
-    "                   --setup PATH       setup library (default: libVarnelloSetup.so beside cedevice)\n"
+    "                   --setup PATH       setup library (default: libVarnelloSetup.so beside "
+    "cedevice)\n"
     "  --help           show this text\n"
     "\n"
-    "A device image is a folder: device.ini, registry.reg, root/ (the object store), factory/, log.\n";
+    "A device image is a folder: device.ini, registry.reg, root/ (the object store), factory/, "
+    "log.\n";
 
 fs::path binDir() {
     std::error_code ec;
@@ -42,27 +46,34 @@ int usageError(const std::string& what) {
 }
 
 int run(const std::vector<std::string>& args) {
-    if (args.empty()) return usageError("no command given");
+    if (args.empty())
+        return usageError("no command given");
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         fputs(kUsage, stdout);
         return 0;
     }
-    if (args.size() < 2) return usageError(command + ": no device folder given");
+    if (args.size() < 2)
+        return usageError(command + ": no device folder given");
     fs::path dir = args[1];
     ce::kernel::InstallOptions install;
     double waitSeconds = 30;
     for (size_t i = 2; i < args.size(); ++i) {
         const std::string& opt = args[i];
-        if (i + 1 >= args.size()) return usageError("unknown or incomplete option " + opt);
+        if (i + 1 >= args.size())
+            return usageError("unknown or incomplete option " + opt);
         const std::string& value = args[++i];
-        if (opt == "--program" && command == "install") install.program = value;
-        else if (opt == "--help-file" && command == "install") install.helpFile = value;
-        else if (opt == "--setup" && (command == "install" || command == "uninstall")) install.setupLibrary = value;
+        if (opt == "--program" && command == "install")
+            install.program = value;
+        else if (opt == "--help-file" && command == "install")
+            install.helpFile = value;
+        else if (opt == "--setup" && (command == "install" || command == "uninstall"))
+            install.setupLibrary = value;
         else if (opt == "--wait" && command == "boot") {
             char* end = nullptr;
             waitSeconds = strtod(value.c_str(), &end);
-            if (*end || waitSeconds < 0) return usageError("bad --wait " + value);
+            if (*end || waitSeconds < 0)
+                return usageError("bad --wait " + value);
         } else {
             return usageError("unknown option " + opt + " for " + command);
         }
@@ -74,8 +85,10 @@ int run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "boot") {
-        auto report = ce::kernel::boot(dir, std::chrono::milliseconds(static_cast<long long>(waitSeconds * 1000)));
-        if (report.cleanBoot) printf("clean boot: restored the factory image\n");
+        auto report = ce::kernel::boot(
+            dir, std::chrono::milliseconds(static_cast<long long>(waitSeconds * 1000)));
+        if (report.cleanBoot)
+            printf("clean boot: restored the factory image\n");
         printf("boot %d\n", report.bootCount);
         for (const auto& line : report.lines) printf("%s\n", line.c_str());
         ce::Device::close();

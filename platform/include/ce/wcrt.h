@@ -53,16 +53,20 @@ inline int wcscmp(const WCHAR* a, const WCHAR* b) {
 
 inline int wcsncmp(const WCHAR* a, const WCHAR* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-        if (a[i] == 0) return 0;
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
+        if (a[i] == 0)
+            return 0;
     }
     return 0;
 }
 
 inline const WCHAR* wcschr(const WCHAR* s, WCHAR c) {
     for (;; ++s) {
-        if (*s == c) return s;
-        if (*s == 0) return nullptr;
+        if (*s == c)
+            return s;
+        if (*s == 0)
+            return nullptr;
     }
 }
 inline WCHAR* wcschr(WCHAR* s, WCHAR c) {
@@ -72,8 +76,10 @@ inline WCHAR* wcschr(WCHAR* s, WCHAR c) {
 inline const WCHAR* wcsrchr(const WCHAR* s, WCHAR c) {
     const WCHAR* found = nullptr;
     for (;; ++s) {
-        if (*s == c) found = s;
-        if (*s == 0) return found;
+        if (*s == c)
+            found = s;
+        if (*s == 0)
+            return found;
     }
 }
 inline WCHAR* wcsrchr(WCHAR* s, WCHAR c) {
@@ -81,7 +87,8 @@ inline WCHAR* wcsrchr(WCHAR* s, WCHAR c) {
 }
 
 inline const WCHAR* wcsstr(const WCHAR* haystack, const WCHAR* needle) {
-    if (*needle == 0) return haystack;
+    if (*needle == 0)
+        return haystack;
     for (; *haystack; ++haystack) {
         const WCHAR* h = haystack;
         const WCHAR* n = needle;
@@ -89,7 +96,8 @@ inline const WCHAR* wcsstr(const WCHAR* haystack, const WCHAR* needle) {
             ++h;
             ++n;
         }
-        if (*n == 0) return haystack;
+        if (*n == 0)
+            return haystack;
     }
     return nullptr;
 }

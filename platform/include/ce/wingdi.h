@@ -60,18 +60,19 @@ CE_BEGIN_DECLS
 #define BS_DIBPATTERNPT 6
 
 typedef struct tagLOGPEN {
-  UINT lopnStyle;
-  POINT lopnWidth;
-  COLORREF lopnColor;
+    UINT lopnStyle;
+    POINT lopnWidth;
+    COLORREF lopnColor;
 } LOGPEN, *PLOGPEN, *LPLOGPEN;
 
 typedef struct tagLOGBRUSH {
-  UINT lbStyle;
-  COLORREF lbColor;
-  ULONG_PTR lbHatch;
+    UINT lbStyle;
+    COLORREF lbColor;
+    ULONG_PTR lbHatch;
 } LOGBRUSH, *PLOGBRUSH, *LPLOGBRUSH;
 
-// ---- Fonts ---------------------------------------------------------------------------------------
+// ---- Fonts
+// ---------------------------------------------------------------------------------------
 #define LF_FACESIZE 32
 
 #define FW_DONTCARE 0
@@ -108,83 +109,84 @@ typedef struct tagLOGBRUSH {
 #define FF_MODERN 0x30
 
 typedef struct tagLOGFONTW {
-  LONG lfHeight;
-  LONG lfWidth;
-  LONG lfEscapement;
-  LONG lfOrientation;
-  LONG lfWeight;
-  BYTE lfItalic;
-  BYTE lfUnderline;
-  BYTE lfStrikeOut;
-  BYTE lfCharSet;
-  BYTE lfOutPrecision;
-  BYTE lfClipPrecision;
-  BYTE lfQuality;
-  BYTE lfPitchAndFamily;
-  WCHAR lfFaceName[LF_FACESIZE];
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
 } LOGFONTW, *PLOGFONTW, *LPLOGFONTW;
 typedef LOGFONTW LOGFONT;
 typedef const LOGFONTW* LPCLOGFONTW;
 
 typedef struct tagTEXTMETRICW {
-  LONG tmHeight;
-  LONG tmAscent;
-  LONG tmDescent;
-  LONG tmInternalLeading;
-  LONG tmExternalLeading;
-  LONG tmAveCharWidth;
-  LONG tmMaxCharWidth;
-  LONG tmWeight;
-  LONG tmOverhang;
-  LONG tmDigitizedAspectX;
-  LONG tmDigitizedAspectY;
-  WCHAR tmFirstChar;
-  WCHAR tmLastChar;
-  WCHAR tmDefaultChar;
-  WCHAR tmBreakChar;
-  BYTE tmItalic;
-  BYTE tmUnderlined;
-  BYTE tmStruckOut;
-  BYTE tmPitchAndFamily;
-  BYTE tmCharSet;
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+    LONG tmOverhang;
+    LONG tmDigitizedAspectX;
+    LONG tmDigitizedAspectY;
+    WCHAR tmFirstChar;
+    WCHAR tmLastChar;
+    WCHAR tmDefaultChar;
+    WCHAR tmBreakChar;
+    BYTE tmItalic;
+    BYTE tmUnderlined;
+    BYTE tmStruckOut;
+    BYTE tmPitchAndFamily;
+    BYTE tmCharSet;
 } TEXTMETRICW, *PTEXTMETRICW, *LPTEXTMETRICW;
 typedef TEXTMETRICW TEXTMETRIC;
 
-// ---- Bitmaps -------------------------------------------------------------------------------------
+// ---- Bitmaps
+// -------------------------------------------------------------------------------------
 typedef struct tagBITMAP {
-  LONG bmType;
-  LONG bmWidth;
-  LONG bmHeight;
-  LONG bmWidthBytes;
-  WORD bmPlanes;
-  WORD bmBitsPixel;
-  LPVOID bmBits;
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
 } BITMAP, *PBITMAP, *LPBITMAP;
 
 typedef struct tagRGBQUAD {
-  BYTE rgbBlue;
-  BYTE rgbGreen;
-  BYTE rgbRed;
-  BYTE rgbReserved;
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
 } RGBQUAD;
 
 typedef struct tagBITMAPINFOHEADER {
-  DWORD biSize;
-  LONG biWidth;
-  LONG biHeight;
-  WORD biPlanes;
-  WORD biBitCount;
-  DWORD biCompression;
-  DWORD biSizeImage;
-  LONG biXPelsPerMeter;
-  LONG biYPelsPerMeter;
-  DWORD biClrUsed;
-  DWORD biClrImportant;
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
 } BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
 
 typedef struct tagBITMAPINFO {
-  BITMAPINFOHEADER bmiHeader;
-  RGBQUAD bmiColors[1];
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
 } BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
 
 #define BI_RGB 0
@@ -217,7 +219,8 @@ typedef struct tagBITMAPINFO {
 #define R2_COPYPEN 13
 #define R2_WHITE 16
 
-// ---- Regions and clipping ------------------------------------------------------------------------
+// ---- Regions and clipping
+// ------------------------------------------------------------------------
 #define ERROR 0
 #define NULLREGION 1
 #define SIMPLEREGION 2
@@ -229,7 +232,8 @@ typedef struct tagBITMAPINFO {
 #define RGN_DIFF 4
 #define RGN_COPY 5
 
-// ---- Text ----------------------------------------------------------------------------------------
+// ---- Text
+// ----------------------------------------------------------------------------------------
 #define TRANSPARENT 1
 #define OPAQUE 2
 
@@ -268,7 +272,8 @@ typedef struct tagBITMAPINFO {
 #define DT_WORD_ELLIPSIS 0x00040000
 #define DT_HIDEPREFIX 0x00100000
 
-// ---- Device capabilities -------------------------------------------------------------------------
+// ---- Device capabilities
+// -------------------------------------------------------------------------
 #define HORZSIZE 4
 #define VERTSIZE 6
 #define HORZRES 8
@@ -280,7 +285,8 @@ typedef struct tagBITMAPINFO {
 #define LOGPIXELSX 88
 #define LOGPIXELSY 90
 
-// ---- Edges and frame controls --------------------------------------------------------------------
+// ---- Edges and frame controls
+// --------------------------------------------------------------------
 #define BDR_RAISEDOUTER 0x0001
 #define BDR_SUNKENOUTER 0x0002
 #define BDR_RAISEDINNER 0x0004
@@ -349,7 +355,8 @@ typedef struct tagBITMAPINFO {
 #define DI_NORMAL 0x0003
 #define DI_DEFAULTSIZE 0x0008
 
-// ---- Device contexts -----------------------------------------------------------------------------
+// ---- Device contexts
+// -----------------------------------------------------------------------------
 CEAPI HDC WINAPI CreateCompatibleDC(HDC hdc);
 CEAPI BOOL WINAPI DeleteDC(HDC hdc);
 CEAPI int WINAPI SaveDC(HDC hdc);
@@ -367,7 +374,8 @@ CEAPI BOOL WINAPI SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT previous);
 CEAPI BOOL WINAPI GetViewportOrgEx(HDC hdc, LPPOINT origin);
 CEAPI BOOL WINAPI SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT previous);
 
-// ---- Pens, brushes, fonts, bitmaps ---------------------------------------------------------------
+// ---- Pens, brushes, fonts, bitmaps
+// ---------------------------------------------------------------
 CEAPI HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 CEAPI HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush);
 CEAPI HPEN WINAPI CreatePen(int style, int width, COLORREF color);
@@ -381,7 +389,8 @@ CEAPI HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usag
 CEAPI COLORREF WINAPI SetDCBrushColor(HDC hdc, COLORREF color);
 CEAPI COLORREF WINAPI SetDCPenColor(HDC hdc, COLORREF color);
 
-// ---- Regions and clipping ------------------------------------------------------------------------
+// ---- Regions and clipping
+// ------------------------------------------------------------------------
 CEAPI HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom);
 CEAPI HRGN WINAPI CreateRectRgnIndirect(const RECT* rect);
 CEAPI BOOL WINAPI SetRectRgn(HRGN rgn, int left, int top, int right, int bottom);
@@ -394,7 +403,8 @@ CEAPI int WINAPI IntersectClipRect(HDC hdc, int left, int top, int right, int bo
 CEAPI int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom);
 CEAPI int WINAPI GetClipBox(HDC hdc, LPRECT rect);
 
-// ---- Drawing -------------------------------------------------------------------------------------
+// ---- Drawing
+// -------------------------------------------------------------------------------------
 CEAPI int WINAPI FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
 CEAPI int WINAPI FrameRect(HDC hdc, const RECT* rect, HBRUSH brush);
 CEAPI BOOL WINAPI InvertRect(HDC hdc, const RECT* rect);
@@ -410,14 +420,15 @@ CEAPI BOOL WINAPI LineTo(HDC hdc, int x, int y);
 CEAPI COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
 CEAPI COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 CEAPI BOOL WINAPI PatBlt(HDC hdc, int x, int y, int width, int height, DWORD rop);
-CEAPI BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX,
-                         int srcY, DWORD rop);
+CEAPI BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+                         DWORD rop);
 CEAPI BOOL WINAPI StretchBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX,
                              int srcY, int srcWidth, int srcHeight, DWORD rop);
 CEAPI BOOL WINAPI DrawEdge(HDC hdc, LPRECT rect, UINT edge, UINT flags);
 CEAPI BOOL WINAPI DrawFrameControl(HDC hdc, LPRECT rect, UINT type, UINT state);
 
-// ---- Text ----------------------------------------------------------------------------------------
+// ---- Text
+// ----------------------------------------------------------------------------------------
 CEAPI COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
 CEAPI COLORREF WINAPI GetTextColor(HDC hdc);
 CEAPI COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
@@ -426,25 +437,27 @@ CEAPI int WINAPI SetBkMode(HDC hdc, int mode);
 CEAPI int WINAPI GetBkMode(HDC hdc);
 CEAPI UINT WINAPI SetTextAlign(HDC hdc, UINT align);
 CEAPI UINT WINAPI GetTextAlign(HDC hdc);
-CEAPI BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect,
-                              LPCWSTR text, UINT count, const INT* dx);
+CEAPI BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCWSTR text,
+                              UINT count, const INT* dx);
 CEAPI BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count);
 CEAPI int WINAPI DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rect, UINT format);
 CEAPI BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, LPSIZE size);
 CEAPI BOOL WINAPI GetTextExtentPointW(HDC hdc, LPCWSTR text, int count, LPSIZE size);
-CEAPI BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR text, int count, int maxExtent,
-                                        LPINT fit, LPINT dx, LPSIZE size);
+CEAPI BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR text, int count, int maxExtent, LPINT fit,
+                                        LPINT dx, LPSIZE size);
 CEAPI BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW metrics);
 CEAPI int WINAPI GetTextFaceW(HDC hdc, int count, LPWSTR faceName);
 
-// ---- System colours ------------------------------------------------------------------------------
+// ---- System colours
+// ------------------------------------------------------------------------------
 CEAPI DWORD WINAPI GetSysColor(int index);
 CEAPI HBRUSH WINAPI GetSysColorBrush(int index);
 CEAPI BOOL WINAPI SetSysColors(int count, const INT* indices, const COLORREF* colors);
 
-// ---- Icons ---------------------------------------------------------------------------------------
-CEAPI BOOL WINAPI DrawIconEx(HDC hdc, int x, int y, HICON icon, int width, int height,
-                             UINT step, HBRUSH flickerFreeBrush, UINT flags);
+// ---- Icons
+// ---------------------------------------------------------------------------------------
+CEAPI BOOL WINAPI DrawIconEx(HDC hdc, int x, int y, HICON icon, int width, int height, UINT step,
+                             HBRUSH flickerFreeBrush, UINT flags);
 CEAPI BOOL WINAPI DrawIcon(HDC hdc, int x, int y, HICON icon);
 
 // The rectangle helpers (SetRect, IntersectRect, PtInRect, ...) and DestroyIcon are declared

@@ -43,14 +43,15 @@
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_NOTIFY 0x0010
 #define KEY_CREATE_LINK 0x0020
-#define KEY_READ \
-  ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
+#define KEY_READ                                                                      \
+    ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & \
+     (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
 #define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
-#define KEY_ALL_ACCESS                                                                  \
-  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |        \
-    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                            \
-   (~SYNCHRONIZE))
+#define KEY_ALL_ACCESS                                                             \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | \
+      KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                     \
+     (~SYNCHRONIZE))
 
 typedef DWORD REGSAM;
 
@@ -70,15 +71,14 @@ CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
 CEAPI LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName,
                                 LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcClass,
                                 PFILETIME lpftLastWriteTime);
-CEAPI LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
-                                LPDWORD lpcValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                LPBYTE lpData, LPDWORD lpcbData);
-CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass,
-                                   LPDWORD lpReserved, LPDWORD lpcSubKeys,
-                                   LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen,
-                                   LPDWORD lpcValues, LPDWORD lpcMaxValueNameLen,
-                                   LPDWORD lpcMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                                   PFILETIME lpftLastWriteTime);
+CEAPI LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcValueName,
+                                LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData);
+CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpReserved,
+                                   LPDWORD lpcSubKeys, LPDWORD lpcMaxSubKeyLen,
+                                   LPDWORD lpcMaxClassLen, LPDWORD lpcValues,
+                                   LPDWORD lpcMaxValueNameLen, LPDWORD lpcMaxValueLen,
+                                   LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 // Deletes the key with all its subkeys, as Windows CE does.
 CEAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 CEAPI LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);

@@ -29,7 +29,8 @@
 #define WS_TILED WS_OVERLAPPED
 #define WS_ICONIC WS_MINIMIZE
 #define WS_SIZEBOX WS_THICKFRAME
-#define WS_OVERLAPPEDWINDOW (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+#define WS_OVERLAPPEDWINDOW \
+    (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 #define WS_POPUPWINDOW (WS_POPUP | WS_BORDER | WS_SYSMENU)
 #define WS_CHILDWINDOW WS_CHILD
 
@@ -448,8 +449,8 @@
 #define KEYEVENTF_SILENT 0x0004
 
 // ---------------------------------------------------------------------------------------------
-// System colours (GetSysColor is the display's). A class brush (HBRUSH)(COLOR_x | SYS_COLOR_INDEX_FLAG)
-// means system colour x.
+// System colours (GetSysColor is the display's). A class brush (HBRUSH)(COLOR_x |
+// SYS_COLOR_INDEX_FLAG) means system colour x.
 #ifndef SYS_COLOR_INDEX_FLAG
 #define SYS_COLOR_INDEX_FLAG 0x40000000
 #endif
@@ -1150,110 +1151,110 @@
 // Structures
 
 typedef struct tagWNDCLASSW {
-  UINT style;
-  WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
-  HINSTANCE hInstance;
-  HICON hIcon;
-  HCURSOR hCursor;
-  HBRUSH hbrBackground;
-  LPCWSTR lpszMenuName;
-  LPCWSTR lpszClassName;
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCWSTR lpszMenuName;
+    LPCWSTR lpszClassName;
 } WNDCLASSW, *PWNDCLASSW, *LPWNDCLASSW;
 typedef WNDCLASSW WNDCLASS;
 typedef LPWNDCLASSW LPWNDCLASS;
 
 typedef struct tagCREATESTRUCTW {
-  LPVOID lpCreateParams;
-  HINSTANCE hInstance;
-  HMENU hMenu;
-  HWND hwndParent;
-  int cy;
-  int cx;
-  int y;
-  int x;
-  LONG style;
-  LPCWSTR lpszName;
-  LPCWSTR lpszClass;
-  DWORD dwExStyle;
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCWSTR lpszName;
+    LPCWSTR lpszClass;
+    DWORD dwExStyle;
 } CREATESTRUCTW, *LPCREATESTRUCTW;
 typedef CREATESTRUCTW CREATESTRUCT;
 typedef LPCREATESTRUCTW LPCREATESTRUCT;
 
 typedef struct tagPAINTSTRUCT {
-  HDC hdc;
-  BOOL fErase;
-  RECT rcPaint;
-  BOOL fRestore;
-  BOOL fIncUpdate;
-  BYTE rgbReserved[32];
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
 } PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
 
 typedef struct tagSCROLLINFO {
-  UINT cbSize;
-  UINT fMask;
-  int nMin;
-  int nMax;
-  UINT nPage;
-  int nPos;
-  int nTrackPos;
+    UINT cbSize;
+    UINT fMask;
+    int nMin;
+    int nMax;
+    UINT nPage;
+    int nPos;
+    int nTrackPos;
 } SCROLLINFO, *LPSCROLLINFO;
 typedef const SCROLLINFO* LPCSCROLLINFO;
 
 typedef struct tagWINDOWPOS {
-  HWND hwnd;
-  HWND hwndInsertAfter;
-  int x;
-  int y;
-  int cx;
-  int cy;
-  UINT flags;
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
 } WINDOWPOS, *LPWINDOWPOS, *PWINDOWPOS;
 
 typedef struct tagNCCALCSIZE_PARAMS {
-  RECT rgrc[3];
-  PWINDOWPOS lppos;
+    RECT rgrc[3];
+    PWINDOWPOS lppos;
 } NCCALCSIZE_PARAMS, *LPNCCALCSIZE_PARAMS;
 
 typedef struct tagMINMAXINFO {
-  POINT ptReserved;
-  POINT ptMaxSize;
-  POINT ptMaxPosition;
-  POINT ptMinTrackSize;
-  POINT ptMaxTrackSize;
+    POINT ptReserved;
+    POINT ptMaxSize;
+    POINT ptMaxPosition;
+    POINT ptMinTrackSize;
+    POINT ptMaxTrackSize;
 } MINMAXINFO, *PMINMAXINFO, *LPMINMAXINFO;
 
 typedef struct tagNMHDR {
-  HWND hwndFrom;
-  UINT_PTR idFrom;
-  UINT code;
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
 } NMHDR, *LPNMHDR;
 
 typedef struct tagSTYLESTRUCT {
-  DWORD styleOld;
-  DWORD styleNew;
+    DWORD styleOld;
+    DWORD styleNew;
 } STYLESTRUCT, *LPSTYLESTRUCT;
 
 typedef struct tagDRAWITEMSTRUCT {
-  UINT CtlType;
-  UINT CtlID;
-  UINT itemID;
-  UINT itemAction;
-  UINT itemState;
-  HWND hwndItem;
-  HDC hDC;
-  RECT rcItem;
-  ULONG_PTR itemData;
+    UINT CtlType;
+    UINT CtlID;
+    UINT itemID;
+    UINT itemAction;
+    UINT itemState;
+    HWND hwndItem;
+    HDC hDC;
+    RECT rcItem;
+    ULONG_PTR itemData;
 } DRAWITEMSTRUCT, *PDRAWITEMSTRUCT, *LPDRAWITEMSTRUCT;
 
 typedef struct tagMEASUREITEMSTRUCT {
-  UINT CtlType;
-  UINT CtlID;
-  UINT itemID;
-  UINT itemWidth;
-  UINT itemHeight;
-  ULONG_PTR itemData;
+    UINT CtlType;
+    UINT CtlID;
+    UINT itemID;
+    UINT itemWidth;
+    UINT itemHeight;
+    ULONG_PTR itemData;
 } MEASUREITEMSTRUCT, *PMEASUREITEMSTRUCT, *LPMEASUREITEMSTRUCT;
 
 #define ODT_MENU 1
@@ -1273,40 +1274,40 @@ typedef struct tagMEASUREITEMSTRUCT {
 // Dialog templates are WORD-aligned, as a resource compiler lays them out.
 #pragma pack(push, 2)
 typedef struct {
-  DWORD style;
-  DWORD dwExtendedStyle;
-  WORD cdit;
-  short x;
-  short y;
-  short cx;
-  short cy;
+    DWORD style;
+    DWORD dwExtendedStyle;
+    WORD cdit;
+    short x;
+    short y;
+    short cx;
+    short cy;
 } DLGTEMPLATE, *LPDLGTEMPLATE, *LPDLGTEMPLATEW;
 typedef const DLGTEMPLATE* LPCDLGTEMPLATE;
 typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
 
 typedef struct {
-  DWORD style;
-  DWORD dwExtendedStyle;
-  short x;
-  short y;
-  short cx;
-  short cy;
-  WORD id;
+    DWORD style;
+    DWORD dwExtendedStyle;
+    short x;
+    short y;
+    short cx;
+    short cy;
+    WORD id;
 } DLGITEMTEMPLATE, *PDLGITEMTEMPLATE, *LPDLGITEMTEMPLATE;
 #pragma pack(pop)
 
 typedef struct tagMENUITEMINFOW {
-  UINT cbSize;
-  UINT fMask;
-  UINT fType;
-  UINT fState;
-  UINT wID;
-  HMENU hSubMenu;
-  HBITMAP hbmpChecked;
-  HBITMAP hbmpUnchecked;
-  ULONG_PTR dwItemData;
-  LPWSTR dwTypeData;
-  UINT cch;
+    UINT cbSize;
+    UINT fMask;
+    UINT fType;
+    UINT fState;
+    UINT wID;
+    HMENU hSubMenu;
+    HBITMAP hbmpChecked;
+    HBITMAP hbmpUnchecked;
+    ULONG_PTR dwItemData;
+    LPWSTR dwTypeData;
+    UINT cch;
 } MENUITEMINFOW, *LPMENUITEMINFOW;
 typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 typedef MENUITEMINFOW MENUITEMINFO;
@@ -1314,22 +1315,22 @@ typedef LPMENUITEMINFOW LPMENUITEMINFO;
 typedef LPCMENUITEMINFOW LPCMENUITEMINFO;
 
 typedef struct tagTPMPARAMS {
-  UINT cbSize;
-  RECT rcExclude;
+    UINT cbSize;
+    RECT rcExclude;
 } TPMPARAMS, *LPTPMPARAMS;
 
 typedef struct _ICONINFO {
-  BOOL fIcon;
-  DWORD xHotspot;
-  DWORD yHotspot;
-  HBITMAP hbmMask;
-  HBITMAP hbmColor;
+    BOOL fIcon;
+    DWORD xHotspot;
+    DWORD yHotspot;
+    HBITMAP hbmMask;
+    HBITMAP hbmColor;
 } ICONINFO, *PICONINFO;
 
 typedef struct tagACCEL {
-  BYTE fVirt;
-  WORD key;
-  WORD cmd;
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
 } ACCEL, *LPACCEL;
 DECLARE_HANDLE(HACCEL);
 
@@ -1358,17 +1359,20 @@ CEAPI DWORD WINAPI SetClassLongW(HWND hwnd, int index, LONG value);
 #define GCL_STYLE (-26)
 
 // Windows
-CEAPI HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
-                                  int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                                  LPVOID param);
-#define CreateWindowW(c, n, s, x, y, w, h, p, m, i, l) CreateWindowExW(0, c, n, s, x, y, w, h, p, m, i, l)
+CEAPI HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                                  int x, int y, int width, int height, HWND parent, HMENU menu,
+                                  HINSTANCE instance, LPVOID param);
+#define CreateWindowW(c, n, s, x, y, w, h, p, m, i, l) \
+    CreateWindowExW(0, c, n, s, x, y, w, h, p, m, i, l)
 CEAPI BOOL WINAPI DestroyWindow(HWND hwnd);
 CEAPI LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-CEAPI LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+CEAPI LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam,
+                                     LPARAM lParam);
 CEAPI BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow);
 CEAPI BOOL WINAPI UpdateWindow(HWND hwnd);
 CEAPI BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
-CEAPI BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+CEAPI BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy,
+                               UINT flags);
 CEAPI BOOL WINAPI BringWindowToTop(HWND hwnd);
 CEAPI BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
 CEAPI BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
@@ -1380,7 +1384,8 @@ CEAPI int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount);
 CEAPI int WINAPI GetWindowTextLengthW(HWND hwnd);
 CEAPI HWND WINAPI GetDlgItem(HWND dialog, int id);
 CEAPI int WINAPI GetDlgCtrlID(HWND hwnd);
-CEAPI LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam);
+CEAPI LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPARAM wParam,
+                                         LPARAM lParam);
 CEAPI BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
 CEAPI UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR buffer, int maxCount);
 CEAPI BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
@@ -1435,7 +1440,8 @@ CEAPI BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 CEAPI BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
 CEAPI void WINAPI PostQuitMessage(int exitCode);
 CEAPI BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
-CEAPI BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
+CEAPI BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax,
+                               UINT removeMsg);
 CEAPI BOOL WINAPI TranslateMessage(const MSG* msg);
 CEAPI LRESULT WINAPI DispatchMessageW(const MSG* msg);
 CEAPI BOOL WINAPI WaitMessage(void);
@@ -1516,7 +1522,8 @@ CEAPI HMENU WINAPI CreatePopupMenu(void);
 CEAPI BOOL WINAPI DestroyMenu(HMENU menu);
 CEAPI HMENU WINAPI LoadMenuW(HINSTANCE instance, LPCWSTR name);
 CEAPI BOOL WINAPI AppendMenuW(HMENU menu, UINT flags, UINT_PTR idNewItem, LPCWSTR item);
-CEAPI BOOL WINAPI InsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR idNewItem, LPCWSTR item);
+CEAPI BOOL WINAPI InsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR idNewItem,
+                              LPCWSTR item);
 CEAPI BOOL WINAPI InsertMenuItemW(HMENU menu, UINT item, BOOL byPosition, LPCMENUITEMINFOW info);
 CEAPI BOOL WINAPI RemoveMenu(HMENU menu, UINT position, UINT flags);
 CEAPI BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
@@ -1531,13 +1538,15 @@ CEAPI BOOL WINAPI CheckMenuRadioItem(HMENU menu, UINT first, UINT last, UINT che
 CEAPI BOOL WINAPI EnableMenuItem(HMENU menu, UINT item, UINT enable);
 CEAPI BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
                                  const RECT* rect);
-CEAPI BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, LPTPMPARAMS params);
+CEAPI BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner,
+                                   LPTPMPARAMS params);
 CEAPI BOOL WINAPI DrawMenuBar(HWND hwnd);
 
 // Resources
 CEAPI HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
 CEAPI BOOL WINAPI DestroyIcon(HICON icon);
-CEAPI HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags);
+CEAPI HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy,
+                               UINT flags);
 CEAPI int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int maxCount);
 CEAPI HACCEL WINAPI LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name);
 CEAPI int WINAPI TranslateAcceleratorW(HWND hwnd, HACCEL accel, LPMSG msg);

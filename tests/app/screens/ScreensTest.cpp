@@ -435,9 +435,9 @@ TEST(Scrolling, EveryRequestCodeGivesItsPosition) {
         WORD thumb;
         int expected;
     } cases[] = {
-        {SB_LINEUP, 0, 27},     {SB_LINEDOWN, 0, 33},     {SB_PAGEUP, 0, 27},
-        {SB_PAGEDOWN, 0, 33},   {SB_THUMBPOSITION, 50, 50}, {SB_THUMBTRACK, 50, 30},
-        {SB_TOP, 0, 0},         {SB_BOTTOM, 0, bottom},   {SB_ENDSCROLL, 0, 30},
+        {SB_LINEUP, 0, 27},   {SB_LINEDOWN, 0, 33},       {SB_PAGEUP, 0, 27},
+        {SB_PAGEDOWN, 0, 33}, {SB_THUMBPOSITION, 50, 50}, {SB_THUMBTRACK, 50, 30},
+        {SB_TOP, 0, 0},       {SB_BOTTOM, 0, bottom},     {SB_ENDSCROLL, 0, 30},
     };
     for (const auto& c : cases) {
         Scroll(SB_THUMBPOSITION, 30);

@@ -60,9 +60,8 @@ std::vector<std::u16string> TempFoldersOnImage(const fs::path& root) {
         if (name.find("Temp") != std::string::npos || name.find("temp") != std::string::npos)
             found.push_back(device + u"\\");
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-        return _wcsicmp(a.c_str(), b.c_str()) < 0;
-    });
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
     return found;
 }
 
@@ -71,8 +70,8 @@ TEST_F(Search, FoldersOfTheFactoryImageAreListedSortedWithoutHiddenOnes) {
     Tap(50011);
     std::vector<std::u16string> folders = Folders();
     EXPECT_EQ(folders, TempFoldersOnImage(Host(u"\\")));
-    for (const char16_t* expected :
-         {u"\\Temp\\", u"\\Windows\\Temp\\", u"\\My Documents\\Temp\\", u"\\My Documents\\Templates\\"})
+    for (const char16_t* expected : {u"\\Temp\\", u"\\Windows\\Temp\\", u"\\My Documents\\Temp\\",
+                                     u"\\My Documents\\Templates\\"})
         EXPECT_TRUE(Has(folders, expected))
             << std::string(expected, expected + std::char_traits<char16_t>::length(expected));
     EXPECT_FALSE(Has(folders, u"\\My Documents\\Hidden Temp\\"));
@@ -189,7 +188,8 @@ TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks) {
             longestFolder = (LONG)folder.size();
     ASSERT_LT(longestFolder, (LONG)longName.size());
     EXPECT_EQ(g_maxFolderEntryLength, longestFolder);
-    EXPECT_EQ(SendMessageW(Control(0, 11), LB_GETHORIZONTALEXTENT, 0, 0), (LRESULT)longestFolder * 6);
+    EXPECT_EQ(SendMessageW(Control(0, 11), LB_GETHORIZONTALEXTENT, 0, 0),
+              (LRESULT)longestFolder * 6);
 }
 
 TEST_F(EmptyDeviceSearch, PathsTooLongForTheBufferAreSkippedNotCut) {

@@ -37,40 +37,33 @@ inline const char16_t kProgramFolder[] = u"\\Program Files\\Varnello";
 inline const char16_t kSettingsFile[] = u"\\Program Files\\Varnello\\settings.dat";
 inline const char16_t kStartupShortcut[] = u"\\Windows\\StartUp\\Varnello.lnk";
 
-inline Bytes ReadBytes(const fs::path& path)
-{
+inline Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline void WriteBytes(const fs::path& path, const Bytes& bytes)
-{
+inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
 }
 
-inline std::string ReadText(const fs::path& path)
-{
+inline std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A host file of `size` bytes (parents created).
-inline void MakeFile(const fs::path& path, size_t size)
-{
+inline void MakeFile(const fs::path& path, size_t size) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << std::string(size, 'v');
 }
 
-inline void PutDword(Bytes& bytes, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        bytes.push_back((uint8_t)(value >> (8 * i)));
+inline void PutDword(Bytes& bytes, uint32_t value) {
+    for (int i = 0; i < 4; i++) bytes.push_back((uint8_t)(value >> (8 * i)));
 }
 
-inline void PutText(Bytes& bytes, const std::u16string& text)
-{
+inline void PutText(Bytes& bytes, const std::u16string& text) {
     PutDword(bytes, (uint32_t)text.size());
     for (char16_t unit : text) {
         bytes.push_back((uint8_t)(unit & 0xFF));
@@ -79,8 +72,8 @@ inline void PutText(Bytes& bytes, const std::u16string& text)
 }
 
 // Registry access from the test, on the current device.
-inline std::optional<DWORD> RegDword(HKEY root, const std::u16string& key, const std::u16string& value)
-{
+inline std::optional<DWORD> RegDword(HKEY root, const std::u16string& key,
+                                     const std::u16string& value) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(root, key.c_str(), 0, 0, &hKey) != ERROR_SUCCESS)
         return std::nullopt;
@@ -93,8 +86,7 @@ inline std::optional<DWORD> RegDword(HKEY root, const std::u16string& key, const
 }
 
 inline std::optional<std::u16string> RegString(HKEY root, const std::u16string& key,
-                                               const std::u16string& value)
-{
+                                               const std::u16string& value) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(root, key.c_str(), 0, 0, &hKey) != ERROR_SUCCESS)
         return std::nullopt;
@@ -106,13 +98,12 @@ inline std::optional<std::u16string> RegString(HKEY root, const std::u16string& 
         return std::nullopt;
     // A string value's size counts its terminator.
     std::u16string text(data, size / sizeof(WCHAR));
-    while (!text.empty() && text.back() == u'\0')
-        text.pop_back();
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
     return text;
 }
 
-inline void SetRegDword(HKEY root, const std::u16string& key, const std::u16string& value, DWORD data)
-{
+inline void SetRegDword(HKEY root, const std::u16string& key, const std::u16string& value,
+                        DWORD data) {
     HKEY hKey = NULL;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, NULL, 0, 0, NULL, &hKey, &disposition),
@@ -122,8 +113,7 @@ inline void SetRegDword(HKEY root, const std::u16string& key, const std::u16stri
 }
 
 inline void SetRegString(HKEY root, const std::u16string& key, const std::u16string& value,
-                         const std::u16string& data)
-{
+                         const std::u16string& data) {
     HKEY hKey = NULL;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, NULL, 0, 0, NULL, &hKey, &disposition),
@@ -133,8 +123,7 @@ inline void SetRegString(HKEY root, const std::u16string& key, const std::u16str
     RegCloseKey(hKey);
 }
 
-inline void DeleteRegValue(HKEY root, const std::u16string& key, const std::u16string& value)
-{
+inline void DeleteRegValue(HKEY root, const std::u16string& key, const std::u16string& value) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(root, key.c_str(), 0, 0, &hKey) == ERROR_SUCCESS) {
         RegDeleteValueW(hKey, value.c_str());
@@ -142,8 +131,7 @@ inline void DeleteRegValue(HKEY root, const std::u16string& key, const std::u16s
     }
 }
 
-inline bool RegKeyExists(HKEY root, const std::u16string& key)
-{
+inline bool RegKeyExists(HKEY root, const std::u16string& key) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(root, key.c_str(), 0, 0, &hKey) != ERROR_SUCCESS)
         return false;
@@ -151,26 +139,22 @@ inline bool RegKeyExists(HKEY root, const std::u16string& key)
     return true;
 }
 
-inline std::u16string WindowText(HWND hwnd)
-{
+inline std::u16string WindowText(HWND hwnd) {
     WCHAR buffer[2048] = {0};
     SendMessageW(hwnd, WM_GETTEXT, 2048, (LPARAM)buffer);
     return std::u16string(buffer);
 }
 
-inline HWND Control(int screen, int pos)
-{
+inline HWND Control(int screen, int pos) {
     return g_pScreens->GetScreenItems(screen).GetAt(pos);
 }
 
-inline bool IsChecked(int screen, int pos)
-{
+inline bool IsChecked(int screen, int pos) {
     return SendMessageW(Control(screen, pos), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 // The entries of a list box, in list order.
-inline std::vector<std::u16string> ListEntries(HWND hwndList)
-{
+inline std::vector<std::u16string> ListEntries(HWND hwndList) {
     std::vector<std::u16string> entries;
     LRESULT count = SendMessageW(hwndList, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; i++) {
@@ -183,21 +167,18 @@ inline std::vector<std::u16string> ListEntries(HWND hwndList)
 
 // One device, on which the program may be started several times in a row.
 class AppCoreTest : public ::testing::Test {
-protected:
+  protected:
     explicit AppCoreTest(TempDevice::Contents contents = TempDevice::Contents::Factory)
-        : device_(contents)
-    {
+        : device_(contents) {
         // The program lives in its folder, as after an installation: settings.dat goes there.
         fs::create_directories(device_.host(kProgramFolder));
     }
-    ~AppCoreTest() override
-    {
+    ~AppCoreTest() override {
         if (driver_ && driver_->running())
             driver_->stop();
     }
 
-    Driver& Start(const std::u16string& commandLine = u"")
-    {
+    Driver& Start(const std::u16string& commandLine = u"") {
         if (driver_ && driver_->running())
             driver_->stop();
         driver_.reset();
@@ -207,15 +188,13 @@ protected:
     Driver& driver() { return *driver_; }
 
     // The program's own menu: Exit saves the settings and ends the program.
-    void Exit()
-    {
+    void Exit() {
         driver_->menu(u"Varnello", u"Exit");
         ASSERT_FALSE(driver_->running()) << ::testing::PrintToString(driver_->describeScreen());
     }
 
     // Both Apply commands end with the "Cleaning Finished" box; returns its text.
-    std::u16string ApplyAndFinish(bool allowRestart)
-    {
+    std::u16string ApplyAndFinish(bool allowRestart) {
         driver_->menu(u"Apply", allowRestart ? u"Allow Restart" : u"Defer Restart");
         auto box = driver_->messageBox();
         EXPECT_TRUE(box.has_value()) << ::testing::PrintToString(driver_->describeScreen());
@@ -232,8 +211,7 @@ protected:
     void Tap(int id) { driver_->tapId(id); }
 
     // Sets a control's text directly: edits without ES_AUTOHSCROLL refuse typing past their width.
-    void SetText(int screen, int pos, const std::u16string& text)
-    {
+    void SetText(int screen, int pos, const std::u16string& text) {
         SendMessageW(Control(screen, pos), WM_SETTEXT, 0, (LPARAM)text.c_str());
     }
 

@@ -236,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, SettingsDamage, ::testing::Range(0, 6));
 // ends, and whatever stood there before is not destroyed.
 enum class Unwritable { ReadOnlyFile, FolderInItsPlace, MissingProgramFolder };
 
-class SettingsUnwritable : public SettingsStore, public ::testing::WithParamInterface<Unwritable> {};
+class SettingsUnwritable : public SettingsStore,
+                           public ::testing::WithParamInterface<Unwritable> {};
 
 TEST_P(SettingsUnwritable, IsReportedAtExitAndTheProgramEnds) {
     Bytes before;
@@ -246,19 +247,20 @@ TEST_P(SettingsUnwritable, IsReportedAtExitAndTheProgramEnds) {
     ASSERT_TRUE(IsChecked(0, 6));
     Tap(50008);  // a change that would be saved
     switch (GetParam()) {
-    case Unwritable::ReadOnlyFile:
-        ASSERT_TRUE(SetFileAttributesW(kSettingsFile, FILE_ATTRIBUTE_READONLY));
-        break;
-    case Unwritable::FolderInItsPlace:
-        fs::remove(SettingsPath());
-        fs::create_directories(SettingsPath());
-        break;
-    case Unwritable::MissingProgramFolder:
-        fs::remove_all(Host(kProgramFolder));
-        break;
+        case Unwritable::ReadOnlyFile:
+            ASSERT_TRUE(SetFileAttributesW(kSettingsFile, FILE_ATTRIBUTE_READONLY));
+            break;
+        case Unwritable::FolderInItsPlace:
+            fs::remove(SettingsPath());
+            fs::create_directories(SettingsPath());
+            break;
+        case Unwritable::MissingProgramFolder:
+            fs::remove_all(Host(kProgramFolder));
+            break;
     }
     d.menu(u"Varnello", u"Exit");
-    MessageBoxInfo box = d.answerBox(u"Error!!!", u"settings.dat could not be opened for writing", IDOK);
+    MessageBoxInfo box =
+        d.answerBox(u"Error!!!", u"settings.dat could not be opened for writing", IDOK);
     EXPECT_EQ(box.type & 0xF, (UINT)MB_OK);
     EXPECT_FALSE(d.messageBox().has_value());
     EXPECT_FALSE(d.running());

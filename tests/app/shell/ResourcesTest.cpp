@@ -133,12 +133,11 @@ TEST(Resources, HelpPageDescribesEveryScreenOptionAndCommand) {
     EXPECT_EQ(html.find("name=\"Main_Contents\"", anchor + 10), std::string::npos);
     for (const char* name :
          {// the screens
-          "Clean Temp Files", "Pocket IE", "Registry", "System Folders", "Shortcuts",
-          "Performance",
+          "Clean Temp Files", "Pocket IE", "Registry", "System Folders", "Shortcuts", "Performance",
           // every option and button of the screens
           "User Defined 1", "User Defined 2", "Browse", "\\Temp", "\\Windows\\Temp",
-          "\\My Documents\\Temp", "Search Directories", "Search Files", "Refresh", "*.tmp",
-          "*.log", "*.bak", "<b>*.</b>", "Clear Pocket IE Cache", "Clear Pocket IE History",
+          "\\My Documents\\Temp", "Search Directories", "Search Files", "Refresh", "*.tmp", "*.log",
+          "*.bak", "<b>*.</b>", "Clear Pocket IE Cache", "Clear Pocket IE History",
           "Move Pocket IE Cache", "Limit Pocket IE Cache", "Limit Pocket IE History",
           "Limit Pocket IE Cookies", "Move AvantGo Cache", "Clear Redundant Registry Keys",
           "Move Favorites Storage", "Move Fonts Folder", "Move My Documents",

@@ -443,9 +443,8 @@ TEST(MainWindow, TabsAndDisplayWindowFillThePage) {
 TEST(Commands, ANotificationCodeInTheHighWordStillRoutesByTheId) {
     App app;
     HWND main = MainWindow();
-    RunOnProgramThread(app.driver(), [main] {
-        SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0);
-    });
+    RunOnProgramThread(app.driver(),
+                       [main] { SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0); });
     EXPECT_NE(g_hAboutWindow, nullptr);
     EXPECT_EQ(app.driver().navTitle(), u"About");
     app.driver().ok();

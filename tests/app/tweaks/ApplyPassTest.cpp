@@ -206,7 +206,8 @@ TEST_F(ApplyPass, EveryOptionAtOnceLeavesTheOutsideAlone) {
     WriteBytes(outside / "Sub" / "dead.lnk", {'7', '#', '\\', 'G', 'o', 'n', 'e', '\\', 'x'});
     const auto before = Snapshot(outside);
 
-    const char16_t kShell[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const char16_t kShell[] =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     SetRegString(HKEY_CURRENT_USER, kShell, u"Cache", u"\\IE Cache");
     SetRegString(HKEY_CURRENT_USER, kShell, u"History", u"\\IE History");
     SetRegString(HKEY_CURRENT_USER, u"Software\\AvantGo", u"DatabaseLocation", u"\\AG");
@@ -255,8 +256,7 @@ TEST_F(ApplyPass, EveryOptionAtOnceLeavesTheOutsideAlone) {
     SendMessageW(folders, LB_ADDSTRING, 0, (LPARAM)u"\\Docs\\escape\\Sub\\");
     SendMessageW(files, LB_ADDSTRING, 0, (LPARAM)u"\\Fav\\escape\\canary.txt");
     SendMessageW(files, LB_ADDSTRING, 0, (LPARAM)u"\\U1\\canary.lnk");
-    for (HWND list : {folders, files, startup})
-        SendMessageW(list, LB_SETSEL, TRUE, -1);
+    for (HWND list : {folders, files, startup}) SendMessageW(list, LB_SETSEL, TRUE, -1);
     ASSERT_GE(SendMessageW(startup, LB_GETSELCOUNT, 0, 0), 1);
 
     driver().menu(u"Apply", u"Defer Restart");

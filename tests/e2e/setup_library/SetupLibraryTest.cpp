@@ -20,25 +20,21 @@ namespace fs = std::filesystem;
 using ce::test::TempDevice;
 
 class SetupLibrary : public ::testing::Test {
-protected:
-    SetupLibrary()
-    {
+  protected:
+    SetupLibrary() {
         handle_ = dlopen(SETUP_LIBRARY_PATH, RTLD_NOW);
         if (!handle_)
             ADD_FAILURE() << dlerror();
     }
-    ~SetupLibrary() override
-    {
+    ~SetupLibrary() override {
         if (handle_)
             dlclose(handle_);
     }
     template <class T>
-    T Hook(const char* name)
-    {
+    T Hook(const char* name) {
         return handle_ ? reinterpret_cast<T>(dlsym(handle_, name)) : nullptr;
     }
-    void Make(const std::u16string& devicePath)
-    {
+    void Make(const std::u16string& devicePath) {
         fs::path host = device_.host(devicePath);
         fs::create_directories(host.parent_path());
         std::ofstream(host) << "x";
@@ -49,8 +45,7 @@ protected:
     void* handle_ = nullptr;
 };
 
-TEST_F(SetupLibrary, EveryHookIsExportedByNameAndAnswersGoOn)
-{
+TEST_F(SetupLibrary, EveryHookIsExportedByNameAndAnswersGoOn) {
     auto installInit = Hook<pfnINSTALL_INIT>("Install_Init");
     auto installExit = Hook<pfnINSTALL_EXIT>("Install_Exit");
     auto uninstallInit = Hook<pfnUNINSTALL_INIT>("Uninstall_Init");
@@ -59,16 +54,17 @@ TEST_F(SetupLibrary, EveryHookIsExportedByNameAndAnswersGoOn)
     ASSERT_NE(installExit, nullptr);
     ASSERT_NE(uninstallInit, nullptr);
     ASSERT_NE(uninstallExit, nullptr);
-    EXPECT_EQ(installInit(NULL, TRUE, FALSE, u"\\Program Files\\Varnello"), codeINSTALL_INIT_CONTINUE);
-    EXPECT_EQ(installExit(NULL, u"\\Program Files\\Varnello", 1, 2, 3, 4, 5), codeINSTALL_EXIT_DONE);
+    EXPECT_EQ(installInit(NULL, TRUE, FALSE, u"\\Program Files\\Varnello"),
+              codeINSTALL_INIT_CONTINUE);
+    EXPECT_EQ(installExit(NULL, u"\\Program Files\\Varnello", 1, 2, 3, 4, 5),
+              codeINSTALL_EXIT_DONE);
     // With nothing to remove, removal still goes on.
     EXPECT_EQ(uninstallInit(NULL, u"\\Program Files\\Varnello"), codeUNINSTALL_INIT_CONTINUE);
     EXPECT_EQ(uninstallExit(NULL), codeUNINSTALL_EXIT_DONE);
     EXPECT_EQ(device_.log().find("message box"), std::string::npos);
 }
 
-TEST_F(SetupLibrary, RemovalDeletesTheFilesTheProgramMade)
-{
+TEST_F(SetupLibrary, RemovalDeletesTheFilesTheProgramMade) {
     Make(u"\\Windows\\StartUp\\Varnello.lnk");
     Make(u"\\Program Files\\Varnello\\settings.dat");
     Make(u"\\Program Files\\Varnello\\Varnello.exe");
@@ -87,8 +83,7 @@ TEST_F(SetupLibrary, RemovalDeletesTheFilesTheProgramMade)
     EXPECT_TRUE(Exists(u"\\Windows\\StartUp\\Other.lnk"));
 }
 
-TEST_F(SetupLibrary, InstallFolderWithItsFinalBackslashNamesTheSameSettingsFile)
-{
+TEST_F(SetupLibrary, InstallFolderWithItsFinalBackslashNamesTheSameSettingsFile) {
     Make(u"\\Apps\\V\\settings.dat");
     auto uninstallInit = Hook<pfnUNINSTALL_INIT>("Uninstall_Init");
     ASSERT_NE(uninstallInit, nullptr);
@@ -96,13 +91,11 @@ TEST_F(SetupLibrary, InstallFolderWithItsFinalBackslashNamesTheSameSettingsFile)
     EXPECT_FALSE(Exists(u"\\Apps\\V\\settings.dat"));
 }
 
-TEST_F(SetupLibrary, InstallFolderTooLongForThePathIsNotCutAndUsed)
-{
+TEST_F(SetupLibrary, InstallFolderTooLongForThePathIsNotCutAndUsed) {
     // A folder of 1012 characters: its settings path has 1025, and cut to the buffer it would
     // name "...\settings.d", another file, which must survive.
     std::u16string folder;
-    for (int i = 0; i < 5; i++)
-        folder += u"\\" + std::u16string(200, u'a' + i);
+    for (int i = 0; i < 5; i++) folder += u"\\" + std::u16string(200, u'a' + i);
     folder += u"\\folder";
     ASSERT_EQ(folder.size(), 1012u);
     std::u16string cutName = folder + u"\\settings.d";
@@ -118,8 +111,7 @@ TEST_F(SetupLibrary, InstallFolderTooLongForThePathIsNotCutAndUsed)
     EXPECT_EQ(uninstallInit(NULL, u""), codeUNINSTALL_INIT_CONTINUE);
 }
 
-TEST_F(SetupLibrary, VersionResourceNamesTheLibrary)
-{
+TEST_F(SetupLibrary, VersionResourceNamesTheLibrary) {
     void* anchor = Hook<void*>("Uninstall_Exit");
     ASSERT_NE(anchor, nullptr);
     const ce::resources::ResourceSet* resources =
@@ -139,7 +131,8 @@ TEST_F(SetupLibrary, VersionResourceNamesTheLibrary)
     };
     for (const auto& [name, value] : expected) {
         auto it = version.strings.find(name);
-        ASSERT_NE(it, version.strings.end()) << std::string(name, name + std::char_traits<char16_t>::length(name));
+        ASSERT_NE(it, version.strings.end())
+            << std::string(name, name + std::char_traits<char16_t>::length(name));
         EXPECT_EQ(it->second, value);
     }
     EXPECT_EQ(version.fileVersion[0], 1);

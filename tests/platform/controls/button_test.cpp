@@ -53,7 +53,8 @@ int darkPixels(HWND button) {
     for (int y = top; y < top + 8; ++y)
         for (int x = rc.left + 3; x < rc.left + 10; ++x) {
             const uint32_t p = fb.pixels[static_cast<size_t>(y * fb.width + x)];
-            if (((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60) ++dark;
+            if (((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60)
+                ++dark;
         }
     return dark;
 }
@@ -64,7 +65,8 @@ TEST(ButtonInput, TapTogglesCheckBoxAndDrawsTick) {
     HWND box = nullptr;
     ce::test::Driver driver([&] {
         HWND parent = createParent();
-        box = createChild(parent, u"BUTTON", u"Silent cleanup", BS_AUTOCHECKBOX, 2, 64, 160, 18, 50050);
+        box = createChild(parent, u"BUTTON", u"Silent cleanup", BS_AUTOCHECKBOX, 2, 64, 160, 18,
+                          50050);
         return runLoop();
     });
     ASSERT_NE(box, nullptr);

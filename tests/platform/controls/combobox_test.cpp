@@ -14,7 +14,8 @@ void fill(HWND combo) {
 
 std::u16string lbText(HWND combo, int i) {
     WCHAR buffer[64] = {};
-    if (SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer)) == CB_ERR)
+    if (SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(buffer)) == CB_ERR)
         return u"<CB_ERR>";
     return buffer;
 }

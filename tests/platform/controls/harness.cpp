@@ -14,7 +14,8 @@ NotifyHook g_hook = nullptr;
 LRESULT CALLBACK parentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            received().push_back({message, HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), 0});
+            received().push_back(
+                {message, HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), 0});
             return 0;
         case WM_HSCROLL:
         case WM_VSCROLL:
@@ -23,26 +24,34 @@ LRESULT CALLBACK parentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case WM_NOTIFY: {
             auto* hdr = reinterpret_cast<NMHDR*>(lParam);
-            received().push_back({message, hdr->code, static_cast<int>(hdr->idFrom), hdr->hwndFrom, 0});
+            received().push_back(
+                {message, hdr->code, static_cast<int>(hdr->idFrom), hdr->hwndFrom, 0});
             if (g_hook) {
                 bool handled = false;
                 const LRESULT r = g_hook(hdr, &handled);
-                if (handled) return r;
+                if (handled)
+                    return r;
             }
             auto it = answers().find(hdr->code);
             return it == answers().end() ? 0 : it->second;
         }
-        default: return DefWindowProcW(hwnd, message, wParam, lParam);
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
 std::string name(UINT message) {
     switch (message) {
-        case WM_COMMAND: return "WM_COMMAND";
-        case WM_NOTIFY: return "WM_NOTIFY";
-        case WM_HSCROLL: return "WM_HSCROLL";
-        case WM_VSCROLL: return "WM_VSCROLL";
-        default: return std::to_string(message);
+        case WM_COMMAND:
+            return "WM_COMMAND";
+        case WM_NOTIFY:
+            return "WM_NOTIFY";
+        case WM_HSCROLL:
+            return "WM_HSCROLL";
+        case WM_VSCROLL:
+            return "WM_VSCROLL";
+        default:
+            return std::to_string(message);
     }
 }
 
@@ -59,14 +68,18 @@ void resetRecord() {
     g_hook = nullptr;
 }
 
-void answerNotify(UINT code, LRESULT answer) { answers()[code] = answer; }
-void setNotifyHook(NotifyHook hook) { g_hook = hook; }
+void answerNotify(UINT code, LRESULT answer) {
+    answers()[code] = answer;
+}
+void setNotifyHook(NotifyHook hook) {
+    g_hook = hook;
+}
 
 std::string describe(const std::vector<Received>& r) {
     std::ostringstream out;
     for (const Received& e : r)
-        out << "  " << name(e.message) << " code " << static_cast<int>(e.code) << " id " << e.id << " pos "
-            << e.pos << "\n";
+        out << "  " << name(e.message) << " code " << static_cast<int>(e.code) << " id " << e.id
+            << " pos " << e.pos << "\n";
     return out.str();
 }
 
@@ -75,25 +88,31 @@ std::string describe(const std::vector<Received>& r) {
     bool ok = got.size() == expected.size();
     for (size_t i = 0; ok && i < got.size(); ++i) {
         const Expect& e = expected[i];
-        ok = got[i].message == e.message && got[i].code == e.code && (!e.id || *e.id == got[i].id) &&
-             (!e.pos || *e.pos == got[i].pos);
+        ok = got[i].message == e.message && got[i].code == e.code &&
+             (!e.id || *e.id == got[i].id) && (!e.pos || *e.pos == got[i].pos);
     }
-    if (ok) return ::testing::AssertionSuccess();
+    if (ok)
+        return ::testing::AssertionSuccess();
     std::ostringstream want;
     for (const Expect& e : expected)
         want << "  " << name(e.message) << " code " << static_cast<int>(e.code) << " id "
-             << (e.id ? std::to_string(*e.id) : "*") << " pos " << (e.pos ? std::to_string(*e.pos) : "*") << "\n";
-    return ::testing::AssertionFailure() << "expected:\n" << want.str() << "received:\n" << describe(got);
+             << (e.id ? std::to_string(*e.id) : "*") << " pos "
+             << (e.pos ? std::to_string(*e.pos) : "*") << "\n";
+    return ::testing::AssertionFailure() << "expected:\n"
+                                         << want.str() << "received:\n"
+                                         << describe(got);
 }
 
 HWND createParent() {
     WNDCLASSW wc{};
     wc.lpfnWndProc = parentProc;
     wc.lpszClassName = u"ControlTestParent";
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + SYS_COLOR_INDEX_FLAG));
+    wc.hbrBackground =
+        reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + SYS_COLOR_INDEX_FLAG));
     RegisterClassW(&wc);
     HWND hwnd = CreateWindowExW(0, u"ControlTestParent", u"Controls", WS_VISIBLE, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                nullptr, nullptr);
     ShowWindow(hwnd, SW_SHOWNORMAL);
     return hwnd;
 }
@@ -140,7 +159,8 @@ void ControlTest::SetUp() {
 }
 
 void ControlTest::TearDown() {
-    if (IsWindow(parent_)) DestroyWindow(parent_);
+    if (IsWindow(parent_))
+        DestroyWindow(parent_);
     g_hook = nullptr;
     device_.reset();
 }

@@ -20,10 +20,10 @@ namespace ctltest {
 // One message a parent received from a control.
 struct Received {
     UINT message = 0;
-    UINT code = 0;      // WM_COMMAND: HIWORD(wParam); WM_NOTIFY: NMHDR code; scrolls: LOWORD
-    int id = 0;         // WM_COMMAND: LOWORD(wParam); WM_NOTIFY: idFrom
+    UINT code = 0;        // WM_COMMAND: HIWORD(wParam); WM_NOTIFY: NMHDR code; scrolls: LOWORD
+    int id = 0;           // WM_COMMAND: LOWORD(wParam); WM_NOTIFY: idFrom
     HWND from = nullptr;  // lParam of WM_COMMAND / scrolls, hwndFrom of WM_NOTIFY
-    int pos = 0;        // scrolls: HIWORD(wParam)
+    int pos = 0;          // scrolls: HIWORD(wParam)
 };
 
 // An expected entry: what must match (the rest is not compared).
@@ -53,12 +53,12 @@ HWND createChild(HWND parent, LPCWSTR className, LPCWSTR text, DWORD style, int 
                  int h, int id);
 std::u16string windowText(HWND hwnd);
 std::string narrow(const std::u16string& text);  // for failure messages
-POINT screenPoint(HWND hwnd, int x, int y);  // client point of hwnd on the screen
-int runLoop();                               // a program's message loop until WM_QUIT
+POINT screenPoint(HWND hwnd, int x, int y);      // client point of hwnd on the screen
+int runLoop();                                   // a program's message loop until WM_QUIT
 
 // A fresh empty device with the common controls and a recording parent.
 class ControlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     HWND child(LPCWSTR className, LPCWSTR text, DWORD style, int x, int y, int w, int h, int id) {

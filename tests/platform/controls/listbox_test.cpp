@@ -5,14 +5,16 @@
 namespace ctltest {
 namespace {
 
-constexpr DWORD kProgramStyle =
-    WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_SORT | LBS_MULTIPLESEL | LBS_DISABLENOSCROLL;
+constexpr DWORD kProgramStyle = WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_SORT |
+                                LBS_MULTIPLESEL | LBS_DISABLENOSCROLL;
 
 std::u16string entry(HWND list, int i) {
     const LRESULT len = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-    if (len < 0) return u"<LB_ERR>";
+    if (len < 0)
+        return u"<LB_ERR>";
     std::u16string s(static_cast<size_t>(len) + 1, u'\0');
-    EXPECT_EQ(len, SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(s.data())));
+    EXPECT_EQ(len, SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
+                                reinterpret_cast<LPARAM>(s.data())));
     s.resize(static_cast<size_t>(len));
     return s;
 }
@@ -25,7 +27,8 @@ std::vector<std::u16string> entries(HWND list) {
 }
 
 void add(HWND list, std::initializer_list<const char16_t*> texts) {
-    for (const char16_t* t : texts) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    for (const char16_t* t : texts)
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
 }
 
 using ListBoxTest = ControlTest;
@@ -34,9 +37,11 @@ TEST_F(ListBoxTest, SortedInTheDeviceOrderEqualEntriesFirst) {
     HWND list = child(u"LISTBOX", u"", kProgramStyle, 2, 154, 210, 90, 50012);
     add(list, {u"b", u"A", u"a", u"C", u"\\Temp\\", u"\\temp\\", u"_x", u"1", u"Beta", u"beta",
                u"\\Windows\\Temp\\", u"~z", u"-y"});
-    const std::vector<std::u16string> expected = {u"\\temp\\", u"\\Temp\\", u"\\Windows\\Temp\\", u"_x",
-                                                  u"~z", u"1", u"a", u"A", u"b", u"beta", u"Beta",
-                                                  u"C", u"-y"};
+    const std::vector<std::u16string> expected = {u"\\temp\\", u"\\Temp\\", u"\\Windows\\Temp\\",
+                                                  u"_x",       u"~z",       u"1",
+                                                  u"a",        u"A",        u"b",
+                                                  u"beta",     u"Beta",     u"C",
+                                                  u"-y"};
     EXPECT_EQ(expected, entries(list));
     // LB_ADDSTRING answers the place it chose: before the entries it equals.
     EXPECT_EQ(0, SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"\\TEMP\\")));
@@ -46,15 +51,19 @@ TEST_F(ListBoxTest, UnsortedKeepsOrderAndInsertString) {
     HWND list = child(u"LISTBOX", u"", 0, 2, 2, 100, 60, 3);
     add(list, {u"b", u"a"});
     EXPECT_EQ(1, SendMessageW(list, LB_INSERTSTRING, 1, reinterpret_cast<LPARAM>(u"m")));
-    EXPECT_EQ(3, SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(u"z")));
+    EXPECT_EQ(3, SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(u"z")));
     EXPECT_EQ(LB_ERR, SendMessageW(list, LB_INSERTSTRING, 9, reinterpret_cast<LPARAM>(u"q")));
     EXPECT_EQ((std::vector<std::u16string>{u"b", u"m", u"a", u"z"}), entries(list));
     EXPECT_EQ(3, SendMessageW(list, LB_DELETESTRING, 0, 0));
     EXPECT_EQ(LB_ERR, SendMessageW(list, LB_DELETESTRING, 3, 0));
     EXPECT_EQ(LB_ERR, SendMessageW(list, LB_GETTEXTLEN, 3, 0));
-    EXPECT_EQ(2, SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(u"Z")));
-    EXPECT_EQ(LB_ERR, SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(u"zz")));
-    EXPECT_EQ(0, SendMessageW(list, LB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(u"M")));
+    EXPECT_EQ(2, SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(u"Z")));
+    EXPECT_EQ(LB_ERR, SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                   reinterpret_cast<LPARAM>(u"zz")));
+    EXPECT_EQ(0, SendMessageW(list, LB_FINDSTRING, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(u"M")));
 }
 
 TEST_F(ListBoxTest, SingleSelectionAnswers) {
@@ -119,7 +128,8 @@ TEST_F(ListBoxTest, HorizontalExtentSurvivesReset) {
 TEST_F(ListBoxTest, TopIndexItemRectAndScrolling) {
     HWND list = child(u"LISTBOX", u"", kProgramStyle, 2, 154, 210, 90, 50012);
     for (int i = 0; i < 30; ++i) {
-        char16_t text[8] = {u'e', static_cast<char16_t>(u'0' + i / 10), static_cast<char16_t>(u'0' + i % 10), 0};
+        char16_t text[8] = {u'e', static_cast<char16_t>(u'0' + i / 10),
+                            static_cast<char16_t>(u'0' + i % 10), 0};
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     }
     const int h = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
@@ -136,7 +146,8 @@ TEST_F(ListBoxTest, TopIndexItemRectAndScrolling) {
     EXPECT_EQ(LB_OKAY, SendMessageW(list, LB_SETTOPINDEX, 29, 0));  // clamped: the last page
     EXPECT_EQ(30 - rows, SendMessageW(list, LB_GETTOPINDEX, 0, 0));
     EXPECT_EQ(LB_ERR, SendMessageW(list, LB_SETTOPINDEX, 30, 0));
-    EXPECT_EQ(0, SendMessageW(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc)));  // scrolled away
+    EXPECT_EQ(
+        0, SendMessageW(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc)));  // scrolled away
     EXPECT_LT(rc.top, 0);
 
     SendMessageW(list, WM_VSCROLL, SB_TOP, 0);
@@ -165,7 +176,8 @@ TEST(ListBoxInput, TapsToggleMultipleSelectionAndNotify) {
     auto tapEntry = [&](int i) {
         RECT rc{};
         SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&rc));
-        driver.tap(screenPoint(list, 20, (rc.top + rc.bottom) / 2).x, screenPoint(list, 20, (rc.top + rc.bottom) / 2).y);
+        driver.tap(screenPoint(list, 20, (rc.top + rc.bottom) / 2).x,
+                   screenPoint(list, 20, (rc.top + rc.bottom) / 2).y);
     };
     tapEntry(0);
     tapEntry(2);

@@ -13,11 +13,9 @@ int ignoreCase(const std::u16string& a, const std::u16string& b) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1);
 }
 
-std::vector<std::u16string> sortedBy(std::vector<std::u16string> v,
-                                     int (*cmp)(LPCWSTR, LPCWSTR)) {
-    std::stable_sort(v.begin(), v.end(), [cmp](const auto& a, const auto& b) {
-        return cmp(a.c_str(), b.c_str()) < 0;
-    });
+std::vector<std::u16string> sortedBy(std::vector<std::u16string> v, int (*cmp)(LPCWSTR, LPCWSTR)) {
+    std::stable_sort(v.begin(), v.end(),
+                     [cmp](const auto& a, const auto& b) { return cmp(a.c_str(), b.c_str()) < 0; });
     return v;
 }
 
@@ -60,8 +58,7 @@ TEST(CompareString, LengthsCountsAndPrefixes) {
 TEST(CompareString, AccentsSortWithTheirLetter) {
     EXPECT_EQ(CSTR_LESS_THAN, ignoreCase(u"\u00e9t\u00e9", u"f"));
     EXPECT_EQ(CSTR_LESS_THAN, ignoreCase(u"ete", u"\u00e9te"));
-    EXPECT_EQ(CSTR_EQUAL,
-              CompareStringW(0, NORM_IGNORENONSPACE, u"ete", -1, u"\u00e9te", -1));
+    EXPECT_EQ(CSTR_EQUAL, CompareStringW(0, NORM_IGNORENONSPACE, u"ete", -1, u"\u00e9te", -1));
 }
 
 TEST(CompareString, BadArgumentsFailWithLastError) {
@@ -75,8 +72,8 @@ TEST(CompareString, BadArgumentsFailWithLastError) {
 
 TEST(Lstrcmp, CaseSensitiveWordSortLowerFirst) {
     const std::vector<std::u16string> in = {u"b", u"A", u"a", u"_x", u"1", u"B", u"-c", u"\\w"};
-    const std::vector<std::u16string> expected = {u"\\w", u"_x", u"1", u"a", u"A",
-                                                  u"b", u"B", u"-c"};
+    const std::vector<std::u16string> expected = {u"\\w", u"_x", u"1", u"a",
+                                                  u"A",   u"b",  u"B", u"-c"};
     EXPECT_EQ(expected, sortedBy(in, lstrcmpW));
     EXPECT_LT(lstrcmpW(u"a", u"A"), 0);
     EXPECT_EQ(0, lstrcmpiW(u"a", u"A"));

@@ -12,8 +12,10 @@ using FileInfoTest = ControlTest;
 
 int iconOf(LPCWSTR path, DWORD_PTR* list = nullptr) {
     SHFILEINFO info{};
-    const DWORD_PTR r = SHGetFileInfo(path, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
-    if (list) *list = r;
+    const DWORD_PTR r =
+        SHGetFileInfo(path, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    if (list)
+        *list = r;
     return r ? info.iIcon : -100;
 }
 
@@ -36,17 +38,19 @@ TEST_F(FileInfoTest, SmallIconIndexesOfRootFolderFileAndPattern) {
     EXPECT_GT(ImageList_GetImageCount(himl), std::max({root, folder, file}));
     DWORD_PTR again = 0;
     iconOf(u"\\Windows", &again);
-    EXPECT_EQ(list, again);  // one system list per device
+    EXPECT_EQ(list, again);                 // one system list per device
     EXPECT_FALSE(ImageList_Destroy(himl));  // it belongs to the shell
     EXPECT_EQ(-100, iconOf(u"\\No such folder"));
 }
 
 TEST_F(FileInfoTest, DisplayAndTypeNames) {
     SHFILEINFO info{};
-    ASSERT_NE(0u, SHGetFileInfo(u"\\Windows", 0, &info, sizeof info, SHGFI_DISPLAYNAME | SHGFI_TYPENAME));
+    ASSERT_NE(
+        0u, SHGetFileInfo(u"\\Windows", 0, &info, sizeof info, SHGFI_DISPLAYNAME | SHGFI_TYPENAME));
     EXPECT_EQ(std::u16string(u"Windows"), std::u16string(info.szDisplayName));
     EXPECT_EQ(std::u16string(u"Folder"), std::u16string(info.szTypeName));
-    EXPECT_EQ(0u, SHGetFileInfo(u"\\Windows", 0, &info, 10, SHGFI_DISPLAYNAME));  // record too small
+    EXPECT_EQ(0u,
+              SHGetFileInfo(u"\\Windows", 0, &info, 10, SHGFI_DISPLAYNAME));  // record too small
 }
 
 using ImageListTest = ControlTest;

@@ -35,7 +35,8 @@ TEST(TrackbarInput, TapPagesAndDragTracks) {
     ce::test::Driver driver([&] {
         InitCommonControls();
         HWND parent = createParent();
-        slider = createChild(parent, TRACKBAR_CLASSW, u"Slider", TBS_AUTOTICKS, 2, 20, 210, 24, 50049);
+        slider =
+            createChild(parent, TRACKBAR_CLASSW, u"Slider", TBS_AUTOTICKS, 2, 20, 210, 24, 50049);
         SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELONG(0, 2));
         return runLoop();
     });
@@ -66,17 +67,19 @@ TEST(TrackbarInput, TapPagesAndDragTracks) {
 }
 
 const char16_t* const kTabs[] = {u"Clean Temp Files", u"Pocket IE", u"Registry",
-                                 u"System Folders", u"Shortcuts", u"Performance"};
+                                 u"System Folders",   u"Shortcuts", u"Performance"};
 
 HWND makeTabs(HWND parent) {
-    HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BOTTOM,
-                                0, 0, 240, 268, parent, nullptr, nullptr, nullptr);
+    HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"",
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BOTTOM, 0, 0, 240,
+                                268, parent, nullptr, nullptr, nullptr);
     for (int i = 0; i < 6; ++i) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<LPWSTR>(kTabs[i]);
         item.iImage = -1;
-        EXPECT_EQ(i, SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)));
+        EXPECT_EQ(i, SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i),
+                                  reinterpret_cast<LPARAM>(&item)));
     }
     return tabs;
 }
@@ -92,7 +95,8 @@ TEST_F(TabTest, ItemsAndSelection) {
     EXPECT_EQ(-1, SendMessageW(tabs, TCM_SETCURSEL, 6, 0));
     EXPECT_EQ(3, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
     TCITEMW bad{};
-    EXPECT_EQ(-1, SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(-2), reinterpret_cast<LPARAM>(&bad)));
+    EXPECT_EQ(-1, SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(-2),
+                               reinterpret_cast<LPARAM>(&bad)));
 
     WCHAR text[32] = {};
     TCITEMW item{};
@@ -126,9 +130,9 @@ TEST_F(TabTest, AdjustRectWithTabsBelow) {
     RECT first{};
     SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
     EXPECT_GT(display.top, rc.top);
-    EXPECT_LT(display.top, 10);                // the page starts near the top ...
-    EXPECT_LE(display.bottom, first.top);      // ... and ends above the tabs
-    EXPECT_EQ(rc.bottom, first.bottom);        // which stand on the bottom edge
+    EXPECT_LT(display.top, 10);            // the page starts near the top ...
+    EXPECT_LE(display.bottom, first.top);  // ... and ends above the tabs
+    EXPECT_EQ(rc.bottom, first.bottom);    // which stand on the bottom edge
     RECT back = display;
     SendMessageW(tabs, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&back));
     EXPECT_EQ(rc.left, back.left);
@@ -156,7 +160,8 @@ TEST_F(TabTest, SixProgramTabsAreReachableAcross240Pixels) {
     for (int i = 0; i < 6; ++i) {
         SendMessageW(tabs, TCM_SETCURSEL, static_cast<WPARAM>(i), 0);
         RECT tab{};
-        ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tab)));
+        ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i),
+                                 reinterpret_cast<LPARAM>(&tab)));
         EXPECT_GE(tab.left, rc.left) << "tab " << i;
         EXPECT_LE(tab.right, rc.right) << "tab " << i;  // the selected tab is wholly shown
         EXPECT_GE(tab.right - tab.left, 30) << "tab " << i << " too narrow to read";

@@ -7,7 +7,8 @@
 namespace ctltest {
 namespace {
 
-constexpr UINT kBrowserMask = TVIF_TEXT | TVIF_IMAGE | TVIF_PARAM | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+constexpr UINT kBrowserMask =
+    TVIF_TEXT | TVIF_IMAGE | TVIF_PARAM | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
 
 HTREEITEM insert(HWND tree, HTREEITEM parent, const char16_t* text, HTREEITEM after = TVI_SORT,
                  int children = I_CHILDRENCALLBACK, LPARAM param = -1) {
@@ -18,11 +19,13 @@ HTREEITEM insert(HWND tree, HTREEITEM parent, const char16_t* text, HTREEITEM af
     is.item.pszText = const_cast<LPWSTR>(text);
     is.item.cChildren = children;
     is.item.lParam = param;
-    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
 }
 
 HTREEITEM next(HWND tree, HTREEITEM item, UINT code) {
-    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
 }
 
 std::u16string text(HWND tree, HTREEITEM item) {
@@ -32,13 +35,15 @@ std::u16string text(HWND tree, HTREEITEM item) {
     tv.hItem = item;
     tv.pszText = buffer;
     tv.cchTextMax = 64;
-    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv))) return u"<FALSE>";
+    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)))
+        return u"<FALSE>";
     return buffer;
 }
 
 std::vector<std::u16string> children(HWND tree, HTREEITEM parent) {
     std::vector<std::u16string> out;
-    for (HTREEITEM i = next(tree, parent, TVGN_CHILD); i; i = next(tree, i, TVGN_NEXT)) out.push_back(text(tree, i));
+    for (HTREEITEM i = next(tree, parent, TVGN_CHILD); i; i = next(tree, i, TVGN_NEXT))
+        out.push_back(text(tree, i));
     return out;
 }
 
@@ -49,9 +54,11 @@ std::map<std::u16string, std::vector<const char16_t*>> g_folders;
 int g_requests = 0;
 
 LRESULT browserHook(NMHDR* hdr, bool* handled) {
-    if (hdr->code != TVN_GETDISPINFOW) return 0;
+    if (hdr->code != TVN_GETDISPINFOW)
+        return 0;
     auto* info = reinterpret_cast<NMTVDISPINFOW*>(hdr);
-    if (!(info->item.mask & TVIF_CHILDREN)) return 0;
+    if (!(info->item.mask & TVIF_CHILDREN))
+        return 0;
     *handled = true;
     ++g_requests;
     if (info->item.lParam != -1) {
@@ -119,13 +126,16 @@ TEST_F(TreeViewTest, NavigationAndItemData) {
     EXPECT_EQ(1, tv.cChildren);
     EXPECT_EQ(static_cast<UINT>(TVIS_EXPANDED), tv.state);
     tv.hItem = reinterpret_cast<HTREEITEM>(0x1234);
-    EXPECT_FALSE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)));  // no such item
+    EXPECT_FALSE(
+        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)));  // no such item
 
     EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(b)));
     EXPECT_EQ(1, SendMessageW(tree, TVM_GETCOUNT, 0, 0));
-    EXPECT_FALSE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(b1)));  // gone with b
-    const size_t deleted = std::count_if(received().begin(), received().end(),
-                                         [](const Received& r) { return r.code == TVN_DELETEITEMW; });
+    EXPECT_FALSE(
+        SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(b1)));  // gone with b
+    const size_t deleted =
+        std::count_if(received().begin(), received().end(),
+                      [](const Received& r) { return r.code == TVN_DELETEITEMW; });
     EXPECT_EQ(2u, deleted);
 }
 
@@ -143,7 +153,8 @@ TEST_F(TreeViewTest, ChildrenAnsweredOnRequestAndKept) {
     SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
     UpdateWindow(tree);
     EXPECT_EQ(2, g_requests);
-    EXPECT_EQ((std::vector<std::u16string>{u"Fonts", u"StartUp", u"Temp"}), children(tree, windows));
+    EXPECT_EQ((std::vector<std::u16string>{u"Fonts", u"StartUp", u"Temp"}),
+              children(tree, windows));
     TVITEMW tv{};
     tv.mask = TVIF_CHILDREN | TVIF_PARAM;
     tv.hItem = empty;
@@ -173,7 +184,8 @@ TEST_F(TreeViewTest, ExpandNotifiesOnceForTheProgramAndMayBeRefused) {
     answerNotify(TVN_ITEMEXPANDINGW, FALSE);
     EXPECT_TRUE(SendMessageW(tree, TVM_EXPAND, TVE_TOGGLE, reinterpret_cast<LPARAM>(a)));
     EXPECT_TRUE(SendMessageW(tree, TVM_EXPAND, TVE_COLLAPSE, reinterpret_cast<LPARAM>(a)));
-    EXPECT_TRUE(SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(a)));  // expanded once
+    EXPECT_TRUE(
+        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(a)));  // expanded once
     EXPECT_TRUE(matches({{WM_NOTIFY, TVN_ITEMEXPANDINGW, 9},
                          {WM_NOTIFY, TVN_ITEMEXPANDINGW, 9},
                          {WM_NOTIFY, TVN_ITEMEXPANDEDW, 9},
@@ -195,8 +207,8 @@ TEST_F(TreeViewTest, SelectionNotifiesAndCanBeRefused) {
     std::vector<UINT> codes;
     for (const Received& r : received()) codes.push_back(r.code);
     // Asked first; the new selection's parents then open before the change is reported.
-    EXPECT_EQ((std::vector<UINT>{TVN_SELCHANGINGW, TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW, TVN_SELCHANGEDW,
-                                 TVN_SELCHANGINGW}),
+    EXPECT_EQ((std::vector<UINT>{TVN_SELCHANGINGW, TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW,
+                                 TVN_SELCHANGEDW, TVN_SELCHANGINGW}),
               codes)
         << describe(received());
     RECT rc{};
@@ -205,7 +217,8 @@ TEST_F(TreeViewTest, SelectionNotifiesAndCanBeRefused) {
     EXPECT_GT(rc.right, rc.left);
     SendMessageW(tree, TVM_EXPAND, TVE_COLLAPSE, reinterpret_cast<LPARAM>(a));
     *reinterpret_cast<HTREEITEM*>(&rc) = a1;
-    EXPECT_FALSE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rc)));  // hidden
+    EXPECT_FALSE(
+        SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rc)));  // hidden
 }
 
 TEST(TreeViewInput, TapOnButtonExpandsTapOnLabelSelects) {
@@ -216,8 +229,8 @@ TEST(TreeViewInput, TapOnButtonExpandsTapOnLabelSelects) {
     ce::test::Driver driver([&] {
         InitCommonControls();
         HWND parent = createParent();
-        tree = createChild(parent, WC_TREEVIEWW, u"", TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT, 0, 0,
-                           200, 200, 3);
+        tree = createChild(parent, WC_TREEVIEWW, u"",
+                           TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT, 0, 0, 200, 200, 3);
         a = insert(tree, TVI_ROOT, u"Alpha", TVI_LAST, 1, 0);
         insert(tree, a, u"Child", TVI_LAST, 0, 0);
         b = insert(tree, TVI_ROOT, u"Beta", TVI_LAST, 0, 0);
@@ -244,9 +257,10 @@ TEST(TreeViewInput, TapOnButtonExpandsTapOnLabelSelects) {
     EXPECT_EQ(b, next(tree, a, TVGN_NEXTVISIBLE)) << "the second tap did not collapse";
     std::vector<UINT> codes;
     for (const Received& r : received())
-        if (r.message == WM_NOTIFY) codes.push_back(r.code);
-    EXPECT_EQ((std::vector<UINT>{TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW, TVN_SELCHANGINGW, TVN_SELCHANGEDW,
-                                 TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}),
+        if (r.message == WM_NOTIFY)
+            codes.push_back(r.code);
+    EXPECT_EQ((std::vector<UINT>{TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW, TVN_SELCHANGINGW,
+                                 TVN_SELCHANGEDW, TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}),
               codes)
         << describe(received());
     driver.stop();

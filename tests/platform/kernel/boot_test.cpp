@@ -20,7 +20,8 @@ Result cedevice(const std::string& args) {
     std::string cmd = std::string(CEDEVICE) + " " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     Result r{-1, {}};
-    if (!p) return r;
+    if (!p)
+        return r;
     char buf[512];
     while (fgets(buf, sizeof buf, p)) r.out += buf;
     int status = pclose(p);
@@ -28,10 +29,12 @@ Result cedevice(const std::string& args) {
     return r;
 }
 
-std::string shq(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string shq(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
 
 class BootTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device;
     std::string dir = shq(device.dir());
 };
@@ -51,11 +54,16 @@ TEST_F(BootTest, ARebootFollowedByBootRunsTheStartUpShortcuts) {
     Result r = cedevice("boot " + dir + " --wait 20");
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find("boot 1"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("skipped \\Windows\\StartUp\\notes.txt: not a shortcut"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("ended \\Windows\\StartUp\\Tool.lnk (exit code 7)"), std::string::npos) << r.out;
-    EXPECT_EQ(kt::readHost(device.host(u"\\Temp\\ran-silent.txt")), "\\Program Files\\Tool\\Tool.exe|silent");
+    EXPECT_NE(r.out.find("skipped \\Windows\\StartUp\\notes.txt: not a shortcut"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("ended \\Windows\\StartUp\\Tool.lnk (exit code 7)"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(kt::readHost(device.host(u"\\Temp\\ran-silent.txt")),
+              "\\Program Files\\Tool\\Tool.exe|silent");
     std::string log = device.log();
-    size_t reboot = log.find("reboot\n"), boot = log.find("boot 1\n"), start = log.find("process start");
+    size_t reboot = log.find("reboot\n"), boot = log.find("boot 1\n"),
+           start = log.find("process start");
     ASSERT_NE(reboot, std::string::npos) << log;
     ASSERT_NE(boot, std::string::npos) << log;
     ASSERT_NE(start, std::string::npos) << log;
@@ -110,7 +118,8 @@ TEST_F(BootTest, RegPrintsTheRegistryAndErrorsAreOneLine) {
     Result r = cedevice("reg " + dir);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
-    EXPECT_NE(r.out.find("[HKEY_LOCAL_MACHINE\\System\\GWE\\Menu]\n\"AniType\"=dword:00000006\n"), std::string::npos);
+    EXPECT_NE(r.out.find("[HKEY_LOCAL_MACHINE\\System\\GWE\\Menu]\n\"AniType\"=dword:00000006\n"),
+              std::string::npos);
 
     r = cedevice("reg " + shq(device.outside() / "nothing"));
     EXPECT_NE(r.code, 0);
@@ -118,7 +127,8 @@ TEST_F(BootTest, RegPrintsTheRegistryAndErrorsAreOneLine) {
     EXPECT_NE(r.out.find("no device image"), std::string::npos) << r.out;
 
     ce::Device::close();
-    kt::writeHost(device.dir() / "registry.reg", "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\X]\nbroken\n");
+    kt::writeHost(device.dir() / "registry.reg",
+                  "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\X]\nbroken\n");
     r = cedevice("reg " + dir);
     EXPECT_NE(r.code, 0);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
@@ -131,7 +141,7 @@ TEST_F(BootTest, RegPrintsTheRegistryAndErrorsAreOneLine) {
 }
 
 class InstallTest : public BootTest {
-protected:
+  protected:
     std::filesystem::path help = device.outside() / "tunedoc.htm";
     void SetUp() override { kt::writeHost(help, "<a name=\"Main_Contents\"></a>"); }
     std::string installArgs(const std::string& setup) {
@@ -145,7 +155,9 @@ TEST_F(InstallTest, InstallAndUninstallCallTheHooksAroundTheirWork) {
     ce::Device::close();
     Result r = cedevice(installArgs(TESTSETUP));
     ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(hooks(), "Install_Init null 1 0 \\Program Files\\Varnello\nInstall_Exit \\Program Files\\Varnello\n");
+    EXPECT_EQ(hooks(),
+              "Install_Init null 1 0 \\Program Files\\Varnello\nInstall_Exit \\Program "
+              "Files\\Varnello\n");
     ce::Device::open(device.dir());
     EXPECT_TRUE(ce::kernel::installed());
     EXPECT_EQ(kt::readHost(device.host(u"\\Windows\\tunedoc.htm")), kt::readHost(help));
@@ -153,12 +165,13 @@ TEST_F(InstallTest, InstallAndUninstallCallTheHooksAroundTheirWork) {
     ASSERT_TRUE(SHGetShortcutTarget(u"\\Windows\\Help\\Varnello.lnk", target, 1024));
     EXPECT_NE(std::u16string(target).find(u"peghelp.exe"), std::u16string::npos);
     EXPECT_NE(std::u16string(target).find(u"tunedoc.htm"), std::u16string::npos);
-    EXPECT_NE(GetFileAttributesW(u"\\Program Files\\Varnello\\Varnello.exe"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW(u"\\Program Files\\Varnello\\Varnello.exe"),
+              INVALID_FILE_ATTRIBUTES);
     // the installed program starts through its device path
     PROCESS_INFORMATION pi{};
     WCHAR cmd[] = u"installed";
-    ASSERT_TRUE(CreateProcessW(u"\\Program Files\\Varnello\\Varnello.exe", cmd, nullptr, nullptr, FALSE,
-                               0, nullptr, nullptr, nullptr, &pi));
+    ASSERT_TRUE(CreateProcessW(u"\\Program Files\\Varnello\\Varnello.exe", cmd, nullptr, nullptr,
+                               FALSE, 0, nullptr, nullptr, nullptr, &pi));
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
@@ -169,13 +182,17 @@ TEST_F(InstallTest, InstallAndUninstallCallTheHooksAroundTheirWork) {
 
     r = cedevice("uninstall " + dir + " --setup " + shq(TESTSETUP));
     ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_NE(hooks().find("Uninstall_Init \\Program Files\\Varnello\nUninstall_Exit\n"), std::string::npos) << hooks();
+    EXPECT_NE(hooks().find("Uninstall_Init \\Program Files\\Varnello\nUninstall_Exit\n"),
+              std::string::npos)
+        << hooks();
     ce::Device::open(device.dir());
     EXPECT_FALSE(ce::kernel::installed());
-    EXPECT_EQ(GetFileAttributesW(u"\\Program Files\\Varnello\\Varnello.exe"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\Program Files\\Varnello\\Varnello.exe"),
+              INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(u"\\Windows\\Help\\Varnello.lnk"), INVALID_FILE_ATTRIBUTES);
     // what the installer did not put there stays
-    EXPECT_EQ(kt::readHost(device.host(u"\\Program Files\\Varnello\\user.dat")), "made by the program");
+    EXPECT_EQ(kt::readHost(device.host(u"\\Program Files\\Varnello\\user.dat")),
+              "made by the program");
     EXPECT_EQ(kt::readHost(device.dir() / "device.ini").find("Varnello.exe"), std::string::npos);
 }
 
@@ -198,8 +215,8 @@ TEST_F(InstallTest, ErrorPathsSayWhatIsWrongInOneLineAndChangeNothing) {
     r = cedevice(installArgs(BADSETUP));
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.out.find("Install_Init"), std::string::npos) << r.out;
-    r = cedevice("install " + dir + " --program " + shq(device.outside() / "none") + " --help-file " +
-                 shq(help) + " --setup " + shq(TESTSETUP));
+    r = cedevice("install " + dir + " --program " + shq(device.outside() / "none") +
+                 " --help-file " + shq(help) + " --setup " + shq(TESTSETUP));
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.out.find("program not found"), std::string::npos) << r.out;
     EXPECT_EQ(kt::readHost(device.dir() / "registry.reg"), before);

@@ -7,7 +7,7 @@ using ce::test::TempDevice;
 namespace {
 
 class ContainmentTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device{TempDevice::Contents::Empty};
     std::filesystem::path canary = device.outside() / "canary.txt";
     void SetUp() override {
@@ -49,8 +49,9 @@ TEST_F(ContainmentTest, OpensCopiesAndMovesDoNotFollowLinks) {
     EXPECT_EQ(_wfopen(u"\\Temp\\evil.tmp", u"w"), nullptr);
     EXPECT_EQ(_wfopen(u"\\Temp\\evil.tmp", u"r"), nullptr);
     EXPECT_EQ(_wfopen(u"\\Link\\canary.txt", u"r"), nullptr);
-    EXPECT_EQ(CreateFileW(u"\\Temp\\evil.tmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(
+        CreateFileW(u"\\Temp\\evil.tmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
+        INVALID_HANDLE_VALUE);
     kt::writeHost(device.host(u"\\mine.txt"), "mine");
     EXPECT_FALSE(CopyFileW(u"\\mine.txt", u"\\Temp\\evil.tmp", FALSE));
     EXPECT_FALSE(CopyFileW(u"\\Temp\\evil.tmp", u"\\copy.txt", FALSE));
@@ -70,7 +71,8 @@ TEST_F(ContainmentTest, OpensCopiesAndMovesDoNotFollowLinks) {
 void cleanTree(const std::u16string& folder) {
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((folder + u"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
+    if (h == INVALID_HANDLE_VALUE)
+        return;
     do {
         std::u16string child = folder + fd.cFileName;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

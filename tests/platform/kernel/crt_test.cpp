@@ -47,7 +47,8 @@ TEST(StrsafeTest, PrintfCutsTerminatesAndSaysSo) {
     WCHAR buf[8];
     EXPECT_EQ(StringCchPrintfW(buf, 8, u"%s%s", u"\\Temp\\", u"x"), S_OK);
     EXPECT_EQ(std::u16string(buf), u"\\Temp\\x");
-    EXPECT_EQ(StringCchPrintfW(buf, 8, u"%s%s", u"\\Windows\\", u"Temp"), STRSAFE_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(StringCchPrintfW(buf, 8, u"%s%s", u"\\Windows\\", u"Temp"),
+              STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::u16string(buf), u"\\Window");
     EXPECT_EQ(StringCchPrintfW(buf, 0, u"x"), STRSAFE_E_INVALID_PARAMETER);
     EXPECT_EQ(StringCchPrintfW(buf, 8, u"%d", 1234567), S_OK);  // exactly fills 7 + NUL
@@ -62,7 +63,8 @@ TEST(StrsafeTest, AbsurdWidthsAndPrecisionsAreCutNotLoopedOver) {
     EXPECT_EQ(StringCchPrintfW(buf, 16, u"%99999999999999d", 1), STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_EQ(StringCchPrintfW(buf, 16, u"%.*d", 2147483647, 1), STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::u16string(buf), std::u16string(15, u'0'));
-    EXPECT_EQ(StringCchPrintfW(buf, 16, u"%-*s|", -3, u"ab"), S_OK);  // a negative width is left-aligned
+    EXPECT_EQ(StringCchPrintfW(buf, 16, u"%-*s|", -3, u"ab"),
+              S_OK);  // a negative width is left-aligned
     EXPECT_EQ(std::u16string(buf), u"ab |");
     int written = 7;
     EXPECT_EQ(StringCchPrintfW(buf, 16, u"x%ny", &written), S_OK);  // %n never stores

@@ -23,7 +23,7 @@ std::ostream& operator<<(std::ostream& os, const Outcome& o) {
 }
 
 class EnumeratedDeleteTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device{TempDevice::Contents::Empty};
     void put(const std::u16string& path, const std::string& bytes = "x") {
         kt::writeHost(device.host(path), bytes);
@@ -41,7 +41,8 @@ protected:
         kt::writeHost(device.outside() / "canary.txt", "alive");
         fs::create_directories(device.outside() / "Folder");
         fs::create_symlink(device.outside() / "canary.txt", device.host(u"\\Work\\file link"));
-        fs::create_directory_symlink(device.outside() / "Folder", device.host(u"\\Work\\folder link"));
+        fs::create_directory_symlink(device.outside() / "Folder",
+                                     device.host(u"\\Work\\folder link"));
     }
     void clear() {
         fs::remove_all(device.host(u"\\Work"));
@@ -85,7 +86,8 @@ TEST_F(EnumeratedDeleteTest, AnswersAreTheSameWithAndWithoutAnOpenEnumeration) {
             SetLastError(0);
             BOOL ok = c.folder ? RemoveDirectoryW(c.path) : DeleteFileW(c.path);
             seen[enumerating] = {ok, ok ? 0 : GetLastError()};
-            if (enumerating) FindClose(h);
+            if (enumerating)
+                FindClose(h);
             left[enumerating] = kt::names(u"\\Work\\*");
             EXPECT_EQ(kt::readHost(device.outside() / "canary.txt"), "alive");
             EXPECT_TRUE(fs::is_directory(device.outside() / "Folder"));
@@ -130,7 +132,8 @@ TEST_F(EnumeratedDeleteTest, SubfoldersListTheSameWithAndWithoutAnOpenEnumeratio
                 while (FindNextFileW(h, &fd));
                 FindClose(h);
             }
-            if (enumerating) FindClose(parent);
+            if (enumerating)
+                FindClose(parent);
             std::string what = kt::utf8(c.pattern) + (enumerating ? ", enumerating \\Work" : "");
             EXPECT_EQ(found, c.names) << what;
             EXPECT_EQ(error, c.error) << what;
@@ -191,7 +194,8 @@ TEST_F(EnumeratedDeleteTest, AFolderAnotherProgramMovedIsNotReachedThroughTheEnu
         // the other program opens the device for itself and moves the folder
         ce::Device::close();
         ce::Device::open(device.dir());
-        bool ok = MoveFileW(u"\\Work\\Cache", u"\\Work\\Moved") && CreateDirectoryW(u"\\Work\\Cache", nullptr);
+        bool ok = MoveFileW(u"\\Work\\Cache", u"\\Work\\Moved") &&
+                  CreateDirectoryW(u"\\Work\\Cache", nullptr);
         ce::Device::close();
         _exit(ok ? 0 : 1);
     }

@@ -8,7 +8,7 @@ using kt::names;
 namespace {
 
 class FilesTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device{TempDevice::Contents::Empty};
     void put(const std::u16string& path, const std::string& bytes = "x") {
         kt::writeHost(device.host(path), bytes);
@@ -18,7 +18,8 @@ protected:
 TEST_F(FilesTest, EnumerationListsEntriesWithAttributesAndSizesButNeverDotEntries) {
     put(u"\\Temp\\a.tmp", std::string(1234, 'a'));
     put(u"\\Temp\\Sub\\deep.txt");
-    ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\a.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(
+        SetFileAttributesW(u"\\Temp\\a.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     auto entries = find(u"\\Temp\\*");
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries.count(u"."), 0u);
@@ -38,7 +39,8 @@ TEST_F(FilesTest, AttributesAreKeptInSambasLegacyXattr) {
     EXPECT_EQ(std::string(buf, n), std::string("0x5", 4));
     // a value written by Samba is read back
     setxattr(device.host(u"\\f.txt").c_str(), "user.DOSATTRIB", "0x22", 5, 0);
-    EXPECT_EQ(GetFileAttributesW(u"\\f.txt"), DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(GetFileAttributesW(u"\\f.txt"),
+              DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     ASSERT_TRUE(SetFileAttributesW(u"\\f.txt", 0));
     EXPECT_EQ(GetFileAttributesW(u"\\f.txt"), DWORD(FILE_ATTRIBUTE_NORMAL));
 }
@@ -75,7 +77,8 @@ TEST_F(FilesTest, EnumerationSeesEveryEntryWhateverTheirCreationOrder) {
     std::vector<std::u16string> big;
     std::string longPart(60, 'x');
     for (int i = 0; i < 2000; ++i) {
-        std::u16string n = ce::kernel::fromUtf8(std::to_string((i * 7919) % 2000) + longPart + ".tmp");
+        std::u16string n =
+            ce::kernel::fromUtf8(std::to_string((i * 7919) % 2000) + longPart + ".tmp");
         put(u"\\Big\\" + n);
         big.push_back(n);
     }
@@ -86,7 +89,8 @@ TEST_F(FilesTest, EnumerationSeesEveryEntryWhateverTheirCreationOrder) {
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     size_t deleted = 0;
     do {
-        if (DeleteFileW((u"\\Big\\" + std::u16string(fd.cFileName)).c_str())) ++deleted;
+        if (DeleteFileW((u"\\Big\\" + std::u16string(fd.cFileName)).c_str()))
+            ++deleted;
     } while (FindNextFileW(h, &fd));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
     FindClose(h);
@@ -330,10 +334,12 @@ TEST(ImageWithoutMarkers, IsMarkedWhenOpenedAndReportsEveryStoredAttribute) {
         ASSERT_EQ(chmod(host.c_str(), st.st_mode & 0777), 0);
     }
     ASSERT_EQ(setxattr(device.host(u"\\Old").c_str(), "user.DOSATTRIB", "0x2", 4, 0), 0);
-    ASSERT_EQ(setxattr(device.host(u"\\Old\\Deep\\ro.txt").c_str(), "user.DOSATTRIB", "0x1", 4, 0), 0);
+    ASSERT_EQ(setxattr(device.host(u"\\Old\\Deep\\ro.txt").c_str(), "user.DOSATTRIB", "0x1", 4, 0),
+              0);
 
     ce::Device::open(device.dir());
-    EXPECT_EQ(find(u"\\*")[u"Old"].attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(find(u"\\*")[u"Old"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(find(u"\\Old\\Deep\\*")[u"ro.txt"].attributes, DWORD(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(find(u"\\My Documents\\*")[u"Hidden Temp"].attributes,
               DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));

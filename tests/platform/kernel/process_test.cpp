@@ -8,7 +8,7 @@ using ce::test::TempDevice;
 namespace {
 
 class ProcessTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device;
     void TearDown() override { ce::kernel::setRebootHandler(nullptr); }
     // Maps a device program to the test program and gives it a device file.
@@ -61,15 +61,18 @@ TEST_F(ProcessTest, CreateProcessStartsTheHostProgramOnTheSameDevice) {
     CloseHandle(pi.hThread);
     EXPECT_EQ(kt::readHost(device.host(u"\\Temp\\ran-silent.txt")),
               "\\program files\\tool\\tool.exe|silent|two words");
-    EXPECT_NE(device.log().find("process start \\program files\\tool\\tool.exe silent \"two words\""),
-              std::string::npos) << device.log();
+    EXPECT_NE(
+        device.log().find("process start \\program files\\tool\\tool.exe silent \"two words\""),
+        std::string::npos)
+        << device.log();
 }
 
 TEST_F(ProcessTest, ABareNameIsAProgramInWindowsAndTheFirstWordWithoutApplication) {
     installTool(u"\\Windows\\helper.exe");
     WCHAR cmd[] = u"helper first";
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), DWORD(WAIT_OBJECT_0));
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
@@ -78,8 +81,8 @@ TEST_F(ProcessTest, ABareNameIsAProgramInWindowsAndTheFirstWordWithoutApplicatio
 
 TEST_F(ProcessTest, UnknownProgramsFailAndAreLogged) {
     PROCESS_INFORMATION pi{};
-    EXPECT_FALSE(CreateProcessW(u"\\Program Files\\None\\none.exe", nullptr, nullptr, nullptr, FALSE,
-                                0, nullptr, nullptr, nullptr, &pi));
+    EXPECT_FALSE(CreateProcessW(u"\\Program Files\\None\\none.exe", nullptr, nullptr, nullptr,
+                                FALSE, 0, nullptr, nullptr, nullptr, &pi));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     // on the device, but no host program backs it
     EXPECT_FALSE(CreateProcessW(u"pword.exe", nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -97,7 +100,9 @@ TEST_F(ProcessTest, TheHelpViewerIsBuiltIn) {
     EXPECT_TRUE(CreateProcessW(u"peghelp.exe", cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                nullptr, nullptr));
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find(device.host(u"\\Windows\\tunedoc.htm").filename().string()), std::string::npos) << out;
+    EXPECT_NE(out.find(device.host(u"\\Windows\\tunedoc.htm").filename().string()),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("#Main_Contents"), std::string::npos);
     EXPECT_NE(device.log().find("help \\Windows\\tunedoc.htm#Main_Contents"), std::string::npos);
 }
@@ -106,8 +111,9 @@ TEST_F(ProcessTest, RebootLogsAndEndsTheProgramThroughTheHandler) {
     struct Rebooted {};
     ce::kernel::setRebootHandler([] { throw Rebooted{}; });
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\GWE", 0, nullptr, 0, 0, nullptr, &k, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\GWE", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+        ERROR_SUCCESS);
     DWORD zero = 0;
     RegSetValueExW(k, u"Animate", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
     RegCloseKey(k);
@@ -135,7 +141,8 @@ TEST_F(ProcessTest, CleanRebootFlagAndSuspendAreRecorded) {
 TEST(CommandLineTest, SplitsDeviceCommandLines) {
     using V = std::vector<std::u16string>;
     EXPECT_EQ(ce::kernel::splitCommandLine(u"silent"), V{u"silent"});
-    EXPECT_EQ(ce::kernel::splitCommandLine(u"  a  \"b c\" d\"e f\"g "), (V{u"a", u"b c", u"de fg"}));
+    EXPECT_EQ(ce::kernel::splitCommandLine(u"  a  \"b c\" d\"e f\"g "),
+              (V{u"a", u"b c", u"de fg"}));
     // backslashes are paths, also before a quote
     EXPECT_EQ(ce::kernel::splitCommandLine(u"\\Windows\\x.exe \"\\My Documents\\\" -n"),
               (V{u"\\Windows\\x.exe", u"\\My Documents\\", u"-n"}));

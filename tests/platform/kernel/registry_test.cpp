@@ -24,7 +24,8 @@ LONG setDword(HKEY key, const char16_t* name, DWORD v) {
 
 std::u16string getString(HKEY root, const char16_t* path, const char16_t* name) {
     HKEY key;
-    if (RegOpenKeyExW(root, path, 0, 0, &key) != ERROR_SUCCESS) return u"<no key>";
+    if (RegOpenKeyExW(root, path, 0, 0, &key) != ERROR_SUCCESS)
+        return u"<no key>";
     WCHAR buf[1024] = {};
     DWORD cb = sizeof buf, type = 0;
     LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
@@ -34,7 +35,8 @@ std::u16string getString(HKEY root, const char16_t* path, const char16_t* name) 
 
 DWORD getDword(HKEY root, const char16_t* path, const char16_t* name) {
     HKEY key;
-    if (RegOpenKeyExW(root, path, 0, 0, &key) != ERROR_SUCCESS) return 0xDEAD;
+    if (RegOpenKeyExW(root, path, 0, 0, &key) != ERROR_SUCCESS)
+        return 0xDEAD;
     DWORD v = 0, cb = 4;
     LONG rc = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &cb);
     RegCloseKey(key);
@@ -42,7 +44,7 @@ DWORD getDword(HKEY root, const char16_t* path, const char16_t* name) {
 }
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device{TempDevice::Contents::Empty};
     std::filesystem::path file = device.dir() / "registry.reg";
 };
@@ -51,11 +53,13 @@ TEST_F(RegistryTest, CreateOpensExistingKeysAndAnyAccessMaskWorks) {
     HKEY key;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Game", 0, nullptr, 0, 0,
-                              nullptr, &key, &disposition), ERROR_SUCCESS);
+                              nullptr, &key, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
     RegCloseKey(key);
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\apps\\game", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, &disposition), ERROR_SUCCESS);
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
     RegCloseKey(key);
     // access mask 0 (ignored on Windows CE) and a leading backslash name the same key
@@ -63,26 +67,31 @@ TEST_F(RegistryTest, CreateOpensExistingKeysAndAnyAccessMaskWorks) {
     RegCloseKey(key);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Missing", 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Apps", 0, 0, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Apps", 0, 0, &key),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x1234)), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryTest, QueryReportsSizesAndMoreData) {
     HKEY key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\AvantGo", 0, nullptr, 0, 0, nullptr,
-                              &key, nullptr), ERROR_SUCCESS);
+                              &key, nullptr),
+              ERROR_SUCCESS);
     ASSERT_EQ(setString(key, u"DatabaseLocation", u"\\Windows\\AvantGo"), ERROR_SUCCESS);
     DWORD type = 0, cb = 0;
-    EXPECT_EQ(RegQueryValueExW(key, u"databaselocation", nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, u"databaselocation", nullptr, &type, nullptr, &cb),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(cb, DWORD((16 + 1) * 2));
     WCHAR small[4];
     cb = sizeof small;
     EXPECT_EQ(RegQueryValueExW(key, u"DatabaseLocation", nullptr, &type,
-                               reinterpret_cast<BYTE*>(small), &cb), ERROR_MORE_DATA);
+                               reinterpret_cast<BYTE*>(small), &cb),
+              ERROR_MORE_DATA);
     EXPECT_EQ(cb, DWORD(34));
     cb = 0;
-    EXPECT_EQ(RegQueryValueExW(key, u"Nothing", nullptr, &type, nullptr, &cb), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(key, u"Nothing", nullptr, &type, nullptr, &cb),
+              ERROR_FILE_NOT_FOUND);
     RegCloseKey(key);
 }
 
@@ -92,7 +101,8 @@ TEST_F(RegistryTest, StringsWithoutTerminatorAreStoredTerminated) {
               ERROR_SUCCESS);
     std::u16string text = u"\\Storage\\Cache\\";
     ASSERT_EQ(RegSetValueExW(key, u"Cache", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
-                             static_cast<DWORD>(text.size() * 2)), ERROR_SUCCESS);
+                             static_cast<DWORD>(text.size() * 2)),
+              ERROR_SUCCESS);
     WCHAR buf[64];
     for (auto& c : buf) c = u'#';
     DWORD cb = sizeof buf;
@@ -107,10 +117,12 @@ TEST_F(RegistryTest, StringsWithoutTerminatorAreStoredTerminated) {
 TEST_F(RegistryTest, EnumerationEndsWithNoMoreItems) {
     HKEY apps;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps", 0, nullptr, 0, 0, nullptr,
-                              &apps, nullptr), ERROR_SUCCESS);
+                              &apps, nullptr),
+              ERROR_SUCCESS);
     for (auto name : {u"One", u"Two", u"A much longer name"}) {
         HKEY k;
-        ASSERT_EQ(RegCreateKeyExW(apps, name, 0, nullptr, 0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyExW(apps, name, 0, nullptr, 0, 0, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
         setDword(k, u"Instl", 1);
         RegCloseKey(k);
     }
@@ -120,27 +132,32 @@ TEST_F(RegistryTest, EnumerationEndsWithNoMoreItems) {
         WCHAR name[1024];
         DWORD cch = 1024;
         LONG rc = RegEnumKeyExW(apps, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
         ASSERT_EQ(rc, ERROR_SUCCESS);
         EXPECT_EQ(cch, std::u16string(name).size());
-        if (cch > 10) longIndex = i;
+        if (cch > 10)
+            longIndex = i;
         seen.push_back(name);
     }
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, (std::vector<std::u16string>{u"A much longer name", u"One", u"Two"}));
     WCHAR tiny[4];
     DWORD cch = 4;
-    EXPECT_EQ(RegEnumKeyExW(apps, longIndex, tiny, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumKeyExW(apps, longIndex, tiny, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_MORE_DATA);
     HKEY one;
     ASSERT_EQ(RegOpenKeyExW(apps, u"One", 0, 0, &one), ERROR_SUCCESS);
     WCHAR vname[16];
     DWORD vcch = 16, type = 0, data = 0, cb = 4;
-    ASSERT_EQ(RegEnumValueW(one, 0, vname, &vcch, nullptr, &type, reinterpret_cast<BYTE*>(&data), &cb),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegEnumValueW(one, 0, vname, &vcch, nullptr, &type, reinterpret_cast<BYTE*>(&data), &cb),
+        ERROR_SUCCESS);
     EXPECT_EQ(std::u16string(vname), u"Instl");
     EXPECT_EQ(data, 1u);
     vcch = 16;
-    EXPECT_EQ(RegEnumValueW(one, 1, vname, &vcch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueW(one, 1, vname, &vcch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
     RegCloseKey(one);
     RegCloseKey(apps);
 }
@@ -148,12 +165,15 @@ TEST_F(RegistryTest, EnumerationEndsWithNoMoreItems) {
 TEST_F(RegistryTest, DeletingAKeyTakesItsSubkeysAsOnWindowsCE) {
     HKEY k;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Old\\Sub\\Deeper", 0, nullptr,
-                              0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
+                              0, 0, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
     RegCloseKey(k);
     HKEY apps;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Software\\Apps", 0, KEY_ALL_ACCESS, &apps), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Software\\Apps", 0, KEY_ALL_ACCESS, &apps),
+              ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyW(apps, u"old"), ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Old\\Sub", 0, 0, &k), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Old\\Sub", 0, 0, &k),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyW(apps, u"Old"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_ACCESS_DENIED);  // a root stays
     RegCloseKey(apps);
@@ -162,8 +182,9 @@ TEST_F(RegistryTest, DeletingAKeyTakesItsSubkeysAsOnWindowsCE) {
 
 TEST_F(RegistryTest, ChangesPersistAndReloadWithEveryValueType) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\GWE", 0, nullptr, 0, 0, nullptr, &k,
-                              nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\GWE", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+        ERROR_SUCCESS);
     setDword(k, u"Animate", 0);
     setString(k, u"Quote", u"say \"hi\" \\ bye");
     setString(k, nullptr, u"default");
@@ -218,7 +239,8 @@ TEST_F(RegistryTest, ReadsRegFilesWithContinuationLinesAndExpandStrings) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Test", 0, 0, &k), ERROR_SUCCESS);
     WCHAR buf[8] = {};
     DWORD cb = sizeof buf, type = 0;
-    ASSERT_EQ(RegQueryValueExW(k, u"Path", nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(k, u"Path", nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
     EXPECT_EQ(std::u16string(buf), u"%TE");
     RegCloseKey(k);
@@ -240,7 +262,8 @@ TEST_F(RegistryTest, ACorruptFileIsRefusedWithItsLineAndLeftUntouched) {
         EXPECT_NE(what.find("line 4"), std::string::npos) << what;
     }
     EXPECT_EQ(kt::readHost(file), corrupt);
-    for (const char* junk : {"REGEDIT4\n", "", "\x01\x02\x03garbage", "Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n",
+    for (const char* junk : {"REGEDIT4\n", "", "\x01\x02\x03garbage",
+                             "Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n",
                              "Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\X]\n"}) {
         kt::writeHost(file, junk);
         EXPECT_THROW(ce::Device::open(device.dir()), ce::DeviceError) << junk;
@@ -250,8 +273,10 @@ TEST_F(RegistryTest, ACorruptFileIsRefusedWithItsLineAndLeftUntouched) {
 
 TEST_F(RegistryTest, AFileCorruptedWhileOpenIsNeverOverwritten) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"A", 0, nullptr, 0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
-    const std::string corrupt = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"x\"=what\n";
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"A", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    const std::string corrupt =
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"x\"=what\n";
     kt::writeHost(file, corrupt);
     EXPECT_EQ(setDword(k, u"v", 1), ERROR_REGISTRY_CORRUPT);
     EXPECT_EQ(kt::readHost(file), corrupt);
@@ -261,16 +286,19 @@ TEST_F(RegistryTest, AFileCorruptedWhileOpenIsNeverOverwritten) {
 
 TEST_F(RegistryTest, TwoProgramsOfOneDeviceDoNotLoseEachOthersWrites) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Shared", 0, nullptr, 0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Shared", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
     RegCloseKey(k);
     auto writer = [](const char16_t* prefix) {
         for (int i = 0; i < 40; ++i) {
             HKEY key;
-            if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Shared", 0, 0, &key) != ERROR_SUCCESS) return false;
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Shared", 0, 0, &key) != ERROR_SUCCESS)
+                return false;
             std::u16string name = prefix + ce::kernel::fromUtf8(std::to_string(i));
             LONG rc = setDword(key, name.c_str(), static_cast<DWORD>(i));
             RegCloseKey(key);
-            if (rc != ERROR_SUCCESS) return false;
+            if (rc != ERROR_SUCCESS)
+                return false;
         }
         return true;
     };
@@ -296,31 +324,42 @@ TEST_F(RegistryTest, TwoProgramsOfOneDeviceDoNotLoseEachOthersWrites) {
 
 TEST(FactoryRegistry, HoldsWhatTheProgramReads) {
     TempDevice device;
-    const char16_t* cache = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\";
+    const char16_t* cache =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\";
     for (auto sub : {u"Content", u"History", u"Cookies"})
-        EXPECT_NE(getDword(HKEY_CURRENT_USER, (std::u16string(cache) + sub).c_str(), u"CacheLimit"), 0xBEEFu);
+        EXPECT_NE(getDword(HKEY_CURRENT_USER, (std::u16string(cache) + sub).c_str(), u"CacheLimit"),
+                  0xBEEFu);
     EXPECT_EQ(getDword(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Animate"), 1u);
     EXPECT_EQ(getDword(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu", u"AniType"), 6u);
     EXPECT_EQ(getDword(HKEY_LOCAL_MACHINE, u"System\\GDI\\GLYPHCACHE", u"limit"), 8192u);
-    EXPECT_EQ(getString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"My Documents"), u"\\My Documents");
-    EXPECT_EQ(getString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"Fonts"), u"\\Windows\\Fonts");
-    const char16_t* shell = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    EXPECT_EQ(getString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"My Documents"),
+              u"\\My Documents");
+    EXPECT_EQ(getString(HKEY_LOCAL_MACHINE, u"Explorer\\Shell Folders", u"Fonts"),
+              u"\\Windows\\Fonts");
+    const char16_t* shell =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     for (auto name : {u"Cache", u"History"}) {
         std::u16string folder = getString(HKEY_CURRENT_USER, shell, name);
         EXPECT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << kt::utf8(folder);
     }
-    std::u16string avantgo = getString(HKEY_CURRENT_USER, u"Software\\AvantGo", u"DatabaseLocation");
+    std::u16string avantgo =
+        getString(HKEY_CURRENT_USER, u"Software\\AvantGo", u"DatabaseLocation");
     EXPECT_NE(GetFileAttributesW(avantgo.c_str()), INVALID_FILE_ATTRIBUTES);
     // some installed applications' folders are gone
     HKEY apps;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Software\\Apps", 0, KEY_ALL_ACCESS, &apps), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Software\\Apps", 0, KEY_ALL_ACCESS, &apps),
+              ERROR_SUCCESS);
     int gone = 0, present = 0;
     WCHAR name[1024];
     for (DWORD i = 0;; ++i) {
         DWORD cch = 1024;
-        if (RegEnumKeyExW(apps, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        std::u16string dir = getString(HKEY_LOCAL_MACHINE, (u"Software\\Apps\\" + std::u16string(name)).c_str(), u"InstallDir");
-        if (dir.front() != u'\\') continue;
+        if (RegEnumKeyExW(apps, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        std::u16string dir =
+            getString(HKEY_LOCAL_MACHINE, (u"Software\\Apps\\" + std::u16string(name)).c_str(),
+                      u"InstallDir");
+        if (dir.front() != u'\\')
+            continue;
         (GetFileAttributesW(dir.c_str()) == INVALID_FILE_ATTRIBUTES ? gone : present)++;
     }
     RegCloseKey(apps);

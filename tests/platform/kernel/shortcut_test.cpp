@@ -8,11 +8,12 @@ using ce::test::TempDevice;
 namespace {
 
 class ShortcutTest : public ::testing::Test {
-protected:
+  protected:
     TempDevice device{TempDevice::Contents::Empty};
     std::u16string target(const std::u16string& path, int cch = 1024) {
         WCHAR buf[1024];
-        if (!SHGetShortcutTarget(path.c_str(), buf, cch)) return u"<none>";
+        if (!SHGetShortcutTarget(path.c_str(), buf, cch))
+            return u"<none>";
         return buf;
     }
 };
@@ -45,15 +46,15 @@ TEST_F(ShortcutTest, ReadsShortcutsWrittenElsewhere) {
 
 TEST_F(ShortcutTest, JunkIsNoShortcutAndNeverCrashes) {
     const std::string junk[] = {
-        "",                      // empty
-        "#\\Windows\\a.exe",     // no count
-        "12\\Windows\\a.exe",    // no '#'
-        "99#\\Windows\\a.exe",   // count larger than the text
-        "3#\\Windows\\a.exe",    // text longer than the count
-        "0#",                    // nothing to run
-        "-5#abc",                // a sign is no count
-        "999999999999#abc",      // an absurd count
-        std::string("4#ab\0d", 6),                 // binary
+        "",                                          // empty
+        "#\\Windows\\a.exe",                         // no count
+        "12\\Windows\\a.exe",                        // no '#'
+        "99#\\Windows\\a.exe",                       // count larger than the text
+        "3#\\Windows\\a.exe",                        // text longer than the count
+        "0#",                                        // nothing to run
+        "-5#abc",                                    // a sign is no count
+        "999999999999#abc",                          // an absurd count
+        std::string("4#ab\0d", 6),                   // binary
         std::string("\x89PNG\r\n\x1a\n\0\0\0", 11),  // another file type
         "5#\xff\xfe\xfd\xfc\xfb",                    // not UTF-8
         std::string(5000, '7') + "#x",               // too long

@@ -13,11 +13,16 @@ int main(int argc, char** argv) {
     bool options = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (!options) args.push_back(a);
-        else if (a == "--") options = false;
-        else if (a == "--device" && i + 1 < argc) device = argv[++i];
-        else if (a == "--module" && i + 1 < argc) module = argv[++i];
-        else if (a != "--headless") args.push_back(a);
+        if (!options)
+            args.push_back(a);
+        else if (a == "--")
+            options = false;
+        else if (a == "--device" && i + 1 < argc)
+            device = argv[++i];
+        else if (a == "--module" && i + 1 < argc)
+            module = argv[++i];
+        else if (a != "--headless")
+            args.push_back(a);
     }
     try {
         ce::Device::open(device);
@@ -30,7 +35,8 @@ int main(int argc, char** argv) {
     for (char c : args.empty() ? std::string("none") : args[0]) name += static_cast<char16_t>(c);
     name += u".txt";
     FILE* f = _wfopen(name.c_str(), u"w");
-    if (!f) return 4;
+    if (!f)
+        return 4;
     fputs(text.c_str(), f);
     fclose(f);
     return 7;

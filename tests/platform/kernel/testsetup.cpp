@@ -7,7 +7,8 @@ namespace {
 
 void record(const std::u16string& line) {
     FILE* f = _wfopen(u"\\Temp\\hooks.txt", u"a");
-    if (!f) return;
+    if (!f)
+        return;
     for (char16_t c : line) fputc(c < 0x80 ? static_cast<char>(c) : '?', f);
     fputc('\n', f);
     fclose(f);

@@ -43,7 +43,8 @@ inline std::map<std::u16string, Entry> find(const std::u16string& pattern) {
     std::map<std::u16string, Entry> out;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return out;
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
     do {
         EXPECT_TRUE(out.emplace(fd.cFileName, Entry{fd.dwFileAttributes, fd.nFileSizeLow}).second)
             << "listed twice";
@@ -59,6 +60,8 @@ inline std::vector<std::u16string> names(const std::u16string& pattern) {
     return out;
 }
 
-inline std::string utf8(const std::u16string& s) { return ce::kernel::toUtf8(s); }
+inline std::string utf8(const std::u16string& s) {
+    return ce::kernel::toUtf8(s);
+}
 
 }  // namespace kt

@@ -26,8 +26,9 @@ std::string refusal(const std::vector<std::string>& args) {
 }
 
 TEST(LauncherOptions, HostOptionsAreReadAndTheRestIsTheDeviceCommandLine) {
-    Options o = parseOptions({"--device", "/tmp/dev", "--headless", "--script", "s.txt", "--screenshot", "out.png",
-                              "--module", "\\Windows\\x.exe", "silent", "--headless"});
+    Options o =
+        parseOptions({"--device", "/tmp/dev", "--headless", "--script", "s.txt", "--screenshot",
+                      "out.png", "--module", "\\Windows\\x.exe", "silent", "--headless"});
     EXPECT_EQ(o.device, "/tmp/dev");
     EXPECT_TRUE(o.headless);
     EXPECT_EQ(o.script, "s.txt");
@@ -38,7 +39,8 @@ TEST(LauncherOptions, HostOptionsAreReadAndTheRestIsTheDeviceCommandLine) {
     EXPECT_EQ(o.commandLine, u"silent --headless");
 
     Options none = parseOptions({});
-    EXPECT_FALSE(none.device || none.script || none.screenshot || none.module || none.headless || none.help);
+    EXPECT_FALSE(none.device || none.script || none.screenshot || none.module || none.headless ||
+                 none.help);
     EXPECT_EQ(none.commandLine, u"");
 }
 
@@ -72,7 +74,8 @@ TEST(LauncherOptions, BadOptionsAreRefusedWithOneLineNamingThem) {
         EXPECT_NE(missing.find(option), std::string::npos) << missing;
         EXPECT_NE(refusal({option, ""}), "(accepted)") << option;
     }
-    for (const auto& args : std::vector<std::vector<std::string>>{{"--nope"}, {"--device"}, {"--script="}})
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--nope"}, {"--device"}, {"--script="}})
         EXPECT_EQ(refusal(args).find('\n'), std::string::npos);
 }
 
@@ -82,9 +85,15 @@ TEST(LauncherOptions, BadOptionsAreRefusedWithOneLineNamingThem) {
 TEST(LauncherOptions, JoinedWordsSplitBackIntoTheSameWords) {
     EXPECT_EQ(joinCommandLine({"silent"}), u"silent");
     EXPECT_EQ(joinCommandLine({"a", "b c"}), u"a \"b c\"");
-    const std::vector<std::vector<std::string>> lines = {
-        {"silent"}, {""}, {"a", "", "b"}, {"\\Windows\\Temp\\"}, {"\\My Documents\\"},
-        {"say \"hi\""}, {"quote\"inside"}, {"tab\there", "x"}, {"\\Program Files\\a b\\", "-n"}};
+    const std::vector<std::vector<std::string>> lines = {{"silent"},
+                                                         {""},
+                                                         {"a", "", "b"},
+                                                         {"\\Windows\\Temp\\"},
+                                                         {"\\My Documents\\"},
+                                                         {"say \"hi\""},
+                                                         {"quote\"inside"},
+                                                         {"tab\there", "x"},
+                                                         {"\\Program Files\\a b\\", "-n"}};
     for (const auto& words : lines) {
         std::vector<std::u16string> want;
         for (const auto& w : words) want.push_back(std::u16string(w.begin(), w.end()));
@@ -95,8 +104,8 @@ TEST(LauncherOptions, JoinedWordsSplitBackIntoTheSameWords) {
 TEST(LauncherOptions, UsageNamesEveryOption) {
     std::string text = ce::launcher::usage("varnello");
     EXPECT_EQ(text.rfind("Usage: varnello ", 0), 0u);
-    for (const char* option : {"--device DIR", "--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH",
-                               "--help", "--"})
+    for (const char* option : {"--device DIR", "--headless", "--script FILE", "--screenshot FILE",
+                               "--module DEVPATH", "--help", "--"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

@@ -31,13 +31,14 @@ std::string slurp(const fs::path& p) {
 
 // Runs the test program with these arguments (and environment additions) and no display.
 Outcome launch(const std::vector<std::string>& args, const fs::path& scratch,
-           const std::vector<std::pair<std::string, std::string>>& env = {}) {
+               const std::vector<std::pair<std::string, std::string>>& env = {}) {
     fs::path out = scratch / "stdout", err = scratch / "stderr";
     pid_t pid = fork();
     if (pid == 0) {
         unsetenv("DISPLAY");
         for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr))
+            _exit(127);
         std::vector<char*> argv{const_cast<char*>(TESTPROG)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -53,10 +54,12 @@ Outcome launch(const std::vector<std::string>& args, const fs::path& scratch,
     return r;
 }
 
-bool oneLine(const std::string& s) { return !s.empty() && s.find('\n') == s.size() - 1; }
+bool oneLine(const std::string& s) {
+    return !s.empty() && s.find('\n') == s.size() - 1;
+}
 
 class Launcher : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = device.outside() / "launcher";
         fs::create_directories(dir);
@@ -75,7 +78,8 @@ TEST_F(Launcher, HelpListsTheOptionsAndExitsZero) {
     Outcome r = launch({"--help"}, dir);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.rfind("Usage: launcher_testprog [--device DIR]", 0), 0u) << r.out;
-    for (const char* o : {"--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH", "--help"})
+    for (const char* o :
+         {"--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH", "--help"})
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
     EXPECT_EQ(r.err, "");
 }
@@ -89,8 +93,10 @@ TEST_F(Launcher, BadCommandLinesGetOneLineAndExitTwo) {
     const Case cases[] = {
         {{"--bogus"}, "launcher_testprog: unknown option --bogus (see launcher_testprog --help)"},
         {{"--device"}, "--device needs a value"},
-        {{"--device", missing}, "no device image in " + missing + " (create one with: cedevice init " + missing + ")"},
-        {{"--device", device.dir().string(), "--script", (dir / "none.txt").string()}, "cannot read the script"},
+        {{"--device", missing},
+         "no device image in " + missing + " (create one with: cedevice init " + missing + ")"},
+        {{"--device", device.dir().string(), "--script", (dir / "none.txt").string()},
+         "cannot read the script"},
     };
     for (const Case& c : cases) {
         Outcome r = launch(c.args, dir);
@@ -104,29 +110,37 @@ TEST_F(Launcher, BadCommandLinesGetOneLineAndExitTwo) {
 TEST_F(Launcher, AScriptGetsTheDeviceCommandLineAndItsResultIsTheExitCode) {
     fs::path pass = write("pass.txt",
                           "expect text id=207 \"hello \"\"two words\"\" \\Temp\\\"\n"
-                          "tap id=203\ntype \"Zoe\"\nmenu \"File\" \"Save\"\nmenu \"File\" \"Quit\"\nexpect ended 7\n");
-    Outcome r = launch({"--device", device.dir().string(), "--headless", "--script", pass.string(), "hello", "two words",
-                    "\\Temp\\"},
-                   dir);
+                          "tap id=203\ntype \"Zoe\"\nmenu \"File\" \"Save\"\nmenu \"File\" "
+                          "\"Quit\"\nexpect ended 7\n");
+    Outcome r = launch({"--device", device.dir().string(), "--headless", "--script", pass.string(),
+                        "hello", "two words", "\\Temp\\"},
+                       dir);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(slurp(device.host(u"\\My Documents\\name.txt")), std::string("Z\0o\0e\0", 6));
 
-    fs::path failing = write("fail.txt", "tap \"Greet\"\nexpect box \"Greeting\" \"Goodbye\"\nanswer yes\n");
+    fs::path failing =
+        write("fail.txt", "tap \"Greet\"\nexpect box \"Greeting\" \"Goodbye\"\nanswer yes\n");
     r = launch({"--device", device.dir().string(), "--script", failing.string()}, dir);
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err.rfind(failing.string() + ": line 2: expected the message box \"Greeting\" with \"Goodbye\"", 0), 0u)
+    EXPECT_EQ(r.err.rfind(failing.string() +
+                              ": line 2: expected the message box \"Greeting\" with \"Goodbye\"",
+                          0),
+              0u)
         << r.err;
 
     fs::path unfinished = write("open.txt", "tap \"Remember\"\n");
     r = launch({"--device", device.dir().string(), "--script", unfinished.string()}, dir);
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("the script has ended but the program still waits for input"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the script has ended but the program still waits for input"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(Launcher, HeadlessRunsAnswerBoxesAndEndWhenTheProgramWaits) {
     Outcome r = launch({"--device", device.dir().string(), "--headless", "box"}, dir);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("the program waits for input and this run has none"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the program waits for input and this run has none"), std::string::npos)
+        << r.err;
     std::string log = slurp(device.dir() / "log");
     EXPECT_NE(log.find("message box \"Starting\": Ready?"), std::string::npos) << log;
     EXPECT_NE(log.find("answered OK"), std::string::npos) << log;
@@ -137,7 +151,8 @@ TEST_F(Launcher, HeadlessRunsAnswerBoxesAndEndWhenTheProgramWaits) {
 
 TEST_F(Launcher, ScreenshotWithoutAScriptIsTakenWhenTheProgramFirstWaits) {
     fs::path png = dir / "first.png";
-    Outcome r = launch({"--device", device.dir().string(), "--screenshot", png.string()}, dir, {{"DISPLAY", ":99"}});
+    Outcome r = launch({"--device", device.dir().string(), "--screenshot", png.string()}, dir,
+                       {{"DISPLAY", ":99"}});
     EXPECT_EQ(r.code, 0) << r.err;
     std::string bytes = slurp(png);
     ASSERT_GE(bytes.size(), 24u);
@@ -149,7 +164,8 @@ TEST_F(Launcher, ScreenshotWithoutAScriptIsTakenWhenTheProgramFirstWaits) {
     EXPECT_EQ(be32(16), 240u);
     EXPECT_EQ(be32(20), 320u);
 
-    r = launch({"--device", device.dir().string(), "--headless", "--screenshot", (dir / "no/such/dir/x.png").string()},
+    r = launch({"--device", device.dir().string(), "--headless", "--screenshot",
+                (dir / "no/such/dir/x.png").string()},
                dir);
     EXPECT_EQ(r.code, 2);
 }
@@ -159,7 +175,8 @@ TEST_F(Launcher, TheDefaultDeviceIsMadeOnFirstUseWithTheProgramInstalled) {
     Outcome first = launch({"--headless"}, dir, {{"XDG_DATA_HOME", data.string()}});
     EXPECT_EQ(first.code, 0) << first.err;
     fs::path made = data / "varnello" / "device";
-    EXPECT_NE(first.err.find("creating the default device " + made.string() + " (first use)"), std::string::npos)
+    EXPECT_NE(first.err.find("creating the default device " + made.string() + " (first use)"),
+              std::string::npos)
         << first.err;
     EXPECT_TRUE(fs::exists(made / "device.ini"));
     EXPECT_TRUE(fs::exists(made / "registry.reg"));
@@ -195,7 +212,8 @@ TEST_F(Launcher, AProgramStartedByAnotherGetsItsModuleAndCommandLine) {
     ce::kernel::setProgramHost(u"\\Windows\\ltest.exe", TESTPROG);
     WCHAR cmd[] = u"--device \"\\My Documents\\\" record";
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(u"\\Windows\\ltest.exe", cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
+    ASSERT_TRUE(CreateProcessW(u"\\Windows\\ltest.exe", cmd, nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, nullptr, &pi));
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), DWORD(WAIT_OBJECT_0));
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);

@@ -49,7 +49,8 @@ TEST(ScriptParse, WordsQuotesAndComments) {
     EXPECT_EQ(steps[0].words, (std::vector<std::string>{"tap", "Clean Temp Files"}));
     EXPECT_EQ(steps[0].quoted, (std::vector<bool>{false, true}));
     EXPECT_EQ(steps[1].line, 4);
-    EXPECT_EQ(steps[1].words, (std::vector<std::string>{"type", "say \"hi\"", "\\Windows\\Temp\\"}));
+    EXPECT_EQ(steps[1].words,
+              (std::vector<std::string>{"type", "say \"hi\"", "\\Windows\\Temp\\"}));
     EXPECT_EQ(steps[2].words, (std::vector<std::string>{"expect", "text", "id=5", ""}));
 
     // UTF-8 with a byte-order mark, as some editors save it
@@ -71,7 +72,7 @@ TEST(ScriptParse, UnreadableLinesAreNamed) {
 }
 
 class Script : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device;
 };
 
@@ -102,11 +103,13 @@ TEST_F(Script, EveryKindOfStepOperatesTheProgram) {
                     "expect text id=204 \"drag 200,214 to 200,214\"\n"
                     "menu \"File\" \"Save\"\n"
                     "expect text id=204 \"saved\"\n"
-                    "screenshot \"" + png + "\"\n"
-                    "tap \"Remember\"\n"
-                    "expect unchecked id=202\n"
-                    "ok\n"
-                    "expect ended 0\n");
+                    "screenshot \"" +
+                        png +
+                        "\"\n"
+                        "tap \"Remember\"\n"
+                        "expect unchecked id=202\n"
+                        "ok\n"
+                        "expect ended 0\n");
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.err, "");
     EXPECT_FALSE(d.running());
@@ -118,7 +121,8 @@ TEST_F(Script, ExpectEndedChecksTheExitCode) {
     Driver d(&WinMain, u"");
     Outcome o = run(d, "menu \"File\" \"Quit\"\nexpect ended 0\n");
     EXPECT_EQ(o.code, 2);
-    EXPECT_NE(o.err.find("t.txt: line 2: the program ended with exit code 7"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("t.txt: line 2: the program ended with exit code 7"), std::string::npos)
+        << o.err;
 }
 
 // Each failing step stops the run at its line, with exit code 2 and what was on screen; the
@@ -136,7 +140,8 @@ TEST_F(Script, AFailingStepNamesItsLineAndStopsTheRun) {
         {"expect text id=204 \"done\"", "control id=204 reads \"ready\""},
         {"expect checked id=202", "control id=202 is not checked"},
         {"expect visible id=205", "control id=205 is hidden"},
-        {"expect box \"Greeting\"", "expected the message box \"Greeting\", but no message box is up"},
+        {"expect box \"Greeting\"",
+         "expected the message box \"Greeting\", but no message box is up"},
         {"answer ok", "no message box is up"},
         {"menu \"File\" \"Open\"", "\"File\" has no item \"Open\""},
         {"menu \"Edit\" \"Copy\"", "no menu bar button \"Edit\""},
@@ -149,11 +154,13 @@ TEST_F(Script, AFailingStepNamesItsLineAndStopsTheRun) {
     };
     for (const Case& c : cases) {
         Driver d(&WinMain, u"");
-        Outcome o = run(d, "# line 1\nexpect title \"Launcher Test\"\n" + c.step + "\ntap \"Greet\"\n");
+        Outcome o =
+            run(d, "# line 1\nexpect title \"Launcher Test\"\n" + c.step + "\ntap \"Greet\"\n");
         EXPECT_EQ(o.code, 2) << c.step;
         EXPECT_EQ(o.err.rfind("t.txt: line 3: ", 0), 0u) << c.step << "\n" << o.err;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << c.step << "\n" << o.err;
-        EXPECT_NE(o.err.find("on screen: navigation bar \"Launcher Test\""), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find("on screen: navigation bar \"Launcher Test\""), std::string::npos)
+            << o.err;
         // the tap on line 4 did not run: no greeting box came up
         EXPECT_FALSE(d.messageBox()) << c.step;
         d.stop();
@@ -164,7 +171,8 @@ TEST_F(Script, AnAnswerTheBoxDoesNotOfferIsRefused) {
     Driver d(&WinMain, u"");
     Outcome o = run(d, "tap \"Greet\"\nanswer ok\n");
     EXPECT_EQ(o.code, 2);
-    EXPECT_NE(o.err.find("line 2: answer: the message box \"Greeting\" has no OK button (it has: Yes No)"),
+    EXPECT_NE(o.err.find(
+                  "line 2: answer: the message box \"Greeting\" has no OK button (it has: Yes No)"),
               std::string::npos)
         << o.err;
     EXPECT_NE(o.err.find("message box \"Greeting\": \"Hello, \""), std::string::npos) << o.err;
@@ -174,7 +182,9 @@ TEST_F(Script, AScriptThatEndsWhileTheProgramWaitsIsAnError) {
     Driver d(&WinMain, u"");
     Outcome o = run(d, "tap \"Greet\"\n");
     EXPECT_EQ(o.code, 2);
-    EXPECT_EQ(o.err.rfind("t.txt: the script has ended but the program still waits for input\n", 0), 0u) << o.err;
+    EXPECT_EQ(o.err.rfind("t.txt: the script has ended but the program still waits for input\n", 0),
+              0u)
+        << o.err;
     EXPECT_NE(o.err.find("message box \"Greeting\""), std::string::npos) << o.err;
     EXPECT_TRUE(d.running());
     d.stop();  // ends the waiting program instead of hanging
@@ -185,12 +195,14 @@ TEST_F(Script, StepsAfterTheProgramHasEndedFail) {
     Driver d(&WinMain, u"quick");
     Outcome o = run(d, "expect ended 3\ntap \"Greet\"\n");
     EXPECT_EQ(o.code, 2);
-    EXPECT_NE(o.err.find("t.txt: line 2: the program has ended (exit code 3) before this step"), std::string::npos)
+    EXPECT_NE(o.err.find("t.txt: line 2: the program has ended (exit code 3) before this step"),
+              std::string::npos)
         << o.err;
     EXPECT_EQ(run(d, "expect ended 3\n").code, 0);
 }
 
-// A program that fails (an exception leaves WinMain) fails the script, even one whose steps all ran.
+// A program that fails (an exception leaves WinMain) fails the script, even one whose steps all
+// ran.
 TEST_F(Script, AProgramThatFailsFailsTheScript) {
     {
         Driver d(&WinMain, u"crash");
@@ -201,7 +213,8 @@ TEST_F(Script, AProgramThatFailsFailsTheScript) {
     Driver d(&WinMain, u"crash");
     Outcome o = run(d, "expect ended\n");
     EXPECT_EQ(o.code, 2);
-    EXPECT_NE(o.err.find("t.txt: line 1: the program failed before this step: out of memory"), std::string::npos)
+    EXPECT_NE(o.err.find("t.txt: line 1: the program failed before this step: out of memory"),
+              std::string::npos)
         << o.err;
 }
 

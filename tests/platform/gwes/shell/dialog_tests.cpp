@@ -16,15 +16,18 @@ std::vector<Received> g_dialogMessages;
 INT_PTR CALLBACK recordingDialog(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     g_dialogMessages.push_back({hwnd, msg, wp, lp});
     switch (msg) {
-        case WM_INITDIALOG: return TRUE;
+        case WM_INITDIALOG:
+            return TRUE;
         case WM_APP:
             SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, 42);
             return TRUE;
         case WM_APP + 1:
             EndDialog(hwnd, 1234);
             return TRUE;
-        case WM_COMMAND: return TRUE;
-        default: return FALSE;
+        case WM_COMMAND:
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -53,8 +56,9 @@ std::vector<WORD> templateWithButton() {
     dword(WS_POPUP | WS_VISIBLE);
     dword(0);
     t.insert(t.end(), {1, 0, 0, 100, 80, 0, 0});  // cdit, x, y, cx, cy, menu, class
-    t.insert(t.end(), {u'T', u'i', 0});            // title
-    if (t.size() % 2) t.push_back(0);              // items are DWORD-aligned
+    t.insert(t.end(), {u'T', u'i', 0});           // title
+    if (t.size() % 2)
+        t.push_back(0);  // items are DWORD-aligned
     dword(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
     dword(0);
     t.insert(t.end(), {10, 60, 40, 14, 60001, 0xFFFF, 0x0080, u'O', u'K', 0, 0});
@@ -62,7 +66,7 @@ std::vector<WORD> templateWithButton() {
 }
 
 class Dialogs : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     void SetUp() override { g_dialogMessages.clear(); }
 };
@@ -74,7 +78,8 @@ TEST_F(Dialogs, TemplateGivesADialogInDialogUnitsAndInitDialogFirst) {
     ASSERT_FALSE(g_dialogMessages.empty());
     EXPECT_EQ(g_dialogMessages.front().msg, static_cast<UINT>(WM_INITDIALOG));
     EXPECT_EQ(g_dialogMessages.front().lp, 99);
-    for (auto& m : g_dialogMessages) EXPECT_NE(m.msg, static_cast<UINT>(WM_CREATE));  // never seen by the procedure
+    for (auto& m : g_dialogMessages)
+        EXPECT_NE(m.msg, static_cast<UINT>(WM_CREATE));  // never seen by the procedure
     WCHAR cls[16];
     GetClassNameW(dlg, cls, 16);
     EXPECT_EQ(std::u16string(cls), u"Dialog");
@@ -101,8 +106,8 @@ TEST_F(Dialogs, ProcedureAnswersGoThroughTheMessageResult) {
 
 TEST_F(Dialogs, ItemsAreCreatedWithTheirClassIdAndText) {
     auto t = templateWithButton();
-    HWND dlg = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), nullptr,
-                                          recordingDialog, 0);
+    HWND dlg = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                          nullptr, recordingDialog, 0);
     ASSERT_TRUE(dlg);
     HWND ok = GetDlgItem(dlg, 60001);
     ASSERT_TRUE(ok);
@@ -122,7 +127,8 @@ TEST_F(Dialogs, ModalDialogReturnsWhatEndDialogWasGiven) {
     EmptyTemplate e = browserTemplate();
     INT_PTR result = 0;
     ce::test::Driver d([&] {
-        HWND owner = CreateWindowExW(0, u"Dialog", u"owner", WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr, nullptr, nullptr);
+        HWND owner = CreateWindowExW(0, u"Dialog", u"owner", WS_VISIBLE, 0, 26, 240, 294, nullptr,
+                                     nullptr, nullptr, nullptr);
         result = DialogBoxIndirectParamW(nullptr, &e.t, owner, recordingDialog, 0);
         return IsWindowEnabled(owner) ? 0 : 1;
     });

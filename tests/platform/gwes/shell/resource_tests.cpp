@@ -18,7 +18,7 @@ HINSTANCE self() {
 }
 
 class Resources : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
 };
 
@@ -89,15 +89,19 @@ TEST(ResourceReader, ErrorsNameTheFileAndLine) {
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()).rfind("bad.rc:3:", 0), 0u) << e.what();
     }
-    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 ICON \"missing.ico\"\n", none), std::runtime_error);
-    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 MENU\nBEGIN\n POPUP \"x\n", none), std::runtime_error);
-    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 MENU\nBEGIN\n MENUITEM \"a\", UNDEFINED_ID\nEND\n", none),
+    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 ICON \"missing.ico\"\n", none),
                  std::runtime_error);
+    EXPECT_THROW(ce::resources::parseRc("a.rc", "1 MENU\nBEGIN\n POPUP \"x\n", none),
+                 std::runtime_error);
+    EXPECT_THROW(
+        ce::resources::parseRc("a.rc", "1 MENU\nBEGIN\n MENUITEM \"a\", UNDEFINED_ID\nEND\n", none),
+        std::runtime_error);
     // other resource types are passed over
-    auto set = ce::resources::parseRc(
-        "ok.rc", "#ifdef APSTUDIO_INVOKED\n garbage (\n#endif\nIDD_X DIALOG 0, 0, 10, 10\nSTYLE 1\nBEGIN\n CONTROL \"\"\nEND\n"
-                 "2 MENU BEGIN MENUITEM \"A\", 5 END\n",
-        none);
+    auto set = ce::resources::parseRc("ok.rc",
+                                      "#ifdef APSTUDIO_INVOKED\n garbage (\n#endif\nIDD_X DIALOG "
+                                      "0, 0, 10, 10\nSTYLE 1\nBEGIN\n CONTROL \"\"\nEND\n"
+                                      "2 MENU BEGIN MENUITEM \"A\", 5 END\n",
+                                      none);
     EXPECT_EQ(set.menus.at(2).at(0).id, 5u);
 }
 

@@ -36,18 +36,21 @@ LRESULT CALLBACK pageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SCROLLINFO si{sizeof si, SIF_ALL, 0, 0, 0, 0, 0};
         GetScrollInfo(hwnd, SB_VERT, &si);
         int next = HIWORD(wp);
-        ScrollWindowEx(hwnd, 0, si.nPos - next, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN);
+        ScrollWindowEx(hwnd, 0, si.nPos - next, nullptr, nullptr, nullptr, nullptr,
+                       SW_SCROLLCHILDREN);
         si.fMask = SIF_POS;
         si.nPos = next;
         SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
         return 1;
     }
-    if (msg == WM_LBUTTONDOWN) return 0;
+    if (msg == WM_LBUTTONDOWN)
+        return 0;
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK farProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) ++g_app->farTaps;
+    if (msg == WM_LBUTTONDOWN)
+        ++g_app->farTaps;
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
@@ -55,11 +58,12 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
             g_app->commands.push_back(LOWORD(wp));
-            if (LOWORD(wp) == 40004) PostQuitMessage(7);
+            if (LOWORD(wp) == 40004)
+                PostQuitMessage(7);
             return 1;
         case WM_ASK:
-            g_app->answers.push_back(MessageBoxW(nullptr, u"Are you really sure?", u"Please Confirm",
-                                                 MB_YESNO | MB_ICONEXCLAMATION));
+            g_app->answers.push_back(MessageBoxW(nullptr, u"Are you really sure?",
+                                                 u"Please Confirm", MB_YESNO | MB_ICONEXCLAMATION));
             return 0;
         case WM_POPUP: {
             HMENU m = CreatePopupMenu();
@@ -69,7 +73,8 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             DestroyMenu(m);
             return 0;
         }
-        default: return DefWindowProcW(hwnd, msg, wp, lp);
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
@@ -86,8 +91,9 @@ int program() {
     wc.lpfnWndProc = farProc;
     wc.lpszClassName = u"TestFar";
     RegisterClassW(&wc);
-    g_app->main = CreateWindowExW(WS_EX_CAPTIONOKBTN, u"TestMain", u"Test Main", WS_VISIBLE, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    g_app->main = CreateWindowExW(WS_EX_CAPTIONOKBTN, u"TestMain", u"Test Main", WS_VISIBLE,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  nullptr, nullptr, instance, nullptr);
     SHMENUBARINFO mb{};
     mb.cbSize = sizeof mb;
     mb.hwndParent = g_app->main;
@@ -99,13 +105,14 @@ int program() {
     RECT rm, rb;
     GetWindowRect(g_app->main, &rm);
     GetWindowRect(g_app->bar, &rb);
-    MoveWindow(g_app->main, rm.left, rm.top, rm.right - rm.left, (rm.bottom - (rb.bottom - rb.top)) - rm.top, FALSE);
-    g_app->page = CreateWindowExW(0, u"TestPage", u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0, 240, 200, g_app->main,
-                                  nullptr, instance, nullptr);
+    MoveWindow(g_app->main, rm.left, rm.top, rm.right - rm.left,
+               (rm.bottom - (rb.bottom - rb.top)) - rm.top, FALSE);
+    g_app->page = CreateWindowExW(0, u"TestPage", u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0,
+                                  240, 200, g_app->main, nullptr, instance, nullptr);
     SCROLLINFO si{sizeof si, SIF_ALL, 0, 600 - 200, 3, 0, 0};
     SetScrollInfo(g_app->page, SB_VERT, &si, TRUE);
-    g_app->far = CreateWindowExW(0, u"TestFar", u"Far away", WS_CHILD | WS_VISIBLE, 10, 450, 100, 20, g_app->page,
-                                 reinterpret_cast<HMENU>(77), instance, nullptr);
+    g_app->far = CreateWindowExW(0, u"TestFar", u"Far away", WS_CHILD | WS_VISIBLE, 10, 450, 100,
+                                 20, g_app->page, reinterpret_cast<HMENU>(77), instance, nullptr);
     ShowWindow(g_app->main, SW_SHOWNORMAL);
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0)) {
@@ -116,7 +123,7 @@ int program() {
 }
 
 class Shell : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     App app;
     void SetUp() override { g_app = &app; }
@@ -173,7 +180,8 @@ TEST_F(Shell, NavigationBarOkSendsIdokToTheActiveWindow) {
 }
 
 TEST_F(Shell, MenuBarFailsForAMissingResource) {
-    HWND w = CreateWindowExW(0, u"Dialog", u"x", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND w =
+        CreateWindowExW(0, u"Dialog", u"x", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     SHMENUBARINFO mb{};
     mb.cbSize = sizeof mb;
     mb.hwndParent = w;
@@ -187,7 +195,10 @@ TEST_F(Shell, MenuBarFailsForAMissingResource) {
 
 TEST_F(Shell, MessageBoxIsAnsweredAfterItsCaptionAndTextAreChecked) {
     Driver d(program);
-    auto post = [&](UINT m) { PostMessageW(app.main, m, 0, 0); d.tap(120, 250); };
+    auto post = [&](UINT m) {
+        PostMessageW(app.main, m, 0, 0);
+        d.tap(120, 250);
+    };
     post(WM_ASK);
     auto box = d.messageBox();
     ASSERT_TRUE(box);
@@ -200,7 +211,8 @@ TEST_F(Shell, MessageBoxIsAnsweredAfterItsCaptionAndTextAreChecked) {
     EXPECT_EQ(app.answers, (std::vector<int>{IDNO}));
     EXPECT_FALSE(d.messageBox());
     EXPECT_EQ(d.activeWindow(), app.main);
-    EXPECT_NE(device.log().find("message box \"Please Confirm\": Are you really sure?"), std::string::npos);
+    EXPECT_NE(device.log().find("message box \"Please Confirm\": Are you really sure?"),
+              std::string::npos);
     post(WM_ASK);
     d.tapText(u"Yes");
     EXPECT_EQ(app.answers, (std::vector<int>{IDNO, IDYES}));

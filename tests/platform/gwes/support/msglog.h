@@ -26,7 +26,7 @@ struct Received {
 
 // Names windows for the report.
 class MessageLog {
-public:
+  public:
     static MessageLog& get() {
         static MessageLog log;
         return log;
@@ -35,7 +35,8 @@ public:
     void name(HWND h, std::string n) { names[h] = std::move(n); }
     std::string nameOf(HWND h) const {
         auto it = names.find(h);
-        if (it != names.end()) return it->second;
+        if (it != names.end())
+            return it->second;
         std::ostringstream s;
         s << h;
         return s.str();
@@ -47,7 +48,8 @@ public:
 
 // A window procedure that logs every message and answers with DefWindowProcW.
 inline LRESULT CALLBACK loggingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (MessageLog::get().enabled) MessageLog::get().entries.push_back({hwnd, msg, wp, lp});
+    if (MessageLog::get().enabled)
+        MessageLog::get().entries.push_back({hwnd, msg, wp, lp});
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
@@ -68,32 +70,54 @@ struct Expected {
 
 inline std::string messageName(UINT m) {
     static const std::map<UINT, const char*> names = {
-        {WM_CREATE, "WM_CREATE"},           {WM_DESTROY, "WM_DESTROY"},
-        {WM_MOVE, "WM_MOVE"},               {WM_SIZE, "WM_SIZE"},
-        {WM_ACTIVATE, "WM_ACTIVATE"},       {WM_SETFOCUS, "WM_SETFOCUS"},
-        {WM_KILLFOCUS, "WM_KILLFOCUS"},     {WM_ENABLE, "WM_ENABLE"},
-        {WM_SETTEXT, "WM_SETTEXT"},         {WM_GETTEXT, "WM_GETTEXT"},
-        {WM_PAINT, "WM_PAINT"},             {WM_CLOSE, "WM_CLOSE"},
-        {WM_ERASEBKGND, "WM_ERASEBKGND"},   {WM_SHOWWINDOW, "WM_SHOWWINDOW"},
-        {WM_NCCREATE, "WM_NCCREATE"},       {WM_NCDESTROY, "WM_NCDESTROY"},
-        {WM_NCCALCSIZE, "WM_NCCALCSIZE"},   {WM_NCPAINT, "WM_NCPAINT"},
-        {WM_NCHITTEST, "WM_NCHITTEST"},     {WM_PARENTNOTIFY, "WM_PARENTNOTIFY"},
+        {WM_CREATE, "WM_CREATE"},
+        {WM_DESTROY, "WM_DESTROY"},
+        {WM_MOVE, "WM_MOVE"},
+        {WM_SIZE, "WM_SIZE"},
+        {WM_ACTIVATE, "WM_ACTIVATE"},
+        {WM_SETFOCUS, "WM_SETFOCUS"},
+        {WM_KILLFOCUS, "WM_KILLFOCUS"},
+        {WM_ENABLE, "WM_ENABLE"},
+        {WM_SETTEXT, "WM_SETTEXT"},
+        {WM_GETTEXT, "WM_GETTEXT"},
+        {WM_PAINT, "WM_PAINT"},
+        {WM_CLOSE, "WM_CLOSE"},
+        {WM_ERASEBKGND, "WM_ERASEBKGND"},
+        {WM_SHOWWINDOW, "WM_SHOWWINDOW"},
+        {WM_NCCREATE, "WM_NCCREATE"},
+        {WM_NCDESTROY, "WM_NCDESTROY"},
+        {WM_NCCALCSIZE, "WM_NCCALCSIZE"},
+        {WM_NCPAINT, "WM_NCPAINT"},
+        {WM_NCHITTEST, "WM_NCHITTEST"},
+        {WM_PARENTNOTIFY, "WM_PARENTNOTIFY"},
         {WM_WINDOWPOSCHANGING, "WM_WINDOWPOSCHANGING"},
         {WM_WINDOWPOSCHANGED, "WM_WINDOWPOSCHANGED"},
-        {WM_COMMAND, "WM_COMMAND"},         {WM_VSCROLL, "WM_VSCROLL"},
-        {WM_HSCROLL, "WM_HSCROLL"},         {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"},
-        {WM_LBUTTONUP, "WM_LBUTTONUP"},     {WM_MOUSEMOVE, "WM_MOUSEMOVE"},
-        {WM_MOUSEACTIVATE, "WM_MOUSEACTIVATE"}, {WM_INITDIALOG, "WM_INITDIALOG"},
-        {WM_SETFONT, "WM_SETFONT"},         {WM_NCLBUTTONDOWN, "WM_NCLBUTTONDOWN"},
-        {WM_NCLBUTTONUP, "WM_NCLBUTTONUP"}, {WM_KEYDOWN, "WM_KEYDOWN"},
-        {WM_KEYUP, "WM_KEYUP"},             {WM_CHAR, "WM_CHAR"},
-        {WM_CAPTURECHANGED, "WM_CAPTURECHANGED"}, {WM_CTLCOLORDLG, "WM_CTLCOLORDLG"},
-        {WM_GETFONT, "WM_GETFONT"},         {WM_STYLECHANGING, "WM_STYLECHANGING"},
-        {WM_STYLECHANGED, "WM_STYLECHANGED"}, {WM_TIMER, "WM_TIMER"},
-        {WM_INITMENUPOPUP, "WM_INITMENUPOPUP"}, {WM_GETDLGCODE, "WM_GETDLGCODE"},
+        {WM_COMMAND, "WM_COMMAND"},
+        {WM_VSCROLL, "WM_VSCROLL"},
+        {WM_HSCROLL, "WM_HSCROLL"},
+        {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"},
+        {WM_LBUTTONUP, "WM_LBUTTONUP"},
+        {WM_MOUSEMOVE, "WM_MOUSEMOVE"},
+        {WM_MOUSEACTIVATE, "WM_MOUSEACTIVATE"},
+        {WM_INITDIALOG, "WM_INITDIALOG"},
+        {WM_SETFONT, "WM_SETFONT"},
+        {WM_NCLBUTTONDOWN, "WM_NCLBUTTONDOWN"},
+        {WM_NCLBUTTONUP, "WM_NCLBUTTONUP"},
+        {WM_KEYDOWN, "WM_KEYDOWN"},
+        {WM_KEYUP, "WM_KEYUP"},
+        {WM_CHAR, "WM_CHAR"},
+        {WM_CAPTURECHANGED, "WM_CAPTURECHANGED"},
+        {WM_CTLCOLORDLG, "WM_CTLCOLORDLG"},
+        {WM_GETFONT, "WM_GETFONT"},
+        {WM_STYLECHANGING, "WM_STYLECHANGING"},
+        {WM_STYLECHANGED, "WM_STYLECHANGED"},
+        {WM_TIMER, "WM_TIMER"},
+        {WM_INITMENUPOPUP, "WM_INITMENUPOPUP"},
+        {WM_GETDLGCODE, "WM_GETDLGCODE"},
     };
     auto it = names.find(m);
-    if (it != names.end()) return it->second;
+    if (it != names.end())
+        return it->second;
     std::ostringstream s;
     s << "0x" << std::hex << m;
     return s.str();
@@ -104,12 +128,14 @@ inline ::testing::AssertionResult sequenceIs(const std::vector<Expected>& expect
     auto& log = MessageLog::get();
     std::vector<Received> got;
     for (const auto& e : log.entries)
-        if (log.names.count(e.hwnd)) got.push_back(e);
+        if (log.names.count(e.hwnd))
+            got.push_back(e);
     size_t g = 0;
     bool ok = true;
     for (const auto& x : expected) {
         bool hit = g < got.size() && log.nameOf(got[g].hwnd) == x.window && got[g].msg == x.msg &&
-                   (!(x.match & kWParam) || got[g].wp == x.wp) && (!(x.match & kLParam) || got[g].lp == x.lp);
+                   (!(x.match & kWParam) || got[g].wp == x.wp) &&
+                   (!(x.match & kLParam) || got[g].lp == x.lp);
         if (hit) {
             ++g;
         } else if (!(x.match & kOptional)) {
@@ -117,32 +143,37 @@ inline ::testing::AssertionResult sequenceIs(const std::vector<Expected>& expect
             break;
         }
     }
-    if (ok && g == got.size()) return ::testing::AssertionSuccess();
+    if (ok && g == got.size())
+        return ::testing::AssertionSuccess();
     std::ostringstream s;
     s << "expected:\n";
     for (const auto& x : expected)
-        s << "  " << x.window << " " << messageName(x.msg) << ((x.match & kOptional) ? " (optional)" : "")
+        s << "  " << x.window << " " << messageName(x.msg)
+          << ((x.match & kOptional) ? " (optional)" : "")
           << ((x.match & kWParam) ? " wp=" + std::to_string(x.wp) : "") << "\n";
     s << "received:\n";
-    for (const auto& e : got) s << "  " << log.nameOf(e.hwnd) << " " << messageName(e.msg) << " wp=" << e.wp << "\n";
+    for (const auto& e : got)
+        s << "  " << log.nameOf(e.hwnd) << " " << messageName(e.msg) << " wp=" << e.wp << "\n";
     return ::testing::AssertionFailure() << s.str();
 }
 
 inline size_t countOf(HWND hwnd, UINT msg) {
     size_t n = 0;
     for (const auto& e : MessageLog::get().entries)
-        if (e.hwnd == hwnd && e.msg == msg) ++n;
+        if (e.hwnd == hwnd && e.msg == msg)
+            ++n;
     return n;
 }
 
 // Plays events to GetMessageW; reports no more input when they run out.
 class ScriptedInput : public ce::gwes::InputSource {
-public:
+  public:
     std::deque<ce::gwes::InputEvent> events;
     int waits = 0;
     bool wait(ce::gwes::InputEvent& e) override {
         ++waits;
-        if (events.empty()) return false;
+        if (events.empty())
+            return false;
         e = events.front();
         events.pop_front();
         return true;

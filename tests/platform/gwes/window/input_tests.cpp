@@ -9,7 +9,7 @@ using namespace gwestest;
 namespace {
 
 class Input : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     ScriptedInput input;
     HWND top = nullptr;
@@ -17,13 +17,16 @@ protected:
         MessageLog::get().clear();
         MessageLog::get().names.clear();
         registerLogging(u"LogWindow");
-        top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, 0, 26, 240, 268, nullptr, nullptr, nullptr, nullptr);
+        top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, 0, 26, 240, 268, nullptr, nullptr,
+                              nullptr, nullptr);
         MessageLog::get().name(top, "top");
         ce::gwes::state()->input = &input;
     }
     void TearDown() override { ce::gwes::state()->input = nullptr; }
-    HWND child(const char* name, HWND parent, int x, int y, int w, int h, DWORD style = WS_CHILD | WS_VISIBLE) {
-        HWND c = CreateWindowExW(0, u"LogWindow", u"", style, x, y, w, h, parent, nullptr, nullptr, nullptr);
+    HWND child(const char* name, HWND parent, int x, int y, int w, int h,
+               DWORD style = WS_CHILD | WS_VISIBLE) {
+        HWND c = CreateWindowExW(0, u"LogWindow", u"", style, x, y, w, h, parent, nullptr, nullptr,
+                                 nullptr);
         MessageLog::get().name(c, name);
         return c;
     }
@@ -32,7 +35,8 @@ protected:
         input.tap(x, y);
         runUntilIdle();
         for (auto& e : MessageLog::get().entries)
-            if (e.msg == WM_LBUTTONDOWN) return e.hwnd;
+            if (e.msg == WM_LBUTTONDOWN)
+                return e.hwnd;
         return nullptr;
     }
 };
@@ -85,7 +89,8 @@ TEST_F(Input, CaptureGetsTheStylusOutsideTheWindow) {
 
 TEST_F(Input, TappingALowerTopLevelWindowActivatesIt) {
     HWND lower = top;
-    HWND upper = CreateWindowExW(0, u"LogWindow", u"upper", WS_VISIBLE, 0, 26, 240, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND upper = CreateWindowExW(0, u"LogWindow", u"upper", WS_VISIBLE, 0, 26, 240, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
     EXPECT_EQ(GetActiveWindow(), upper);
     EXPECT_EQ(tappedAt(100, 250), lower);
     EXPECT_EQ(GetActiveWindow(), lower);
@@ -93,7 +98,8 @@ TEST_F(Input, TappingALowerTopLevelWindowActivatesIt) {
 }
 
 TEST_F(Input, TapsOnTheNavigationBarDoNotReachTheWindowBelow) {
-    HWND under = CreateWindowExW(0, u"LogWindow", u"under", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    HWND under = CreateWindowExW(0, u"LogWindow", u"under", WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                                 nullptr, nullptr, nullptr);
     MessageLog::get().name(under, "under");
     EXPECT_EQ(tappedAt(100, 10), nullptr);
     EXPECT_EQ(tappedAt(100, 100), under);

@@ -9,18 +9,19 @@ using namespace gwestest;
 namespace {
 
 class Lifecycle : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     void SetUp() override {
         MessageLog::get().clear();
         MessageLog::get().names.clear();
         registerLogging(u"LogWindow", reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(0x40000005)));
     }
-    HWND make(const char* name, DWORD style, HWND parent, int x = 0, int y = 0, int w = 100, int h = 50,
-              int id = 0, DWORD ex = 0) {
+    HWND make(const char* name, DWORD style, HWND parent, int x = 0, int y = 0, int w = 100,
+              int h = 50, int id = 0, DWORD ex = 0) {
         MessageLog::get().enabled = false;
-        HWND hwnd = CreateWindowExW(ex, u"LogWindow", u"", style, x, y, w, h, parent,
-                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
+        HWND hwnd =
+            CreateWindowExW(ex, u"LogWindow", u"", style, x, y, w, h, parent,
+                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
         MessageLog::get().enabled = true;
         MessageLog::get().name(hwnd, name);
         return hwnd;
@@ -33,7 +34,8 @@ TEST_F(Lifecycle, VisibleChildIsCreatedInWin32Order) {
     // The child's handle is named as soon as it is known (its first message).
     struct Namer {
         static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-            if (m == WM_NCCREATE) MessageLog::get().name(h, "child");
+            if (m == WM_NCCREATE)
+                MessageLog::get().name(h, "child");
             return loggingProc(h, m, wp, lp);
         }
     };
@@ -41,8 +43,8 @@ TEST_F(Lifecycle, VisibleChildIsCreatedInWin32Order) {
     wc.lpfnWndProc = Namer::proc;
     wc.lpszClassName = u"NamedChild";
     ASSERT_TRUE(RegisterClassW(&wc));
-    HWND child = CreateWindowExW(0, u"NamedChild", u"c", WS_CHILD | WS_VISIBLE, 5, 6, 30, 20, parent,
-                                 reinterpret_cast<HMENU>(7), nullptr, nullptr);
+    HWND child = CreateWindowExW(0, u"NamedChild", u"c", WS_CHILD | WS_VISIBLE, 5, 6, 30, 20,
+                                 parent, reinterpret_cast<HMENU>(7), nullptr, nullptr);
     ASSERT_TRUE(child);
     EXPECT_TRUE(sequenceIs({
         {"child", WM_NCCREATE},
@@ -110,8 +112,8 @@ TEST_F(Lifecycle, DestroyedAndBogusHandlesAreHarmless) {
 }
 
 TEST_F(Lifecycle, DefaultPositionIsTheAreaBelowTheNavigationBar) {
-    HWND top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    HWND top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     RECT r;
     ASSERT_TRUE(GetWindowRect(top, &r));
     EXPECT_EQ(r.left, 0);
@@ -140,8 +142,12 @@ TEST_F(Lifecycle, WindowWithParentButNeitherChildNorPopupBehavesAsAChild) {
 }
 
 TEST_F(Lifecycle, ChildWithoutParentIsRefused) {
-    EXPECT_EQ(CreateWindowExW(0, u"LogWindow", u"", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
-    EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CreateWindowExW(0, u"LogWindow", u"", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                              nullptr),
+              nullptr);
+    EXPECT_EQ(
+        CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
 }
 
 TEST_F(Lifecycle, TextIsTruncatedToTheBufferWithATerminator) {
@@ -163,7 +169,8 @@ TEST_F(Lifecycle, TextIsTruncatedToTheBufferWithATerminator) {
 TEST_F(Lifecycle, WindowLongsKeepStyleIdAndUserData) {
     HWND top = make("top", WS_VISIBLE, nullptr, 0, 0, 100, 100, 0, WS_EX_CAPTIONOKBTN);
     HWND c = make("c", WS_CHILD | WS_VISIBLE, top, 0, 0, 10, 10, 50003);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(top, GWL_EXSTYLE)), static_cast<DWORD>(WS_EX_CAPTIONOKBTN));
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(top, GWL_EXSTYLE)),
+              static_cast<DWORD>(WS_EX_CAPTIONOKBTN));
     EXPECT_EQ(GetWindowLongW(c, GWL_ID), 50003);
     EXPECT_TRUE(GetWindowLongW(c, GWL_STYLE) & WS_CHILD);
     int data = 0;

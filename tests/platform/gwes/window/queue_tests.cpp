@@ -9,7 +9,7 @@ using namespace gwestest;
 namespace {
 
 class Queue : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     ScriptedInput input;
     HWND top = nullptr;
@@ -17,7 +17,8 @@ protected:
         MessageLog::get().clear();
         MessageLog::get().names.clear();
         registerLogging(u"LogWindow");
-        top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr, nullptr, nullptr);
+        top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr,
+                              nullptr, nullptr);
         MessageLog::get().name(top, "top");
         ce::gwes::state()->input = &input;
     }
@@ -52,7 +53,8 @@ TEST_F(Queue, ALoopThatIgnoresQuitKeepsRunning) {
                 PostMessageW(top, WM_USER + 5, 0, 0);  // the loop goes on and gets more work
                 continue;
             }
-            if (m.message == WM_USER + 5) ++seen;
+            if (m.message == WM_USER + 5)
+                ++seen;
         }
     } catch (const ce::gwes::ProgramEnd&) {
     }
@@ -73,7 +75,8 @@ TEST_F(Queue, PeekMessageFiltersByRangeAndCanLeaveTheMessage) {
 }
 
 TEST_F(Queue, MessagesForAWindowDestroyedAfterPostingAreDropped) {
-    HWND other = CreateWindowExW(0, u"LogWindow", u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND other =
+        CreateWindowExW(0, u"LogWindow", u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     PostMessageW(other, WM_USER, 0, 0);
     PostMessageW(top, WM_USER + 1, 0, 0);
     DestroyWindow(other);
@@ -83,7 +86,8 @@ TEST_F(Queue, MessagesForAWindowDestroyedAfterPostingAreDropped) {
 }
 
 TEST_F(Queue, InvalidWindowsArePaintedParentFirstBeforeWaiting) {
-    HWND child = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 10, 10, 50, 50, top, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 10, 10, 50, 50, top,
+                                 nullptr, nullptr, nullptr);
     MessageLog::get().name(child, "child");
     runUntilIdle();  // paints everything once
     MessageLog::get().clear();
@@ -107,7 +111,8 @@ TEST_F(Queue, InvalidWindowsArePaintedParentFirstBeforeWaiting) {
 }
 
 TEST_F(Queue, KeysGoToTheFocusWindowAndControlKeysAreTranslated) {
-    HWND child = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, top, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, top,
+                                 nullptr, nullptr, nullptr);
     MessageLog::get().name(child, "child");
     SetFocus(child);
     runUntilIdle();  // the first paint

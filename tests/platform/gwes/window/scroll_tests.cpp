@@ -9,7 +9,7 @@ using namespace gwestest;
 namespace {
 
 class Scroll : public ::testing::Test {
-protected:
+  protected:
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     ScriptedInput input;
     HWND top = nullptr;
@@ -18,9 +18,10 @@ protected:
         MessageLog::get().clear();
         MessageLog::get().names.clear();
         registerLogging(u"LogWindow");
-        top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, 0, 26, 240, 268, nullptr, nullptr, nullptr, nullptr);
-        page = CreateWindowExW(0, u"LogWindow", u"page", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0, 240, 200, top,
-                               nullptr, nullptr, nullptr);
+        top = CreateWindowExW(0, u"LogWindow", u"t", WS_VISIBLE, 0, 26, 240, 268, nullptr, nullptr,
+                              nullptr, nullptr);
+        page = CreateWindowExW(0, u"LogWindow", u"page", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0,
+                               240, 200, top, nullptr, nullptr, nullptr);
         MessageLog::get().name(page, "page");
         ce::gwes::state()->input = &input;
     }
@@ -37,7 +38,8 @@ protected:
     std::vector<int> codes() {
         std::vector<int> out;
         for (auto& e : MessageLog::get().entries)
-            if (e.hwnd == page && e.msg == WM_VSCROLL) out.push_back(LOWORD(e.wp));
+            if (e.hwnd == page && e.msg == WM_VSCROLL)
+                out.push_back(LOWORD(e.wp));
         return out;
     }
 };
@@ -82,13 +84,13 @@ TEST_F(Scroll, TapsOnArrowsAndTrackSendLineAndPageCodes) {
     set(0, 400, 3, 200);
     runUntilIdle();
     MessageLog::get().clear();
-    input.tap(233, 26 + 4);         // up arrow
-    input.tap(233, 26 + 200 - 4);   // down arrow
-    input.tap(233, 26 + 20);        // track above the thumb
-    input.tap(233, 26 + 180);       // track below the thumb
+    input.tap(233, 26 + 4);        // up arrow
+    input.tap(233, 26 + 200 - 4);  // down arrow
+    input.tap(233, 26 + 20);       // track above the thumb
+    input.tap(233, 26 + 180);      // track below the thumb
     runUntilIdle();
-    EXPECT_EQ(codes(), (std::vector<int>{SB_LINEUP, SB_ENDSCROLL, SB_LINEDOWN, SB_ENDSCROLL, SB_PAGEUP, SB_ENDSCROLL,
-                                         SB_PAGEDOWN, SB_ENDSCROLL}));
+    EXPECT_EQ(codes(), (std::vector<int>{SB_LINEUP, SB_ENDSCROLL, SB_LINEDOWN, SB_ENDSCROLL,
+                                         SB_PAGEUP, SB_ENDSCROLL, SB_PAGEDOWN, SB_ENDSCROLL}));
 }
 
 TEST_F(Scroll, ThumbDragTracksThenSendsThePositionAtRelease) {
@@ -104,7 +106,8 @@ TEST_F(Scroll, ThumbDragTracksThenSendsThePositionAtRelease) {
     runUntilIdle();
     std::vector<Received> scrolls;
     for (auto& e : MessageLog::get().entries)
-        if (e.hwnd == page && e.msg == WM_VSCROLL) scrolls.push_back(e);
+        if (e.hwnd == page && e.msg == WM_VSCROLL)
+            scrolls.push_back(e);
     ASSERT_EQ(scrolls.size(), 4u);
     EXPECT_EQ(LOWORD(scrolls[0].wp), SB_THUMBTRACK);
     EXPECT_GT(HIWORD(scrolls[0].wp), 0);
@@ -118,8 +121,10 @@ TEST_F(Scroll, ThumbDragTracksThenSendsThePositionAtRelease) {
 }
 
 TEST_F(Scroll, ScrollWindowExMovesTheChildrenItIsAskedTo) {
-    HWND a = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 5, 20, 50, 20, page, nullptr, nullptr, nullptr);
-    HWND b = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 5, 150, 50, 20, page, nullptr, nullptr, nullptr);
+    HWND a = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 5, 20, 50, 20, page,
+                             nullptr, nullptr, nullptr);
+    HWND b = CreateWindowExW(0, u"LogWindow", u"", WS_CHILD | WS_VISIBLE, 5, 150, 50, 20, page,
+                             nullptr, nullptr, nullptr);
     MessageLog::get().name(a, "a");
     MessageLog::get().clear();
     ScrollWindowEx(page, 0, -30, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN);
