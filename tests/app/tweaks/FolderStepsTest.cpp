@@ -167,23 +167,30 @@ TEST_F(FolderSteps, EarlierRelocationsDoubledSeparatorIsJoinedCleanly) {
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Fonts"), u"\\New Fonts\\");
 }
 
-TEST_F(FolderSteps, FilesThatCannotBeMovedStayInTheSource) {
+// A name already taken in the target is found before anything moves: the whole folder stays,
+// and so does the value that names it.
+TEST_F(FolderSteps, NameTakenInTheTargetMovesNothing) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Favorites", u"\\Fav");
-    MakeFile(Host(u"\\Fav\\same.url"), 5);
-    MakeFile(Host(u"\\Fav\\Sub\\other.url"), 6);
-    MakeFile(Host(u"\\Target\\same.url"), 99);  // the name is taken in the target
+    MakeFile(Host(u"\\Fav\\a first.url"), 4);
+    MakeFile(Host(u"\\Fav\\Sub\\same.url"), 5);
+    MakeFile(Host(u"\\Fav\\z last.url"), 6);
+    MakeFile(Host(u"\\Target\\Sub\\same.url"), 99);  // the name is taken in the target
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50036);
     SetText(3, 1, u"\\Target\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
-    d.answerBox(u"Error", u"could not be moved", IDOK);
+    MessageBoxInfo box = d.answerBox(u"Error", u"Favorites was not moved", IDOK);
+    EXPECT_NE(box.text.find(u"\\Target\\Sub\\same.url"), std::u16string::npos);
     d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
-    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\same.url")), 5u);
-    EXPECT_EQ(fs::file_size(Host(u"\\Target\\same.url")), 99u);
-    EXPECT_EQ(fs::file_size(Host(u"\\Target\\Sub\\other.url")), 6u);
-    EXPECT_FALSE(fs::exists(Host(u"\\Fav\\Sub")));
+    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\a first.url")), 4u);
+    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\Sub\\same.url")), 5u);
+    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\z last.url")), 6u);
+    EXPECT_EQ(fs::file_size(Host(u"\\Target\\Sub\\same.url")), 99u);
+    EXPECT_FALSE(fs::exists(Host(u"\\Target\\a first.url")));
+    EXPECT_FALSE(fs::exists(Host(u"\\Target\\z last.url")));
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Favorites"), u"\\Fav");
 }
 
 TEST_F(FolderSteps, MissingTargetMovesNothingAndKeepsTheValue) {
