@@ -45,6 +45,11 @@ FOLDER_PATH_RESULT ResolveDevicePath(LPCWSTR text, LPWSTR out, size_t outCch) {
     // certainly not the root.
     if (IsSeparator(text[1]))
         return FOLDER_PATH_NETWORK;
+    // The text itself must be a path of the device, whatever it would collapse to.
+    for (size_t i = 0; text[i]; i++) {
+        if (i + 1 >= TWEAK_PATH_UNITS)
+            return FOLDER_PATH_TOO_LONG;
+    }
 
     size_t used = 0;
     BOOL lookUp = TRUE;  // every name so far exists as a folder
