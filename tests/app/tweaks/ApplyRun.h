@@ -68,6 +68,17 @@ inline std::vector<std::string> Changed(const Tree& before, const Tree& after) {
     return changed;
 }
 
+// Equal trees, or the names of the entries that differ (not their bytes).
+inline ::testing::AssertionResult SameTree(const Tree& expected, const Tree& actual) {
+    std::vector<std::string> changed = Changed(expected, actual);
+    if (changed.empty())
+        return ::testing::AssertionSuccess();
+    ::testing::AssertionResult result = ::testing::AssertionFailure();
+    result << changed.size() << " entries differ:";
+    for (size_t i = 0; i < changed.size() && i < 12; i++) result << " \"" << changed[i] << "\"";
+    return result;
+}
+
 // True when name lies in one of the folders (host-relative, "/"-separated) or is one of them.
 inline bool InsideAny(const std::string& name, const std::vector<std::string>& folders) {
     for (const std::string& folder : folders) {

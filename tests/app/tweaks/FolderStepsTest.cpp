@@ -91,6 +91,36 @@ TEST_F(FolderSteps, MoveIeCacheDeletesOldFilesAndRepointsTheValue) {
               u"\\Storage Card\\Cache\\");
 }
 
+// "Clear Pocket IE Cache" empties the whole cache folder, so the cache is never pointed at a
+// folder that already holds files or folders; pointed at itself, it is only cleared.
+TEST_F(FolderSteps, MoveIeCacheRefusesAFolderThatHoldsAnything) {
+    SetRegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache", u"\\IE\\Cache");
+    MakeFile(Host(u"\\IE\\Cache\\Sub\\page.htm"), 20);
+    MakeFile(Host(u"\\Card\\photo.jpg"), 30);
+    fs::create_directories(Host(u"\\Card2\\Empty Folder"));
+    for (const char16_t* target : {u"\\Card\\", u"/card2"}) {
+        StartPlain();
+        ShowScreen(u"Pocket IE");
+        Tap(50023);
+        SetText(1, 3, target);
+        Driver& d = driver();
+        d.menu(u"Apply", u"Defer Restart");
+        d.answerBox(u"Error", u"already holds files or folders", IDOK);
+        d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
+        EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"), u"\\IE\\Cache");
+        EXPECT_TRUE(fs::exists(Host(u"\\IE\\Cache\\Sub\\page.htm")));
+        EXPECT_TRUE(fs::exists(Host(u"\\Card\\photo.jpg")));
+        EXPECT_TRUE(fs::is_directory(Host(u"\\Card2\\Empty Folder")));
+    }
+    StartPlain();
+    ShowScreen(u"Pocket IE");
+    Tap(50023);
+    SetText(1, 3, u"\\ie\\CACHE\\");
+    EXPECT_EQ(ApplyAndFinish(false), u"20 Bytes Cleaned");
+    EXPECT_TRUE(fs::is_directory(Host(u"\\IE\\Cache\\Sub")));
+    EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"), u"\\IE\\Cache\\");
+}
+
 TEST_F(FolderSteps, RelocationMovesContentAndWritesTheTargetWithItsBackslash) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents", u"\\Docs");
     MakeFile(Host(u"\\Docs\\x.txt"), 6);
