@@ -201,7 +201,13 @@ void CFolderMove::RemoveEmptiedFolders() {
     // Deepest first: a folder is empty only once its subfolders are gone.
     for (size_t i = m_entries.size(); i > 0; i--) {
         const ENTRY& entry = m_entries[i - 1];
-        if (IsFolderEntry(entry.attributes) && BuildPaths(entry, source, target))
-            RemoveDirectoryW(source);
+        if (!IsFolderEntry(entry.attributes) || !BuildPaths(entry, source, target) ||
+            RemoveDirectoryW(source) || !(entry.attributes & FILE_ATTRIBUTE_READONLY))
+            continue;
+        // Its copy in the target is read-only now; the empty one left behind need not be.
+        SetFileAttributesW(source,
+                           entry.attributes & ~FILE_ATTRIBUTE_READONLY & MOVED_FOLDER_ATTRIBUTES);
+        if (!RemoveDirectoryW(source))
+            SetFileAttributesW(source, entry.attributes & MOVED_FOLDER_ATTRIBUTES);
     }
 }

@@ -186,16 +186,21 @@ TEST_F(Relocation, TargetAboveTheSourceNeverMovesAFolderOntoItself) {
     EXPECT_EQ(DocumentsValue(), u"\\Docs\\Inner");
 }
 
-// A hidden folder stays hidden in the target; the emptied source folder goes.
+// Hidden and read-only folders keep their attributes in the target; the emptied source folders
+// go, read-only or not.
 TEST_F(Relocation, MovedFoldersKeepTheirAttributes) {
     PlantDocuments();
     ASSERT_TRUE(SetFileAttributesW(u"\\Docs\\Sub", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesW(u"\\Docs\\Sub\\Deeper", FILE_ATTRIBUTE_READONLY));
     fs::create_directories(Host(u"\\Dest"));
     std::vector<MessageBoxInfo> boxes = MoveDocumentsTo(u"\\Dest\\");
     EXPECT_FALSE(HasError(boxes, u"")) << Describe(boxes);
-    DWORD attributes = GetFileAttributesW(u"\\Dest\\Sub");
-    EXPECT_EQ(attributes, (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_FALSE(fs::exists(Host(u"\\Docs\\Sub")));
+    EXPECT_EQ(GetFileAttributesW(u"\\Dest\\Sub"),
+              (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(GetFileAttributesW(u"\\Dest\\Sub\\Deeper"),
+              (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    ExpectDocumentsIn(u"\\Dest");
+    EXPECT_TRUE(fs::is_empty(Host(u"\\Docs")));
 }
 
 // The documents' value names the target in the spelling the device stores, with its final
