@@ -56,6 +56,10 @@ struct Lookup {
     bool isLink() const { return exists && S_ISLNK(st.st_mode); }
 };
 enum LookupFlags : unsigned { kAllowWildcards = 1 };
+// A path that begins with two separators ("\\server\share", and "\/", "//", "/\" alike) names a
+// network share. The device has no network, so no such path is ever found: the error every file
+// call gives for it, or 0 for any other path.
+DWORD networkPathError(std::u16string_view path);
 Lookup lookup(const Device& device, std::u16string_view path, unsigned flags = 0);
 // Same, for the current device; sets error ERROR_PATH_NOT_FOUND when no device is open.
 Lookup lookup(std::u16string_view path, unsigned flags = 0);
@@ -72,7 +76,7 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
 // components joined by '/', in UTF-8, as given) and its last component, checking the folder's
 // components as lookup() does. False for what only lookup() handles: a relative or too long
-// path, "..", an invalid or wildcard folder name, a final separator, the root itself.
+// path, a network name, "..", an invalid or wildcard folder name, a final separator, the root.
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf);
 // A last component that the quick paths may use as it stands: no wildcard, no invalid
 // character, not "." or "..", valid UTF-16 (converted into utf8).
