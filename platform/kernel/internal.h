@@ -202,10 +202,14 @@ class OpenFolders {
 };
 
 // ---- device.ini ----
+// The boot count stops here (the largest value of its type): a device booted that often still
+// opens, and every later boot has this number.
+constexpr int kMaxBootCount = 2147483647;
+
 struct DeviceIni {
     int width = 240;
     int height = 320;
-    int bootCount = 0;
+    int bootCount = 0;  // 0..kMaxBootCount
     bool cleanBoot = false;
     bool attributesMarked = false;  // every entry with stored attributes carries the marker
     std::map<std::u16string, std::string> programs;         // folded device path -> host program
