@@ -58,6 +58,7 @@ Device& Device::open(const std::filesystem::path& dir) {
     }
     impl.registry.attach(canonical);
     impl.changes.attach(canonical);
+    kernel::removeAbandonedCopies(*device);
     std::lock_guard lock(g_deviceMutex);
     g_device = std::move(device);
     return *g_device;

@@ -33,6 +33,8 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
 inline void setError(DWORD code) {
     SetLastError(code);
 }
+// The Win32 error for an errno of a file operation (`fallback` for those without one).
+DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED);
 
 // Host-absolute path of a file under the kernel's control.
 std::string hostString(const std::filesystem::path& p);
@@ -110,6 +112,20 @@ bool setAttributeMarker(const std::string& host, bool on);
 // Marks every entry below DEVICE/root that holds a value (an image from before the marker).
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);
+
+// ---- moves across host file systems (crossmove.cpp) ----
+// Copies what is left of `in` to `out`; 0 or the errno, with the bytes copied.
+int copyData(int in, int out, off_t& copied);
+// Moves the regular file fromName of the folder fromDir to toName of toDir, which lies on another
+// host file system: copied (data, DOS attributes, times) under a temporary name beside its place,
+// made durable and checked, renamed into place, then the source deleted. On failure the source
+// is as it was and no copy is left. targetFolder is the device path of toDir, for the record
+// that lets a later program remove the temporary file of a move that was killed. 0 or the Win32
+// error.
+DWORD moveFileAcross(const Device& device, int fromDir, const char* fromName, int toDir,
+                     const char* toName, std::u16string_view targetFolder);
+// Removes the temporary files of moves whose program ended in the middle (DEVICE/moves).
+void removeAbandonedCopies(const Device& device);
 
 // ---- handles ----
 class KernelObject {
