@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -57,6 +58,7 @@ Device& Device::open(const std::filesystem::path& dir) {
     }
     impl.registry.attach(canonical);
     impl.changes.attach(canonical);
+    kernel::removeAbandonedCopies(*device);
     std::lock_guard lock(g_deviceMutex);
     g_device = std::move(device);
     return *g_device;
@@ -150,6 +152,15 @@ DeviceIni readIni(const std::filesystem::path& file) {
             fail("bad number \"" + v + "\"");
         return static_cast<int>(n);
     };
+    // A count only grows: any number of digits is read, and one past the limit (written by
+    // hand, or by an older platform that counted further than it read back) as the limit.
+    auto toCount = [&](const std::string& v) {
+        if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
+            fail("bad number \"" + v + "\"");
+        long long n = 0;
+        for (char c : v) n = std::min<long long>(n * 10 + (c - '0'), kMaxBootCount);
+        return static_cast<int>(n);
+    };
     while (std::getline(in, line)) {
         ++number;
         if (!line.empty() && line.back() == '\r')
@@ -174,7 +185,7 @@ DeviceIni readIni(const std::filesystem::path& file) {
         } else if (section == "screen" && key == "height") {
             ini.height = toInt(value, 16, 4096);
         } else if (section == "boot" && key == "count") {
-            ini.bootCount = toInt(value, 0, 1 << 30);
+            ini.bootCount = toCount(value);
         } else if (section == "boot" && key == "clean") {
             ini.cleanBoot = toInt(value, 0, 1) != 0;
         } else if (section == "image" && key == "attributes") {

@@ -13,11 +13,9 @@
 
 using namespace ce::kernel;
 
-namespace {
+namespace ce::kernel {
 
-thread_local DWORD t_lastError = 0;
-
-DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
+DWORD errnoToError(int e, DWORD fallback) {
     switch (e) {
         case ENOENT:
             return ERROR_FILE_NOT_FOUND;
@@ -33,6 +31,8 @@ DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
         case ELOOP:
             return ERROR_ACCESS_DENIED;
         case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
             return ERROR_DISK_FULL;
         case ENAMETOOLONG:
             return ERROR_FILENAME_EXCED_RANGE;
@@ -47,6 +47,12 @@ DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
             return fallback;
     }
 }
+
+}  // namespace ce::kernel
+
+namespace {
+
+thread_local DWORD t_lastError = 0;
 
 BOOL fail(DWORD code) {
     setError(code);
@@ -254,6 +260,34 @@ void noteFolderChange() {
         d->impl().changes.bump();
 }
 
+// The device path of the folder that holds the entry `path` names ("" for the root).
+std::u16string_view folderOf(std::u16string_view path) {
+    while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.remove_suffix(1);
+    size_t cut = path.find_last_of(u"\\/");
+    return cut == std::u16string_view::npos ? std::u16string_view() : path.substr(0, cut);
+}
+
+// A move that rename() cannot make, because the target lies on another host file system. A file
+// is copied there, checked, and then its source deleted, as a device moves a file between
+// volumes; a folder cannot be moved across volumes (desktop Win32 answers ERROR_ACCESS_DENIED,
+// with or without MOVEFILE_COPY_ALLOWED).
+BOOL moveAcross(const Lookup& from, const Lookup& to, std::u16string_view newName) {
+    if (from.isDir() || from.isLink() || !S_ISREG(from.st.st_mode))
+        return fail(ERROR_ACCESS_DENIED);
+    int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fromDir = open(from.parentHost.c_str(), flags);
+    int toDir = fromDir < 0 ? -1 : open(to.parentHost.c_str(), flags);
+    DWORD e = toDir < 0 ? errnoToError(errno)
+                        : moveFileAcross(*device(), fromDir,
+                                         from.host.c_str() + from.parentHost.size() + 1, toDir,
+                                         to.leaf.c_str(), folderOf(newName));
+    if (fromDir >= 0)
+        close(fromDir);
+    if (toDir >= 0)
+        close(toDir);
+    return e ? fail(e) : TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -390,8 +424,11 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     }
     if (from.isDir() && (target + "/").rfind(from.host + "/", 0) == 0)
         return fail(ERROR_ACCESS_DENIED);  // into itself
-    if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+    if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno == EXDEV)
+            return moveAcross(from, to, newName);
         return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errnoToError(errno));
+    }
     if (from.isDir())
         noteFolderChange();
     return TRUE;
@@ -425,18 +462,10 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
         close(in);
         return fail(e);
     }
-    char buf[65536];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0 || write(out, buf, n) != n) {
-            ok = false;
-            break;
-        }
-    }
-    DWORD e = errnoToError(errno, ERROR_GEN_FAILURE);
+    off_t copied;
+    int copyError = copyData(in, out, copied);
+    bool ok = copyError == 0;
+    DWORD e = errnoToError(copyError, ERROR_GEN_FAILURE);
     close(in);
     if (close(out) != 0)
         ok = false;

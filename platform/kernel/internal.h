@@ -33,6 +33,8 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
 inline void setError(DWORD code) {
     SetLastError(code);
 }
+// The Win32 error for an errno of a file operation (`fallback` for those without one).
+DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED);
 
 // Host-absolute path of a file under the kernel's control.
 std::string hostString(const std::filesystem::path& p);
@@ -56,6 +58,10 @@ struct Lookup {
     bool isLink() const { return exists && S_ISLNK(st.st_mode); }
 };
 enum LookupFlags : unsigned { kAllowWildcards = 1 };
+// A path that begins with two separators ("\\server\share", and "\/", "//", "/\" alike) names a
+// network share. The device has no network, so no such path is ever found: the error every file
+// call gives for it, or 0 for any other path.
+DWORD networkPathError(std::u16string_view path);
 Lookup lookup(const Device& device, std::u16string_view path, unsigned flags = 0);
 // Same, for the current device; sets error ERROR_PATH_NOT_FOUND when no device is open.
 Lookup lookup(std::u16string_view path, unsigned flags = 0);
@@ -72,7 +78,7 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
 // components joined by '/', in UTF-8, as given) and its last component, checking the folder's
 // components as lookup() does. False for what only lookup() handles: a relative or too long
-// path, "..", an invalid or wildcard folder name, a final separator, the root itself.
+// path, a network name, "..", an invalid or wildcard folder name, a final separator, the root.
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf);
 // A last component that the quick paths may use as it stands: no wildcard, no invalid
 // character, not "." or "..", valid UTF-16 (converted into utf8).
@@ -106,6 +112,20 @@ bool setAttributeMarker(const std::string& host, bool on);
 // Marks every entry below DEVICE/root that holds a value (an image from before the marker).
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);
+
+// ---- moves across host file systems (crossmove.cpp) ----
+// Copies what is left of `in` to `out`; 0 or the errno, with the bytes copied.
+int copyData(int in, int out, off_t& copied);
+// Moves the regular file fromName of the folder fromDir to toName of toDir, which lies on another
+// host file system: copied (data, DOS attributes, times) under a temporary name beside its place,
+// made durable and checked, renamed into place, then the source deleted. On failure the source
+// is as it was and no copy is left. targetFolder is the device path of toDir, for the record
+// that lets a later program remove the temporary file of a move that was killed. 0 or the Win32
+// error.
+DWORD moveFileAcross(const Device& device, int fromDir, const char* fromName, int toDir,
+                     const char* toName, std::u16string_view targetFolder);
+// Removes the temporary files of moves whose program ended in the middle (DEVICE/moves).
+void removeAbandonedCopies(const Device& device);
 
 // ---- handles ----
 class KernelObject {
@@ -198,10 +218,14 @@ class OpenFolders {
 };
 
 // ---- device.ini ----
+// The boot count stops here (the largest value of its type): a device booted that often still
+// opens, and every later boot has this number.
+constexpr int kMaxBootCount = 2147483647;
+
 struct DeviceIni {
     int width = 240;
     int height = 320;
-    int bootCount = 0;
+    int bootCount = 0;  // 0..kMaxBootCount
     bool cleanBoot = false;
     bool attributesMarked = false;  // every entry with stored attributes carries the marker
     std::map<std::u16string, std::string> programs;         // folded device path -> host program

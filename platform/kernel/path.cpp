@@ -5,10 +5,11 @@
 // the extended attribute of the few entries that have one instead of asking for every entry.
 //
 // A device path is absolute ("\Windows\Temp"), separated by '\' (or '/'), case-insensitive
-// and case-preserving. Each component is looked up with its exact spelling first, then by a
-// case-insensitive scan of its folder. ".." and symbolic links in the middle of a path are
-// refused, so no device path reaches outside DEVICE/root; a link as the last component names
-// the link itself, never what it points to.
+// and case-preserving; two separators at its start name a network share, which is never found.
+// Each component is looked up with its exact spelling first, then by a case-insensitive scan of
+// its folder. ".." and symbolic links in the middle of a path are refused, so no device path
+// reaches outside DEVICE/root; a link as the last component names the link itself, never what
+// it points to.
 #include "internal.h"
 
 #include <dirent.h>
@@ -61,6 +62,21 @@ std::string hostString(const std::filesystem::path& p) {
     return p.string();
 }
 
+DWORD networkPathError(std::u16string_view path) {
+    if (path.size() < 2 || !isSeparator(path[0]) || !isSeparator(path[1]))
+        return 0;
+    std::u16string_view server = path.substr(2);
+    server = server.substr(0, std::min(server.find(u'\\'), server.find(u'/')));
+    // No server named ("\\", "\\\x"): no path at all, as Win32 answers. "\\?\" and
+    // "\\.\" are the desktop's own namespaces, which the device does not have. Any other name
+    // is a server that cannot be reached.
+    if (server.empty())
+        return ERROR_PATH_NOT_FOUND;
+    if (server == u"?" || server == u".")
+        return ERROR_INVALID_NAME;
+    return ERROR_BAD_NETPATH;
+}
+
 Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     Lookup r;
     const std::string& root = device.impl().rootHost;
@@ -70,6 +86,10 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     }
     if (path.empty() || !isSeparator(path[0])) {
         r.error = ERROR_PATH_NOT_FOUND;
+        return r;
+    }
+    if (DWORD e = networkPathError(path)) {
+        r.error = e;
         return r;
     }
     // Split into components, dropping empty ones and ".".
@@ -162,7 +182,8 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
 }
 
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf) {
-    if (path.size() > kMaxPath || path.empty() || !isSeparator(path[0]) || isSeparator(path.back()))
+    if (path.size() > kMaxPath || path.empty() || !isSeparator(path[0]) ||
+        isSeparator(path.back()) || networkPathError(path))
         return false;
     size_t cut = path.find_last_of(u"\\/");
     leaf = path.substr(cut + 1);

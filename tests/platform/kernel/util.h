@@ -60,6 +60,29 @@ inline std::vector<std::u16string> names(const std::u16string& pattern) {
     return out;
 }
 
+// Everything below a host folder, by relative path: kind, bytes and DOS attributes. Two
+// snapshots are equal when nothing in the tree was added, removed or changed.
+inline std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::end(it); it.increment(ec)) {
+        const fs::path& p = it->path();
+        std::string what;
+        if (it->is_symlink())
+            what = "link " + fs::read_symlink(p, ec).string();
+        else if (it->is_directory())
+            what = "folder";
+        else
+            what = "file " + readHost(p);
+        char attrs[32] = {};
+        if (lgetxattr(p.c_str(), "user.DOSATTRIB", attrs, sizeof attrs - 1) > 0)
+            what += std::string(" attributes ") + attrs;
+        out[fs::relative(p, dir).string()] = what;
+    }
+    return out;
+}
+
 inline std::string utf8(const std::u16string& s) {
     return ce::kernel::toUtf8(s);
 }
