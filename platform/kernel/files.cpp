@@ -124,8 +124,24 @@ class FindObject : public KernelObject {
         pattern_ = std::move(pattern);
         matchAll_ = pattern_ == u"*" || pattern_ == u"*.*";
     }
+    // Lists the storage card's folder among the root's entries (first), in place of any entry
+    // of root/ that bears its name; `card` is null while the card is out.
+    void showCard(const struct stat* card) {
+        hideCardName_ = true;
+        if (card) {
+            card_ = *card;
+            cardPending_ = true;
+        }
+    }
     // The next matching entry; false (no error set) at the end.
     bool next(WIN32_FIND_DATAW& data) {
+        if (cardPending_) {
+            cardPending_ = false;
+            if (matchAll_ || wildcardMatch(pattern_, kCardName)) {
+                fillFindData(data, kCardName, card_, kCardAttributes);
+                return true;
+            }
+        }
         while (const char* n = nextName()) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 continue;
@@ -146,6 +162,8 @@ class FindObject : public KernelObject {
             if (name.size() >= MAX_PATH)
                 continue;  // cannot be named in WIN32_FIND_DATAW
             if (!matchAll_ && !wildcardMatch(pattern_, name))
+                continue;
+            if (hideCardName_ && isCardName(name))
                 continue;
             struct stat st;
             if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -198,10 +216,22 @@ class FindObject : public KernelObject {
     std::u16string pattern_;
     std::u16string name_;
     bool matchAll_ = false;
+    bool hideCardName_ = false;
+    bool cardPending_ = false;
+    struct stat card_ {};
 };
 
 ce::Device* device() {
     return ce::Device::current();
+}
+
+// An enumeration of the root shows the storage card, when the device has one.
+void showCardIn(FindObject& find) {
+    const auto& impl = device()->impl();
+    if (impl.cardHost.empty())
+        return;
+    struct stat st;
+    find.showCard(impl.cardPresent(&st) ? &st : nullptr);
 }
 
 enum class Quick { NotApplicable, Done, Failed };
@@ -220,6 +250,8 @@ Quick quickRemove(LPCWSTR path, bool folder) {
     if (!splitPath(path, folderRel, leaf) || !plainName(leaf, name))
         return Quick::NotApplicable;
     auto& impl = d->impl();
+    if (folderRel.empty() && !impl.cardHost.empty() && isCardName(leaf))
+        return Quick::NotApplicable;  // the card's folder, not an entry of root/
     Quick result = Quick::NotApplicable;
     DWORD error = 0;
     impl.openFolders.with(folderRel, impl.changes.value(), [&](int fd) {
@@ -313,6 +345,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     int fd = d ? openPatternFolder(*d, fileName, changes, pattern, folder, &folderRel) : -1;
     if (fd >= 0) {
         find->openDir(fd, folder, std::move(pattern));
+        if (folderRel.empty())
+            showCardIn(*find);
         if (d->impl().changes.shared())
             find->share(d->impl().openFolders, std::move(folderRel), changes);
         if (!find->next(*data)) {
@@ -336,6 +370,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             return INVALID_HANDLE_VALUE;
         }
         find->openDir(dir, r.parentHost, r.leafWide);
+        if (r.parentHost == d->impl().rootHost)
+            showCardIn(*find);
         if (!find->next(*data)) {
             setError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -347,7 +383,11 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             return INVALID_HANDLE_VALUE;
         }
         size_t slash = r.host.rfind('/');
-        fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st, readAttributes(r.host, r.st));
+        if (r.isCard)
+            fillFindData(*data, kCardName, r.st, kCardAttributes);
+        else
+            fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st,
+                         readAttributes(r.host, r.st));
         find->single = true;
     }
     return d->impl().handles.add(std::move(find));
@@ -402,12 +442,14 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     Lookup from, to;
     if (!resolve(existing, from) || !resolve(newName, to))
         return FALSE;
-    if (from.isRoot || to.isRoot)
+    if (from.isRoot || to.isRoot || from.isCard || to.isCard)
         return fail(ERROR_ACCESS_DENIED);
     if (!from.exists)
         return fail(missingError(from));
     if (!to.parentExists)
         return fail(ERROR_PATH_NOT_FOUND);
+    if (from.isDir() && from.onCard != to.onCard)
+        return fail(ERROR_ACCESS_DENIED);  // a folder stays on its volume, as in moveAcross()
     std::string target = to.host;
     if (to.exists) {
         // a new spelling of the same entry renames it; anything else is in the way
@@ -502,7 +544,7 @@ CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
     Lookup r;
     if (!resolve(pathName, r))
         return FALSE;
-    if (r.isRoot)
+    if (r.isRoot || (r.isCard && r.exists))
         return fail(ERROR_ACCESS_DENIED);
     if (!r.exists)
         return fail(missingError(r));
@@ -525,7 +567,7 @@ CEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
         setError(r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
         return INVALID_FILE_ATTRIBUTES;
     }
-    return readAttributes(r.host, r.st);
+    return r.isCard ? kCardAttributes : readAttributes(r.host, r.st);
 }
 
 CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
@@ -534,7 +576,7 @@ CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
         return FALSE;
     if (!r.exists)
         return fail(missingError(r));
-    if (r.isRoot || r.isLink())
+    if (r.isRoot || r.isCard || r.isLink())
         return fail(ERROR_ACCESS_DENIED);
     if (!writeAttributes(r.host, attributes))
         return fail(errnoToError(errno));

@@ -54,6 +54,8 @@ struct Lookup {
     struct stat st {};          // of the last component, when it exists
     bool hasWildcards = false;  // the last component holds '*' or '?'
     bool trailingSeparator = false;
+    bool onCard = false;  // the path lies on the storage card (the card's folder included)
+    bool isCard = false;  // the path names the card's folder, "\Storage Card" itself
     bool isDir() const { return exists && S_ISDIR(st.st_mode); }
     bool isLink() const { return exists && S_ISLNK(st.st_mode); }
 };
@@ -228,12 +230,30 @@ struct DeviceIni {
     int bootCount = 0;  // 0..kMaxBootCount
     bool cleanBoot = false;
     bool attributesMarked = false;  // every entry with stored attributes carries the marker
+    std::string card;               // host folder of the storage card; empty: no card
     std::map<std::u16string, std::string> programs;         // folded device path -> host program
     std::map<std::u16string, std::u16string> programNames;  // folded -> device path as given
 };
 // Throws DeviceError naming the file and line.
 DeviceIni readIni(const std::filesystem::path& file);
 void writeIni(const std::filesystem::path& file, const DeviceIni& ini);
+// Reads DEVICE/device.ini, lets change() edit it and writes it back, under the device's lock;
+// a file that cannot be read is replaced by what change() makes of `known` (else the defaults).
+DeviceIni updateIniFile(const std::filesystem::path& deviceDir,
+                        const std::function<void(DeviceIni&)>& change,
+                        const DeviceIni* known = nullptr);
+
+// ---- the storage card (card.cpp) ----
+// "\Storage Card": a folder of the root backed by a host folder of its own (device.ini
+// [storage] card=), perhaps on another file system. While a card is set, a folder of that name
+// in root/ is hidden beneath it, as beneath a mount point.
+constexpr char16_t kCardName[] = u"Storage Card";
+// The attributes a card's folder shows in its parent, as on Windows CE.
+constexpr DWORD kCardAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY;
+// Whether a path component names the card's folder (case-insensitively).
+bool isCardName(std::u16string_view name);
+// The same for the first component of a folder path as splitPath() gives it ("a/b/c").
+bool startsWithCard(std::string_view folderRel);
 
 }  // namespace ce::kernel
 
@@ -244,6 +264,9 @@ struct Device::Impl {
     std::filesystem::path root;  // DEVICE/root
     std::string rootHost;        // the same as a string, without a final slash
     int rootFd = -1;             // DEVICE/root, for lookups relative to it
+    std::string cardHost;        // the storage card's host folder (canonical); empty: no card
+    int cardFd = -1;             // that folder as it was when the device opened; -1: not there
+    struct stat cardStat {};     // of cardFd
     std::mutex iniMutex;
     kernel::DeviceIni ini;
     kernel::Registry registry;
@@ -253,6 +276,12 @@ struct Device::Impl {
 
     // Re-reads device.ini, lets change() edit it and writes it back, under a lock.
     void updateIni(const std::function<void(kernel::DeviceIni&)>& change);
+    // Opens the storage card that ini names (throws DeviceError when its folder would put the
+    // image inside the card or the card inside the image).
+    void mountCard();
+    // Whether the card is in: set, and its host folder still the one opened (a folder, not a
+    // link). Fills st with its stat.
+    bool cardPresent(struct stat* st = nullptr) const;
 };
 
 }  // namespace ce

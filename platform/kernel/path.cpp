@@ -56,6 +56,31 @@ bool findNoCase(const std::string& dir, std::u16string_view name, std::string& s
     return found;
 }
 
+// A path whose first component is the storage card's folder continues in the card's own host
+// folder, not in root/. Fills r for the card's folder itself (`only` component: isCard), or
+// starts r there.
+// An empty slot (a card set whose folder is not there) has nothing in it and nothing can be made
+// in its place. False for a path of the object store.
+bool routeToCard(const Device& device, std::u16string_view first, bool only, Lookup& r) {
+    const auto& impl = device.impl();
+    if (impl.cardHost.empty() || !isCardName(first))
+        return false;
+    struct stat st {};
+    bool present = impl.cardPresent(&st);
+    r.onCard = true;
+    r.host = impl.cardHost;
+    r.parentExists = present;
+    if (only) {
+        r.isCard = true;
+        r.exists = present;
+        r.st = st;
+        r.leafWide.assign(first);
+        r.leaf = toUtf8(r.leafWide);
+        r.parentHost = impl.rootHost;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string hostString(const std::filesystem::path& p) {
@@ -135,7 +160,14 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
 
     std::string name;
     bool missing = false;  // a component so far does not exist
-    for (size_t k = 0; k < count; ++k) {
+    size_t first = 0;
+    if (routeToCard(device, comps[0], count == 1, r)) {
+        if (r.isCard)
+            return r;
+        first = 1;
+        missing = !r.parentExists;
+    }
+    for (size_t k = first; k < count; ++k) {
         bool last = k + 1 == count;
         if (!toUtf8(comps[k], name)) {
             r.error = ERROR_INVALID_NAME;
@@ -241,8 +273,22 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
     }
     if (!wild)
         return -1;
+    // the card's folders are opened from the card's own folder, never from root/
+    int base = impl.rootFd;
+    const std::string* baseHost = &impl.rootHost;
+    std::string inVolume = rel;
+    bool cardRoot = false;
+    if (!impl.cardHost.empty() && !rel.empty() && startsWithCard(rel)) {
+        if (!impl.cardPresent())
+            return -1;
+        base = impl.cardFd;
+        baseHost = &impl.cardHost;
+        size_t slash = rel.find('/');
+        inVolume = slash == std::string::npos ? std::string() : rel.substr(slash + 1);
+        cardRoot = inVolume.empty();
+    }
     int fd = -1;
-    if (!rel.empty() && impl.changes.shared()) {
+    if (!rel.empty() && !cardRoot && impl.changes.shared()) {
         // A walk enumerates a folder's subfolders while it holds the folder open: one step
         // from there (the name is a single component, and a link in its place is refused)
         size_t cut = rel.rfind('/');
@@ -257,15 +303,15 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         struct open_how how {};
         how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-        fd = static_cast<int>(
-            syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+        fd = static_cast<int>(syscall(SYS_openat2, base, inVolume.empty() ? "." : inVolume.c_str(),
+                                      &how, sizeof how));
     }
     if (fd < 0)
         return -1;
     pattern.assign(leaf);
-    folderHost = impl.rootHost;
-    if (!rel.empty())
-        folderHost += "/" + rel;
+    folderHost = *baseHost;
+    if (!inVolume.empty())
+        folderHost += "/" + inVolume;
     if (folderRel)
         *folderRel = std::move(rel);
     return fd;
