@@ -75,6 +75,6 @@ void MoveFolderContents(LPCWSTR source, LPCWSTR target) {
         return;
     CFolderMove* pMove = new (std::nothrow) CFolderMove;
     if (pMove && pMove->Plan(sourceFolder, targetFolder) && pMove->Run())
-        pMove->RemoveEmptiedFolders();
+        pMove->Finish();
     delete pMove;
 }

@@ -1,11 +1,15 @@
 // A folder's content moved into another folder as one change. Everything that can be checked is
 // checked before the first file moves (every entry can be listed and named again, no name is
 // taken in the target, every path fits); a file that still fails to move brings back what had
-// already moved, so the user's files are never left split between two folders.
+// already moved, so the user's files are never left split between two folders. A move that was
+// cut short (the device lost power) can leave a file in both places; such a copy with the same
+// bytes counts as moved, so that the next try finishes the move.
 #include "tweaks/FolderMove.h"
 
 #include <windows.h>
 #include <strsafe.h>
+
+#include <string.h>
 
 // Attributes that a folder created in the target takes over from its source folder.
 #define MOVED_FOLDER_ATTRIBUTES                                                \
@@ -29,6 +33,33 @@ BOOL CFolderMove::Fail(FOLDER_MOVE_PROBLEM problem, LPCWSTR path, DWORD error) {
 
 static BOOL IsFolderEntry(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// TRUE when both files can be read and hold the same bytes.
+static BOOL SameFileContents(LPCWSTR path, LPCWSTR other) {
+    HANDLE hFile = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE hOther = CreateFileW(other, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    BOOL same = hFile != INVALID_HANDLE_VALUE && hOther != INVALID_HANDLE_VALUE;
+    if (same) {
+        DWORD high = 0, otherHigh = 0;
+        DWORD low = GetFileSize(hFile, &high);
+        same = low == GetFileSize(hOther, &otherHigh) && high == otherHigh;
+    }
+    BYTE block[2048];
+    BYTE otherBlock[sizeof(block)];
+    while (same) {
+        DWORD read = 0, otherRead = 0;
+        same = ReadFile(hFile, block, sizeof(block), &read, NULL) &&
+               ReadFile(hOther, otherBlock, sizeof(otherBlock), &otherRead, NULL) &&
+               read == otherRead && memcmp(block, otherBlock, read) == 0;
+        if (read == 0)
+            break;
+    }
+    if (hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(hFile);
+    if (hOther != INVALID_HANDLE_VALUE)
+        CloseHandle(hOther);
+    return same;
 }
 
 BOOL CFolderMove::Plan(LPCWSTR source, LPCWSTR target) {
@@ -98,7 +129,12 @@ BOOL CFolderMove::PlanEntry(const WIN32_FIND_DATAW& findData, LPWSTR source, siz
     if (GetFileAttributesW(source) == INVALID_FILE_ATTRIBUTES)
         planned = Fail(MOVE_UNREADABLE, source, GetLastError());
     DWORD existing = planned ? GetFileAttributesW(target) : INVALID_FILE_ATTRIBUTES;
-    if (existing != INVALID_FILE_ATTRIBUTES) {
+    BOOL inTarget = FALSE;
+    if (existing != INVALID_FILE_ATTRIBUTES && !isFolder && !IsFolderEntry(existing)) {
+        inTarget = SameFileContents(source, target);
+        if (!inTarget)
+            planned = Fail(MOVE_NAME_TAKEN, target, ERROR_ALREADY_EXISTS);
+    } else if (existing != INVALID_FILE_ATTRIBUTES) {
         // Folders merge into a folder of the same name; anything else would replace or mix.
         target[targetLength + nameLength] = TEXT('\\');
         target[targetLength + nameLength + 1] = 0;
@@ -112,6 +148,7 @@ BOOL CFolderMove::PlanEntry(const WIN32_FIND_DATAW& findData, LPWSTR source, siz
         ENTRY entry;
         entry.relative.assign(source + m_sourceLength);
         entry.attributes = findData.dwFileAttributes;
+        entry.inTarget = inTarget;
         entry.done = FALSE;
         m_entries.push_back(entry);
         if (isFolder) {
@@ -141,6 +178,8 @@ BOOL CFolderMove::Run() {
     WCHAR target[TWEAK_PATH_UNITS];
     for (size_t i = 0; i < m_entries.size(); i++) {
         ENTRY& entry = m_entries[i];
+        if (entry.inTarget)
+            continue;  // its source copy goes once the move stands
         if (!BuildPaths(entry, source, target)) {
             Undo();
             return Fail(MOVE_TOO_LONG, m_source, 0);
@@ -195,9 +234,14 @@ BOOL CFolderMove::Undo() {
     return whole;
 }
 
-void CFolderMove::RemoveEmptiedFolders() {
+void CFolderMove::Finish() {
     WCHAR source[TWEAK_PATH_UNITS];
     WCHAR target[TWEAK_PATH_UNITS];
+    for (size_t i = 0; i < m_entries.size(); i++) {
+        const ENTRY& entry = m_entries[i];
+        if (entry.inTarget && BuildPaths(entry, source, target))
+            DeleteFileW(source);
+    }
     // Deepest first: a folder is empty only once its subfolders are gone.
     for (size_t i = m_entries.size(); i > 0; i--) {
         const ENTRY& entry = m_entries[i - 1];

@@ -29,8 +29,9 @@ class CFolderMove {
     BOOL Run();
     // Moves back everything that Run moved, after a later step of the relocation failed.
     BOOL Undo();
-    // Once the move stands: removes the source's subfolders that it left empty.
-    void RemoveEmptiedFolders();
+    // Once the move stands: deletes the source's copies of files that were in the target already
+    // and removes the subfolders that the move left empty.
+    void Finish();
 
     FOLDER_MOVE_PROBLEM GetProblem() const { return m_problem; }
     // The entry that the problem concerns, and the error of the call that failed.
@@ -43,7 +44,8 @@ class CFolderMove {
     struct ENTRY {
         std::basic_string<WCHAR> relative;  // below the source and the target, no leading '\'
         DWORD attributes;
-        BOOL done;  // a file moved, or a folder created in the target
+        BOOL inTarget;  // the target holds the same bytes already (an interrupted move's copy)
+        BOOL done;      // a file moved, or a folder created in the target
     };
 
     BOOL PlanFolder(LPWSTR source, size_t length, LPWSTR target, size_t targetLength);

@@ -323,7 +323,7 @@ static void MoveThenRepoint(APPLY_PASS& pass, HKEY hKey, const FOLDER_VALUE& fol
     } else {
         LONG written = WriteFolderValue(hKey, folder, target);
         if (written == ERROR_SUCCESS)
-            pMove->RemoveEmptiedFolders();
+            pMove->Finish();
         else if (pMove->Undo())
             ShowStepErrorFormat(c_szValueUndone, folder.pszName, (unsigned)written, pass.pWork2);
         else

@@ -5,52 +5,45 @@
 // tmpfs mounts, as a storage card would be; without the right to mount, those tests are skipped.
 #include "ApplyRun.h"
 
-#include <sys/mount.h>
-
+#include <cstdio>
 #include <cstdlib>
+
+#include "../../platform/kernel/tmpfs.h"
+#include "kernel/device.h"
+#include "kernel/kernel.h"
 
 namespace appcore {
 namespace {
 
 const char16_t kSystemShellFolders[] = u"Explorer\\Shell Folders";
 
-// A tmpfs of the given size mounted on a new folder; unmounted when it goes.
-class TmpfsMount {
-  public:
-    TmpfsMount(const fs::path& dir, const std::string& size) : dir_(dir) {
-        fs::create_directories(dir);
-        mounted_ = mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+// Writes a file on the host until nothing more fits.
+void Fill(const fs::path& file) {
+    FILE* f = fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::string block(4096, 'F');
+    while (fwrite(block.data(), 1, block.size(), f) == block.size() && fflush(f) == 0) {
     }
-    ~TmpfsMount() {
-        if (mounted_)
-            umount2(dir_.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    // Writes a file until nothing more fits.
-    void Fill(const std::string& name) {
-        FILE* f = fopen((dir_ / name).c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::string block(4096, 'F');
-        while (fwrite(block.data(), 1, block.size(), f) == block.size() && fflush(f) == 0) {
-        }
-        fclose(f);
-    }
+    fclose(f);
+}
 
-  private:
-    fs::path dir_;
-    bool mounted_ = false;
+// Mounts of the test process's own, made before any device opens (see tmpfs.h).
+struct OwnMounts {
+    OwnMounts() { kt::privateMounts(); }
 };
 
-class Relocation : public ApplyRunTest {
+class Relocation : public OwnMounts, public ApplyRunTest {
   protected:
     // "My Documents" names \Docs, which holds files at two depths with distinct contents.
     void PlantDocuments() {
         SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents", u"\\Docs");
+        // Twenty files of 10 KB: whatever the order, several fit a 64 KB card before one does
+        // not.
         for (int i = 0; i < 20; i++) {
             std::u16string name = u"\\Docs\\file" + std::u16string(1, u'a' + i) + u".txt";
-            WriteBytes(Host(name), Bytes(100 + i * 37, (uint8_t)i));
+            WriteBytes(Host(name), Bytes(10000 + i, (uint8_t)i));
         }
-        WriteBytes(Host(u"\\Docs\\Sub\\big.bin"), Bytes(200000, 0xB5));
+        WriteBytes(Host(u"\\Docs\\Sub\\big.bin"), Bytes(20000, 0xB5));
         WriteBytes(Host(u"\\Docs\\Sub\\Deeper\\small.bin"), Bytes(10, 0x5B));
         documents_ = TakeTree(Host(u"\\Docs"));
     }
@@ -62,27 +55,30 @@ class Relocation : public ApplyRunTest {
         return RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents").value_or(u"");
     }
     // Every file of the documents is whole below folder (other entries may be there too).
-    void ExpectDocumentsIn(const std::u16string& folder) {
-        Tree now = TakeTree(Host(folder));
+    void ExpectDocumentsIn(const std::u16string& folder) { ExpectDocumentsInHost(Host(folder)); }
+    void ExpectDocumentsInHost(const fs::path& folder) {
+        Tree now = TakeTree(folder);
         for (const auto& [name, content] : documents_) {
             auto it = now.find(name);
             ASSERT_NE(it, now.end()) << name << " is not in the folder the value names";
             EXPECT_TRUE(it->second == content) << name << " is not whole";
         }
     }
-    // None of the documents' files is below folder.
-    void ExpectNoDocumentsIn(const std::u16string& folder) {
-        Tree now = TakeTree(Host(folder));
-        for (const auto& [name, content] : documents_) {
-            if (content != "<folder>")
-                EXPECT_FALSE(now.count(name)) << name << " was left in " << HostName(folder);
-        }
-    }
-    static std::string HostName(const std::u16string& device) {
-        return std::string(device.begin(), device.end());
+
+    // Puts a storage card in: a tmpfs of this size beside the image, then the device opened
+    // again, as a program started afterwards sees it.
+    bool InsertCard(const std::string& size) {
+        fs::path folder = device_.dir().parent_path() / "card";
+        card_ = std::make_unique<kt::Tmpfs>(folder, size);
+        if (!card_->mounted())
+            return false;
+        ce::kernel::insertCard(device_.dir(), folder);
+        ce::Device::open(device_.dir());
+        return true;
     }
 
     Tree documents_;
+    std::unique_ptr<kt::Tmpfs> card_;
 };
 
 TEST_F(Relocation, CompleteMoveEmptiesTheSourceAndNamesTheTarget) {
@@ -95,43 +91,38 @@ TEST_F(Relocation, CompleteMoveEmptiesTheSourceAndNamesTheTarget) {
     EXPECT_TRUE(fs::is_empty(Host(u"\\Docs")));
 }
 
-// A subfolder of the target is a full volume: the files that fit are moved back once one does
-// not, and the value keeps naming the folder that holds them all.
-TEST_F(Relocation, FullVolumeInTheTargetMovesEverythingBack) {
+// A full storage card: the files that fit are moved back once one does not, and the value keeps
+// naming the folder that holds them all.
+TEST_F(Relocation, FullCardMovesEverythingBack) {
     PlantDocuments();
-    fs::create_directories(Host(u"\\Dest"));
-    TmpfsMount card(Host(u"\\Dest\\Sub"), "64k");
-    if (!card.mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    card.Fill("filler.bin");
-    std::vector<MessageBoxInfo> boxes = MoveDocumentsTo(u"\\Dest\\");
+    if (!InsertCard("64k"))
+        GTEST_SKIP() << card_->why();
+    std::vector<MessageBoxInfo> boxes = MoveDocumentsTo(u"\\Storage Card\\");
     EXPECT_TRUE(HasError(boxes, u"My Documents was not moved")) << Describe(boxes);
-    EXPECT_TRUE(HasError(boxes, u"everything is back in \"\\Docs\\\"")) << Describe(boxes);
+    EXPECT_TRUE(HasError(boxes, u"(the target is full); everything is back in \"\\Docs\\\""))
+        << Describe(boxes);
     EXPECT_EQ(DocumentsValue(), u"\\Docs");
     EXPECT_TRUE(SameTree(documents_, TakeTree(Host(u"\\Docs"))));
-    Tree target = TakeTree(Host(u"\\Dest"));
-    EXPECT_EQ(target.size(), 2u);  // Sub and the filler: nothing of the documents
+    EXPECT_TRUE(fs::is_empty(device_.dir().parent_path() / "card"));
 }
 
-// Another file system for the whole target, as a storage card is: either the platform moves
-// files there (copy, check, delete) and the value follows, or nothing moves and the user is told.
-TEST_F(Relocation, AnotherFileSystemNeverSplitsTheFolder) {
+// A card is another file system: files are copied there, checked and deleted here, and the value
+// follows once all of them are there.
+TEST_F(Relocation, MoveToACardOnAnotherFileSystem) {
     PlantDocuments();
-    TmpfsMount card(Host(u"\\Card"), "8m");
-    if (!card.mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    std::vector<MessageBoxInfo> boxes = MoveDocumentsTo(u"\\Card\\");
-    std::u16string value = DocumentsValue();
-    if (value == u"\\Card\\") {
-        EXPECT_FALSE(HasError(boxes, u"")) << Describe(boxes);
-        ExpectDocumentsIn(u"\\Card");
-        ExpectNoDocumentsIn(u"\\Docs");
-    } else {
-        EXPECT_EQ(value, u"\\Docs");
-        EXPECT_TRUE(HasError(boxes, u"My Documents was not moved")) << Describe(boxes);
-        EXPECT_TRUE(SameTree(documents_, TakeTree(Host(u"\\Docs"))));
-        EXPECT_TRUE(fs::is_empty(Host(u"\\Card")));
-    }
+    if (!InsertCard("8m"))
+        GTEST_SKIP() << card_->why();
+    fs::create_directories(device_.dir().parent_path() / "card" / "My Documents");
+    std::vector<MessageBoxInfo> boxes = MoveDocumentsTo(u"\\Storage Card\\My Documents\\");
+    EXPECT_FALSE(HasError(boxes, u"")) << Describe(boxes);
+    EXPECT_EQ(DocumentsValue(), u"\\Storage Card\\My Documents\\");
+    ExpectDocumentsInHost(device_.dir().parent_path() / "card" / "My Documents");
+    EXPECT_TRUE(fs::is_empty(Host(u"\\Docs")));
+    // and back again, the card's folder as the source
+    boxes = MoveDocumentsTo(u"\\Docs\\");
+    EXPECT_FALSE(HasError(boxes, u"")) << Describe(boxes);
+    EXPECT_EQ(DocumentsValue(), u"\\Docs\\");
+    ExpectDocumentsIn(u"\\Docs");
 }
 
 // A name of the documents that the target already holds, found before anything moves.
@@ -160,6 +151,21 @@ TEST_F(Relocation, FileAndFolderOfOneNameDoNotMix) {
     EXPECT_TRUE(HasError(boxes, u"\"\\Dest\\filea.txt\" already exists")) << Describe(boxes);
     EXPECT_TRUE(SameTree(documents_, TakeTree(Host(u"\\Docs"))));
     EXPECT_EQ(DocumentsValue(), u"\\Docs");
+}
+
+// A move cut short (the device lost power) left some files moved, one in both places and a
+// folder made: the next Apply finishes it, and the copy in both places ends up once, whole.
+TEST_F(Relocation, InterruptedMoveIsFinished) {
+    PlantDocuments();
+    fs::create_directories(Host(u"\\Dest\\Sub\\Deeper"));
+    fs::rename(Host(u"\\Docs\\filea.txt"), Host(u"\\Dest\\filea.txt"));
+    fs::rename(Host(u"\\Docs\\Sub\\big.bin"), Host(u"\\Dest\\Sub\\big.bin"));
+    fs::copy_file(Host(u"\\Docs\\fileb.txt"), Host(u"\\Dest\\fileb.txt"));
+    std::vector<MessageBoxInfo> boxes = MoveDocumentsTo(u"\\Dest\\");
+    EXPECT_FALSE(HasError(boxes, u"")) << Describe(boxes);
+    EXPECT_EQ(DocumentsValue(), u"\\Dest\\");
+    ExpectDocumentsIn(u"\\Dest");
+    EXPECT_TRUE(fs::is_empty(Host(u"\\Docs")));
 }
 
 // Folders of the same name merge: the target's own files stay beside the moved ones.
@@ -229,7 +235,7 @@ TEST_F(Relocation, SilentRunRefusesLikeTheInteractiveOne) {
 class FullDisk {
   protected:
     FullDisk() : dir_(fs::temp_directory_path() / ("varnello-disk-" + std::to_string(getpid()))) {
-        disk_ = std::make_unique<TmpfsMount>(dir_, "4m");
+        disk_ = std::make_unique<kt::Tmpfs>(dir_, "4m");
         const char* tmp = getenv("TMPDIR");
         savedTmp_ = tmp ? std::optional<std::string>(tmp) : std::nullopt;
         if (disk_->mounted())
@@ -247,7 +253,7 @@ class FullDisk {
             unsetenv("TMPDIR");
     }
     fs::path dir_;
-    std::unique_ptr<TmpfsMount> disk_;
+    std::unique_ptr<kt::Tmpfs> disk_;
     std::optional<std::string> savedTmp_;
 };
 
@@ -260,7 +266,7 @@ class FullDevice : public FullDisk, public Relocation {
 // disk: the move is undone.
 TEST_F(FullDevice, RegistryThatCannotBeWrittenMovesEverythingBack) {
     if (!disk_->mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here";
+        GTEST_SKIP() << disk_->why();
     PlantDocuments();
     fs::create_directories(Host(u"\\Dest"));
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
@@ -268,7 +274,7 @@ TEST_F(FullDevice, RegistryThatCannotBeWrittenMovesEverythingBack) {
     // page; a counter never written would need room at the first change.
     ASSERT_TRUE(CreateDirectoryW(u"\\Used", NULL));
     ASSERT_TRUE(RemoveDirectoryW(u"\\Used"));
-    disk_->Fill("filler.bin");
+    Fill(dir_ / "filler.bin");
     Driver& d = Start();
     ShowScreen(u"System Folders");
     Tap(50042);
