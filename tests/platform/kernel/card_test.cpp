@@ -300,6 +300,11 @@ TEST_F(CardTest, CedevicePutsTheCardInAndTakesItOutAndRefusesWhatWouldBreakConta
     EXPECT_EQ(code, 0);
     cedevice("reg " + dir, &code);
     EXPECT_EQ(code, 0);
+    // and one that names no absolute folder
+    kt::writeHost(device.dir() / "device.ini", ini + "[storage]\ncard=sd\n");
+    out = cedevice("reg " + dir, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("not an absolute path"), std::string::npos) << out;
 }
 
 }  // namespace
