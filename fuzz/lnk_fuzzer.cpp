@@ -10,11 +10,10 @@
 
 #include <ce/shortcut.h>
 
+#include "device.h"
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
 #include "shell/shortcut_format.h"
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -89,17 +88,7 @@ void checkSplit(const std::u16string& target) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fs::path device = fs::temp_directory_path() / ("lnk_fuzzer." + std::to_string(getpid()));
-    fs::remove_all(device);
-    ce::kernel::createImage(device, ce::kernel::ImageContents::Empty);
-    ce::Device& opened = ce::Device::open(device);
-    g_read = *opened.hostPath(u"\\read.lnk");
-    std::atexit([] {
-        fs::path dir = ce::Device::current() ? ce::Device::current()->dir() : fs::path();
-        ce::Device::close();
-        if (!dir.empty())
-            fs::remove_all(dir);
-    });
+    g_read = *ce::fuzz::openDevice("lnk_fuzzer").hostPath(u"\\read.lnk");
     return 0;
 }
 
