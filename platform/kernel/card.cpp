@@ -42,15 +42,20 @@ void Device::Impl::mountCard() {
         return;
     cardHost = ini.card;
     while (cardHost.size() > 1 && cardHost.back() == '/') cardHost.pop_back();
+    fs::path deviceDir = root.parent_path();
+    auto refuse = [&](const std::string& why) {
+        throw DeviceError((deviceDir / "device.ini").string() + ": " + why +
+                          " (take it out with: cedevice card " + deviceDir.string() + " --eject)");
+    };
+    if (cardHost.front() != '/')
+        refuse("the storage card folder " + cardHost + " is not an absolute path");
     std::error_code ec;
     fs::path card = fs::canonical(cardHost, ec);
-    if (ec || cardHost.front() != '/')
+    if (ec)
         return;  // set but not there: no card in the slot
-    std::string why = cardConflict(card.string(), root.parent_path().string());
+    std::string why = cardConflict(card.string(), deviceDir.string());
     if (!why.empty())
-        throw DeviceError((root.parent_path() / "device.ini").string() + ": " + why +
-                          " (take it out with: cedevice card " + root.parent_path().string() +
-                          " --eject)");
+        refuse(why);
     // the folder as it is now, never through a link in its own place
     cardFd = ::open(cardHost.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (cardFd >= 0 && fstat(cardFd, &cardStat) != 0) {

@@ -63,30 +63,33 @@ class MoveRecord {
     MoveRecord(const fs::path& deviceDir, const std::string& id, const std::u16string& temporary) {
         fs::path folder = deviceDir / kMovesFolder;
         mkdir(folder.c_str(), 0755);
-        std::string fresh = (folder / (id + ".new")).string();
-        Fd fd(::open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        folder_ = Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        std::string fresh = id + ".new";
+        Fd fd(folder_ ? openat(folder_.get(), fresh.c_str(),
+                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)
+                      : -1);
         if (!fd)
             return;  // the move goes on; only a kill would leave its temporary file behind
         flock(fd.get(), LOCK_EX);
         std::string text = toUtf8(temporary) + "\n";
-        path_ = (folder / id).string();
         if (write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
-            rename(fresh.c_str(), path_.c_str()) != 0) {
-            unlink(fresh.c_str());
-            path_.clear();
+            renameat(folder_.get(), fresh.c_str(), folder_.get(), id.c_str()) != 0) {
+            unlinkat(folder_.get(), fresh.c_str(), 0);
             return;
         }
+        name_ = id;
         fd_ = std::move(fd);
     }
     ~MoveRecord() {
         if (fd_)
-            unlink(path_.c_str());  // before the lock goes with the descriptor
+            unlinkat(folder_.get(), name_.c_str(), 0);  // before the lock goes with fd_
     }
     MoveRecord(const MoveRecord&) = delete;
     MoveRecord& operator=(const MoveRecord&) = delete;
 
   private:
-    std::string path_;
+    Fd folder_;  // DEVICE/moves, never through a link
+    std::string name_;
     Fd fd_;
 };
 
@@ -230,19 +233,23 @@ DWORD moveFileAcross(const Device& device, int fromDir, const char* fromName, in
 
 void removeAbandonedCopies(const Device& device) {
     fs::path folder = device.dir() / kMovesFolder;
-    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
-    if (!d)
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::unique_ptr<DIR, int (*)(DIR*)> d(fd < 0 ? nullptr : fdopendir(fd), closedir);
+    if (!d) {
+        if (fd >= 0)
+            ::close(fd);
         return;
+    }
     while (dirent* e = readdir(d.get())) {
         std::string id = e->d_name;
         if (id == "." || id == "..")
             continue;
-        Fd fd(openat(dirfd(d.get()), id.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd || flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        Fd record(openat(dirfd(d.get()), id.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!record || flock(record.get(), LOCK_EX | LOCK_NB) != 0)
             continue;  // its move is still running
         bool half = id.size() > 4 && id.compare(id.size() - 4, 4, ".new") == 0;
         char text[4096];
-        ssize_t n = half ? 0 : read(fd.get(), text, sizeof text);
+        ssize_t n = half ? 0 : read(record.get(), text, sizeof text);
         std::string path = n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
         if (!path.empty() && path.back() == '\n')
             path.pop_back();

@@ -3,16 +3,7 @@
 # A path that begins with two separators names a network share, which the device does not have.
 # The program's silent run, with its folder options and the registry values it reads spelled
 # that way, changes no file of the device and nothing beside it; so does the run at boot.
-set -euo pipefail
-varnello=$1
-cedevice=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-dev=$work/device
-root=$dev/root
-
-fail() { echo "e2e: $*" >&2; exit 1; }
-step() { echo "== $*"; }
+source "$(dirname "$0")/../common.sh"
 # every folder and every file of the device with its checksum, but the options file, which the
 # program's Exit writes
 state() {

@@ -55,22 +55,6 @@ class CardTest : public ::testing::Test {
     }
 };
 
-// Every path below a folder, listed as a walk does: each folder enumerated while its parent's
-// enumeration is still open.
-void walk(const std::u16string& folder, std::vector<std::string>& out) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + u"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::u16string child = folder + fd.cFileName;
-        out.push_back(kt::utf8(child));
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            walk(child + u"\\", out);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-}
-
 TEST_F(CardTest, TheCardIsAFolderOfTheRootMarkedTemporaryThatHoldsItsHostFolder) {
     kt::writeHost(card / "photo.jpg", "jpeg");
     kt::writeHost(card / "Docs" / "a.txt", "a");
@@ -122,7 +106,7 @@ TEST_F(CardTest, TheCardIsAFolderOfTheRootMarkedTemporaryThatHoldsItsHostFolder)
 
     // a walk from the root goes into the card, never into the folder beneath it
     std::vector<std::string> all;
-    walk(u"\\", all);
+    kt::walk(u"\\", [&](const std::u16string& path, bool) { all.push_back(kt::utf8(path)); });
     std::sort(all.begin(), all.end());
     const std::vector<std::string> expected = {
         "\\Storage Card",      "\\Storage Card\\Docs",           "\\Storage Card\\Docs\\a.txt",
@@ -132,24 +116,6 @@ TEST_F(CardTest, TheCardIsAFolderOfTheRootMarkedTemporaryThatHoldsItsHostFolder)
         if (p.rfind("\\Storage Card", 0) == 0)
             cardOnly.push_back(p);
     EXPECT_EQ(cardOnly, expected);
-}
-
-// A recursive clean-up as an application writes it: delete every file, remove every folder.
-void cleanTree(const std::u16string& folder) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + u"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::u16string child = folder + fd.cFileName;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            cleanTree(child + u"\\");
-            RemoveDirectoryW(child.c_str());
-        } else {
-            DeleteFileW(child.c_str());
-        }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
 }
 
 TEST_F(CardTest, NothingOnTheCardLeadsOutOfItsFolder) {
@@ -172,7 +138,7 @@ TEST_F(CardTest, NothingOnTheCardLeadsOutOfItsFolder) {
 
     // a clean-up of the whole device empties the card too, and reaches nothing beyond it
     kt::writeHost(device.host(u"\\Temp\\t.tmp"), "t");
-    cleanTree(u"\\");
+    kt::cleanTree(u"\\");
     EXPECT_EQ(kt::names(u"\\*"), std::vector<std::u16string>{u"Storage Card"});
     EXPECT_TRUE(kt::find(u"\\Storage Card\\*").empty());
     EXPECT_TRUE(fs::is_directory(card));
@@ -334,6 +300,11 @@ TEST_F(CardTest, CedevicePutsTheCardInAndTakesItOutAndRefusesWhatWouldBreakConta
     EXPECT_EQ(code, 0);
     cedevice("reg " + dir, &code);
     EXPECT_EQ(code, 0);
+    // and one that names no absolute folder
+    kt::writeHost(device.dir() / "device.ini", ini + "[storage]\ncard=sd\n");
+    out = cedevice("reg " + dir, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("not an absolute path"), std::string::npos) << out;
 }
 
 }  // namespace

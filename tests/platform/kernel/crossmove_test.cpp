@@ -128,6 +128,25 @@ TEST_F(CrossMoveTest, WhatCannotMoveStaysAsItWas) {
     expectNothingLeftOver();
 }
 
+TEST_F(CrossMoveTest, TheRecordsOfMovesAreNeverWrittenThroughALink) {
+    kt::Tmpfs fs(other, "8m");
+    KT_REQUIRE_MOUNTED(fs);
+    fs::path elsewhere = device.outside() / "records";
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, device.dir() / "moves");
+    put(u"\\Temp\\doc.txt", "doc");
+    EXPECT_TRUE(MoveFileW(u"\\Temp\\doc.txt", u"\\Other\\doc.txt"));
+    EXPECT_EQ(kt::readHost(other / "doc.txt"), "doc");
+    EXPECT_TRUE(entries(elsewhere).empty());
+    // a record there, naming a file that has its very temporary name, is not acted on either
+    kt::writeHost(elsewhere / "1-1", "\\Other\\~move1-1.tmp\n");
+    put(u"\\Other\\~move1-1.tmp", "the user's");
+    ce::Device::open(device.dir());
+    EXPECT_EQ(kt::readHost(other / "~move1-1.tmp"), "the user's");
+    EXPECT_TRUE(fs::exists(elsewhere / "1-1"));
+    fs::remove(device.dir() / "moves");
+}
+
 // Runs f in a child process on the same device and returns its exit status.
 template <class F>
 int inChild(const fs::path& dir, F f) {

@@ -60,23 +60,17 @@ bool failedHandle(HANDLE h) {
     return false;
 }
 
+std::function<bool(LPCWSTR)> createFile(DWORD access, DWORD disposition) {
+    return [=](LPCWSTR p) {
+        return failedHandle(CreateFileW(p, access, 0, nullptr, disposition, 0, nullptr));
+    };
+}
+
 const std::vector<Call>& calls() {
     static const std::vector<Call> all = {
-        {"CreateFileW OPEN_EXISTING",
-         [](LPCWSTR p) {
-             return failedHandle(
-                 CreateFileW(p, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-         }},
-        {"CreateFileW CREATE_ALWAYS",
-         [](LPCWSTR p) {
-             return failedHandle(
-                 CreateFileW(p, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-         }},
-        {"CreateFileW TRUNCATE_EXISTING",
-         [](LPCWSTR p) {
-             return failedHandle(
-                 CreateFileW(p, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr));
-         }},
+        {"CreateFileW OPEN_EXISTING", createFile(GENERIC_READ, OPEN_EXISTING)},
+        {"CreateFileW CREATE_ALWAYS", createFile(GENERIC_WRITE, CREATE_ALWAYS)},
+        {"CreateFileW TRUNCATE_EXISTING", createFile(GENERIC_WRITE, TRUNCATE_EXISTING)},
         {"FindFirstFileW",
          [](LPCWSTR p) {
              WIN32_FIND_DATAW fd;
@@ -153,33 +147,14 @@ TEST_F(NetworkPathTest, EveryFileCallFailsWithTheNetworkErrorAndTouchesNothing) 
     EXPECT_EQ(kt::snapshot(device.dir() / "root"), before);
 }
 
-// A clean-up written as an application writes it, started at a network name: it finds nothing
-// to enumerate, so it deletes nothing (the same walk from "\" empties the device).
-void cleanTree(const std::u16string& folder) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + u"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::u16string child = folder + fd.cFileName;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            cleanTree(child + u"\\");
-            RemoveDirectoryW(child.c_str());
-        } else {
-            DeleteFileW(child.c_str());
-        }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-}
-
 TEST_F(NetworkPathTest, ACleanUpStartedAtANetworkNameDeletesNothing) {
     const auto before = kt::snapshot(device.dir() / "root");
     for (const char16_t* start : {u"\\/", u"//", u"\\\\", u"/\\", u"\\/./", u"\\\\Windows\\"}) {
-        cleanTree(start);
+        kt::cleanTree(start);
         ASSERT_EQ(kt::snapshot(device.dir() / "root"), before) << kt::utf8(start);
     }
     // the walk itself works: from the root it reaches every file
-    cleanTree(u"\\");
+    kt::cleanTree(u"\\");
     EXPECT_TRUE(kt::find(u"\\*").empty());
     EXPECT_EQ(kt::readHost(canary), "alive");
 }

@@ -60,6 +60,32 @@ inline std::vector<std::u16string> names(const std::u16string& pattern) {
     return out;
 }
 
+// Walks a folder tree as an application does: each entry in the enumeration's order, each
+// subfolder enumerated while its parent's enumeration is still open; visit(path, isFolder) is
+// called for a folder after its own entries.
+template <class Visit>
+void walk(const std::u16string& folder, Visit&& visit) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + u"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::u16string child = folder + fd.cFileName;
+        bool isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder)
+            walk(child + u"\\", visit);
+        visit(child, isFolder);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+// A recursive clean-up as an application writes it: delete every file, remove every folder.
+inline void cleanTree(const std::u16string& folder) {
+    walk(folder, [](const std::u16string& path, bool isFolder) {
+        isFolder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
+    });
+}
+
 // Everything below a host folder, by relative path: kind, bytes and DOS attributes. Two
 // snapshots are equal when nothing in the tree was added, removed or changed.
 inline std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
