@@ -10,19 +10,14 @@ if [ -z "${FOLDER_SAFETY_NS:-}" ] && [ "$(id -u)" = 0 ] &&
    unshare -m --propagation private true 2> /dev/null; then
   FOLDER_SAFETY_NS=1 exec unshare -m --propagation private bash "$0" "$@"
 fi
-varnello=$1
-cedevice=$2
+source "$(dirname "$0")/../common.sh"
 kills=${3:-25}
-work=$(mktemp -d)
 mounted=()
 cleanup() {
   for m in "${mounted[@]}"; do umount -l "$m" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() { echo "e2e: $*" >&2; exit 1; }
-step() { echo "== $*"; }
 
 # Every file below a folder with its checksum (names may hold blanks).
 tree_of() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0r sha1sum); }
