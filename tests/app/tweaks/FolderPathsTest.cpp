@@ -168,7 +168,10 @@ class FolderPaths : public ::testing::Test {
     // in, found on the host, or nothing when the file system refuses the text.
     std::optional<std::u16string> WhereTheDevicePutsAFile(const std::u16string& text) {
         const char16_t marker[] = u"marker-7f3a";
-        std::u16string path = text + u"\\" + marker;
+        // Joined as a program joins a name to a folder: the root "\" and "\marker" would
+        // make a network name.
+        bool separated = !text.empty() && (text.back() == u'\\' || text.back() == u'/');
+        std::u16string path = text + (separated ? u"" : u"\\") + marker;
         HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, NULL);
         if (h == INVALID_HANDLE_VALUE)
