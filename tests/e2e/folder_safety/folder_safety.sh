@@ -24,6 +24,13 @@ tree_of() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0r sha1sum); }
 # The device's files, without the settings file that a script's Exit writes.
 device_tree() { tree_of "$1/root" | grep -v '/Program Files/Varnello/settings.dat$' || true; }
 
+# The end of every interactive run here: the closing boxes of the first Apply on a fresh device
+# (whose first run ticks "Disable window animation"), then Exit.
+ending() {
+  printf '%s\n' 'expect box "Cleaning Finished" "0 Bytes Cleaned"' 'answer ok' \
+    'expect box "Restart Required"' 'answer ok' 'menu "Varnello" "Exit"' 'expect ended 0'
+}
+
 fresh_device() {
   local dev=$1
   "$cedevice" init "$dev" > /dev/null
@@ -73,13 +80,8 @@ type "\/"
 menu "Apply" "Defer Restart"
 expect box "Error" "User Defined 1 was not cleaned"
 answer ok
-expect box "Cleaning Finished" "0 Bytes Cleaned"
-answer ok
-expect box "Restart Required"
-answer ok
-menu "Varnello" "Exit"
-expect ended 0
 SCRIPT
+ending >> "$work/ud1.script"
 run_script "$dev" "$work/ud1.script"
 expect_unchanged "$dev" "$work/before" "\\/ in User Defined 1"
 "$varnello" --device "$dev" --headless silent > /dev/null 2>&1 || fail "the silent run failed"
@@ -118,13 +120,8 @@ expect box "Error" "Favorites was not moved"
 answer ok
 expect box "Error" "My Documents was not moved"
 answer ok
-expect box "Cleaning Finished" "0 Bytes Cleaned"
-answer ok
-expect box "Restart Required"
-answer ok
-menu "Varnello" "Exit"
-expect ended 0
 SCRIPT
+ending >> "$work/values.script"
   run_script "$dev" "$work/values.script"
   expect_unchanged "$dev" "$work/before" "registry values spelled $spelling"
   "$varnello" --device "$dev" --headless silent > /dev/null 2>&1 || fail "the silent run failed"
@@ -146,13 +143,8 @@ type "\My Documents/Sub\"
 menu "Apply" "Defer Restart"
 expect box "Error" "lies inside the folder it would be moved from"
 answer ok
-expect box "Cleaning Finished"
-answer ok
-expect box "Restart Required"
-answer ok
-menu "Varnello" "Exit"
-expect ended 0
 SCRIPT
+ending >> "$work/inside.script"
 run_script "$dev" "$work/inside.script"
 expect_unchanged "$dev" "$work/before" "a target inside My Documents"
 
