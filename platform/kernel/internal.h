@@ -6,6 +6,7 @@
 
 #include "device.h"
 #include "registry.h"
+#include "text.h"
 
 #include <sys/stat.h>
 
@@ -19,11 +20,7 @@
 
 namespace ce::kernel {
 
-// ---- text ----
-// UTF-16 to UTF-8; false for a lone surrogate.
-bool toUtf8(std::u16string_view in, std::string& out);
-std::string toUtf8(std::u16string_view in);    // lone surrogates become U+FFFD
-std::u16string fromUtf8(std::string_view in);  // invalid bytes become U+FFFD
+// ---- names ----
 char16_t foldCase(char16_t c);
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string folded(std::u16string_view s);
