@@ -123,7 +123,7 @@ class FindObject : public KernelObject {
         while (const char* n = nextName()) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 continue;
-            // ASCII names widen directly; others convert from UTF-8
+            // ASCII names widen directly; others convert as host names
             char16_t ascii[MAX_PATH];
             size_t len = 0;
             while (len < MAX_PATH && n[len] && static_cast<unsigned char>(n[len]) < 0x80) {
@@ -134,7 +134,7 @@ class FindObject : public KernelObject {
             if (len < MAX_PATH && !n[len]) {
                 name = std::u16string_view(ascii, len);
             } else {
-                name_ = fromUtf8(n);
+                name_ = fromHostName(n);
                 name = name_;
             }
             if (name.size() >= MAX_PATH)
@@ -313,7 +313,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             return INVALID_HANDLE_VALUE;
         }
         size_t slash = r.host.rfind('/');
-        fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st, readAttributes(r.host, r.st));
+        fillFindData(*data, fromHostName(r.host.substr(slash + 1)), r.st,
+                     readAttributes(r.host, r.st));
         find->single = true;
     }
     return d->impl().handles.add(std::move(find));

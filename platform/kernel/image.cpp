@@ -233,14 +233,16 @@ void factoryRegistry(RegRoots& roots) {
 
 fs::path hostUnder(const fs::path& root, std::u16string_view devicePath) {
     fs::path p = root;
-    std::string utf8 = toUtf8(devicePath);
+    std::string bytes;
+    if (!toHostName(devicePath, bytes))
+        bytes = toUtf8(devicePath);
     size_t i = 0;
-    while (i < utf8.size()) {
-        size_t j = utf8.find('\\', i);
+    while (i < bytes.size()) {
+        size_t j = bytes.find('\\', i);
         if (j == std::string::npos)
-            j = utf8.size();
+            j = bytes.size();
         if (j > i)
-            p /= utf8.substr(i, j - i);
+            p /= bytes.substr(i, j - i);
         i = j + 1;
     }
     return p;

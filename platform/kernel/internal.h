@@ -41,7 +41,7 @@ struct Lookup {
     DWORD error = 0;          // the path is unusable (invalid name, "..", too long, ...)
     std::string host;         // host path (existing components in their stored case)
     std::string parentHost;   // host path of the parent folder
-    std::string leaf;         // last component as given (UTF-8); empty for the root
+    std::string leaf;         // last component as given (its host name); empty for the root
     std::u16string leafWide;  // the same in UTF-16
     bool isRoot = false;
     bool parentExists = false;  // every component but the last exists and is a folder
@@ -67,13 +67,13 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
                       std::string* folderRel = nullptr);
 
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
-// components joined by '/', in UTF-8, as given) and its last component, checking the folder's
+// components joined by '/', as host names, as given) and its last component, checking the folder's
 // components as lookup() does. False for what only lookup() handles: a relative or too long
 // path, "..", an invalid or wildcard folder name, a final separator, the root itself.
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf);
 // A last component that the quick paths may use as it stands: no wildcard, no invalid
-// character, not "." or "..", valid UTF-16 (converted into utf8).
-bool plainName(std::u16string_view name, std::string& utf8);
+// character, not "." or "..", a name toHostName takes (converted into hostName).
+bool plainName(std::u16string_view name, std::string& hostName);
 
 // DOS attributes are stored in the extended attribute user.DOSATTRIB, as Samba's legacy form
 // ("0x%x" and a NUL). An entry that has one also carries the marker bit in its mode (the sticky

@@ -5,10 +5,11 @@
 // the extended attribute of the few entries that have one instead of asking for every entry.
 //
 // A device path is absolute ("\Windows\Temp"), separated by '\' (or '/'), case-insensitive
-// and case-preserving. Each component is looked up with its exact spelling first, then by a
-// case-insensitive scan of its folder. ".." and symbolic links in the middle of a path are
-// refused, so no device path reaches outside DEVICE/root; a link as the last component names
-// the link itself, never what it points to.
+// and case-preserving. Names convert to host names with toHostName, so that a host name that is
+// not UTF-8 is found under the name an enumeration gave it. Each component is looked up with its
+// exact spelling first, then by a case-insensitive scan of its folder. ".." and symbolic links in
+// the middle of a path are refused, so no device path reaches outside DEVICE/root; a link as the
+// last component names the link itself, never what it points to.
 #include "internal.h"
 
 #include <dirent.h>
@@ -45,7 +46,7 @@ bool findNoCase(const std::string& dir, std::u16string_view name, std::string& s
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
             continue;
-        if (equalsNoCase(fromUtf8(n), name)) {
+        if (equalsNoCase(fromHostName(n), name)) {
             stored = n;
             found = true;
             break;
@@ -117,7 +118,7 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     bool missing = false;  // a component so far does not exist
     for (size_t k = 0; k < count; ++k) {
         bool last = k + 1 == count;
-        if (!toUtf8(comps[k], name)) {
+        if (!toHostName(comps[k], name)) {
             r.error = ERROR_INVALID_NAME;
             return r;
         }
@@ -185,7 +186,7 @@ bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_
             if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?')
                 return false;
         }
-        if (!toUtf8(c, name))
+        if (!toHostName(c, name))
             return false;
         if (!folderRel.empty())
             folderRel += '/';
@@ -201,7 +202,7 @@ bool plainName(std::u16string_view name, std::string& utf8) {
         if (isInvalidNameChar(c) || c == u'*' || c == u'?')
             return false;
     }
-    return toUtf8(name, utf8);
+    return toHostName(name, utf8);
 }
 
 int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,

@@ -3,6 +3,7 @@
 #include "AppHarness.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "common/ControlIds.h"
@@ -218,6 +219,29 @@ TEST(BrowserTree, AFolderWithOnlyHiddenSubfoldersLosesItsButton) {
     app.driver().tapText(u"Child");
     app.driver().tapText(u"OK");
     EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Full\\Child\\");
+}
+
+// Folders whose host names are not UTF-8 (written by a host tool): one item each, even when
+// they differ only in such a byte, and the path chosen leads back to the folder picked.
+TEST(BrowserTree, FoldersNamedInBytesThatAreNotUtf8KeepTheirOwnNames) {
+    App app(u"", TempDevice::Contents::Factory, [](TempDevice& device) {
+        std::filesystem::create_directories(device.host(u"\\") / "caf\xE9" / "In\xFF");
+        std::filesystem::create_directories(device.host(u"\\") / "caf\xE8");
+        MakeFolder(u"\\caf\u00E9");  // the same word in UTF-8
+    });
+    OpenBrowserFor(app.driver(), 50003);
+    std::vector<std::u16string> names = ChildNames(Root());
+    for (const char16_t* name : {u"caf\xDCE9", u"caf\xDCE8", u"caf\u00E9"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 1);
+    app.driver().tapText(u"caf\xDCE9");
+    app.driver().key(VK_RIGHT);
+    EXPECT_EQ(ChildNames(Child(Root(), u"caf\xDCE9")), std::vector<std::u16string>{u"In\xDCFF"});
+    app.driver().tapText(u"In\xDCFF");
+    app.driver().tapText(u"OK");
+    std::u16string chosen = WindowText(Edit(SCREEN_CLEAN_TEMP, 1));
+    EXPECT_EQ(chosen, u"\\caf\xDCE9\\In\xDCFF\\");
+    EXPECT_EQ(GetFileAttributesW((LPCWSTR)chosen.c_str()), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(std::filesystem::is_directory(app.device().host(u"\\") / "caf\xE9" / "In\xFF"));
 }
 
 TEST(BrowserOpen, ASecondBrowseWhileOneIsOpenKeepsTheFirst) {
