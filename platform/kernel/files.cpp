@@ -416,33 +416,19 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
         if (to.st.st_ino == from.st.st_ino)
             return fail(ERROR_SHARING_VIOLATION);
     }
-    int in = open(from.host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0)
+    UniqueFd in(openFileAt(from.parent.get(), from.name, O_RDONLY));
+    if (!in)
         return fail(errnoToError(errno));
-    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-    int out = open(to.host.c_str(), flags, 0644);
-    if (out < 0) {
-        DWORD e = errno == EEXIST ? ERROR_FILE_EXISTS : errnoToError(errno);
-        close(in);
-        return fail(e);
-    }
-    char buf[65536];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0 || write(out, buf, n) != n) {
-            ok = false;
-            break;
-        }
-    }
+    int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
+    int out = openFileAt(to.parent.get(), to.name, flags);
+    if (out < 0)
+        return fail(errno == EEXIST ? ERROR_FILE_EXISTS : errnoToError(errno));
+    bool ok = copyData(in.get(), out);
     DWORD e = errnoToError(errno, ERROR_GEN_FAILURE);
-    close(in);
     if (close(out) != 0)
         ok = false;
     if (!ok) {
-        unlink(to.host.c_str());
+        unlinkat(to.parent.get(), to.name.c_str(), 0);
         return fail(e);
     }
     writeAttributes(to.host, readAttributes(from.host, from.st) & ~FILE_ATTRIBUTE_NORMAL);
@@ -508,6 +494,9 @@ CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
         return fail(missingError(r));
     if (r.isRoot || r.isLink())
         return fail(ERROR_ACCESS_DENIED);
+    // attributes belong to the file, so one with other hard links gets its own first
+    if (!ownLinkAt(r.parent.get(), r.name, true))
+        return fail(errnoToError(errno));
     if (!writeAttributes(r.host, attributes))
         return fail(errnoToError(errno));
     return TRUE;

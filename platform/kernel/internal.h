@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ce::kernel {
@@ -34,6 +35,27 @@ inline void setError(DWORD code) {
 // Host-absolute path of a file under the kernel's control.
 std::string hostString(const std::filesystem::path& p);
 
+// A file descriptor and the duty to close it.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1);
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
 // ---- path lookup ----
 constexpr size_t kMaxPath = 1023;  // longest device path accepted, in UTF-16 units
 
@@ -43,6 +65,8 @@ struct Lookup {
     std::string parentHost;   // host path of the parent folder
     std::string leaf;         // last component as given (its host name); empty for the root
     std::u16string leafWide;  // the same in UTF-16
+    std::string name;         // the last component's host name: its stored spelling if it exists
+    UniqueFd parent;          // the folder that holds it, opened O_PATH (when parentExists)
     bool isRoot = false;
     bool parentExists = false;  // every component but the last exists and is a folder
     bool exists = false;        // the last component exists (lstat)
@@ -74,6 +98,22 @@ bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_
 // A last component that the quick paths may use as it stands: no wildcard, no invalid
 // character, not "." or "..", a name toHostName takes (converted into hostName).
 bool plainName(std::u16string_view name, std::string& hostName);
+
+// ---- opening files ----
+// Opens the entry `name` of the folder dirFd with open(2) flags: O_RDONLY, O_WRONLY or O_RDWR,
+// with O_CREAT, O_EXCL, O_TRUNC, O_APPEND. A symbolic link is never followed, and only a regular
+// file is ever opened: a FIFO, a socket or a device node is refused without being opened (EACCES;
+// a folder EISDIR), so that nothing blocks and no driver of the host is reached. A file that has
+// other hard links gets a link of its own before it is opened for writing (ownLinkAt), so that
+// its other names, in the image or outside it, keep what they had. -1 with errno on failure.
+int openFileAt(int dirFd, const std::string& name, int flags, mode_t mode = 0644);
+// When the regular file `name` of dirFd has other hard links, puts a file of its own in its place
+// in one rename: a copy of its data (none when keepData is false, for a truncating open), its
+// DOS attributes, mode and owner. What the other names reach is left as it was. True when the
+// name now has a link of its own (also when it had one already).
+bool ownLinkAt(int dirFd, const std::string& name, bool keepData);
+// Copies what is left to read of one descriptor to another; false with errno on failure.
+bool copyData(int from, int to);
 
 // DOS attributes are stored in the extended attribute user.DOSATTRIB, as Samba's legacy form
 // ("0x%x" and a NUL). An entry that has one also carries the marker bit in its mode (the sticky

@@ -159,6 +159,12 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
             missing = true;  // a file cannot be walked through
         }
     }
+    r.name = r.exists ? r.host.substr(r.host.rfind('/') + 1) : r.leaf;
+    if (r.parentExists) {
+        r.parent.reset(open(r.parentHost.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!r.parent)
+            r.parentExists = r.exists = false;  // gone meanwhile
+    }
     return r;
 }
 
@@ -293,6 +299,11 @@ bool carriesAttributes(const struct stat& st) {
     return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
 }
 
+// A file with other hard links: its mode and attributes are those of its other names too.
+bool hasOtherLinks(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_nlink > 1;
+}
+
 // Sets or clears the marker of the entry `name` of dirFd (never a link: links carry no
 // attributes, and the marker is never set through one).
 bool setMarkerAt(int dirFd, const char* name, mode_t mode, bool on) {
@@ -358,9 +369,10 @@ DWORD readAttributes(const std::string& host, const struct stat& st) {
     char buf[32];
     ssize_t n = lgetxattr(host.c_str(), kAttributeXattr, buf, sizeof buf - 1);
     // The value itself is what counts here. An entry whose marker disagrees with it (the value
-    // was written or removed by another tool) is put right, so that walks see it too.
+    // was written or removed by another tool) is put right, so that walks see it too; not a file
+    // with other hard links, whose mode is theirs as well.
     bool stored = n >= 0;
-    if (stored != hasAttributeMarker(st) && (stored || errno == ENODATA))
+    if (stored != hasAttributeMarker(st) && (stored || errno == ENODATA) && !hasOtherLinks(st))
         setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, stored);
     return parseAttributes(buf, n, st);
 }
@@ -418,7 +430,7 @@ void markTree(int dirFd, const std::string& host, int depth) {
         struct stat st;
         if (fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || !carriesAttributes(st))
             continue;
-        if (getAttributeAt(dirfd(d), n, host, buf, sizeof buf - 1) >= 0)
+        if (!hasOtherLinks(st) && getAttributeAt(dirfd(d), n, host, buf, sizeof buf - 1) >= 0)
             setMarkerAt(dirfd(d), n, st.st_mode, true);
         if (S_ISDIR(st.st_mode) && depth < 512) {
             int child = openat(dirfd(d), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
