@@ -143,6 +143,22 @@ TEST_F(SpecialFilesTest, AFifoIsNeverOpenedAndNothingWaitsOnIt) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(fifo)));
 }
 
+TEST_F(SpecialFilesTest, TheDeviceLogIsNeverAFifoOrALink) {
+    fs::path log = device.dir() / "log";
+    fs::remove(log);
+    ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
+    {
+        FifoRescuer rescuer(log);
+        ce::Device::current()->log("power off");
+        EXPECT_FALSE(rescuer.rescued()) << "the log waited for a reader";
+    }
+    fs::remove(log);
+    kt::writeHost(device.outside() / "elsewhere", "");
+    fs::create_symlink(device.outside() / "elsewhere", log);
+    ce::Device::current()->log("power off");
+    EXPECT_EQ(kt::readHost(device.outside() / "elsewhere"), "");
+}
+
 TEST_F(SpecialFilesTest, SocketsAndDeviceNodesAreNeverOpened) {
     makeSocket(device.host(u"\\Temp\\sock"));
     expectRefusedEveryWay(u"\\Temp\\sock");
