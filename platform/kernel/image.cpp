@@ -256,9 +256,9 @@ void copyTree(const fs::path& from, const fs::path& to) {
         throw DeviceError("cannot read " + from.string() + ": " + strerror(errno));
     std::unique_ptr<DIR, int (*)(DIR*)> guard(d, closedir);
     auto copyAttr = [](const fs::path& a, const fs::path& b) {
-        char buf[64];
-        ssize_t n = lgetxattr(a.c_str(), kAttributeXattr, buf, sizeof buf);
-        if (n > 0 && lsetxattr(b.c_str(), kAttributeXattr, buf, n, 0) == 0)
+        std::string value;
+        if (attributeValue(a, value) &&
+            lsetxattr(b.c_str(), kAttributeXattr, value.data(), value.size(), 0) == 0)
             setAttributeMarker(b.string(), true);
     };
     while (dirent* e = readdir(d)) {

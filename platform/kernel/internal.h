@@ -130,7 +130,7 @@ inline bool hasAttributeMarker(const struct stat& st) {
 // a marker that disagrees with the value is put right.
 DWORD readAttributes(const std::string& host, const struct stat& st);
 // The same for the entry `name` of an open folder during a walk (host is the folder's path,
-// for old kernels): trusts the marker, and reads the value only when it is set.
+// for old kernels): reads the value of a folder, and of a file only when its marker is set.
 DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
 // The attributes stored for the entry `name` of dirFd, never following a link (0 when none
 // are stored). False with errno set when it cannot be read: ENOENT for no such entry, ENOSYS
@@ -140,6 +140,8 @@ bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes);
 bool writeAttributes(const std::string& host, DWORD attributes);
 // Sets or clears the marker alone (after a value was copied as it is).
 bool setAttributeMarker(const std::string& host, bool on);
+// The whole user.DOSATTRIB value of a host entry (never through a link); false when none.
+bool attributeValue(const std::string& host, std::string& value);
 // Marks every entry below DEVICE/root that holds a value (an image from before the marker).
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <vector>
 
+#include <sys/xattr.h>
+
 #include "common/ControlIds.h"
 #include "screens/FolderBrowser.h"
 
@@ -173,6 +175,20 @@ TEST(BrowserTree, ShowsSystemFoldersButNeverHiddenOnes) {
     EXPECT_EQ(std::count(names.begin(), names.end(), u"Locked"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), u"Windows"), 1);
     EXPECT_EQ(app.driver().findText(u"Secret"), nullptr);
+}
+
+TEST(BrowserTree, AFolderHiddenOnTheHostByAnotherToolIsNotOffered) {
+    App app(u"", TempDevice::Contents::Factory, [](TempDevice& device) {
+        MakeFolder(u"\\Shared");
+        MakeFolder(u"\\Shared\\Child");
+        // as setfattr -n user.DOSATTRIB -v '"0x2"' leaves it: the text alone
+        ASSERT_EQ(setxattr(device.host(u"\\Shared").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+    });
+    OpenBrowserFor(app.driver(), 50003);
+    std::vector<std::u16string> names = ChildNames(Root());
+    EXPECT_EQ(std::count(names.begin(), names.end(), u"Shared"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), u"Windows"), 1);
+    EXPECT_EQ(app.driver().findText(u"Shared"), nullptr);
 }
 
 TEST(BrowserTree, SiblingsAreSorted) {

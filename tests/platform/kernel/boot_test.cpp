@@ -140,6 +140,55 @@ TEST_F(BootTest, RegPrintsTheRegistryAndErrorsAreOneLine) {
     EXPECT_NE(r.out.find("exists already"), std::string::npos);
 }
 
+TEST_F(BootTest, AttribSetsAttributesAsThePlatformReadsThemAndPrintsThem) {
+    kt::writeHost(device.host(u"\\My Documents\\note.txt"), "n");
+    Result r = cedevice("attrib " + dir + " '\\My Documents\\Hidden Temp'");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "-H--D  \\My Documents\\Hidden Temp\n");
+    r = cedevice("attrib " + dir + " '/my documents/NOTE.TXT' +r +H +s");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "RHS--  /my documents/NOTE.TXT\n");
+    r = cedevice("attrib " + dir + " '\\My Documents\\note.txt' -s +a -r");
+    EXPECT_EQ(r.out, "-H-A-  \\My Documents\\note.txt\n");
+    // stored as the platform keeps them: the value and the marker, so that a walk sees them
+    ce::Device::open(device.dir());
+    EXPECT_EQ(kt::find(u"\\My Documents\\*")[u"note.txt"].attributes,
+              DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    char value[16] = {};
+    EXPECT_EQ(getxattr(device.host(u"\\My Documents\\note.txt").c_str(), "user.DOSATTRIB", value,
+                       sizeof value),
+              5);
+    EXPECT_EQ(std::string(value), "0x22");
+    // a folder hidden by hand is hidden; shown again, it is not
+    r = cedevice("attrib " + dir + " '\\My Documents\\Hidden Temp' -h");
+    EXPECT_EQ(r.out, "----D  \\My Documents\\Hidden Temp\n");
+    EXPECT_EQ(kt::find(u"\\My Documents\\*")[u"Hidden Temp"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY));
+
+    // mistakes: one line each, and nothing changes
+    const struct {
+        std::string args;
+        int code;
+        const char* says;
+    } wrong[] = {
+        {"attrib " + dir, 2, "no device path"},
+        {"attrib " + dir + " '\\My Documents\\note.txt' +x", 2, "unknown attribute +x"},
+        {"attrib " + dir + " '\\My Documents\\note.txt' +d", 2, "unknown attribute +d"},
+        {"attrib " + dir + " '\\Nothing\\here' +h", 1, "no such file or folder"},
+        {"attrib " + dir + " '\\' +h", 1, "holds no attributes"},
+        {"attrib " + dir + " '\\..\\outside' +h", 1, "not a path of the device"},
+        {"attrib " + shq(device.outside() / "none") + " '\\' +h", 1, "no device image"},
+    };
+    for (const auto& w : wrong) {
+        r = cedevice(w.args);
+        EXPECT_EQ(r.code, w.code) << w.args;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_NE(r.out.find(w.says), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(GetFileAttributesW(u"\\My Documents\\note.txt"),
+              DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+}
+
 class InstallTest : public BootTest {
   protected:
     std::filesystem::path help = device.outside() / "tunedoc.htm";
