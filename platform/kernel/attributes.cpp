@@ -189,6 +189,15 @@ DWORD readAttributesAt(int dirFd, const char* name, const std::string& host,
     return parseAttributes(buf, getValueAt(dirFd, name, &host, buf), st);
 }
 
+DWORD readAttributesOf(int fd, const struct stat& st) {
+    if (!carriesAttributes(st))
+        return FILE_ATTRIBUTE_NORMAL;
+    char buf[kValueRoom];
+    ssize_t n = readValue(
+        [&](char* b, size_t size) { return fgetxattr(fd, kAttributeXattr, b, size); }, buf);
+    return parseAttributes(buf, n, st);
+}
+
 bool writeAttributes(const std::string& host, DWORD attributes) {
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;

@@ -142,9 +142,10 @@ class FindObject : public KernelObject {
             if (!matchAll_ && !wildcardMatch(pattern_, name))
                 continue;
             struct stat st;
-            if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            DWORD attributes;
+            if (!describe(n, st, attributes))
                 continue;  // gone meanwhile
-            fillFindData(data, name, st, readAttributesAt(fd_, n, host_, st));
+            fillFindData(data, name, st, attributes);
             return true;
         }
         return false;
@@ -153,6 +154,25 @@ class FindObject : public KernelObject {
     bool single = false;
 
   private:
+    // The stat and attributes of the entry `name`, never through a link. A folder is opened to
+    // be described, and offered to the enumeration of it that a walk starts next (see
+    // OpenFolders::offerSubfolder): one lookup by name where a stat, a read of its attributes
+    // and the walk's open would take three.
+    bool describe(const char* name, struct stat& st, DWORD& attributes) {
+        if (type_ == DT_DIR && folders_) {
+            UniqueFd child(openat(fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (child && fstat(child.get(), &st) == 0) {
+                attributes = readAttributesOf(child.get(), st);
+                folders_->offerSubfolder(this, name, child.release());
+                return true;
+            }
+        }
+        if (fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        attributes = readAttributesAt(fd_, name, host_, st);
+        return true;
+    }
+
     const char* nextName() {
         if (fd_ < 0)
             return nullptr;
@@ -174,6 +194,7 @@ class FindObject : public KernelObject {
         };
         auto* e = reinterpret_cast<Dirent64*>(buffer_ + pos_);
         pos_ += e->reclen;
+        type_ = e->type;
         // The position after the last entry of a batch is where the next read starts; the
         // largest position there is means the end of the folder (ext4 and btrfs give it at the
         // end, and never as the position of an entry), which saves the read that would only
@@ -187,6 +208,7 @@ class FindObject : public KernelObject {
     OpenFolders* folders_ = nullptr;
     alignas(8) char buffer_[16384];
     size_t pos_ = 0, len_ = 0;
+    unsigned char type_ = DT_UNKNOWN;  // of the entry nextName gave last
     bool atEnd_ = false;
     std::string host_;
     std::u16string pattern_;

@@ -132,6 +132,8 @@ DWORD readAttributes(const std::string& host, const struct stat& st);
 // The same for the entry `name` of an open folder during a walk (host is the folder's path,
 // for old kernels): reads the value of a folder, and of a file only when its marker is set.
 DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
+// The same for an open file or folder.
+DWORD readAttributesOf(int fd, const struct stat& st);
 // The attributes stored for the entry `name` of dirFd, never following a link (0 when none
 // are stored). False with errno set when it cannot be read: ENOENT for no such entry, ENOSYS
 // when the host kernel cannot read attributes relative to a folder.
@@ -225,12 +227,23 @@ class OpenFolders {
         return false;
     }
 
+    // A walk lists a folder and goes on into its subfolders one by one. The enumeration that
+    // listed the subfolder `name` (opened to describe it) keeps it here, and the enumeration of
+    // the subfolder takes it instead of opening it again; the previous one offered is closed.
+    void offerSubfolder(const void* owner, std::string_view name, int fd);
+    // The subfolder `name` of the most recent open folder with this path, opened at `changes`:
+    // the descriptor offered for it, else one opened from the folder (never through a link);
+    // -1 when no such folder is open or the subfolder cannot be opened.
+    int openSubfolder(std::string_view folderRel, const char* name, uint64_t changes);
+
   private:
     struct Entry {
         const void* owner;
         std::string folderRel;
         int fd;
         uint64_t changes;
+        std::string subfolder;  // the subfolder offered last, and its descriptor (owned)
+        int subfolderFd = -1;
     };
     std::mutex mutex_;
     std::vector<Entry> entries_;

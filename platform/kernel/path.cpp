@@ -231,9 +231,7 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         std::string_view parent =
             cut == std::string::npos ? std::string_view() : std::string_view(rel).substr(0, cut);
         const char* name = rel.c_str() + (cut == std::string::npos ? 0 : cut + 1);
-        impl.openFolders.with(parent, changes, [&](int parentFd) {
-            fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        });
+        fd = impl.openFolders.openSubfolder(parent, name, changes);
     }
     if (fd < 0) {
         struct open_how how {};
