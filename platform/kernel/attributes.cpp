@@ -131,20 +131,35 @@ ssize_t getValueAt(int dirFd, const char* name, const std::string* host, char* b
     return getValue(*host + "/" + name, buf);
 }
 
-}  // namespace
-
-bool attributeValue(const std::string& host, std::string& value) {
-    ssize_t size = lgetxattr(host.c_str(), kAttributeXattr, nullptr, 0);
+// The whole value through get(buffer, size), whatever its length; false with errno when none.
+template <class Get>
+bool wholeValue(Get get, std::string& value) {
+    ssize_t size = get(nullptr, 0);
     for (int round = 0; size >= 0 && round < 3; ++round) {
         value.resize(static_cast<size_t>(size));
-        ssize_t n = lgetxattr(host.c_str(), kAttributeXattr, value.data(), value.size());
+        ssize_t n = get(value.data(), value.size());
         if (n >= 0) {
             value.resize(static_cast<size_t>(n));
             return true;
         }
-        size = errno == ERANGE ? lgetxattr(host.c_str(), kAttributeXattr, nullptr, 0) : -1;
+        size = errno == ERANGE ? get(nullptr, 0) : -1;
     }
     return false;
+}
+
+}  // namespace
+
+int copyAttributeValue(int from, int to) {
+    std::string value;
+    if (!wholeValue([&](char* b, size_t n) { return fgetxattr(from, kAttributeXattr, b, n); },
+                    value))
+        return errno;
+    return fsetxattr(to, kAttributeXattr, value.data(), value.size(), 0) == 0 ? 0 : errno;
+}
+
+bool attributeValue(const std::string& host, std::string& value) {
+    return wholeValue(
+        [&](char* b, size_t n) { return lgetxattr(host.c_str(), kAttributeXattr, b, n); }, value);
 }
 
 bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes) {

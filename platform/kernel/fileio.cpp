@@ -43,34 +43,7 @@ int reopen(int pathFd, int dirFd, const std::string& name, const struct stat& st
     return fd;
 }
 
-// Copies the user.DOSATTRIB value of one open file to another.
-void copyAttributeValue(int from, int to) {
-    char buf[256];
-    ssize_t n = fgetxattr(from, kAttributeXattr, buf, sizeof buf);
-    if (n >= 0)
-        fsetxattr(to, kAttributeXattr, buf, static_cast<size_t>(n), 0);
-}
-
 }  // namespace
-
-bool copyData(int from, int to) {
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(from, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(to, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            done += w;
-        }
-    }
-}
 
 namespace {
 
@@ -107,7 +80,10 @@ bool replaceWithOwnCopy(int dirFd, const std::string& name, int pathFd, const st
     UniqueFd copy = newFileIn(dirFd, tmpName, named);
     if (!copy)
         return false;
-    bool ok = !keepData || copyData(from.get(), copy.get());
+    off_t copied;
+    int copyError = keepData ? copyData(from.get(), copy.get(), copied) : 0;
+    bool ok = copyError == 0;
+    errno = copyError;
     if (ok) {
         copyAttributeValue(from.get(), copy.get());
         if (fchown(copy.get(), st.st_uid, st.st_gid) != 0) {
@@ -457,9 +433,10 @@ FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
     int fd = openDeviceFile(path, flags, base != 'r' || plus);
     if (fd < 0) {
         DWORD e = GetLastError();
-        errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT
-                : e == ERROR_FILE_EXISTS                               ? EEXIST
-                                                                       : EACCES;
+        errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_BAD_NETPATH
+                    ? ENOENT
+                : e == ERROR_FILE_EXISTS ? EEXIST
+                                         : EACCES;
         return nullptr;
     }
     FILE* f = fdopen(fd, fdMode);

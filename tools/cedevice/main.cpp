@@ -1,4 +1,5 @@
-// cedevice: host tool around a device image (create, boot, inspect the registry, install).
+// cedevice: host tool around a device image (create, boot, inspect the registry, install, the
+// storage card).
 #include "kernel/kernel.h"
 #include "kernel/text.h"
 
@@ -35,6 +36,9 @@ const char kUsage[] =
     "  attrib DIR DEVPATH [+h|-h|+r|-r|+s|-s|+a|-a]...\n"
     "                   set the attributes of a file or folder of the device (hidden, read-only,\n"
     "                   system, archive) and print them: R H S A, and D for a folder\n"
+    "  card DIR HOSTDIR put a storage card in: \\Storage Card is the host folder HOSTDIR\n"
+    "  card DIR --eject take the storage card out (its files stay in its folder)\n"
+    "  card DIR         say which folder is the storage card\n"
     "  --help           show this text\n"
     "\n"
     "A device image is a folder: device.ini, registry.reg, root/ (the object store), factory/, "
@@ -69,6 +73,7 @@ std::string attributeError(DWORD error) {
             return "no such file or folder";
         case ERROR_INVALID_NAME:
         case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_BAD_NETPATH:
             return "not a path of the device";
         case ERROR_ACCESS_DENIED:
             return "it holds no attributes (the root, a link or a special file)";
@@ -121,6 +126,32 @@ int attrib(const fs::path& dir, const std::vector<std::string>& args) {
     return 0;
 }
 
+// card DIR [HOSTDIR | --eject]
+int card(const fs::path& dir, const std::vector<std::string>& rest) {
+    if (rest.size() > 1)
+        return usageError("card: too many arguments");
+    if (rest.empty()) {
+        fs::path folder = ce::kernel::cardFolder(dir);
+        if (folder.empty())
+            printf("no storage card in %s\n", dir.c_str());
+        else
+            printf("\\Storage Card is %s\n", folder.c_str());
+        return 0;
+    }
+    if (rest[0] == "--eject") {
+        if (ce::kernel::ejectCard(dir))
+            printf("took the storage card out of %s\n", dir.c_str());
+        else
+            printf("no storage card in %s\n", dir.c_str());
+        return 0;
+    }
+    if (rest[0].rfind("--", 0) == 0)
+        return usageError("unknown option " + rest[0] + " for card");
+    ce::kernel::insertCard(dir, rest[0]);
+    printf("\\Storage Card of %s is %s\n", dir.c_str(), ce::kernel::cardFolder(dir).c_str());
+    return 0;
+}
+
 int run(const std::vector<std::string>& args) {
     if (args.empty())
         return usageError("no command given");
@@ -134,6 +165,8 @@ int run(const std::vector<std::string>& args) {
     fs::path dir = args[1];
     if (command == "attrib")
         return attrib(dir, args);
+    if (command == "card")
+        return card(dir, std::vector<std::string>(args.begin() + 2, args.end()));
     ce::kernel::InstallOptions install;
     double waitSeconds = 30;
     for (size_t i = 2; i < args.size(); ++i) {
