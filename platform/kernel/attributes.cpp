@@ -8,6 +8,9 @@
 // is there, so that a walk, which has the mode from its stat already, reads the value of the few
 // files that have one instead of asking for every file. Folders, ten times fewer, are always
 // asked: a folder hidden by another tool (setfattr, Samba) is hidden in every listing at once.
+//
+// Every entry is named by the folder that holds it and its name, and nothing here follows a
+// link: what the caller looked up is what is read or changed.
 #include "internal.h"
 
 #include <dirent.h>
@@ -63,6 +66,22 @@ ssize_t readValue(Get get, char* buf) {
     return n;
 }
 
+// The whole value through get(buffer, size), whatever its length; false with errno when none.
+template <class Get>
+bool wholeValue(Get get, std::string& value) {
+    ssize_t size = get(nullptr, 0);
+    for (int round = 0; size >= 0 && round < 3; ++round) {
+        value.resize(static_cast<size_t>(size));
+        ssize_t n = get(value.data(), value.size());
+        if (n >= 0) {
+            value.resize(static_cast<size_t>(n));
+            return true;
+        }
+        size = errno == ERANGE ? get(nullptr, 0) : -1;
+    }
+    return false;
+}
+
 #ifndef SYS_getxattrat
 #define SYS_getxattrat 464
 #endif
@@ -99,18 +118,17 @@ bool setMarkerAt(int dirFd, const char* name, mode_t mode, bool on) {
             return false;
         g_noFchmodat2 = true;
     }
-    return fchmodat(dirFd, name, want, 0) == 0;
+    UniqueFd fd = openForAttributes(dirFd, name, nullptr);
+    return fd && fchmod(fd.get(), want) == 0;
 }
 
-ssize_t getValue(const std::string& path, char* buf) {
-    return readValue(
-        [&](char* b, size_t size) { return lgetxattr(path.c_str(), kAttributeXattr, b, size); },
-        buf);
+ssize_t getValueOf(int fd, char* buf) {
+    return readValue([&](char* b, size_t size) { return fgetxattr(fd, kAttributeXattr, b, size); },
+                     buf);
 }
 
-// The value of the entry `name` of dirFd, never through a link. host is the folder's path, for
-// kernels that cannot read attributes relative to a folder (without it: -1 and ENOSYS there).
-ssize_t getValueAt(int dirFd, const char* name, const std::string* host, char* buf) {
+// The value of the entry `name` of dirFd, never through a link.
+ssize_t getValueAt(int dirFd, const char* name, char* buf) {
     if (!g_noGetxattrat) {
         ssize_t n = readValue(
             [&](char* b, size_t size) {
@@ -124,30 +142,30 @@ ssize_t getValueAt(int dirFd, const char* name, const std::string* host, char* b
             return n;
         g_noGetxattrat = true;
     }
-    if (!host) {
-        errno = ENOSYS;
+    UniqueFd fd = openForAttributes(dirFd, name, nullptr);
+    if (!fd) {
+        if (errno == EPERM)
+            errno = ENODATA;  // a link or a special file holds none
         return -1;
     }
-    return getValue(*host + "/" + name, buf);
-}
-
-// The whole value through get(buffer, size), whatever its length; false with errno when none.
-template <class Get>
-bool wholeValue(Get get, std::string& value) {
-    ssize_t size = get(nullptr, 0);
-    for (int round = 0; size >= 0 && round < 3; ++round) {
-        value.resize(static_cast<size_t>(size));
-        ssize_t n = get(value.data(), value.size());
-        if (n >= 0) {
-            value.resize(static_cast<size_t>(n));
-            return true;
-        }
-        size = errno == ERANGE ? get(nullptr, 0) : -1;
-    }
-    return false;
+    return getValueOf(fd.get(), buf);
 }
 
 }  // namespace
+
+UniqueFd openForAttributes(int dirFd, const std::string& name, struct stat* st) {
+    UniqueFd path(openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat own;
+    struct stat& s = st ? *st : own;
+    if (!path || fstat(path.get(), &s) != 0)
+        return UniqueFd();
+    if (!carriesAttributes(s)) {
+        errno = EPERM;
+        return UniqueFd();
+    }
+    int flags = O_RDONLY | (S_ISDIR(s.st_mode) ? O_DIRECTORY : 0);
+    return UniqueFd(reopenEntry(path.get(), dirFd, name, s, flags));
+}
 
 int copyAttributeValue(int from, int to) {
     std::string value;
@@ -157,15 +175,25 @@ int copyAttributeValue(int from, int to) {
     return fsetxattr(to, kAttributeXattr, value.data(), value.size(), 0) == 0 ? 0 : errno;
 }
 
-bool attributeValue(const std::string& host, std::string& value) {
-    return wholeValue(
-        [&](char* b, size_t n) { return lgetxattr(host.c_str(), kAttributeXattr, b, n); }, value);
+int copyAttributesOf(int from, int to, const struct stat& toSt) {
+    mode_t mode = toSt.st_mode & 07777;
+    int e = copyAttributeValue(from, to);
+    if (e == ENODATA) {
+        if (fremovexattr(to, kAttributeXattr) != 0 && errno != ENODATA)
+            return errno;
+        mode &= ~kAttributeMarker;
+    } else if (e == 0) {
+        mode |= kAttributeMarker;
+    } else {
+        return e;
+    }
+    return mode == (toSt.st_mode & 07777) || fchmod(to, mode) == 0 ? 0 : errno;
 }
 
 bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes) {
     attributes = 0;
     char buf[kValueRoom];
-    ssize_t n = getValueAt(dirFd, name, nullptr, buf);
+    ssize_t n = getValueAt(dirFd, name, buf);
     if (n >= 0) {
         struct stat file {};  // anything but a folder: DIRECTORY is not added
         attributes = parseAttributes(buf, n, file) & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
@@ -180,59 +208,58 @@ bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes) {
     }
 }
 
-DWORD readAttributes(const std::string& host, const struct stat& st) {
+DWORD entryAttributes(int dirFd, const std::string& name, const struct stat& st) {
     if (!carriesAttributes(st))
         return FILE_ATTRIBUTE_NORMAL;
     char buf[kValueRoom];
-    ssize_t n = getValue(host, buf);
+    ssize_t n = getValueAt(dirFd, name.c_str(), buf);
     // The value itself is what counts here. An entry whose marker disagrees with it (the value
     // was written or removed by another tool) is put right, so that walks see it too; not a file
     // with other hard links, whose mode is theirs as well.
     bool stored = n >= 0;
     if (stored != hasAttributeMarker(st) && (stored || errno == ENODATA) && !hasOtherLinks(st))
-        setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, stored);
+        setMarkerAt(dirFd, name.c_str(), st.st_mode, stored);
     return parseAttributes(buf, n, st);
 }
 
-DWORD readAttributesAt(int dirFd, const char* name, const std::string& host,
-                       const struct stat& st) {
+DWORD walkAttributes(int dirFd, const char* name, const struct stat& st) {
     if (!carriesAttributes(st))
         return FILE_ATTRIBUTE_NORMAL;
     if (!S_ISDIR(st.st_mode) && !hasAttributeMarker(st))
         return FILE_ATTRIBUTE_NORMAL;  // nothing stored
     char buf[kValueRoom];
-    return parseAttributes(buf, getValueAt(dirFd, name, &host, buf), st);
+    return parseAttributes(buf, getValueAt(dirFd, name, buf), st);
 }
 
-DWORD readAttributesOf(int fd, const struct stat& st) {
+DWORD attributesOf(int fd, const struct stat& st) {
     if (!carriesAttributes(st))
         return FILE_ATTRIBUTE_NORMAL;
     char buf[kValueRoom];
-    ssize_t n = readValue(
-        [&](char* b, size_t size) { return fgetxattr(fd, kAttributeXattr, b, size); }, buf);
-    return parseAttributes(buf, n, st);
+    return parseAttributes(buf, getValueOf(fd, buf), st);
 }
 
-bool writeAttributes(const std::string& host, DWORD attributes) {
+bool writeAttributesOf(int fd, const struct stat& st, DWORD attributes) {
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
-    struct stat st;
-    if (lstat(host.c_str(), &st) != 0)
-        return false;
-    if (!carriesAttributes(st)) {
-        errno = EPERM;
-        return false;
-    }
+    mode_t mode = st.st_mode & 07777;
     if (attributes == 0) {
-        if (lremovexattr(host.c_str(), kAttributeXattr) != 0 && errno != ENODATA)
+        if (fremovexattr(fd, kAttributeXattr) != 0 && errno != ENODATA)
             return false;
-        return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, false);
+        mode &= ~kAttributeMarker;
+    } else {
+        char buf[16];
+        int n = snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(attributes));
+        if (fsetxattr(fd, kAttributeXattr, buf, static_cast<size_t>(n) + 1, 0) != 0)
+            return false;  // NUL included
+        mode |= kAttributeMarker;
     }
-    char buf[16];
-    int n = snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(attributes));
-    if (lsetxattr(host.c_str(), kAttributeXattr, buf, n + 1, 0) != 0)
-        return false;  // NUL included
-    return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, true);
+    return mode == (st.st_mode & 07777) || fchmod(fd, mode) == 0;
+}
+
+bool writeEntryAttributes(int dirFd, const std::string& name, DWORD attributes) {
+    struct stat st;
+    UniqueFd fd = openForAttributes(dirFd, name, &st);
+    return fd && writeAttributesOf(fd.get(), st, attributes);
 }
 
 namespace {
@@ -240,7 +267,7 @@ namespace {
 // Marks, below the open folder dirFd, every entry that holds attributes. Links are never
 // followed; folders deeper than the limit are left alone (they are read exactly by the single
 // path calls, which put their markers right).
-void markTree(int dirFd, const std::string& host, int depth) {
+void markTree(int dirFd, int depth) {
     DIR* d = fdopendir(dirFd);
     if (!d) {
         ::close(dirFd);
@@ -256,12 +283,12 @@ void markTree(int dirFd, const std::string& host, int depth) {
         struct stat st;
         if (fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || !carriesAttributes(st))
             continue;
-        if (!hasOtherLinks(st) && getValueAt(dirfd(d), n, &host, buf) >= 0)
+        if (!hasOtherLinks(st) && getValueAt(dirfd(d), n, buf) >= 0)
             setMarkerAt(dirfd(d), n, st.st_mode, true);
         if (S_ISDIR(st.st_mode) && depth < 512) {
             int child = openat(dirfd(d), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child >= 0)
-                markTree(child, host + "/" + n, depth + 1);
+                markTree(child, depth + 1);
         }
     }
     closedir(d);
@@ -269,17 +296,10 @@ void markTree(int dirFd, const std::string& host, int depth) {
 
 }  // namespace
 
-bool setAttributeMarker(const std::string& host, bool on) {
-    struct stat st;
-    if (lstat(host.c_str(), &st) != 0 || !carriesAttributes(st))
-        return false;
-    return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, on);
-}
-
 void markStoredAttributes(const std::string& rootHost) {
     int fd = open(rootHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0)
-        markTree(fd, rootHost, 0);
+        markTree(fd, 0);
 }
 
 }  // namespace ce::kernel

@@ -49,7 +49,10 @@ class MoveRecord {
         if (!fd)
             return;  // the move goes on; only a kill would leave its temporary file behind
         flock(fd.get(), LOCK_EX);
-        std::string text = toUtf8(temporary) + "\n";
+        std::string text;  // as the host names its bytes, so that every name comes back
+        if (!toHostName(temporary, text))
+            return;
+        text += "\n";
         if (write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
             renameat(folder_.get(), fresh.c_str(), folder_.get(), id.c_str()) != 0) {
             unlinkat(folder_.get(), fresh.c_str(), 0);
@@ -230,14 +233,14 @@ void removeAbandonedCopies(const Device& device) {
             path.pop_back();
         // Only the very file the record names, by its exact temporary name, is removed, and
         // only through a lookup on the device, which stays inside the image.
-        Lookup r = path.empty() ? Lookup() : lookup(device, fromUtf8(path));
+        Lookup r = path.empty() ? Lookup() : lookup(device, fromHostName(path));
         std::string expected = "/" + temporaryName(id);
         if (!path.empty() && !r.error && !r.parentExists)
             continue;  // its folder is not there now (a card out): kept for a later opening
         if (!path.empty() && !r.error && r.exists && S_ISREG(r.st.st_mode) &&
             r.host.size() > expected.size() &&
             r.host.compare(r.host.size() - expected.size(), expected.size(), expected) == 0)
-            unlink(r.host.c_str());
+            unlinkat(r.parent.get(), r.name.c_str(), 0);
         unlinkat(dirfd(d.get()), id.c_str(), 0);
     }
 }

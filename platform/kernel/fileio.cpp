@@ -20,12 +20,7 @@ void UniqueFd::reset(int fd) {
     fd_ = fd;
 }
 
-namespace {
-
-// Opens what an O_PATH descriptor refers to, with open(2) flags. The descriptor names one inode,
-// so nothing can be swapped in between; without /proc, the name is opened again (never following
-// a link, never waiting on a FIFO) and must still be the same inode.
-int reopen(int pathFd, int dirFd, const std::string& name, const struct stat& st, int flags) {
+int reopenEntry(int pathFd, int dirFd, const std::string& name, const struct stat& st, int flags) {
     char proc[40];
     snprintf(proc, sizeof proc, "/proc/self/fd/%d", pathFd);
     int fd = ::open(proc, flags | O_CLOEXEC);
@@ -42,8 +37,6 @@ int reopen(int pathFd, int dirFd, const std::string& name, const struct stat& st
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
-
-}  // namespace
 
 namespace {
 
@@ -72,7 +65,7 @@ bool giveName(int fd, int dirFd, const std::string& tmpName) {
 // Replaces the file of pathFd (stat st), named `name` in dirFd, with a copy that has one link.
 bool replaceWithOwnCopy(int dirFd, const std::string& name, int pathFd, const struct stat& st,
                         bool keepData) {
-    UniqueFd from(reopen(pathFd, dirFd, name, st, O_RDONLY));
+    UniqueFd from(reopenEntry(pathFd, dirFd, name, st, O_RDONLY));
     if (!from)
         return false;
     std::string tmpName;
@@ -151,7 +144,7 @@ int openFileAt(int dirFd, const std::string& name, int flags, mode_t mode) {
                 return -1;
             continue;  // open the file that now has the name
         }
-        int fd = reopen(path.get(), dirFd, name, st, flags & ~(O_CREAT | O_EXCL));
+        int fd = reopenEntry(path.get(), dirFd, name, st, flags & ~(O_CREAT | O_EXCL));
         if (fd >= 0 || errno != EAGAIN)
             return fd;
     }
@@ -214,7 +207,8 @@ int openDeviceFile(const char16_t* path, int flags, bool wantWrite) {
         setError(ERROR_PATH_NOT_FOUND);
         return -1;
     }
-    if (r.exists && wantWrite && (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY)) {
+    if (r.exists && wantWrite &&
+        (entryAttributes(r.parent.get(), r.name, r.st) & FILE_ATTRIBUTE_READONLY)) {
         setError(ERROR_ACCESS_DENIED);
         return -1;
     }

@@ -98,8 +98,7 @@ Lookup lookup(std::u16string_view path, unsigned flags = 0);
 // device's change count read before the call: when an open enumeration of the parent folder
 // dates from that count, the folder is opened from there.
 int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,
-                      std::u16string& pattern, std::string& folderHost,
-                      std::string* folderRel = nullptr);
+                      std::u16string& pattern, std::string* folderRel = nullptr);
 
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
 // components joined by '/', as host names, as given) and its last component, checking the folder's
@@ -118,6 +117,10 @@ bool plainName(std::u16string_view name, std::string& hostName);
 // other hard links gets a link of its own before it is opened for writing (ownLinkAt), so that
 // its other names, in the image or outside it, keep what they had. -1 with errno on failure.
 int openFileAt(int dirFd, const std::string& name, int flags, mode_t mode = 0644);
+// Opens what the O_PATH descriptor pathFd (the entry `name` of dirFd, of stat st) refers to with
+// open(2) flags: through /proc, so that it is that very inode; without /proc, the name again,
+// never through a link nor waiting on a FIFO, and refused (EAGAIN) when it is another inode now.
+int reopenEntry(int pathFd, int dirFd, const std::string& name, const struct stat& st, int flags);
 // When the regular file `name` of dirFd has other hard links, puts a file of its own in its place
 // in one rename: a copy of its data (none when keepData is false, for a truncating open), its
 // DOS attributes, mode and owner. What the other names reach is left as it was. True when the
@@ -135,27 +138,31 @@ inline bool hasAttributeMarker(const struct stat& st) {
     return (st.st_mode & kAttributeMarker) != 0;
 }
 
-// DOS attributes of an existing entry (plus DIRECTORY for folders), read from the value itself;
-// a marker that disagrees with the value is put right.
-DWORD readAttributes(const std::string& host, const struct stat& st);
-// The same for the entry `name` of an open folder during a walk (host is the folder's path,
-// for old kernels): reads the value of a folder, and of a file only when its marker is set.
-DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
+// DOS attributes of the entry `name` of dirFd (plus DIRECTORY for a folder, NORMAL when none),
+// read from the value itself, never through a link; a marker that disagrees with the value is
+// put right.
+DWORD entryAttributes(int dirFd, const std::string& name, const struct stat& st);
+// The same during a walk: a folder's value is read, a file's only when its marker is set.
+DWORD walkAttributes(int dirFd, const char* name, const struct stat& st);
 // The same for an open file or folder.
-DWORD readAttributesOf(int fd, const struct stat& st);
+DWORD attributesOf(int fd, const struct stat& st);
 // The attributes stored for the entry `name` of dirFd, never following a link (0 when none
-// are stored). False with errno set when it cannot be read: ENOENT for no such entry, ENOSYS
-// when the host kernel cannot read attributes relative to a folder.
+// are stored). False with errno set when it cannot be read (ENOENT: no such entry).
 bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes);
-// Stores the attributes (none: removes the value) and sets or clears the marker to match.
-bool writeAttributes(const std::string& host, DWORD attributes);
-// Sets or clears the marker alone (after a value was copied as it is).
-bool setAttributeMarker(const std::string& host, bool on);
+// Stores the attributes of the entry `name` of dirFd (none: removes the value) and sets or clears
+// the marker to match. Never through a link; EPERM for what holds none (a link, a special file).
+bool writeEntryAttributes(int dirFd, const std::string& name, DWORD attributes);
+// The same for an open file or folder (st: its stat).
+bool writeAttributesOf(int fd, const struct stat& st, DWORD attributes);
+// Opens the file or folder `name` of dirFd for its attributes and mode, never through a link;
+// EPERM for what holds no attributes. Fills st when given.
+UniqueFd openForAttributes(int dirFd, const std::string& name, struct stat* st);
 // Copies the whole user.DOSATTRIB value of one open file or folder to another (Samba's own form
 // may be longer than the legacy text); 0 or the errno (ENODATA: there is none to copy).
 int copyAttributeValue(int from, int to);
-// The whole user.DOSATTRIB value of a host entry (never through a link); false when none.
-bool attributeValue(const std::string& host, std::string& value);
+// Gives the open file or folder `to` (of stat toSt) the attributes of `from`: its whole value, or
+// none, with the marker to match. 0 or the errno.
+int copyAttributesOf(int from, int to, const struct stat& toSt);
 // Marks every entry below DEVICE/root that holds a value (an image from before the marker).
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);

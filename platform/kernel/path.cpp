@@ -33,11 +33,15 @@ bool isInvalidNameChar(char16_t c) {
     return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
 }
 
-// Case-insensitive scan of dir for name; fills the stored spelling.
-bool findNoCase(const std::string& dir, std::u16string_view name, std::string& stored) {
-    DIR* d = opendir(dir.c_str());
-    if (!d)
+// Case-insensitive scan of the folder dirFd for name; fills the stored spelling.
+bool findNoCase(int dirFd, std::u16string_view name, std::string& stored) {
+    int fd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
+    }
     bool found = false;
     while (dirent* e = readdir(d)) {
         const char* n = e->d_name;
@@ -51,6 +55,18 @@ bool findNoCase(const std::string& dir, std::u16string_view name, std::string& s
     }
     closedir(d);
     return found;
+}
+
+// Finds the entry `wanted` (the host name of `name`) of the folder dirFd, in its exact spelling
+// or else in another case: its stored name and stat, never through a link. False when there is
+// no such entry.
+bool findEntry(int dirFd, std::u16string_view name, const std::string& wanted, std::string& stored,
+               struct stat& st) {
+    stored = wanted;
+    if (fstatat(dirFd, stored.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    return errno == ENOENT && findNoCase(dirFd, name, stored) &&
+           fstatat(dirFd, stored.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // A path whose first component is the storage card's folder continues in the card's own host
@@ -139,7 +155,7 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     if (count == 0) {
         r.isRoot = true;
         r.parentExists = true;
-        r.exists = lstat(root.c_str(), &r.st) == 0;
+        r.exists = fstat(device.impl().rootFd, &r.st) == 0;
         return r;
     }
     for (size_t k = 0; k < count; ++k) {
@@ -155,15 +171,24 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
         }
     }
 
-    std::string name;
-    bool missing = false;  // a component so far does not exist
+    // The walk opens each folder on the way from the one before it, never through a link, and
+    // the last component is then found in the folder it ends in: whatever acts on the result
+    // acts on that folder descriptor and name, so that what was checked is what is acted on,
+    // whatever another program of the host renames or swaps meanwhile.
+    const auto& impl = device.impl();
+    int base = impl.rootFd;
     size_t first = 0;
+    bool missing = false;  // a component so far does not exist
     if (routeToCard(device, comps[0], count == 1, r)) {
         if (r.isCard)
             return r;
         first = 1;
         missing = !r.parentExists;
+        base = impl.cardFd;
     }
+    UniqueFd held;  // the folder reached so far, once past the base
+    int at = base;
+    std::string name, stored;
     for (size_t k = first; k < count; ++k) {
         bool last = k + 1 == count;
         if (!toHostName(comps[k], name)) {
@@ -175,44 +200,42 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
             r.parentExists = !missing;
             r.leaf = name;
             r.leafWide.assign(comps[k]);
+            r.name = name;
         }
-        size_t base = r.host.size();
-        r.host += '/';
-        r.host += name;
-        if (missing || (last && r.hasWildcards))
+        if (missing || (last && r.hasWildcards)) {
+            r.host += '/' + name;
             continue;
-        struct stat st;
-        if (lstat(r.host.c_str(), &st) != 0) {
-            std::string stored;
-            if (errno == ENOENT && findNoCase(r.host.substr(0, base), comps[k], stored)) {
-                r.host.resize(base + 1);
-                r.host += stored;
-                if (lstat(r.host.c_str(), &st) != 0) {
-                    missing = true;
-                    continue;
-                }
-            } else {
-                missing = true;
-                continue;
-            }
         }
+        struct stat st;
+        if (!findEntry(at, comps[k], name, stored, st)) {
+            missing = true;
+            r.host += '/' + name;
+            continue;
+        }
+        r.host += '/' + stored;
         if (last) {
             r.exists = true;
             r.st = st;
+            r.name = stored;
         } else if (S_ISLNK(st.st_mode)) {
             // a symbolic link is never walked through: it could lead anywhere
             r.error = ERROR_PATH_NOT_FOUND;
             return r;
         } else if (!S_ISDIR(st.st_mode)) {
             missing = true;  // a file cannot be walked through
+        } else {
+            // O_NOFOLLOW: should the folder have become a link meanwhile, it is refused
+            int next = openat(at, stored.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0) {
+                missing = true;
+                continue;
+            }
+            held.reset(next);
+            at = next;
         }
     }
-    r.name = r.exists ? r.host.substr(r.host.rfind('/') + 1) : r.leaf;
-    if (r.parentExists) {
-        r.parent.reset(open(r.parentHost.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!r.parent)
-            r.parentExists = r.exists = false;  // gone meanwhile
-    }
+    if (r.parentExists)
+        r.parent = held ? std::move(held) : UniqueFd(fcntl(base, F_DUPFD_CLOEXEC, 0));
     return r;
 }
 
@@ -261,7 +284,7 @@ bool plainName(std::u16string_view name, std::string& utf8) {
 }
 
 int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,
-                      std::u16string& pattern, std::string& folderHost, std::string* folderRel) {
+                      std::u16string& pattern, std::string* folderRel) {
     auto& impl = device.impl();
     std::string rel;
     std::u16string_view leaf;
@@ -278,14 +301,12 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         return -1;
     // the card's folders are opened from the card's own folder, never from root/
     int base = impl.rootFd;
-    const std::string* baseHost = &impl.rootHost;
     std::string inVolume = rel;
     bool cardRoot = false;
     if (!impl.cardHost.empty() && !rel.empty() && startsWithCard(rel)) {
         if (!impl.cardPresent())
             return -1;
         base = impl.cardFd;
-        baseHost = &impl.cardHost;
         size_t slash = rel.find('/');
         inVolume = slash == std::string::npos ? std::string() : rel.substr(slash + 1);
         cardRoot = inVolume.empty();
@@ -310,9 +331,6 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
     if (fd < 0)
         return -1;
     pattern.assign(leaf);
-    folderHost = *baseHost;
-    if (!inVolume.empty())
-        folderHost += "/" + inVolume;
     if (folderRel)
         *folderRel = std::move(rel);
     return fd;

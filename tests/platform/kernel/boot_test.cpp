@@ -5,7 +5,10 @@
 
 #include "util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using ce::test::TempDevice;
 
@@ -111,6 +114,51 @@ TEST_F(BootTest, ACleanBootRestoresTheFactoryImage) {
     kt::writeHost(device.host(u"\\My Documents\\new.txt"), "kept");
     EXPECT_EQ(cedevice("boot " + dir).out.find("clean boot"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(device.host(u"\\My Documents\\new.txt")));
+    ce::Device::open(device.dir());
+}
+
+// What a host tool may have left in the image: a chain of folders far deeper than any device path
+// (and than a host path may be long), special files and hard links. A clean boot clears it all
+// and restores the factory image, and what lies outside stays as it was.
+TEST_F(BootTest, ACleanBootClearsTreesOfAnyDepthAndReachesNothingOutside) {
+    int at = ::open(device.host(u"\\Temp").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(at, 0);
+    const std::string level(40, 'd');
+    for (int depth = 0; depth < 1200; ++depth) {  // 48,000 bytes of path
+        ASSERT_EQ(mkdirat(at, level.c_str(), 0755), 0) << depth;
+        int next = openat(at, level.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(next, 0);
+        ::close(at);
+        at = next;
+        if (depth % 500 == 499) {
+            ASSERT_GE(symlinkat(device.outside().c_str(), at, "out"), 0);
+        }
+    }
+    ASSERT_EQ(mkfifoat(at, "fifo", 0644), 0);
+    ::close(at);
+    kt::writeHost(device.outside() / "canary.txt", "alive");
+    std::filesystem::create_hard_link(device.outside() / "canary.txt",
+                                      device.host(u"\\Temp\\linked.txt"));
+    SetCleanRebootFlag();
+    ce::Device::close();
+
+    Result r = cedevice("boot " + dir);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("clean boot"), std::string::npos) << r.out;
+    EXPECT_EQ(kt::readHost(device.outside() / "canary.txt"), "alive");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(device.outside()),
+                            std::filesystem::directory_iterator()),
+              1);
+    // root/ is the factory image again, entry for entry
+    std::vector<std::string> restored, factory;
+    for (const auto& [tree, list] : {std::pair{device.dir() / "root", &restored},
+                                     std::pair{device.dir() / "factory" / "root", &factory}}) {
+        for (auto it = std::filesystem::recursive_directory_iterator(tree);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            list->push_back(std::filesystem::relative(it->path(), tree).string());
+        std::sort(list->begin(), list->end());
+    }
+    EXPECT_EQ(restored, factory);
     ce::Device::open(device.dir());
 }
 
