@@ -4,6 +4,7 @@
 // that, written out again as a script, read back the same: menus (popups, items, IDs, options,
 // separators, texts with any character), string tables and the version block. Icons it decodes
 // have the size their pixels fill. ASan and UBSan watch every read and write on the way.
+#include "kernel/text.h"
 #include "resources/resources.h"
 
 #include <cstdint>
@@ -25,50 +26,42 @@ namespace {
 
 // ---- writing resources as a script -------------------------------------------------------
 
-// One UTF-16 unit as the reader takes it back: UTF-8 of one to three bytes (a surrogate on its
-// own too), escapes for what would end the string or the line.
-void appendUnit(std::string& out, char16_t c) {
+// One UTF-16 unit as the reader takes it back: an escape for what would end the string or the
+// line, else the unit itself (the text is then written as UTF-8, which the reader decodes; it
+// never gives a lone surrogate).
+void appendUnit(std::u16string& out, char16_t c) {
     switch (c) {
         case u'"':
-            out += "\"\"";
+            out += u"\"\"";
             return;
         case u'\\':
-            out += "\\\\";
+            out += u"\\\\";
             return;
         case u'\n':
-            out += "\\n";
+            out += u"\\n";
             return;
         case u'\r':
-            out += "\\r";
+            out += u"\\r";
             return;
         case u'\t':
-            out += "\\t";
+            out += u"\\t";
             return;
         case u'\0':
-            out += "\\0";
+            out += u"\\0";
             return;
         case u'\b':
-            out += "\\a";  // the resource compiler's \a, which right-aligns menu text
+            out += u"\\a";  // the resource compiler's \a, which right-aligns menu text
             return;
         default:
             break;
     }
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    out += c;
 }
 
 std::string quoted(const std::u16string& text) {
-    std::string out = "\"";
-    for (char16_t c : text) appendUnit(out, c);
-    return out + "\"";
+    std::u16string escaped;
+    for (char16_t c : text) appendUnit(escaped, c);
+    return "\"" + ce::kernel::toUtf8(escaped) + "\"";
 }
 
 std::string menuOptions(UINT flags) {

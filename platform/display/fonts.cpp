@@ -80,23 +80,6 @@ bool hasFace(const LOGFONTW& lf, const char16_t* name) {
 
 }  // namespace
 
-std::u32string decodeUtf16(const WCHAR* text, size_t count) {
-    std::u32string out;
-    out.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        out.push_back(c);
-    }
-    return out;
-}
-
 struct FontEngine::Impl {
     FT_Library library = nullptr;
     bool libraryFailed = false;

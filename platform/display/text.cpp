@@ -2,6 +2,7 @@
 // word breaks, alignment, ellipsis, DT_CALCRECT).
 #include "display/gdi.h"
 #include "display/text.h"
+#include "kernel/text.h"
 
 #include <algorithm>
 #include <utility>
@@ -321,7 +322,7 @@ BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR text, int count, int maxExten
                      text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
                         ? 2
                         : 1;
-        w += run.advance(decodeUtf16(text + i, size_t(units))[0]);
+        w += run.advance(ce::kernel::toCodePoints(std::u16string_view(text + i, size_t(units)))[0]);
         for (int k = 0; k < units; ++k) {
             if (dx)
                 dx[i + k] = w;
@@ -400,7 +401,7 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, L
     if (!dc || (count > 0 && !text))
         return FALSE;
     TextRun run(*dc);
-    std::u32string chars = decodeUtf16(text ? text : u"", count);
+    std::u32string chars = ce::kernel::toCodePoints(std::u16string_view(text ? text : u"", count));
     // Per-character advances are given per UTF-16 unit; they only apply without surrogates.
     if (dx && chars.size() != count)
         dx = nullptr;
@@ -465,7 +466,8 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rect, UINT format)
         return 0;
     }
     TextRun run(*dc);
-    std::u32string chars = decodeUtf16(text ? text : u"", lengthOf(text, count));
+    std::u32string chars =
+        ce::kernel::toCodePoints(std::u16string_view(text ? text : u"", lengthOf(text, count)));
     std::vector<Line> lines = layout(chars, run, *rect, format);
     int lineHeight = run.height();
     int textHeight = lineHeight * int(lines.size());

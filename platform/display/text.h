@@ -59,7 +59,4 @@ class FontEngine {
     std::unique_ptr<Impl> impl_;
 };
 
-// Decodes UTF-16 to code points (an unpaired surrogate becomes U+FFFD).
-std::u32string decodeUtf16(const WCHAR* text, size_t count);
-
 }  // namespace ce::display

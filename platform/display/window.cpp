@@ -2,6 +2,7 @@
 // keyboard into keys and characters for the focus window.
 #include "display/gdi.h"
 #include "gwes/input.h"
+#include "kernel/text.h"
 
 #include <SDL.h>
 
@@ -61,42 +62,6 @@ UINT virtualKey(SDL_Keycode key) {
     if (key >= SDLK_F1 && key <= SDLK_F12)
         return 0x70 + UINT(key - SDLK_F1);
     return 0;  // a text key: it arrives as characters
-}
-
-// UTF-8 of SDL's text input to UTF-16 units.
-std::u16string utf16(const char* s) {
-    std::u16string out;
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    while (*p) {
-        char32_t c;
-        int extra;
-        if (*p < 0x80) {
-            c = *p;
-            extra = 0;
-        } else if ((*p >> 5) == 6) {
-            c = *p & 0x1F;
-            extra = 1;
-        } else if ((*p >> 4) == 14) {
-            c = *p & 0x0F;
-            extra = 2;
-        } else if ((*p >> 3) == 30) {
-            c = *p & 0x07;
-            extra = 3;
-        } else {
-            ++p;
-            continue;
-        }
-        ++p;
-        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i, ++p) c = (c << 6) | (*p & 0x3F);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(char16_t(0xD800 + (c >> 10)));
-            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(char16_t(c));
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -220,7 +185,7 @@ class HostWindow : public gwes::InputSource {
                     push(e.type == SDL_KEYDOWN ? Kind::KeyDown : Kind::KeyUp, 0, 0, vk);
                 break;
             case SDL_TEXTINPUT:
-                for (char16_t c : utf16(e.text.text)) push(Kind::Char, 0, 0, 0, c);
+                for (char16_t c : kernel::fromUtf8(e.text.text)) push(Kind::Char, 0, 0, 0, c);
                 break;
             default:
                 break;

@@ -15,6 +15,7 @@
 
 #include "gwes/input.h"
 #include "kernel/device.h"
+#include "kernel/text.h"
 
 #ifndef ERROR_INVALID_PARAMETER
 #define ERROR_INVALID_PARAMETER 87L
@@ -342,7 +343,12 @@ uint64_t nowMs();
 
 // log a line in the device log
 void deviceLog(const std::string& line);
-std::string utf8(std::u16string_view s);
-std::u16string utf16(std::string_view s);
+// text for people: the platform's one conversion (kernel/text.h)
+inline std::string utf8(std::u16string_view s) {
+    return kernel::toUtf8(s);
+}
+inline std::u16string utf16(std::string_view s) {
+    return kernel::fromUtf8(s);
+}
 
 }  // namespace ce::gwes

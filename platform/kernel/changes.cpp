@@ -66,14 +66,46 @@ void noteFolderChange(const std::filesystem::path& deviceDir) {
 
 void OpenFolders::add(const void* owner, std::string folderRel, int fd, uint64_t changes) {
     std::lock_guard lock(mutex_);
-    entries_.push_back(Entry{owner, std::move(folderRel), fd, changes});
+    entries_.push_back(Entry{owner, std::move(folderRel), fd, changes, {}, -1});
 }
 
 void OpenFolders::remove(const void* owner) {
     std::lock_guard lock(mutex_);
+    for (Entry& e : entries_) {
+        if (e.owner == owner && e.subfolderFd >= 0)
+            ::close(e.subfolderFd);
+    }
     entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                   [&](const Entry& e) { return e.owner == owner; }),
                    entries_.end());
+}
+
+void OpenFolders::offerSubfolder(const void* owner, std::string_view name, int fd) {
+    std::lock_guard lock(mutex_);
+    for (Entry& e : entries_) {
+        if (e.owner != owner)
+            continue;
+        if (e.subfolderFd >= 0)
+            ::close(e.subfolderFd);
+        e.subfolder.assign(name);
+        e.subfolderFd = fd;
+        return;
+    }
+    ::close(fd);
+}
+
+int OpenFolders::openSubfolder(std::string_view folderRel, const char* name, uint64_t changes) {
+    std::lock_guard lock(mutex_);
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        if (it->changes != changes || it->folderRel != folderRel)
+            continue;
+        if (it->subfolderFd >= 0 && it->subfolder == name) {
+            it->subfolder.clear();
+            return std::exchange(it->subfolderFd, -1);
+        }
+        return openat(it->fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    return -1;
 }
 
 }  // namespace ce::kernel

@@ -28,28 +28,6 @@ namespace fs = std::filesystem;
 constexpr char kMovesFolder[] = "moves";  // DEVICE/moves
 std::atomic<unsigned> g_moveSequence{0};
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
-
 // The temporary name of a copy in progress, from its record's name.
 std::string temporaryName(const std::string& id) {
     return "~move" + id + ".tmp";
@@ -63,15 +41,18 @@ class MoveRecord {
     MoveRecord(const fs::path& deviceDir, const std::string& id, const std::u16string& temporary) {
         fs::path folder = deviceDir / kMovesFolder;
         mkdir(folder.c_str(), 0755);
-        folder_ = Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        folder_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         std::string fresh = id + ".new";
-        Fd fd(folder_ ? openat(folder_.get(), fresh.c_str(),
-                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)
-                      : -1);
+        UniqueFd fd(folder_ ? openat(folder_.get(), fresh.c_str(),
+                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)
+                            : -1);
         if (!fd)
             return;  // the move goes on; only a kill would leave its temporary file behind
         flock(fd.get(), LOCK_EX);
-        std::string text = toUtf8(temporary) + "\n";
+        std::string text;  // as the host names its bytes, so that every name comes back
+        if (!toHostName(temporary, text))
+            return;
+        text += "\n";
         if (write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
             renameat(folder_.get(), fresh.c_str(), folder_.get(), id.c_str()) != 0) {
             unlinkat(folder_.get(), fresh.c_str(), 0);
@@ -88,9 +69,9 @@ class MoveRecord {
     MoveRecord& operator=(const MoveRecord&) = delete;
 
   private:
-    Fd folder_;  // DEVICE/moves, never through a link
+    UniqueFd folder_;  // DEVICE/moves, never through a link
     std::string name_;
-    Fd fd_;
+    UniqueFd fd_;
 };
 
 // ERROR_DISK_FULL when the target's file system has clearly no room for `size` bytes, so that a
@@ -106,15 +87,12 @@ DWORD checkRoom(int dir, off_t size) {
 // The DOS attributes go with the data. A file system that cannot hold extended attributes at all
 // (ENOTSUP) takes the file without them, as it could not keep any the platform set there.
 DWORD copyAttributes(int in, int out, const struct stat& st) {
-    char value[64];
-    ssize_t n = fgetxattr(in, kAttributeXattr, value, sizeof value);
     mode_t mode = st.st_mode & 0777;
-    if (n > 0) {
-        if (fsetxattr(out, kAttributeXattr, value, static_cast<size_t>(n), 0) == 0)
-            mode |= kAttributeMarker;
-        else if (errno != ENOTSUP)
-            return errnoToError(errno, ERROR_GEN_FAILURE);
-    }
+    int e = copyAttributeValue(in, out);
+    if (e == 0)
+        mode |= kAttributeMarker;
+    else if (e != ENODATA && e != ENOTSUP)
+        return errnoToError(e, ERROR_GEN_FAILURE);
     return fchmod(out, mode) == 0 ? 0 : errnoToError(errno, ERROR_GEN_FAILURE);
 }
 
@@ -156,8 +134,8 @@ DWORD placeCopy(const Device& device, int in, const struct stat& st, int toDir, 
         std::string temporary = temporaryName(id);
         MoveRecord record(device.dir(), id,
                           std::u16string(targetFolder) + u"\\" + fromUtf8(temporary));
-        Fd out(openat(toDir, temporary.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        UniqueFd out(openat(toDir, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out) {
             if (errno == EEXIST)
                 continue;
@@ -206,7 +184,7 @@ int copyData(int in, int out, off_t& copied) {
 
 DWORD moveFileAcross(const Device& device, int fromDir, const char* fromName, int toDir,
                      const char* toName, std::u16string_view targetFolder) {
-    Fd in(openat(fromDir, fromName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd in(openat(fromDir, fromName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in)
         return errno == ELOOP ? ERROR_ACCESS_DENIED : errnoToError(errno);
     struct stat st;
@@ -244,7 +222,7 @@ void removeAbandonedCopies(const Device& device) {
         std::string id = e->d_name;
         if (id == "." || id == "..")
             continue;
-        Fd record(openat(dirfd(d.get()), id.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd record(openat(dirfd(d.get()), id.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!record || flock(record.get(), LOCK_EX | LOCK_NB) != 0)
             continue;  // its move is still running
         bool half = id.size() > 4 && id.compare(id.size() - 4, 4, ".new") == 0;
@@ -255,14 +233,14 @@ void removeAbandonedCopies(const Device& device) {
             path.pop_back();
         // Only the very file the record names, by its exact temporary name, is removed, and
         // only through a lookup on the device, which stays inside the image.
-        Lookup r = path.empty() ? Lookup() : lookup(device, fromUtf8(path));
+        Lookup r = path.empty() ? Lookup() : lookup(device, fromHostName(path));
         std::string expected = "/" + temporaryName(id);
         if (!path.empty() && !r.error && !r.parentExists)
             continue;  // its folder is not there now (a card out): kept for a later opening
         if (!path.empty() && !r.error && r.exists && S_ISREG(r.st.st_mode) &&
             r.host.size() > expected.size() &&
             r.host.compare(r.host.size() - expected.size(), expected.size(), expected) == 0)
-            unlink(r.host.c_str());
+            unlinkat(r.parent.get(), r.name.c_str(), 0);
         unlinkat(dirfd(d.get()), id.c_str(), 0);
     }
 }

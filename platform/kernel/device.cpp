@@ -91,7 +91,14 @@ void Device::log(std::string_view line) {
             c = ' ';
     }
     text += '\n';
-    int fd = ::open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // never through a link, and never waiting on a FIFO put in its place
+    int fd = ::open((dir_ / "log").c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return;
+    }
     if (fd < 0)
         return;
     // one write per line, so lines of several programs never interleave

@@ -1,12 +1,158 @@
-// Reading and writing files: CreateFileW and friends, and the CRT's _wfopen.
+// Reading and writing files: CreateFileW and friends, the CRT's _wfopen, and the one way the
+// platform opens a file of the image (openFileAt).
 #include "internal.h"
 
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 
 using namespace ce::kernel;
+
+namespace ce::kernel {
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+int reopenEntry(int pathFd, int dirFd, const std::string& name, const struct stat& st, int flags) {
+    char proc[40];
+    snprintf(proc, sizeof proc, "/proc/self/fd/%d", pathFd);
+    int fd = ::open(proc, flags | O_CLOEXEC);
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    fd = openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat now;
+    if (fd >= 0 && (fstat(fd, &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)) {
+        ::close(fd);
+        errno = EAGAIN;
+        return -1;
+    }
+    if (fd >= 0)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+namespace {
+
+// A new, nameless file in dirFd, and the name it is given before it replaces another; the name
+// is taken at once when the file system has no nameless files.
+UniqueFd newFileIn(int dirFd, std::string& tmpName, bool& named) {
+    static std::atomic<unsigned> counter{0};
+    tmpName = ".~link." + std::to_string(getpid()) + "." + std::to_string(counter++);
+    named = false;
+    UniqueFd fd(openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!fd) {
+        named = true;
+        fd.reset(openat(dirFd, tmpName.c_str(),
+                        O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
+    }
+    return fd;
+}
+
+bool giveName(int fd, int dirFd, const std::string& tmpName) {
+    char proc[40];
+    snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return linkat(AT_FDCWD, proc, dirFd, tmpName.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+           linkat(fd, "", dirFd, tmpName.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// Replaces the file of pathFd (stat st), named `name` in dirFd, with a copy that has one link.
+bool replaceWithOwnCopy(int dirFd, const std::string& name, int pathFd, const struct stat& st,
+                        bool keepData) {
+    UniqueFd from(reopenEntry(pathFd, dirFd, name, st, O_RDONLY));
+    if (!from)
+        return false;
+    std::string tmpName;
+    bool named;
+    UniqueFd copy = newFileIn(dirFd, tmpName, named);
+    if (!copy)
+        return false;
+    off_t copied;
+    int copyError = keepData ? copyData(from.get(), copy.get(), copied) : 0;
+    bool ok = copyError == 0;
+    errno = copyError;
+    if (ok) {
+        copyAttributeValue(from.get(), copy.get());
+        if (fchown(copy.get(), st.st_uid, st.st_gid) != 0) {
+            // not the owner's to give: the copy stays the caller's
+        }
+        fchmod(copy.get(), st.st_mode & 07777);
+        if (keepData) {
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            futimens(copy.get(), times);
+        }
+        // the copy is whole on the disk before its name replaces the file
+        ok = fsync(copy.get()) == 0 && (named || giveName(copy.get(), dirFd, tmpName)) &&
+             renameat(dirFd, tmpName.c_str(), dirFd, name.c_str()) == 0;
+    }
+    if (!ok) {
+        int e = errno;
+        unlinkat(dirFd, tmpName.c_str(), 0);
+        errno = e;
+    }
+    return ok;
+}
+
+bool writes(int flags) {
+    return (flags & O_ACCMODE) != O_RDONLY || (flags & O_TRUNC);
+}
+
+}  // namespace
+
+bool ownLinkAt(int dirFd, const std::string& name, bool keepData) {
+    UniqueFd path(openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!path || fstat(path.get(), &st) != 0)
+        return false;
+    if (!S_ISREG(st.st_mode) || st.st_nlink <= 1)
+        return true;
+    return replaceWithOwnCopy(dirFd, name, path.get(), st, keepData);
+}
+
+int openFileAt(int dirFd, const std::string& name, int flags, mode_t mode) {
+    // a few rounds: the entry may be created, replaced or given its own link meanwhile
+    for (int round = 0; round < 4; ++round) {
+        UniqueFd path(openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!path) {
+            if (errno != ENOENT || !(flags & O_CREAT))
+                return -1;
+            int fd = openat(dirFd, name.c_str(),
+                            (flags & ~O_TRUNC) | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            if (fd >= 0 || errno != EEXIST || (flags & O_EXCL))
+                return fd;
+            continue;  // made by someone else meanwhile
+        }
+        if ((flags & O_CREAT) && (flags & O_EXCL)) {
+            errno = EEXIST;
+            return -1;
+        }
+        struct stat st;
+        if (fstat(path.get(), &st) != 0)
+            return -1;
+        if (!S_ISREG(st.st_mode)) {
+            errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+            return -1;
+        }
+        if (writes(flags) && st.st_nlink > 1) {
+            if (!replaceWithOwnCopy(dirFd, name, path.get(), st, !(flags & O_TRUNC)))
+                return -1;
+            continue;  // open the file that now has the name
+        }
+        int fd = reopenEntry(path.get(), dirFd, name, st, flags & ~(O_CREAT | O_EXCL));
+        if (fd >= 0 || errno != EAGAIN)
+            return fd;
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+}  // namespace ce::kernel
 
 namespace {
 
@@ -22,7 +168,23 @@ FileObject* fileObject(HANDLE h) {
     return d ? d->impl().handles.get<FileObject>(h) : nullptr;
 }
 
-// Opens a device file for the CRT or CreateFileW; -1 with the Win32 error set on failure.
+DWORD openError(int e) {
+    switch (e) {
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        default:
+            return ERROR_ACCESS_DENIED;
+    }
+}
+
+// Opens a device file for the CRT or CreateFileW; -1 with the Win32 error set on failure. What
+// is not a regular file (a folder, a link, a FIFO, a socket, a device node) is refused with
+// ERROR_ACCESS_DENIED, as Win32 refuses a folder opened as a file.
 int openDeviceFile(const char16_t* path, int flags, bool wantWrite) {
     if (!path) {
         setError(ERROR_INVALID_PARAMETER);
@@ -33,7 +195,7 @@ int openDeviceFile(const char16_t* path, int flags, bool wantWrite) {
         setError(r.error);
         return -1;
     }
-    if (r.isRoot || r.isDir() || r.isLink()) {
+    if (r.isRoot || (r.exists && !S_ISREG(r.st.st_mode))) {
         setError(ERROR_ACCESS_DENIED);
         return -1;
     }
@@ -45,17 +207,14 @@ int openDeviceFile(const char16_t* path, int flags, bool wantWrite) {
         setError(ERROR_PATH_NOT_FOUND);
         return -1;
     }
-    if (r.exists && wantWrite && (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY)) {
+    if (r.exists && wantWrite &&
+        (entryAttributes(r.parent.get(), r.name, r.st) & FILE_ATTRIBUTE_READONLY)) {
         setError(ERROR_ACCESS_DENIED);
         return -1;
     }
-    int fd = ::open(r.host.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        setError(errno == EEXIST   ? ERROR_FILE_EXISTS
-                 : errno == ENOENT ? ERROR_FILE_NOT_FOUND
-                                   : ERROR_ACCESS_DENIED);
-        return -1;
-    }
+    int fd = openFileAt(r.parent.get(), r.name, flags);
+    if (fd < 0)
+        setError(openError(errno));
     return fd;
 }
 

@@ -79,7 +79,7 @@ bool resolve(LPCWSTR path, Lookup& r, unsigned flags = 0) {
 }
 
 bool readOnly(const Lookup& r) {
-    return (readAttributes(r.host, r.st) & FILE_ATTRIBUTE_READONLY) != 0;
+    return (entryAttributes(r.parent.get(), r.name, r.st) & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 void fillFindData(WIN32_FIND_DATAW& data, std::u16string_view name, const struct stat& st,
@@ -118,9 +118,8 @@ class FindObject : public KernelObject {
         folders.add(this, std::move(folderRel), fd_, changes);
     }
     // Takes over an open folder descriptor.
-    void openDir(int fd, const std::string& host, std::u16string pattern) {
+    void openDir(int fd, std::u16string pattern) {
         fd_ = fd;
-        host_ = host;
         pattern_ = std::move(pattern);
         matchAll_ = pattern_ == u"*" || pattern_ == u"*.*";
     }
@@ -145,7 +144,7 @@ class FindObject : public KernelObject {
         while (const char* n = nextName()) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 continue;
-            // ASCII names widen directly; others convert from UTF-8
+            // ASCII names widen directly; others convert as host names
             char16_t ascii[MAX_PATH];
             size_t len = 0;
             while (len < MAX_PATH && n[len] && static_cast<unsigned char>(n[len]) < 0x80) {
@@ -156,7 +155,7 @@ class FindObject : public KernelObject {
             if (len < MAX_PATH && !n[len]) {
                 name = std::u16string_view(ascii, len);
             } else {
-                name_ = fromUtf8(n);
+                name_ = fromHostName(n);
                 name = name_;
             }
             if (name.size() >= MAX_PATH)
@@ -166,9 +165,10 @@ class FindObject : public KernelObject {
             if (hideCardName_ && isCardName(name))
                 continue;
             struct stat st;
-            if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            DWORD attributes;
+            if (!describe(n, st, attributes))
                 continue;  // gone meanwhile
-            fillFindData(data, name, st, readAttributesAt(fd_, n, host_, st));
+            fillFindData(data, name, st, attributes);
             return true;
         }
         return false;
@@ -177,6 +177,25 @@ class FindObject : public KernelObject {
     bool single = false;
 
   private:
+    // The stat and attributes of the entry `name`, never through a link. A folder is opened to
+    // be described, and offered to the enumeration of it that a walk starts next (see
+    // OpenFolders::offerSubfolder): one lookup by name where a stat, a read of its attributes
+    // and the walk's open would take three.
+    bool describe(const char* name, struct stat& st, DWORD& attributes) {
+        if (type_ == DT_DIR && folders_) {
+            UniqueFd child(openat(fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (child && fstat(child.get(), &st) == 0) {
+                attributes = attributesOf(child.get(), st);
+                folders_->offerSubfolder(this, name, child.release());
+                return true;
+            }
+        }
+        if (fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        attributes = walkAttributes(fd_, name, st);
+        return true;
+    }
+
     const char* nextName() {
         if (fd_ < 0)
             return nullptr;
@@ -198,6 +217,7 @@ class FindObject : public KernelObject {
         };
         auto* e = reinterpret_cast<Dirent64*>(buffer_ + pos_);
         pos_ += e->reclen;
+        type_ = e->type;
         // The position after the last entry of a batch is where the next read starts; the
         // largest position there is means the end of the folder (ext4 and btrfs give it at the
         // end, and never as the position of an entry), which saves the read that would only
@@ -211,8 +231,8 @@ class FindObject : public KernelObject {
     OpenFolders* folders_ = nullptr;
     alignas(8) char buffer_[16384];
     size_t pos_ = 0, len_ = 0;
+    unsigned char type_ = DT_UNKNOWN;  // of the entry nextName gave last
     bool atEnd_ = false;
-    std::string host_;
     std::u16string pattern_;
     std::u16string name_;
     bool matchAll_ = false;
@@ -306,17 +326,13 @@ std::u16string_view folderOf(std::u16string_view path) {
 BOOL moveAcross(const Lookup& from, const Lookup& to, std::u16string_view newName) {
     if (from.isDir() || from.isLink() || !S_ISREG(from.st.st_mode))
         return fail(ERROR_ACCESS_DENIED);
-    int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fromDir = open(from.parentHost.c_str(), flags);
-    int toDir = fromDir < 0 ? -1 : open(to.parentHost.c_str(), flags);
-    DWORD e = toDir < 0 ? errnoToError(errno)
-                        : moveFileAcross(*device(), fromDir,
-                                         from.host.c_str() + from.parentHost.size() + 1, toDir,
-                                         to.leaf.c_str(), folderOf(newName));
-    if (fromDir >= 0)
-        close(fromDir);
-    if (toDir >= 0)
-        close(toDir);
+    // the folders the lookups reached, opened for reading (the move syncs its target folder)
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    UniqueFd fromDir(openat(from.parent.get(), ".", flags));
+    UniqueFd toDir(fromDir ? openat(to.parent.get(), ".", flags) : -1);
+    DWORD e = !toDir ? errnoToError(errno)
+                     : moveFileAcross(*device(), fromDir.get(), from.name.c_str(), toDir.get(),
+                                      to.name.c_str(), folderOf(newName));
     return e ? fail(e) : TRUE;
 }
 
@@ -340,11 +356,11 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     auto find = std::make_unique<FindObject>();
     // the common case, a pattern in a folder named in its stored case: one step
     std::u16string pattern;
-    std::string folder, folderRel;
+    std::string folderRel;
     uint64_t changes = d ? d->impl().changes.value() : 0;  // read before the folder is opened
-    int fd = d ? openPatternFolder(*d, fileName, changes, pattern, folder, &folderRel) : -1;
+    int fd = d ? openPatternFolder(*d, fileName, changes, pattern, &folderRel) : -1;
     if (fd >= 0) {
-        find->openDir(fd, folder, std::move(pattern));
+        find->openDir(fd, std::move(pattern));
         if (folderRel.empty())
             showCardIn(*find);
         if (d->impl().changes.shared())
@@ -363,13 +379,13 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             setError(ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        int dir = open(r.parentHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int dir = openat(r.parent.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) {
             setError(errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND
                                                         : errnoToError(errno));
             return INVALID_HANDLE_VALUE;
         }
-        find->openDir(dir, r.parentHost, r.leafWide);
+        find->openDir(dir, r.leafWide);
         if (r.parentHost == d->impl().rootHost)
             showCardIn(*find);
         if (!find->next(*data)) {
@@ -382,12 +398,11 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             setError(r.isRoot || r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
             return INVALID_HANDLE_VALUE;
         }
-        size_t slash = r.host.rfind('/');
         if (r.isCard)
             fillFindData(*data, kCardName, r.st, kCardAttributes);
         else
-            fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st,
-                         readAttributes(r.host, r.st));
+            fillFindData(*data, fromHostName(r.name), r.st,
+                         entryAttributes(r.parent.get(), r.name, r.st));
         find->single = true;
     }
     return d->impl().handles.add(std::move(find));
@@ -433,8 +448,8 @@ CEAPI BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
         return fail(ERROR_FILE_NOT_FOUND);  // a final backslash names a folder
     if (!r.isLink() && readOnly(r))
         return fail(ERROR_ACCESS_DENIED);
-    if (unlink(r.host.c_str()) != 0)
-        return fail(errnoToError(errno));
+    if (unlinkat(r.parent.get(), r.name.c_str(), 0) != 0)
+        return fail(errno == EISDIR ? ERROR_ACCESS_DENIED : errnoToError(errno));
     return TRUE;
 }
 
@@ -458,7 +473,7 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
         target = to.parentHost + "/" + to.leaf;
         if (target == from.host)
             return TRUE;
-        if (rename(from.host.c_str(), target.c_str()) != 0)
+        if (renameat(from.parent.get(), from.name.c_str(), to.parent.get(), to.leaf.c_str()) != 0)
             return fail(errnoToError(errno));
         if (from.isDir())
             noteFolderChange();
@@ -466,9 +481,11 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     }
     if (from.isDir() && (target + "/").rfind(from.host + "/", 0) == 0)
         return fail(ERROR_ACCESS_DENIED);  // into itself
-    if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    if (renameat2(from.parent.get(), from.name.c_str(), to.parent.get(), to.name.c_str(),
+                  RENAME_NOREPLACE) != 0) {
         if (errno == EXDEV)
             return moveAcross(from, to, newName);
+        // EINVAL: a folder into a folder of its own, which the check above saw as another path
         return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errnoToError(errno));
     }
     if (from.isDir())
@@ -494,28 +511,23 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
         if (to.st.st_ino == from.st.st_ino)
             return fail(ERROR_SHARING_VIOLATION);
     }
-    int in = open(from.host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0)
+    UniqueFd in(openFileAt(from.parent.get(), from.name, O_RDONLY));
+    if (!in)
         return fail(errnoToError(errno));
-    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-    int out = open(to.host.c_str(), flags, 0644);
-    if (out < 0) {
-        DWORD e = errno == EEXIST ? ERROR_FILE_EXISTS : errnoToError(errno);
-        close(in);
-        return fail(e);
-    }
+    int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
+    UniqueFd out(openFileAt(to.parent.get(), to.name, flags));
+    if (!out)
+        return fail(errno == EEXIST ? ERROR_FILE_EXISTS : errnoToError(errno));
     off_t copied;
-    int copyError = copyData(in, out, copied);
-    bool ok = copyError == 0;
-    DWORD e = errnoToError(copyError, ERROR_GEN_FAILURE);
-    close(in);
-    if (close(out) != 0)
-        ok = false;
-    if (!ok) {
-        unlink(to.host.c_str());
-        return fail(e);
+    int copyError = copyData(in.get(), out.get(), copied);
+    if (copyError) {
+        out.reset();
+        unlinkat(to.parent.get(), to.name.c_str(), 0);
+        return fail(errnoToError(copyError, ERROR_GEN_FAILURE));
     }
-    writeAttributes(to.host, readAttributes(from.host, from.st) & ~FILE_ATTRIBUTE_NORMAL);
+    struct stat written;
+    if (fstat(out.get(), &written) == 0)
+        copyAttributesOf(in.get(), out.get(), written);
     return TRUE;
 }
 
@@ -527,7 +539,7 @@ CEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
         return fail(ERROR_ALREADY_EXISTS);
     if (!r.parentExists)
         return fail(ERROR_PATH_NOT_FOUND);
-    if (mkdir(r.host.c_str(), 0755) != 0)
+    if (mkdirat(r.parent.get(), r.name.c_str(), 0755) != 0)
         return fail(errnoToError(errno));
     return TRUE;
 }
@@ -552,8 +564,9 @@ CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
         return fail(ERROR_DIRECTORY);
     if (readOnly(r))
         return fail(ERROR_ACCESS_DENIED);
-    if (rmdir(r.host.c_str()) != 0)
+    if (unlinkat(r.parent.get(), r.name.c_str(), AT_REMOVEDIR) != 0)
         return fail(errno == EEXIST || errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY
+                    : errno == ENOTDIR                    ? ERROR_DIRECTORY
                                                           : errnoToError(errno));
     noteFolderChange();
     return TRUE;
@@ -567,7 +580,7 @@ CEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
         setError(r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
         return INVALID_FILE_ATTRIBUTES;
     }
-    return r.isCard ? kCardAttributes : readAttributes(r.host, r.st);
+    return r.isCard ? kCardAttributes : entryAttributes(r.parent.get(), r.name, r.st);
 }
 
 CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
@@ -578,7 +591,10 @@ CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
         return fail(missingError(r));
     if (r.isRoot || r.isCard || r.isLink())
         return fail(ERROR_ACCESS_DENIED);
-    if (!writeAttributes(r.host, attributes))
+    // attributes belong to the file, so one with other hard links gets its own first
+    if (!ownLinkAt(r.parent.get(), r.name, true))
+        return fail(errnoToError(errno));
+    if (!writeEntryAttributes(r.parent.get(), r.name, attributes))
         return fail(errnoToError(errno));
     return TRUE;
 }

@@ -11,15 +11,24 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 namespace ce::kernel {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Attributes of a file or folder of an image being written.
+void writeHostAttributes(const fs::path& path, DWORD attributes) {
+    UniqueFd parent(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!parent || !writeEntryAttributes(parent.get(), path.filename().string(), attributes))
+        throw DeviceError("cannot set the attributes of " + path.string());
+}
 
 void writeBytes(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
@@ -233,74 +242,173 @@ void factoryRegistry(RegRoots& roots) {
 
 fs::path hostUnder(const fs::path& root, std::u16string_view devicePath) {
     fs::path p = root;
-    std::string utf8 = toUtf8(devicePath);
+    std::string bytes;
+    if (!toHostName(devicePath, bytes))
+        bytes = toUtf8(devicePath);
     size_t i = 0;
-    while (i < utf8.size()) {
-        size_t j = utf8.find('\\', i);
+    while (i < bytes.size()) {
+        size_t j = bytes.find('\\', i);
         if (j == std::string::npos)
-            j = utf8.size();
+            j = bytes.size();
         if (j > i)
-            p /= utf8.substr(i, j - i);
+            p /= bytes.substr(i, j - i);
         i = j + 1;
     }
     return p;
 }
 
+namespace {
+
+// Folders deeper than this below a tree's top are not copied (a factory image is shallow; a
+// deeper one is refused), and are moved up to the top to be cleared, so that neither walk holds
+// more than this many folders open at once.
+constexpr size_t kTreeLevels = 128;
+
+bool isDotEntry(const char* n) {
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
+UniqueFd openFolder(const fs::path& dir) {
+    return UniqueFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// A folder being read, and its name in the folder above it.
+struct Level {
+    DIR* folder;
+    std::string name;
+};
+
+DIR* readFolderAt(int dirFd, const char* name) {
+    int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d && fd >= 0)
+        ::close(fd);
+    return d;
+}
+
+// One pass of clearTree: removes what it can reach within kTreeLevels and moves what lies deeper
+// up into the top folder. True when it moved something, which the next pass removes.
+bool clearPass(int top) {
+    std::vector<Level> levels;
+    if (DIR* d = readFolderAt(top, "."))
+        levels.push_back({d, ""});
+    bool moved = false;
+    static std::atomic<unsigned> deep{0};
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        int at = dirfd(level.folder);
+        dirent* e = readdir(level.folder);
+        if (!e) {
+            std::string name = std::move(level.name);
+            closedir(level.folder);
+            levels.pop_back();
+            if (!levels.empty())
+                unlinkat(dirfd(levels.back().folder), name.c_str(), AT_REMOVEDIR);
+            continue;
+        }
+        if (isDotEntry(e->d_name))
+            continue;
+        struct stat st;
+        if (fstatat(at, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(st.st_mode)) {
+            unlinkat(at, e->d_name, 0);  // a link is removed, never followed
+        } else if (levels.size() < kTreeLevels) {
+            if (DIR* d = readFolderAt(at, e->d_name))
+                levels.push_back({d, e->d_name});
+        } else {
+            std::string up = ".~deep." + std::to_string(getpid()) + "." + std::to_string(deep++);
+            moved |= renameat(at, e->d_name, top, up.c_str()) == 0;
+        }
+    }
+    return moved;
+}
+
+// Copies the file `name` of the folder src into the folder dst, with its attributes.
+void copyFileAt(int src, int dst, const char* name, const struct stat& st, const fs::path& where) {
+    UniqueFd in(openFileAt(src, name, O_RDONLY));
+    UniqueFd out(in ? openFileAt(dst, name, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777) : -1);
+    off_t copied;
+    int e = !out ? errno : copyData(in.get(), out.get(), copied);
+    if (e)
+        throw DeviceError("cannot copy " + (where / name).string() + ": " + strerror(e));
+    struct stat written;
+    if (fstat(out.get(), &written) == 0)
+        copyAttributesOf(in.get(), out.get(), written);
+}
+
+}  // namespace
+
 void copyTree(const fs::path& from, const fs::path& to) {
     if (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST)
         throw DeviceError("cannot create " + to.string() + ": " + strerror(errno));
-    DIR* d = opendir(from.c_str());
-    if (!d)
-        throw DeviceError("cannot read " + from.string() + ": " + strerror(errno));
-    std::unique_ptr<DIR, int (*)(DIR*)> guard(d, closedir);
-    auto copyAttr = [](const fs::path& a, const fs::path& b) {
-        char buf[64];
-        ssize_t n = lgetxattr(a.c_str(), kAttributeXattr, buf, sizeof buf);
-        if (n > 0 && lsetxattr(b.c_str(), kAttributeXattr, buf, n, 0) == 0)
-            setAttributeMarker(b.string(), true);
+    UniqueFd src = openFolder(from), dst = openFolder(to);
+    if (!src || !dst)
+        throw DeviceError("cannot read " + (src ? to : from).string() + ": " + strerror(errno));
+    // each level: the source folder being read, the copy's folder, and the path, for messages
+    struct CopyLevel {
+        DIR* folder;
+        UniqueFd copy;
+        fs::path where;
     };
-    while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        fs::path src = from / name, dst = to / name;
-        struct stat st;
-        if (lstat(src.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            copyTree(src, dst);
-        } else if (S_ISREG(st.st_mode)) {
-            std::error_code ec;
-            fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
-            if (ec)
-                throw DeviceError("cannot copy " + src.string() + ": " + ec.message());
-        } else {
-            continue;  // links and special files are not part of an image
+    std::vector<CopyLevel> levels;
+    auto close = [&] {
+        for (CopyLevel& l : levels) closedir(l.folder);
+    };
+    auto enter = [&](int srcFd, const char* name, UniqueFd copy, fs::path where) {
+        DIR* d = readFolderAt(srcFd, name);
+        if (!d) {
+            close();
+            throw DeviceError("cannot read " + where.string() + ": " + strerror(errno));
         }
-        copyAttr(src, dst);
+        levels.push_back({d, std::move(copy), std::move(where)});
+    };
+    enter(src.get(), ".", std::move(dst), from);
+    while (!levels.empty()) {
+        CopyLevel& level = levels.back();
+        dirent* e = readdir(level.folder);
+        if (!e) {
+            struct stat st;
+            if (fstat(level.copy.get(), &st) == 0)
+                copyAttributesOf(dirfd(level.folder), level.copy.get(), st);
+            closedir(level.folder);
+            levels.pop_back();
+            continue;
+        }
+        if (isDotEntry(e->d_name))
+            continue;
+        struct stat st;
+        int at = dirfd(level.folder);
+        if (fstatat(at, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        try {
+            if (S_ISREG(st.st_mode)) {
+                copyFileAt(at, level.copy.get(), e->d_name, st, level.where);
+            } else if (S_ISDIR(st.st_mode)) {
+                fs::path where = level.where / e->d_name;
+                if (levels.size() >= kTreeLevels)
+                    throw DeviceError("cannot copy " + where.string() + ": too deep");
+                if (mkdirat(level.copy.get(), e->d_name, 0755) != 0 && errno != EEXIST)
+                    throw DeviceError("cannot create " + where.string() + ": " + strerror(errno));
+                UniqueFd copy(openat(level.copy.get(), e->d_name,
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (!copy)
+                    throw DeviceError("cannot create " + where.string() + ": " + strerror(errno));
+                enter(at, e->d_name, std::move(copy), where);
+            }
+            // links and special files are not part of an image
+        } catch (...) {
+            close();
+            throw;
+        }
     }
-    copyAttr(from, to);
 }
 
 void clearTree(const fs::path& dir) {
-    DIR* d = opendir(dir.c_str());
-    if (!d)
+    UniqueFd top = openFolder(dir);
+    if (!top)
         return;
-    std::unique_ptr<DIR, int (*)(DIR*)> guard(d, closedir);
-    while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        fs::path p = dir / name;
-        struct stat st;
-        if (lstat(p.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            clearTree(p);
-            rmdir(p.c_str());
-        } else {
-            unlink(p.c_str());  // a link is removed, never followed
-        }
+    while (clearPass(top.get())) {
     }
 }
 
@@ -323,10 +431,9 @@ void createImage(const fs::path& dir, ImageContents contents) {
             fs::path host = hostUnder(root, f.path);
             writeBytes(host, filler(f.size, static_cast<char>(f.size % 26)));
             if (f.attributes)
-                writeAttributes(host.string(), f.attributes);
+                writeHostAttributes(host, f.attributes);
         }
-        writeAttributes(hostUnder(root, u"\\My Documents\\Hidden Temp").string(),
-                        FILE_ATTRIBUTE_HIDDEN);
+        writeHostAttributes(hostUnder(root, u"\\My Documents\\Hidden Temp"), FILE_ATTRIBUTE_HIDDEN);
         for (const ShortcutEntry& s : kShortcuts)
             writeBytes(hostUnder(root, s.path), shortcutBytes(s.target));
         factoryRegistry(roots);

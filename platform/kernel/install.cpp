@@ -63,14 +63,6 @@ Device& currentDevice() {
     return *d;
 }
 
-// Host path of a device path that must stay inside the image.
-fs::path hostOf(Device& d, std::u16string_view path) {
-    auto p = d.hostPath(path);
-    if (!p)
-        throw DeviceError("bad device path " + toUtf8(path));
-    return *p;
-}
-
 void writeShortcut(const std::u16string& path, const std::u16string& target) {
     DeleteFileW(path.c_str());
     std::u16string p = path, t = target;
@@ -78,15 +70,33 @@ void writeShortcut(const std::u16string& path, const std::u16string& target) {
         throw DeviceError("cannot write the shortcut " + toUtf8(path));
 }
 
-void copyInto(Device& d, const fs::path& from, std::u16string_view to) {
-    std::error_code ec;
-    fs::path dst = hostOf(d, to);
-    if (fs::is_symlink(dst, ec))
-        fs::remove(dst, ec);
-    fs::copy_file(from, dst, fs::copy_options::overwrite_existing, ec);
-    if (ec)
-        throw DeviceError("cannot copy " + from.string() + " to " + toUtf8(to) + ": " +
-                          ec.message());
+// Writes a file of the device through the device's own calls, as the installer does on a device.
+// Whatever stands in the way and cannot be written (a link, a FIFO) is removed first: it is not
+// the installer's file.
+void writeDeviceFile(const std::u16string& path, const std::string& bytes) {
+    auto create = [&] {
+        return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    };
+    HANDLE h = create();
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
+        !(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) && DeleteFileW(path.c_str()))
+        h = create();
+    DWORD written = 0;
+    bool ok = h != INVALID_HANDLE_VALUE &&
+              WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (!ok)
+        throw DeviceError("cannot write " + toUtf8(path) + " (error " +
+                          std::to_string(GetLastError()) + ")");
+}
+
+void copyInto(const fs::path& from, const std::u16string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof())
+        throw DeviceError("cannot read " + from.string());
+    writeDeviceFile(to, bytes);
 }
 
 }  // namespace
@@ -127,18 +137,10 @@ void install(const InstallOptions& options) {
     if (!CreateDirectoryW(kInstallDir, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         throw DeviceError("cannot create " + toUtf8(kInstallDir));
     // the device file of the program; the host program behind it is named in device.ini
-    {
-        fs::path exe = hostOf(d, kProgramPath);
-        if (fs::is_symlink(exe, ec))
-            fs::remove(exe, ec);
-        std::ofstream out(exe, std::ios::binary | std::ios::trunc);
-        out << "MZ Varnello for Pocket PC; runs on this host as "
-            << fs::absolute(options.program).string() << "\n";
-        if (!out.flush())
-            throw DeviceError("cannot write " + toUtf8(kProgramPath));
-    }
+    writeDeviceFile(kProgramPath, "MZ Varnello for Pocket PC; runs on this host as " +
+                                      fs::absolute(options.program).string() + "\n");
     setProgramHost(kProgramPath, fs::canonical(options.program, ec));
-    copyInto(d, options.helpFile, kHelpFile);
+    copyInto(options.helpFile, kHelpFile);
     writeShortcut(kHelpShortcut, kHelpTarget);
     writeShortcut(kStartMenuShortcut, u"\"" + std::u16string(kProgramPath) + u"\"");
 

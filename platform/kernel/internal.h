@@ -6,6 +6,7 @@
 
 #include "device.h"
 #include "registry.h"
+#include "text.h"
 
 #include <sys/stat.h>
 
@@ -15,15 +16,12 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ce::kernel {
 
-// ---- text ----
-// UTF-16 to UTF-8; false for a lone surrogate.
-bool toUtf8(std::u16string_view in, std::string& out);
-std::string toUtf8(std::u16string_view in);    // lone surrogates become U+FFFD
-std::u16string fromUtf8(std::string_view in);  // invalid bytes become U+FFFD
+// ---- names ----
 char16_t foldCase(char16_t c);
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string folded(std::u16string_view s);
@@ -39,6 +37,27 @@ DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED);
 // Host-absolute path of a file under the kernel's control.
 std::string hostString(const std::filesystem::path& p);
 
+// A file descriptor and the duty to close it.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1);
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
 // ---- path lookup ----
 constexpr size_t kMaxPath = 1023;  // longest device path accepted, in UTF-16 units
 // Longest command line CreateProcessW passes, in UTF-16 units: Win32's 32,767 with the
@@ -49,8 +68,10 @@ struct Lookup {
     DWORD error = 0;          // the path is unusable (invalid name, "..", too long, ...)
     std::string host;         // host path (existing components in their stored case)
     std::string parentHost;   // host path of the parent folder
-    std::string leaf;         // last component as given (UTF-8); empty for the root
+    std::string leaf;         // last component as given (its host name); empty for the root
     std::u16string leafWide;  // the same in UTF-16
+    std::string name;         // the last component's host name: its stored spelling if it exists
+    UniqueFd parent;          // the folder that holds it, opened O_PATH (when parentExists)
     bool isRoot = false;
     bool parentExists = false;  // every component but the last exists and is a folder
     bool exists = false;        // the last component exists (lstat)
@@ -77,17 +98,34 @@ Lookup lookup(std::u16string_view path, unsigned flags = 0);
 // device's change count read before the call: when an open enumeration of the parent folder
 // dates from that count, the folder is opened from there.
 int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,
-                      std::u16string& pattern, std::string& folderHost,
-                      std::string* folderRel = nullptr);
+                      std::u16string& pattern, std::string* folderRel = nullptr);
 
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
-// components joined by '/', in UTF-8, as given) and its last component, checking the folder's
+// components joined by '/', as host names, as given) and its last component, checking the folder's
 // components as lookup() does. False for what only lookup() handles: a relative or too long
 // path, a network name, "..", an invalid or wildcard folder name, a final separator, the root.
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf);
 // A last component that the quick paths may use as it stands: no wildcard, no invalid
-// character, not "." or "..", valid UTF-16 (converted into utf8).
-bool plainName(std::u16string_view name, std::string& utf8);
+// character, not "." or "..", a name toHostName takes (converted into hostName).
+bool plainName(std::u16string_view name, std::string& hostName);
+
+// ---- opening files ----
+// Opens the entry `name` of the folder dirFd with open(2) flags: O_RDONLY, O_WRONLY or O_RDWR,
+// with O_CREAT, O_EXCL, O_TRUNC, O_APPEND. A symbolic link is never followed, and only a regular
+// file is ever opened: a FIFO, a socket or a device node is refused without being opened (EACCES;
+// a folder EISDIR), so that nothing blocks and no driver of the host is reached. A file that has
+// other hard links gets a link of its own before it is opened for writing (ownLinkAt), so that
+// its other names, in the image or outside it, keep what they had. -1 with errno on failure.
+int openFileAt(int dirFd, const std::string& name, int flags, mode_t mode = 0644);
+// Opens what the O_PATH descriptor pathFd (the entry `name` of dirFd, of stat st) refers to with
+// open(2) flags: through /proc, so that it is that very inode; without /proc, the name again,
+// never through a link nor waiting on a FIFO, and refused (EAGAIN) when it is another inode now.
+int reopenEntry(int pathFd, int dirFd, const std::string& name, const struct stat& st, int flags);
+// When the regular file `name` of dirFd has other hard links, puts a file of its own in its place
+// in one rename: a copy of its data (none when keepData is false, for a truncating open), its
+// DOS attributes, mode and owner. What the other names reach is left as it was. True when the
+// name now has a link of its own (also when it had one already).
+bool ownLinkAt(int dirFd, const std::string& name, bool keepData);
 
 // DOS attributes are stored in the extended attribute user.DOSATTRIB, as Samba's legacy form
 // ("0x%x" and a NUL). An entry that has one also carries the marker bit in its mode (the sticky
@@ -100,20 +138,31 @@ inline bool hasAttributeMarker(const struct stat& st) {
     return (st.st_mode & kAttributeMarker) != 0;
 }
 
-// DOS attributes of an existing entry (plus DIRECTORY for folders), read from the value itself;
-// a marker that disagrees with the value is put right.
-DWORD readAttributes(const std::string& host, const struct stat& st);
-// The same for the entry `name` of an open folder during a walk (host is the folder's path,
-// for old kernels): trusts the marker, and reads the value only when it is set.
-DWORD readAttributesAt(int dirFd, const char* name, const std::string& host, const struct stat& st);
+// DOS attributes of the entry `name` of dirFd (plus DIRECTORY for a folder, NORMAL when none),
+// read from the value itself, never through a link; a marker that disagrees with the value is
+// put right.
+DWORD entryAttributes(int dirFd, const std::string& name, const struct stat& st);
+// The same during a walk: a folder's value is read, a file's only when its marker is set.
+DWORD walkAttributes(int dirFd, const char* name, const struct stat& st);
+// The same for an open file or folder.
+DWORD attributesOf(int fd, const struct stat& st);
 // The attributes stored for the entry `name` of dirFd, never following a link (0 when none
-// are stored). False with errno set when it cannot be read: ENOENT for no such entry, ENOSYS
-// when the host kernel cannot read attributes relative to a folder.
+// are stored). False with errno set when it cannot be read (ENOENT: no such entry).
 bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes);
-// Stores the attributes (none: removes the value) and sets or clears the marker to match.
-bool writeAttributes(const std::string& host, DWORD attributes);
-// Sets or clears the marker alone (after a value was copied as it is).
-bool setAttributeMarker(const std::string& host, bool on);
+// Stores the attributes of the entry `name` of dirFd (none: removes the value) and sets or clears
+// the marker to match. Never through a link; EPERM for what holds none (a link, a special file).
+bool writeEntryAttributes(int dirFd, const std::string& name, DWORD attributes);
+// The same for an open file or folder (st: its stat).
+bool writeAttributesOf(int fd, const struct stat& st, DWORD attributes);
+// Opens the file or folder `name` of dirFd for its attributes and mode, never through a link;
+// EPERM for what holds no attributes. Fills st when given.
+UniqueFd openForAttributes(int dirFd, const std::string& name, struct stat* st);
+// Copies the whole user.DOSATTRIB value of one open file or folder to another (Samba's own form
+// may be longer than the legacy text); 0 or the errno (ENODATA: there is none to copy).
+int copyAttributeValue(int from, int to);
+// Gives the open file or folder `to` (of stat toSt) the attributes of `from`: its whole value, or
+// none, with the marker to match. 0 or the errno.
+int copyAttributesOf(int from, int to, const struct stat& toSt);
 // Marks every entry below DEVICE/root that holds a value (an image from before the marker).
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);
@@ -211,12 +260,23 @@ class OpenFolders {
         return false;
     }
 
+    // A walk lists a folder and goes on into its subfolders one by one. The enumeration that
+    // listed the subfolder `name` (opened to describe it) keeps it here, and the enumeration of
+    // the subfolder takes it instead of opening it again; the previous one offered is closed.
+    void offerSubfolder(const void* owner, std::string_view name, int fd);
+    // The subfolder `name` of the most recent open folder with this path, opened at `changes`:
+    // the descriptor offered for it, else one opened from the folder (never through a link);
+    // -1 when no such folder is open or the subfolder cannot be opened.
+    int openSubfolder(std::string_view folderRel, const char* name, uint64_t changes);
+
   private:
     struct Entry {
         const void* owner;
         std::string folderRel;
         int fd;
         uint64_t changes;
+        std::string subfolder;  // the subfolder offered last, and its descriptor (owned)
+        int subfolderFd = -1;
     };
     std::mutex mutex_;
     std::vector<Entry> entries_;

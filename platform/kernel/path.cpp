@@ -1,15 +1,12 @@
-// Device paths to host paths, and the DOS attributes kept in user.DOSATTRIB.
-//
-// The attribute value is the truth; the marker bit in an entry's mode (see internal.h) only
-// says that a value is there, so that a walk, which has the mode from its stat already, reads
-// the extended attribute of the few entries that have one instead of asking for every entry.
+// Device paths to host paths.
 //
 // A device path is absolute ("\Windows\Temp"), separated by '\' (or '/'), case-insensitive
 // and case-preserving; two separators at its start name a network share, which is never found.
-// Each component is looked up with its exact spelling first, then by a case-insensitive scan of
-// its folder. ".." and symbolic links in the middle of a path are refused, so no device path
-// reaches outside DEVICE/root; a link as the last component names the link itself, never what
-// it points to.
+// Names convert to host names with toHostName, so that a host name that is not UTF-8 is found
+// under the name an enumeration gave it. Each component is looked up with its exact spelling
+// first, then by a case-insensitive scan of its folder. ".." and symbolic links in the middle of a
+// path are refused, so no device path reaches outside DEVICE/root; a link as the last component
+// names the link itself, never what it points to.
 #include "internal.h"
 
 #include <dirent.h>
@@ -36,17 +33,21 @@ bool isInvalidNameChar(char16_t c) {
     return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
 }
 
-// Case-insensitive scan of dir for name; fills the stored spelling.
-bool findNoCase(const std::string& dir, std::u16string_view name, std::string& stored) {
-    DIR* d = opendir(dir.c_str());
-    if (!d)
+// Case-insensitive scan of the folder dirFd for name; fills the stored spelling.
+bool findNoCase(int dirFd, std::u16string_view name, std::string& stored) {
+    int fd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
+    }
     bool found = false;
     while (dirent* e = readdir(d)) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
             continue;
-        if (equalsNoCase(fromUtf8(n), name)) {
+        if (equalsNoCase(fromHostName(n), name)) {
             stored = n;
             found = true;
             break;
@@ -54,6 +55,18 @@ bool findNoCase(const std::string& dir, std::u16string_view name, std::string& s
     }
     closedir(d);
     return found;
+}
+
+// Finds the entry `wanted` (the host name of `name`) of the folder dirFd, in its exact spelling
+// or else in another case: its stored name and stat, never through a link. False when there is
+// no such entry.
+bool findEntry(int dirFd, std::u16string_view name, const std::string& wanted, std::string& stored,
+               struct stat& st) {
+    stored = wanted;
+    if (fstatat(dirFd, stored.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    return errno == ENOENT && findNoCase(dirFd, name, stored) &&
+           fstatat(dirFd, stored.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // A path whose first component is the storage card's folder continues in the card's own host
@@ -142,7 +155,7 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     if (count == 0) {
         r.isRoot = true;
         r.parentExists = true;
-        r.exists = lstat(root.c_str(), &r.st) == 0;
+        r.exists = fstat(device.impl().rootFd, &r.st) == 0;
         return r;
     }
     for (size_t k = 0; k < count; ++k) {
@@ -158,18 +171,27 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
         }
     }
 
-    std::string name;
-    bool missing = false;  // a component so far does not exist
+    // The walk opens each folder on the way from the one before it, never through a link, and
+    // the last component is then found in the folder it ends in: whatever acts on the result
+    // acts on that folder descriptor and name, so that what was checked is what is acted on,
+    // whatever another program of the host renames or swaps meanwhile.
+    const auto& impl = device.impl();
+    int base = impl.rootFd;
     size_t first = 0;
+    bool missing = false;  // a component so far does not exist
     if (routeToCard(device, comps[0], count == 1, r)) {
         if (r.isCard)
             return r;
         first = 1;
         missing = !r.parentExists;
+        base = impl.cardFd;
     }
+    UniqueFd held;  // the folder reached so far, once past the base
+    int at = base;
+    std::string name, stored;
     for (size_t k = first; k < count; ++k) {
         bool last = k + 1 == count;
-        if (!toUtf8(comps[k], name)) {
+        if (!toHostName(comps[k], name)) {
             r.error = ERROR_INVALID_NAME;
             return r;
         }
@@ -178,38 +200,42 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
             r.parentExists = !missing;
             r.leaf = name;
             r.leafWide.assign(comps[k]);
+            r.name = name;
         }
-        size_t base = r.host.size();
-        r.host += '/';
-        r.host += name;
-        if (missing || (last && r.hasWildcards))
+        if (missing || (last && r.hasWildcards)) {
+            r.host += '/' + name;
             continue;
-        struct stat st;
-        if (lstat(r.host.c_str(), &st) != 0) {
-            std::string stored;
-            if (errno == ENOENT && findNoCase(r.host.substr(0, base), comps[k], stored)) {
-                r.host.resize(base + 1);
-                r.host += stored;
-                if (lstat(r.host.c_str(), &st) != 0) {
-                    missing = true;
-                    continue;
-                }
-            } else {
-                missing = true;
-                continue;
-            }
         }
+        struct stat st;
+        if (!findEntry(at, comps[k], name, stored, st)) {
+            missing = true;
+            r.host += '/' + name;
+            continue;
+        }
+        r.host += '/' + stored;
         if (last) {
             r.exists = true;
             r.st = st;
+            r.name = stored;
         } else if (S_ISLNK(st.st_mode)) {
             // a symbolic link is never walked through: it could lead anywhere
             r.error = ERROR_PATH_NOT_FOUND;
             return r;
         } else if (!S_ISDIR(st.st_mode)) {
             missing = true;  // a file cannot be walked through
+        } else {
+            // O_NOFOLLOW: should the folder have become a link meanwhile, it is refused
+            int next = openat(at, stored.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0) {
+                missing = true;
+                continue;
+            }
+            held.reset(next);
+            at = next;
         }
     }
+    if (r.parentExists)
+        r.parent = held ? std::move(held) : UniqueFd(fcntl(base, F_DUPFD_CLOEXEC, 0));
     return r;
 }
 
@@ -238,7 +264,7 @@ bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_
             if (isInvalidNameChar(ch) || ch == u'*' || ch == u'?')
                 return false;
         }
-        if (!toUtf8(c, name))
+        if (!toHostName(c, name))
             return false;
         if (!folderRel.empty())
             folderRel += '/';
@@ -254,11 +280,11 @@ bool plainName(std::u16string_view name, std::string& utf8) {
         if (isInvalidNameChar(c) || c == u'*' || c == u'?')
             return false;
     }
-    return toUtf8(name, utf8);
+    return toHostName(name, utf8);
 }
 
 int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes,
-                      std::u16string& pattern, std::string& folderHost, std::string* folderRel) {
+                      std::u16string& pattern, std::string* folderRel) {
     auto& impl = device.impl();
     std::string rel;
     std::u16string_view leaf;
@@ -275,14 +301,12 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         return -1;
     // the card's folders are opened from the card's own folder, never from root/
     int base = impl.rootFd;
-    const std::string* baseHost = &impl.rootHost;
     std::string inVolume = rel;
     bool cardRoot = false;
     if (!impl.cardHost.empty() && !rel.empty() && startsWithCard(rel)) {
         if (!impl.cardPresent())
             return -1;
         base = impl.cardFd;
-        baseHost = &impl.cardHost;
         size_t slash = rel.find('/');
         inVolume = slash == std::string::npos ? std::string() : rel.substr(slash + 1);
         cardRoot = inVolume.empty();
@@ -295,9 +319,7 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         std::string_view parent =
             cut == std::string::npos ? std::string_view() : std::string_view(rel).substr(0, cut);
         const char* name = rel.c_str() + (cut == std::string::npos ? 0 : cut + 1);
-        impl.openFolders.with(parent, changes, [&](int parentFd) {
-            fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        });
+        fd = impl.openFolders.openSubfolder(parent, name, changes);
     }
     if (fd < 0) {
         struct open_how how {};
@@ -309,9 +331,6 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
     if (fd < 0)
         return -1;
     pattern.assign(leaf);
-    folderHost = *baseHost;
-    if (!inVolume.empty())
-        folderHost += "/" + inVolume;
     if (folderRel)
         *folderRel = std::move(rel);
     return fd;
@@ -325,189 +344,6 @@ Lookup lookup(std::u16string_view path, unsigned flags) {
         return r;
     }
     return lookup(*d, path, flags);
-}
-
-namespace {
-
-DWORD parseAttributes(char* buf, ssize_t n, const struct stat& st) {
-    DWORD attrs = 0;
-    if (buf && n > 2 && buf[0] == '0' && (buf[1] == 'x' || buf[1] == 'X')) {
-        buf[n] = 0;
-        attrs = static_cast<DWORD>(strtoul(buf + 2, nullptr, 16));
-    }
-    attrs &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
-    if (S_ISDIR(st.st_mode))
-        return attrs | FILE_ATTRIBUTE_DIRECTORY;
-    return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
-}
-
-#ifndef SYS_getxattrat
-#define SYS_getxattrat 464
-#endif
-#ifndef SYS_fchmodat2
-#define SYS_fchmodat2 452
-#endif
-struct XattrArgs {
-    uint64_t value;
-    uint32_t size;
-    uint32_t flags;
-};
-std::atomic<bool> g_noGetxattrat{false};  // the kernel is older than 6.13
-std::atomic<bool> g_noFchmodat2{false};   // the kernel is older than 6.6
-
-bool carriesAttributes(const struct stat& st) {
-    return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
-}
-
-// Sets or clears the marker of the entry `name` of dirFd (never a link: links carry no
-// attributes, and the marker is never set through one).
-bool setMarkerAt(int dirFd, const char* name, mode_t mode, bool on) {
-    mode_t want = (on ? (mode | kAttributeMarker) : (mode & ~kAttributeMarker)) & 07777;
-    if ((mode & 07777) == want)
-        return true;
-    if (!g_noFchmodat2) {
-        if (syscall(SYS_fchmodat2, dirFd, name, want, AT_SYMLINK_NOFOLLOW) == 0)
-            return true;
-        if (errno != ENOSYS)
-            return false;
-        g_noFchmodat2 = true;
-    }
-    return fchmodat(dirFd, name, want, 0) == 0;
-}
-
-ssize_t getAttributeAt(int dirFd, const char* name, const std::string& host, char* buf,
-                       size_t size) {
-    if (!g_noGetxattrat) {
-        XattrArgs args{reinterpret_cast<uintptr_t>(buf), static_cast<uint32_t>(size), 0};
-        long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args,
-                         sizeof args);
-        if (n >= 0 || errno != ENOSYS)
-            return n;
-        g_noGetxattrat = true;
-    }
-    std::string path = host + "/" + name;
-    return lgetxattr(path.c_str(), kAttributeXattr, buf, size);
-}
-
-}  // namespace
-
-bool storedAttributesAt(int dirFd, const char* name, DWORD& attributes) {
-    attributes = 0;
-    if (g_noGetxattrat) {
-        errno = ENOSYS;
-        return false;
-    }
-    char buf[32];
-    XattrArgs args{reinterpret_cast<uintptr_t>(buf), static_cast<uint32_t>(sizeof buf - 1), 0};
-    long n = syscall(SYS_getxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, kAttributeXattr, &args,
-                     sizeof args);
-    if (n >= 0) {
-        struct stat dir {};  // anything but a folder: DIRECTORY is not added
-        attributes = parseAttributes(buf, n, dir) & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
-        return true;
-    }
-    switch (errno) {
-        case ENOSYS:
-            g_noGetxattrat = true;
-            return false;
-        case ENODATA:  // nothing stored
-        case ENOTSUP:  // a file system without extended attributes: nothing can be stored
-            return true;
-        default:
-            return false;
-    }
-}
-
-DWORD readAttributes(const std::string& host, const struct stat& st) {
-    if (!carriesAttributes(st))
-        return FILE_ATTRIBUTE_NORMAL;
-    char buf[32];
-    ssize_t n = lgetxattr(host.c_str(), kAttributeXattr, buf, sizeof buf - 1);
-    // The value itself is what counts here. An entry whose marker disagrees with it (the value
-    // was written or removed by another tool) is put right, so that walks see it too.
-    bool stored = n >= 0;
-    if (stored != hasAttributeMarker(st) && (stored || errno == ENODATA))
-        setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, stored);
-    return parseAttributes(buf, n, st);
-}
-
-DWORD readAttributesAt(int dirFd, const char* name, const std::string& host,
-                       const struct stat& st) {
-    if (!carriesAttributes(st))
-        return FILE_ATTRIBUTE_NORMAL;
-    if (!hasAttributeMarker(st))
-        return parseAttributes(nullptr, -1, st);  // nothing stored
-    char buf[32];
-    return parseAttributes(buf, getAttributeAt(dirFd, name, host, buf, sizeof buf - 1), st);
-}
-
-bool writeAttributes(const std::string& host, DWORD attributes) {
-    attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
-    struct stat st;
-    if (lstat(host.c_str(), &st) != 0)
-        return false;
-    if (!carriesAttributes(st)) {
-        errno = EPERM;
-        return false;
-    }
-    if (attributes == 0) {
-        if (lremovexattr(host.c_str(), kAttributeXattr) != 0 && errno != ENODATA)
-            return false;
-        return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, false);
-    }
-    char buf[16];
-    int n = snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(attributes));
-    if (lsetxattr(host.c_str(), kAttributeXattr, buf, n + 1, 0) != 0)
-        return false;  // NUL included
-    return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, true);
-}
-
-namespace {
-
-// Marks, below the open folder dirFd, every entry that holds attributes. Links are never
-// followed; folders deeper than the limit are left alone (they are read exactly by the single
-// path calls, which put their markers right).
-void markTree(int dirFd, const std::string& host, int depth) {
-    DIR* d = fdopendir(dirFd);
-    if (!d) {
-        ::close(dirFd);
-        return;
-    }
-    char buf[32];
-    while (dirent* e = readdir(d)) {
-        const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        if (e->d_type != DT_DIR && e->d_type != DT_REG && e->d_type != DT_UNKNOWN)
-            continue;
-        struct stat st;
-        if (fstatat(dirfd(d), n, &st, AT_SYMLINK_NOFOLLOW) != 0 || !carriesAttributes(st))
-            continue;
-        if (getAttributeAt(dirfd(d), n, host, buf, sizeof buf - 1) >= 0)
-            setMarkerAt(dirfd(d), n, st.st_mode, true);
-        if (S_ISDIR(st.st_mode) && depth < 512) {
-            int child = openat(dirfd(d), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child >= 0)
-                markTree(child, host + "/" + n, depth + 1);
-        }
-    }
-    closedir(d);
-}
-
-}  // namespace
-
-bool setAttributeMarker(const std::string& host, bool on) {
-    struct stat st;
-    if (lstat(host.c_str(), &st) != 0 || !carriesAttributes(st))
-        return false;
-    return setMarkerAt(AT_FDCWD, host.c_str(), st.st_mode, on);
-}
-
-void markStoredAttributes(const std::string& rootHost) {
-    int fd = open(rootHost.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0)
-        markTree(fd, rootHost, 0);
 }
 
 FILETIME toFileTime(const struct timespec& ts) {

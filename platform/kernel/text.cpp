@@ -1,9 +1,19 @@
-// UTF-16 <-> UTF-8, case folding of device names, and wildcard matching.
+// UTF-16 <-> UTF-8 (text and host names), case folding of device names, and wildcard matching.
 #include "internal.h"
 
 namespace ce::kernel {
 
 namespace {
+
+bool isHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+bool isEscape(char32_t c) {
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -23,87 +33,128 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// Returns false on a lone surrogate (replaced by U+FFFD when lenient).
-bool convert(std::u16string_view in, std::string& out, bool lenient) {
+void appendUtf16(std::u16string& out, char32_t c) {
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (c >> 10));
+        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(c);
+    }
+}
+
+// The code point at in[i] and the number of bytes it takes; 0 bytes when in[i] does not begin a
+// valid UTF-8 sequence (a stray continuation byte, a cut sequence, an overlong form, an encoded
+// surrogate, a value beyond U+10FFFF).
+size_t decodeOne(std::string_view in, size_t i, char32_t& c) {
+    unsigned char b = static_cast<unsigned char>(in[i]);
+    if (b < 0x80) {
+        c = b;
+        return 1;
+    }
+    size_t extra = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 0;
+    if (extra == 0 || i + extra >= in.size())
+        return 0;
+    c = extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    for (size_t k = 1; k <= extra; ++k) {
+        unsigned char n = static_cast<unsigned char>(in[i + k]);
+        if ((n & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (n & 0x3F);
+    }
+    static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return extra + 1;
+}
+
+// The code point of the UTF-16 unit(s) at in[i] and how many units it takes; a lone surrogate is
+// returned as itself.
+size_t nextCodePoint(std::u16string_view in, size_t i, char32_t& c) {
+    c = in[i];
+    if (isHighSurrogate(c) && i + 1 < in.size() && isLowSurrogate(in[i + 1])) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+        return 2;
+    }
+    return 1;
+}
+
+}  // namespace
+
+std::u16string fromUtf8(std::string_view in, BadBytes bad) {
+    std::u16string out;
+    out.reserve(in.size());
+    size_t i = 0;
+    while (i < in.size()) {
+        char32_t c;
+        size_t n = decodeOne(in, i, c);
+        if (n == 0) {
+            unsigned char b = static_cast<unsigned char>(in[i]);
+            c = bad == BadBytes::Escape ? 0xDC00 + b : bad == BadBytes::Latin1 ? b : 0xFFFD;
+            n = 1;
+        }
+        appendUtf16(out, c);
+        i += n;
+    }
+    return out;
+}
+
+bool toUtf8(std::u16string_view in, std::string& out) {
     out.clear();
     out.reserve(in.size());
-    for (size_t i = 0; i < in.size(); ++i) {
-        char32_t c = in[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
-            in[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            if (!lenient)
-                return false;
-            c = 0xFFFD;
-        }
+    for (size_t i = 0; i < in.size();) {
+        char32_t c;
+        i += nextCodePoint(in, i, c);
+        if (isHighSurrogate(c) || isLowSurrogate(c))
+            return false;
         appendUtf8(out, c);
     }
     return true;
 }
 
-}  // namespace
-
-bool toUtf8(std::u16string_view in, std::string& out) {
-    return convert(in, out, false);
-}
-
 std::string toUtf8(std::u16string_view in) {
     std::string out;
-    convert(in, out, true);
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        char32_t c;
+        i += nextCodePoint(in, i, c);
+        appendUtf8(out, isHighSurrogate(c) || isLowSurrogate(c) ? 0xFFFD : c);
+    }
     return out;
 }
 
-std::u16string fromUtf8(std::string_view in) {
-    std::u16string out;
-    out.reserve(in.size());
-    size_t i = 0;
-    while (i < in.size()) {
-        unsigned char b = static_cast<unsigned char>(in[i]);
-        if (b < 0x80) {
-            out += static_cast<char16_t>(b);
-            ++i;
-            continue;
-        }
-        int extra = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        char32_t c = extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        bool ok = extra > 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + k >= in.size()) {
-                ok = false;
-                break;
-            }
-            unsigned char n = static_cast<unsigned char>(in[i + k]);
-            if ((n & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            c = (c << 6) | (n & 0x3F);
-        }
-        if (ok) {
-            // reject overlong forms, surrogates and values beyond U+10FFFF
-            static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-            if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-                ok = false;
-        }
-        if (!ok) {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+std::u16string fromHostName(std::string_view bytes) {
+    return fromUtf8(bytes, BadBytes::Escape);
+}
+
+bool toHostName(std::u16string_view name, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(name.size());
+    bool escaped = false;
+    for (size_t i = 0; i < name.size();) {
+        char32_t c;
+        i += nextCodePoint(name, i, c);
+        if (isEscape(c)) {
+            bytes += static_cast<char>(c - 0xDC00);
+            escaped = true;
+        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
+            return false;
         } else {
-            out += static_cast<char16_t>(c);
+            appendUtf8(bytes, c);
         }
-        i += extra + 1;
+    }
+    // Escaped bytes next to each other (or to a cut sequence) may spell valid UTF-8, which
+    // would read back as other text: such a name is refused.
+    return !escaped || fromHostName(bytes) == name;
+}
+
+std::u32string toCodePoints(std::u16string_view in) {
+    std::u32string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        char32_t c;
+        i += nextCodePoint(in, i, c);
+        out += isHighSurrogate(c) || isLowSurrogate(c) ? 0xFFFD : c;
     }
     return out;
 }

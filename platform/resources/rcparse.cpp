@@ -2,6 +2,7 @@
 // and VERSIONINFO resources, with #define/#include/#if of the preprocessor as far as resource
 // scripts use them. Other resource types are passed over.
 #include "resources/resources.h"
+#include "kernel/text.h"
 
 #include <cstring>
 #include <strings.h>
@@ -10,39 +11,10 @@
 namespace ce::resources {
 namespace {
 
+// Resource scripts are UTF-8, or in a Windows code page: a byte that is not UTF-8 is taken as
+// Latin-1.
 std::u16string widen(const std::string& s) {
-    std::u16string out;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char b = s[i];
-        uint32_t c = b;
-        int n = 1;
-        if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            n = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            n = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            n = 4;
-        } else if (b >= 0x80)
-            c = b;  // a Windows-1252 byte, taken as Latin-1
-        if (n > 1 && i + n <= s.size()) {
-            for (int k = 1; k < n; ++k)
-                c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        } else {
-            n = 1;
-        }
-        i += n;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
+    return kernel::fromUtf8(s, kernel::BadBytes::Latin1);
 }
 
 struct Token {

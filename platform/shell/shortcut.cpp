@@ -97,7 +97,7 @@ CEAPI BOOL SHCreateShortcut(LPWSTR shortcut, LPWSTR target) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    int fd = open(r.host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    int fd = openFileAt(r.parent.get(), r.name, O_WRONLY | O_CREAT | O_EXCL);
     if (fd < 0) {
         SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
         return FALSE;
@@ -107,7 +107,7 @@ CEAPI BOOL SHCreateShortcut(LPWSTR shortcut, LPWSTR target) {
     if (close(fd) != 0)
         ok = false;
     if (!ok) {
-        unlink(r.host.c_str());
+        unlinkat(r.parent.get(), r.name.c_str(), 0);
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
@@ -124,7 +124,7 @@ CEAPI BOOL SHGetShortcutTarget(LPCWSTR shortcut, LPWSTR target, int cchMax) {
         SetLastError(r.error ? r.error : r.exists ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    int fd = open(r.host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = openFileAt(r.parent.get(), r.name, O_RDONLY);
     if (fd < 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

@@ -1,6 +1,9 @@
 // cedevice: host tool around a device image (create, boot, inspect the registry, install, the
 // storage card).
 #include "kernel/kernel.h"
+#include "kernel/text.h"
+
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -30,6 +33,9 @@ const char kUsage[] =
     "  uninstall DIR    remove Varnello from the device\n"
     "                   --setup PATH       setup library (default: libVarnelloSetup.so beside "
     "cedevice)\n"
+    "  attrib DIR DEVPATH [+h|-h|+r|-r|+s|-s|+a|-a]...\n"
+    "                   set the attributes of a file or folder of the device (hidden, read-only,\n"
+    "                   system, archive) and print them: R H S A, and D for a folder\n"
     "  card DIR HOSTDIR put a storage card in: \\Storage Card is the host folder HOSTDIR\n"
     "  card DIR --eject take the storage card out (its files stay in its folder)\n"
     "  card DIR         say which folder is the storage card\n"
@@ -47,6 +53,77 @@ fs::path binDir() {
 int usageError(const std::string& what) {
     fprintf(stderr, "cedevice: %s (see cedevice --help)\n", what.c_str());
     return 2;
+}
+
+// The attribute letters of `cedevice attrib`, in the order they are printed.
+struct AttributeLetter {
+    char letter;
+    DWORD bit;
+};
+constexpr AttributeLetter kAttributeLetters[] = {
+    {'R', FILE_ATTRIBUTE_READONLY}, {'H', FILE_ATTRIBUTE_HIDDEN},    {'S', FILE_ATTRIBUTE_SYSTEM},
+    {'A', FILE_ATTRIBUTE_ARCHIVE},  {'D', FILE_ATTRIBUTE_DIRECTORY},
+};
+
+// What a failed attribute call means, in words.
+std::string attributeError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "no such file or folder";
+        case ERROR_INVALID_NAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_BAD_NETPATH:
+            return "not a path of the device";
+        case ERROR_ACCESS_DENIED:
+            return "it holds no attributes (the root, a link or a special file)";
+        default:
+            return "error " + std::to_string(error);
+    }
+}
+
+// cedevice attrib DIR DEVPATH [+h|-h|...]: sets the attributes through the device's own calls,
+// so they are stored as the platform reads them, and prints what the device now sees.
+int attrib(const fs::path& dir, const std::vector<std::string>& args) {
+    if (args.size() < 3)
+        return usageError("attrib: no device path given");
+    std::u16string path = ce::kernel::fromHostName(args[2]);
+    DWORD set = 0, clear = 0;
+    for (size_t i = 3; i < args.size(); ++i) {
+        const std::string& flag = args[i];
+        const AttributeLetter* found = nullptr;
+        if (flag.size() == 2 && (flag[0] == '+' || flag[0] == '-')) {
+            for (const auto& a : kAttributeLetters)
+                if (a.letter == toupper(static_cast<unsigned char>(flag[1])) && a.letter != 'D')
+                    found = &a;
+        }
+        if (!found)
+            return usageError("attrib: unknown attribute " + flag);
+        (flag[0] == '+' ? set : clear) |= found->bit;
+        (flag[0] == '+' ? clear : set) &= ~found->bit;
+    }
+    ce::Device::open(dir);
+    const std::string shown = args[2];
+    DWORD now = GetFileAttributesW(path.c_str());
+    if (now == INVALID_FILE_ATTRIBUTES) {
+        fprintf(stderr, "cedevice: %s: %s\n", shown.c_str(),
+                attributeError(GetLastError()).c_str());
+        return 1;
+    }
+    if (set || clear) {
+        DWORD wanted = ((now & ~FILE_ATTRIBUTE_NORMAL) | set) & ~clear;
+        if (!SetFileAttributesW(path.c_str(), wanted & ~FILE_ATTRIBUTE_DIRECTORY)) {
+            fprintf(stderr, "cedevice: %s: %s\n", shown.c_str(),
+                    attributeError(GetLastError()).c_str());
+            return 1;
+        }
+        now = GetFileAttributesW(path.c_str());
+    }
+    std::string letters;
+    for (const auto& a : kAttributeLetters) letters += (now & a.bit) ? a.letter : '-';
+    printf("%s  %s\n", letters.c_str(), shown.c_str());
+    ce::Device::close();
+    return 0;
 }
 
 // card DIR [HOSTDIR | --eject]
@@ -86,6 +163,8 @@ int run(const std::vector<std::string>& args) {
     if (args.size() < 2)
         return usageError(command + ": no device folder given");
     fs::path dir = args[1];
+    if (command == "attrib")
+        return attrib(dir, args);
     if (command == "card")
         return card(dir, std::vector<std::string>(args.begin() + 2, args.end()));
     ce::kernel::InstallOptions install;

@@ -3,7 +3,10 @@
 #include "AppHarness.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
+
+#include <sys/xattr.h>
 
 #include "common/ControlIds.h"
 #include "screens/FolderBrowser.h"
@@ -174,6 +177,20 @@ TEST(BrowserTree, ShowsSystemFoldersButNeverHiddenOnes) {
     EXPECT_EQ(app.driver().findText(u"Secret"), nullptr);
 }
 
+TEST(BrowserTree, AFolderHiddenOnTheHostByAnotherToolIsNotOffered) {
+    App app(u"", TempDevice::Contents::Factory, [](TempDevice& device) {
+        MakeFolder(u"\\Shared");
+        MakeFolder(u"\\Shared\\Child");
+        // as setfattr -n user.DOSATTRIB -v '"0x2"' leaves it: the text alone
+        ASSERT_EQ(setxattr(device.host(u"\\Shared").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+    });
+    OpenBrowserFor(app.driver(), 50003);
+    std::vector<std::u16string> names = ChildNames(Root());
+    EXPECT_EQ(std::count(names.begin(), names.end(), u"Shared"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), u"Windows"), 1);
+    EXPECT_EQ(app.driver().findText(u"Shared"), nullptr);
+}
+
 TEST(BrowserTree, SiblingsAreSorted) {
     App app(u"", TempDevice::Contents::Factory, [](TempDevice&) {
         MakeFolder(u"\\zebra");
@@ -218,6 +235,29 @@ TEST(BrowserTree, AFolderWithOnlyHiddenSubfoldersLosesItsButton) {
     app.driver().tapText(u"Child");
     app.driver().tapText(u"OK");
     EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Full\\Child\\");
+}
+
+// Folders whose host names are not UTF-8 (written by a host tool): one item each, even when
+// they differ only in such a byte, and the path chosen leads back to the folder picked.
+TEST(BrowserTree, FoldersNamedInBytesThatAreNotUtf8KeepTheirOwnNames) {
+    App app(u"", TempDevice::Contents::Factory, [](TempDevice& device) {
+        std::filesystem::create_directories(device.host(u"\\") / "caf\xE9" / "In\xFF");
+        std::filesystem::create_directories(device.host(u"\\") / "caf\xE8");
+        MakeFolder(u"\\caf\u00E9");  // the same word in UTF-8
+    });
+    OpenBrowserFor(app.driver(), 50003);
+    std::vector<std::u16string> names = ChildNames(Root());
+    for (const char16_t* name : {u"caf\xDCE9", u"caf\xDCE8", u"caf\u00E9"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 1);
+    app.driver().tapText(u"caf\xDCE9");
+    app.driver().key(VK_RIGHT);
+    EXPECT_EQ(ChildNames(Child(Root(), u"caf\xDCE9")), std::vector<std::u16string>{u"In\xDCFF"});
+    app.driver().tapText(u"In\xDCFF");
+    app.driver().tapText(u"OK");
+    std::u16string chosen = WindowText(Edit(SCREEN_CLEAN_TEMP, 1));
+    EXPECT_EQ(chosen, u"\\caf\xDCE9\\In\xDCFF\\");
+    EXPECT_EQ(GetFileAttributesW((LPCWSTR)chosen.c_str()), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(std::filesystem::is_directory(app.device().host(u"\\") / "caf\xE9" / "In\xFF"));
 }
 
 TEST(BrowserOpen, ASecondBrowseWhileOneIsOpenKeepsTheFirst) {

@@ -4,6 +4,8 @@
 
 #include "search/Search.h"
 
+#include <sys/xattr.h>
+
 namespace appcore {
 namespace {
 
@@ -102,6 +104,23 @@ TEST_F(EmptyDeviceSearch, FolderNamesMatchTempCaseSensitivelyAtAnyDepth) {
     EXPECT_FALSE(Has(folders, u"\\Hidden Temp\\"));
     EXPECT_FALSE(Has(folders, u"\\Hidden Temp\\Temp\\"));
     EXPECT_FALSE(Has(folders, u"\\Plain\\Temp.txt\\"));
+}
+
+// A folder hidden on the host by another tool (setfattr -n user.DOSATTRIB -v '"0x2"'), with no
+// help from the platform: neither it nor what lies below it is searched.
+TEST_F(EmptyDeviceSearch, AFolderHiddenOnTheHostIsPassedOver) {
+    MakeFile(Host(u"\\Shared Temp\\Inner Temp\\a.tmp"), 1);
+    MakeFile(Host(u"\\Open Temp\\b.tmp"), 1);
+    ASSERT_EQ(setxattr(Host(u"\\Shared Temp").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+    StartPlain();
+    Tap(50011);
+    std::vector<std::u16string> folders = Folders();
+    EXPECT_TRUE(Has(folders, u"\\Open Temp\\"));
+    EXPECT_FALSE(Has(folders, u"\\Shared Temp\\"));
+    EXPECT_FALSE(Has(folders, u"\\Shared Temp\\Inner Temp\\"));
+    Tap(50015);  // "*.tmp"
+    Tap(50014);
+    EXPECT_EQ(Files(), std::vector<std::u16string>{u"\\Open Temp\\b.tmp"});
 }
 
 TEST_F(EmptyDeviceSearch, ExtensionMatchesTheFirstThreeCharactersAfterTheLastDot) {

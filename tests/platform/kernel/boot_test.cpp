@@ -5,7 +5,10 @@
 
 #include "util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using ce::test::TempDevice;
 
@@ -114,6 +117,51 @@ TEST_F(BootTest, ACleanBootRestoresTheFactoryImage) {
     ce::Device::open(device.dir());
 }
 
+// What a host tool may have left in the image: a chain of folders far deeper than any device path
+// (and than a host path may be long), special files and hard links. A clean boot clears it all
+// and restores the factory image, and what lies outside stays as it was.
+TEST_F(BootTest, ACleanBootClearsTreesOfAnyDepthAndReachesNothingOutside) {
+    int at = ::open(device.host(u"\\Temp").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(at, 0);
+    const std::string level(40, 'd');
+    for (int depth = 0; depth < 1200; ++depth) {  // 48,000 bytes of path
+        ASSERT_EQ(mkdirat(at, level.c_str(), 0755), 0) << depth;
+        int next = openat(at, level.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(next, 0);
+        ::close(at);
+        at = next;
+        if (depth % 500 == 499) {
+            ASSERT_GE(symlinkat(device.outside().c_str(), at, "out"), 0);
+        }
+    }
+    ASSERT_EQ(mkfifoat(at, "fifo", 0644), 0);
+    ::close(at);
+    kt::writeHost(device.outside() / "canary.txt", "alive");
+    std::filesystem::create_hard_link(device.outside() / "canary.txt",
+                                      device.host(u"\\Temp\\linked.txt"));
+    SetCleanRebootFlag();
+    ce::Device::close();
+
+    Result r = cedevice("boot " + dir);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("clean boot"), std::string::npos) << r.out;
+    EXPECT_EQ(kt::readHost(device.outside() / "canary.txt"), "alive");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(device.outside()),
+                            std::filesystem::directory_iterator()),
+              1);
+    // root/ is the factory image again, entry for entry
+    std::vector<std::string> restored, factory;
+    for (const auto& [tree, list] : {std::pair{device.dir() / "root", &restored},
+                                     std::pair{device.dir() / "factory" / "root", &factory}}) {
+        for (auto it = std::filesystem::recursive_directory_iterator(tree);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            list->push_back(std::filesystem::relative(it->path(), tree).string());
+        std::sort(list->begin(), list->end());
+    }
+    EXPECT_EQ(restored, factory);
+    ce::Device::open(device.dir());
+}
+
 // Rewrites the boot count in device.ini as a person or an older platform would have left it.
 void setBootCount(const std::filesystem::path& dir, const std::string& count) {
     std::string ini = kt::readHost(dir / "device.ini");
@@ -184,6 +232,55 @@ TEST_F(BootTest, RegPrintsTheRegistryAndErrorsAreOneLine) {
     r = cedevice("init " + dir);
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.out.find("exists already"), std::string::npos);
+}
+
+TEST_F(BootTest, AttribSetsAttributesAsThePlatformReadsThemAndPrintsThem) {
+    kt::writeHost(device.host(u"\\My Documents\\note.txt"), "n");
+    Result r = cedevice("attrib " + dir + " '\\My Documents\\Hidden Temp'");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "-H--D  \\My Documents\\Hidden Temp\n");
+    r = cedevice("attrib " + dir + " '/my documents/NOTE.TXT' +r +H +s");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "RHS--  /my documents/NOTE.TXT\n");
+    r = cedevice("attrib " + dir + " '\\My Documents\\note.txt' -s +a -r");
+    EXPECT_EQ(r.out, "-H-A-  \\My Documents\\note.txt\n");
+    // stored as the platform keeps them: the value and the marker, so that a walk sees them
+    ce::Device::open(device.dir());
+    EXPECT_EQ(kt::find(u"\\My Documents\\*")[u"note.txt"].attributes,
+              DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    char value[16] = {};
+    EXPECT_EQ(getxattr(device.host(u"\\My Documents\\note.txt").c_str(), "user.DOSATTRIB", value,
+                       sizeof value),
+              5);
+    EXPECT_EQ(std::string(value), "0x22");
+    // a folder hidden by hand is hidden; shown again, it is not
+    r = cedevice("attrib " + dir + " '\\My Documents\\Hidden Temp' -h");
+    EXPECT_EQ(r.out, "----D  \\My Documents\\Hidden Temp\n");
+    EXPECT_EQ(kt::find(u"\\My Documents\\*")[u"Hidden Temp"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY));
+
+    // mistakes: one line each, and nothing changes
+    const struct {
+        std::string args;
+        int code;
+        const char* says;
+    } wrong[] = {
+        {"attrib " + dir, 2, "no device path"},
+        {"attrib " + dir + " '\\My Documents\\note.txt' +x", 2, "unknown attribute +x"},
+        {"attrib " + dir + " '\\My Documents\\note.txt' +d", 2, "unknown attribute +d"},
+        {"attrib " + dir + " '\\Nothing\\here' +h", 1, "no such file or folder"},
+        {"attrib " + dir + " '\\' +h", 1, "holds no attributes"},
+        {"attrib " + dir + " '\\..\\outside' +h", 1, "not a path of the device"},
+        {"attrib " + shq(device.outside() / "none") + " '\\' +h", 1, "no device image"},
+    };
+    for (const auto& w : wrong) {
+        r = cedevice(w.args);
+        EXPECT_EQ(r.code, w.code) << w.args;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_NE(r.out.find(w.says), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(GetFileAttributesW(u"\\My Documents\\note.txt"),
+              DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
 }
 
 class InstallTest : public BootTest {

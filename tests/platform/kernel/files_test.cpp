@@ -316,6 +316,53 @@ TEST_F(FilesTest, ValueWrittenByAnotherToolIsHonouredAndThenWalked) {
     EXPECT_EQ(find(u"\\B\\*")[u"locked.txt"].attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
 }
 
+// What `setfattr -n user.DOSATTRIB -v '"0x2"'` leaves: the text without its NUL, and no marker.
+TEST_F(FilesTest, AFolderHiddenByAnotherToolIsHiddenInTheNextListing) {
+    ASSERT_TRUE(CreateDirectoryW(u"\\C", nullptr));
+    ASSERT_TRUE(CreateDirectoryW(u"\\C\\Secret", nullptr));
+    put(u"\\C\\Secret\\inner.txt");
+    ASSERT_EQ(find(u"\\C\\*")[u"Secret"].attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    ASSERT_EQ(setxattr(device.host(u"\\C\\Secret").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+    ASSERT_FALSE(marked(device.host(u"\\C\\Secret")));
+    EXPECT_EQ(find(u"\\C\\*")[u"Secret"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    // also while the listing of its parent is open, as in a walk
+    WIN32_FIND_DATAW fd;
+    HANDLE outer = FindFirstFileW(u"\\*", &fd);
+    ASSERT_NE(outer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(find(u"\\C\\*")[u"Secret"].attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    FindClose(outer);
+    ASSERT_EQ(removexattr(device.host(u"\\C\\Secret").c_str(), "user.DOSATTRIB"), 0);
+    EXPECT_EQ(find(u"\\C\\*")[u"Secret"].attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+// Samba writes the legacy text, a NUL, then a binary record of its own: the text counts.
+TEST_F(FilesTest, SambasOwnLongerValueIsReadByItsLeadingText) {
+    std::string samba("0x23\0", 5);
+    samba += std::string("\x05\x00\x05\x00\x00\x00", 6);  // version 5, then its fields
+    samba += std::string(120, '\x7f');
+    put(u"\\S\\file.txt");
+    ASSERT_TRUE(CreateDirectoryW(u"\\S\\Folder", nullptr));
+    for (auto p : {u"\\S\\file.txt", u"\\S\\Folder"})
+        ASSERT_EQ(setxattr(device.host(p).c_str(), "user.DOSATTRIB", samba.data(), samba.size(), 0),
+                  0);
+    const DWORD file = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    EXPECT_EQ(GetFileAttributesW(u"\\S\\file.txt"), file);
+    EXPECT_FALSE(DeleteFileW(u"\\S\\file.txt"));  // read-only
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    auto entries = find(u"\\S\\*");
+    EXPECT_EQ(entries[u"file.txt"].attributes, file);
+    EXPECT_EQ(entries[u"Folder"].attributes, file | FILE_ATTRIBUTE_DIRECTORY);
+    // read-only is enforced for the folder as well, during a walk of its parent too
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(u"\\S\\*", &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(RemoveDirectoryW(u"\\S\\Folder"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    FindClose(h);
+}
+
 TEST(ImageWithoutMarkers, IsMarkedWhenOpenedAndReportsEveryStoredAttribute) {
     TempDevice device{TempDevice::Contents::Factory};
     ce::Device::close();

@@ -268,3 +268,25 @@ TEST_F(TextTest, PathEllipsisKeepsTheLastComponent) {
         for (int x = right - nameWidth + 2; x < right; ++x) alone.push_back(at(x, y));
     EXPECT_EQ(shortened, alone);
 }
+
+// A name whose host bytes are not UTF-8 holds escape units (lone surrogates): it is drawn and
+// measured as the replacement character, so a person sees where the odd byte is.
+TEST_F(TextTest, LoneSurrogatesAreDrawnAsTheReplacementCharacter) {
+    const char16_t escaped[] = u"caf\xDCE9 \xD800";
+    const char16_t replaced[] = u"caf\uFFFD \uFFFD";
+    EXPECT_EQ(textWidth(dc, escaped), textWidth(dc, replaced));
+    EXPECT_GT(textWidth(dc, escaped), textWidth(dc, u"caf "));
+    SetTextColor(dc, kBlack);
+    SetBkMode(dc, TRANSPARENT);
+    TextOutW(dc, 10, 10, escaped, 6);
+    TextOutW(dc, 10, 40, replaced, 6);
+    int differing = 0, inked = 0;
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 80; ++x) {
+            differing += at(10 + x, 10 + y) != at(10 + x, 40 + y);
+            inked += at(10 + x, 10 + y) != kWhite;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(inked, 0);
+}
