@@ -317,6 +317,7 @@ int orphanedApps() {
 
 Result measureClear(const fs::path& dir) {
     Result r{"Clear Redundant Registry Keys", 0, 1000, "", true};
+    std::string size = sizeOf(dir);
     ce::Device::open(dir);
     DWORD before = subkeyCount(HKEY_LOCAL_MACHINE, u"Software\\Apps");
     int orphans = orphanedApps();
@@ -329,7 +330,7 @@ Result measureClear(const fs::path& dir) {
     r.checked =
         orphans >= kOrphans && before - after == static_cast<DWORD>(orphans) && orphanedApps() == 0;
     r.detail = std::to_string(before - after) + " of " + std::to_string(before) +
-               " applications removed, registry " + sizeOf(dir);
+               " applications removed, registry " + size;
     ce::Device::close();
     return r;
 }

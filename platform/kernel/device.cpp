@@ -82,19 +82,7 @@ std::optional<std::filesystem::path> Device::hostPath(std::u16string_view device
 }
 
 void Device::log(std::string_view line) {
-    std::string text(line);
-    for (char& c : text) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    text += '\n';
-    int fd = ::open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    // one write per line, so lines of several programs never interleave
-    ssize_t n = ::write(fd, text.data(), text.size());
-    (void)n;
-    ::close(fd);
+    kernel::appendLog(dir_, line);
 }
 
 int Device::screenWidth() const {
@@ -125,6 +113,22 @@ void Device::Impl::updateIni(const std::function<void(kernel::DeviceIni&)>& chan
 }  // namespace ce
 
 namespace ce::kernel {
+
+void appendLog(const std::filesystem::path& deviceDir, std::string_view line) {
+    std::string text(line);
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    text += '\n';
+    int fd = ::open((deviceDir / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    // one write per line, so lines of several programs never interleave
+    ssize_t n = ::write(fd, text.data(), text.size());
+    (void)n;
+    ::close(fd);
+}
 
 // ---- device.ini ----
 //

@@ -107,6 +107,9 @@ bool setAttributeMarker(const std::string& host, bool on);
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);
 
+// Appends one line to DEVICE/log (Device::log, for parts that outlive the open device).
+void appendLog(const std::filesystem::path& deviceDir, std::string_view line);
+
 // ---- handles ----
 class KernelObject {
   public:
