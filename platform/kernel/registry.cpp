@@ -12,7 +12,10 @@ namespace ce::kernel {
 size_t NameHash::operator()(std::u16string_view name) const {
     uint64_t h = 14695981039346656037ULL;  // FNV-1a over the folded units
     for (char16_t c : name) {
-        h ^= foldCase(c);
+        if (c < 0x80)
+            h ^= (c >= u'A' && c <= u'Z') ? c + 32 : c;  // most names are ASCII
+        else
+            h ^= foldCase(c);
         h *= 1099511628211ULL;
     }
     return static_cast<size_t>(h);
@@ -165,6 +168,28 @@ int hexDigit(char c) {
     return -1;
 }
 
+bool isAscii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// UTF-8 to UTF-16, with a shortcut for the ASCII that nearly all of a registry is.
+std::u16string widen(std::string_view s) {
+    return isAscii(s) ? std::u16string(s.begin(), s.end()) : fromUtf8(s);
+}
+
+// The data of a REG_SZ value from its UTF-8 text.
+std::vector<uint8_t> stringData(std::string_view text) {
+    if (!isAscii(text))
+        return regString(fromUtf8(text));
+    std::vector<uint8_t> data((text.size() + 1) * 2, 0);
+    for (size_t i = 0; i < text.size(); ++i) data[2 * i] = static_cast<uint8_t>(text[i]);
+    return data;
+}
+
 // The lines of a text, numbered; a final "\r" belongs to the line break.
 class Lines {
   public:
@@ -266,49 +291,58 @@ class Reader {
         int root = rootIndex(path.substr(0, slash));
         if (root < 0)
             return fail(lines.number(), "unknown root key in [" + std::string(path) + "]");
-        if (!splitPath(slash == std::string_view::npos ? std::string_view() : path.substr(slash)))
-            return fail(lines.number(), "key nested " + std::to_string(parts_.size()) +
+        splitPath(slash == std::string_view::npos ? std::string_view() : path.substr(slash));
+        if (names_.size() > kMaxKeyDepth)
+            return fail(lines.number(), "key nested " + std::to_string(names_.size()) +
                                             " levels deep (the registry holds at most " +
                                             std::to_string(kMaxKeyDepth) + ")");
-        RegKey* k = &roots_[root];
         if (remove) {
-            key_ = nullptr;
-            for (size_t p = 0; k && p + 1 < parts_.size(); ++p) k = k->subkey(parts_[p]);
-            if (k && !parts_.empty())
-                k->removeSubkey(parts_.back());
+            removeKey(root);
             return true;
         }
-        for (const auto& p : parts_) {
-            RegKey* sub = k->subkey(p);
-            k = sub ? sub : &k->addSubkey(p);
+        // Keys usually follow their parent: the names this line shares with the last key line
+        // lead to the keys found then.
+        size_t same = 0;
+        if (root == lastRoot_) {
+            while (same < names_.size() && same < lastNames_.size() &&
+                   names_[same] == lastNames_[same])
+                ++same;
         }
+        RegKey* k = same ? lastKeys_[same - 1] : &roots_[root];
+        lastKeys_.resize(same);
+        for (size_t i = same; i < names_.size(); ++i) {
+            std::u16string name = widen(names_[i]);
+            RegKey* sub = k->subkey(name);
+            k = sub ? sub : &k->addSubkey(std::move(name));
+            lastKeys_.push_back(k);
+        }
+        lastRoot_ = root;
+        lastNames_ = names_;
         key_ = k;
         return true;
     }
 
-    // The names of a key path ("\a\b", empty names skipped) into parts_; false (with only the
-    // count in parts_) when there are more than a key may nest.
-    bool splitPath(std::string_view path) {
-        parts_.clear();
-        size_t count = 0;
-        for (size_t i = 0; i < path.size(); ++i) {
-            if (path[i] != '\\' && (i == 0 || path[i - 1] == '\\'))
-                ++count;
-        }
-        if (count > kMaxKeyDepth) {
-            parts_.resize(count);
-            return false;
-        }
+    void removeKey(int root) {
+        key_ = nullptr;
+        lastRoot_ = -1;  // the keys found before may be gone
+        RegKey* k = &roots_[root];
+        for (size_t p = 0; k && p + 1 < names_.size(); ++p) k = k->subkey(widen(names_[p]));
+        if (k && !names_.empty())
+            k->removeSubkey(widen(names_.back()));
+    }
+
+    // The names of a key path ("\a\b", empty names skipped), as they stand in the text.
+    void splitPath(std::string_view path) {
+        names_.clear();
         size_t i = 0;
         while (i < path.size()) {
             size_t j = path.find('\\', i);
             if (j == std::string_view::npos)
                 j = path.size();
             if (j > i)
-                parts_.push_back(fromUtf8(path.substr(i, j - i)));
+                names_.push_back(path.substr(i, j - i));
             i = j + 1;
         }
-        return true;
     }
 
     bool valueLine(Lines& lines, std::string_view line) {
@@ -332,7 +366,7 @@ class Reader {
             return fail(number, "expected = after the value name");
         std::string_view data = trim(line.substr(pos + 1));
         RegValue v;
-        v.name = fromUtf8(name_);
+        v.name = widen(name_);
         if (data == "-") {
             key_->removeValue(v.name);
             return true;
@@ -352,7 +386,7 @@ class Reader {
             if (!trim(data.substr(q)).empty())
                 return fail(number, "text after the closing quote");
             v.type = REG_SZ;
-            v.data = regString(fromUtf8(text_));
+            v.data = stringData(text_);
             return true;
         }
         if (data.substr(0, 6) == "dword:") {
@@ -440,7 +474,10 @@ class Reader {
     RegRoots& roots_;
     RegParseError& error_;
     RegKey* key_ = nullptr;  // the key of the last key line
-    std::vector<std::u16string> parts_;
+    std::vector<std::string_view> names_;
+    int lastRoot_ = -1;  // the last key line's root, names and the keys they lead to
+    std::vector<std::string_view> lastNames_;
+    std::vector<RegKey*> lastKeys_;
     std::string name_, text_;
 };
 
@@ -470,14 +507,11 @@ const char* rootName(int root) {
 }
 
 std::vector<uint8_t> regString(std::u16string_view text) {
-    std::vector<uint8_t> data;
-    data.reserve((text.size() + 1) * 2);
-    for (char16_t c : text) {
-        data.push_back(static_cast<uint8_t>(c));
-        data.push_back(static_cast<uint8_t>(c >> 8));
+    std::vector<uint8_t> data((text.size() + 1) * 2, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        data[2 * i] = static_cast<uint8_t>(text[i]);
+        data[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
     }
-    data.push_back(0);
-    data.push_back(0);
     return data;
 }
 

@@ -68,18 +68,26 @@ std::string hex32(uint32_t n) {
     return text;
 }
 
+// Everything from `from` to the end, read straight into out (sized once from the file's size).
 bool readFd(int fd, off_t from, std::string& out) {
+    struct stat st;
     out.clear();
-    char buffer[65536];
+    if (fstat(fd, &st) == 0 && st.st_size > from)
+        out.resize(static_cast<size_t>(st.st_size - from));
+    size_t done = 0;
     for (off_t at = from;;) {
-        ssize_t n = pread(fd, buffer, sizeof buffer, at);
+        if (done == out.size())
+            out.resize(done + 65536);  // the file grew meanwhile
+        ssize_t n = pread(fd, out.data() + done, out.size() - done, at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             return false;
-        if (n == 0)
+        if (n == 0) {
+            out.resize(done);
             return true;
-        out.append(buffer, static_cast<size_t>(n));
+        }
+        done += static_cast<size_t>(n);
         at += n;
     }
 }
@@ -227,10 +235,15 @@ Registry::~Registry() {
             std::string error;
             if (refreshLocked(&error) && journalEnd_ > 0) {
                 if (!aloneLocked())
-                    sync();
+                    syncLocked();
                 else if (!foldLocked(&error))
                     logFailure("registry.reg not rewritten: " + error);
             }
+            // Leaving before the change lock goes: of two programs closing at once, the second
+            // then finds itself alone and folds.
+            if (openLockFd_ >= 0)
+                ::close(openLockFd_);
+            openLockFd_ = -1;
         }
     } catch (...) {
         // a destructor reports nothing more; the journal keeps every change
