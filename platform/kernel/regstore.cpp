@@ -451,8 +451,7 @@ void Registry::dropJournal(const std::string& why) {
 
 bool Registry::appendLocked(const std::string& change, std::string* error) {
     std::string entry;
-    bool created = journalFd_ < 0;
-    if (created) {
+    if (journalFd_ < 0) {
         journalFd_ = ::open(journal_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         struct stat st;
         if (journalFd_ < 0 || fstat(journalFd_, &st) != 0) {
@@ -463,6 +462,11 @@ bool Registry::appendLocked(const std::string& change, std::string* error) {
         }
         journalId_ = idOf(st);
         journalEnd_ = 0;
+    }
+    // A journal begins with the registry.reg it extends; one left empty by a program killed
+    // right after making it gets its first line now.
+    bool created = journalEnd_ == 0;
+    if (created) {
         journalLines_ = 0;
         entry = kJournalHeader + std::to_string(std::max<off_t>(loaded_.size, 0)) + " " +
                 hex32(loadedCrc_) + "\n";

