@@ -105,6 +105,25 @@ bool writeFd(int fd, std::string_view data, off_t at) {
     return true;
 }
 
+// Opens a file of the device folder that must be a plain file: a FIFO or device node there would
+// block or mislead every program of the device, so it is refused (errno EINVAL) without waiting.
+int openPlain(const std::filesystem::path& file, int flags, mode_t mode = 0) {
+    int fd = ::open(file.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+// "cannot read FILE: why", "cannot write FILE: why", for errno `code`.
+std::string failure(const char* what, const std::filesystem::path& file, int code) {
+    return std::string(what) + " " + file.string() + ": " +
+           (code == EINVAL ? "not a plain file" : strerror(code));
+}
+
 bool syncFolder(const std::filesystem::path& dir) {
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -119,7 +138,8 @@ bool syncFolder(const std::filesystem::path& dir) {
 bool replaceFile(const std::filesystem::path& file, std::string_view text, std::string* error) {
     std::filesystem::path tmp = file;
     tmp += ".tmp." + std::to_string(getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    unlink(tmp.c_str());  // made afresh: never written through a link planted there
+    int fd = openPlain(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
     bool ok = fd >= 0 && writeFd(fd, text, 0) && fdatasync(fd) == 0;
     int saved = errno;
     if (fd >= 0 && ::close(fd) != 0 && ok) {
@@ -133,7 +153,7 @@ bool replaceFile(const std::filesystem::path& file, std::string_view text, std::
     if (!ok) {
         unlink(tmp.c_str());
         if (error)
-            *error = "cannot write " + file.string() + ": " + strerror(saved);
+            *error = failure("cannot write", file, saved);
         return false;
     }
     syncFolder(file.parent_path());
@@ -165,7 +185,7 @@ bool parseNumbers(std::string_view line, std::string_view mark, unsigned long lo
 class Registry::ChangeLock {
   public:
     explicit ChangeLock(const std::filesystem::path& file) {
-        fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd_ = openPlain(file, O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
         if (fd_ >= 0)
             lockByte(fd_, F_WRLCK, kChangeByte, true);
     }
@@ -210,7 +230,7 @@ void Registry::attach(const std::filesystem::path& deviceDir) {
     lockFile_ = deviceDir / "registry.lock";
     owner_ = getpid();
     lastSyncNs_ = 0;
-    openLockFd_ = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    openLockFd_ = openPlain(lockFile_, O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
     if (openLockFd_ >= 0)
         lockByte(openLockFd_, F_RDLCK, kOpenByte, true);
     ChangeLock change(lockFile_);
@@ -289,10 +309,10 @@ bool Registry::refreshLocked(std::string* error) {
 bool Registry::reloadLocked(std::string* error) {
     std::string text;
     FileId id;
-    int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openPlain(file_, O_RDONLY);
     if (fd < 0 && errno != ENOENT) {
         if (error)
-            *error = "cannot read " + file_.string() + ": " + strerror(errno);
+            *error = failure("cannot read", file_, errno);
         return false;
     }
     RegRoots fresh;
@@ -303,7 +323,7 @@ bool Registry::reloadLocked(std::string* error) {
         ::close(fd);
         if (!read) {
             if (error)
-                *error = "cannot read " + file_.string() + ": " + strerror(saved);
+                *error = failure("cannot read", file_, saved);
             return false;
         }
         id = idOf(st);
@@ -336,10 +356,10 @@ bool Registry::readJournalLocked(std::string* error) {
         (st.st_ino != journalId_.ino || st.st_dev != journalId_.dev || st.st_size < journalEnd_))
         return reloadLocked(error);  // another journal, or one cut short: start over
     if (journalFd_ < 0) {
-        journalFd_ = ::open(journal_.c_str(), O_RDWR | O_CLOEXEC);
+        journalFd_ = openPlain(journal_, O_RDWR | O_NOFOLLOW);
         if (journalFd_ < 0) {
             if (error)
-                *error = "cannot read " + journal_.string() + ": " + strerror(errno);
+                *error = failure("cannot read", journal_, errno);
             return false;
         }
         fstat(journalFd_, &st);
@@ -352,7 +372,7 @@ bool Registry::readJournalLocked(std::string* error) {
     std::string bytes;
     if (!readFd(journalFd_, journalEnd_, bytes)) {
         if (error)
-            *error = "cannot read " + journal_.string() + ": " + strerror(errno);
+            *error = failure("cannot read", journal_, errno);
         return false;
     }
     size_t used = 0;
@@ -452,11 +472,11 @@ void Registry::dropJournal(const std::string& why) {
 bool Registry::appendLocked(const std::string& change, std::string* error) {
     std::string entry;
     if (journalFd_ < 0) {
-        journalFd_ = ::open(journal_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        journalFd_ = openPlain(journal_, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
         struct stat st;
         if (journalFd_ < 0 || fstat(journalFd_, &st) != 0) {
             if (error)
-                *error = "cannot write " + journal_.string() + ": " + strerror(errno);
+                *error = failure("cannot write", journal_, errno);
             dropJournal("");
             return false;
         }
@@ -475,7 +495,7 @@ bool Registry::appendLocked(const std::string& change, std::string* error) {
     entry += change;
     if (!writeFd(journalFd_, entry, journalEnd_)) {
         if (error)
-            *error = "cannot write " + journal_.string() + ": " + strerror(errno);
+            *error = failure("cannot write", journal_, errno);
         if (created)
             dropJournal("");
         else if (ftruncate(journalFd_, journalEnd_) != 0)
@@ -598,13 +618,13 @@ void Registry::restore(const std::filesystem::path& deviceDir,
                        const std::filesystem::path& source) {
     ChangeLock change(deviceDir / "registry.lock");
     std::string text;
-    int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openPlain(source, O_RDONLY);
     bool read = fd >= 0 && readFd(fd, 0, text);
     int saved = errno;
     if (fd >= 0)
         ::close(fd);
     if (!read)
-        throw DeviceError("cannot read " + source.string() + ": " + strerror(saved));
+        throw DeviceError(failure("cannot read", source, saved));
     std::string error;
     if (!replaceFile(deviceDir / "registry.reg", text, &error))
         throw DeviceError(error);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -170,6 +171,45 @@ TEST_F(RegistryJournalTest, AJournalIsReadOnlyOnTopOfTheRegistryItWasWrittenFor)
     EXPECT_EQ(kt::readHost(journal), "something else entirely\n");
     fs::remove(journal);
     ce::Device::open(device.dir());
+}
+
+TEST_F(RegistryJournalTest, LinksAndSpecialFilesInTheRegistrysPlaceAreNeverFollowedOrWaitedOn) {
+    fs::path canary = device.outside() / "canary";
+    kt::writeHost(canary, "outside");
+    // a link planted where the registry's temporary file goes is replaced, not written through
+    fs::create_symlink(canary, device.dir() / ("registry.reg.tmp." + std::to_string(getpid())));
+    ASSERT_EQ(setIn(u"Links", u"v", 1), ERROR_SUCCESS);
+    ce::Device::close();
+    EXPECT_EQ(kt::readHost(canary), "outside");
+    EXPECT_NE(kt::readHost(file).find("[HKEY_CURRENT_USER\\Links]"), std::string::npos);
+
+    // a journal that is a link is refused, and the file it names is left alone
+    fs::create_symlink(canary, journal);
+    EXPECT_THROW(ce::Device::open(device.dir()), ce::DeviceError);
+    EXPECT_EQ(kt::readHost(canary), "outside");
+    fs::remove(journal);
+
+    // a FIFO for registry.reg would block every program: it is refused at once
+    std::string before = kt::readHost(file);
+    fs::rename(file, device.dir() / "registry.saved");
+    ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(10);
+        try {
+            ce::Device::open(device.dir());
+        } catch (const ce::DeviceError& e) {
+            _exit(std::string(e.what()).find("not a plain file") != std::string::npos ? 0 : 2);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    fs::remove(file);
+    fs::rename(device.dir() / "registry.saved", file);
+    ce::Device::open(device.dir());
+    EXPECT_EQ(kt::getDword(HKEY_CURRENT_USER, u"Links", u"v"), 1u);
 }
 
 TEST_F(RegistryJournalTest, AChangeThatCannotBeWrittenFailsAndChangesNothing) {
