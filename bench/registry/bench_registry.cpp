@@ -179,6 +179,7 @@ struct Result {
     double cpu = -1;  // ms of processor time, the median beside the median wall time
     std::string detail;
     bool checked = true;  // the outcome was what it must be
+    const char* unit = "ms";
 };
 
 DWORD subkeyCount(HKEY root, const char16_t* path) {
@@ -192,10 +193,20 @@ DWORD subkeyCount(HKEY root, const char16_t* path) {
     return n;
 }
 
+double megabytes(const fs::path& device) {
+    return static_cast<double>(fs::file_size(device / "registry.reg")) / 1e6;
+}
+
 std::string sizeOf(const fs::path& device) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f MB",
-                  static_cast<double>(fs::file_size(device / "registry.reg")) / 1e6);
+    std::snprintf(text, sizeof text, "%.2f MB", megabytes(device));
+    return text;
+}
+
+// How a load grows with the file: the time per megabyte.
+std::string perMegabyte(double ms, const fs::path& device) {
+    char text[48];
+    std::snprintf(text, sizeof text, " (%.1f ms per MB)", ms / megabytes(device));
     return text;
 }
 
@@ -213,7 +224,7 @@ Result measureOpen(const fs::path& dir, int runs) {
     }
     r.value = median(times);
     r.cpu = median(cpu);
-    r.detail = sizeOf(dir) + ", median of " + std::to_string(runs);
+    r.detail = sizeOf(dir) + perMegabyte(r.value, dir) + ", median of " + std::to_string(runs);
     return r;
 }
 
@@ -264,7 +275,52 @@ Result measureFlat(const fs::path& dir, int runs) {
     }
     r.value = median(times);
     r.cpu = median(cpu);
-    r.detail = sizeOf(dir) + ", median of " + std::to_string(runs);
+    r.detail = sizeOf(dir) + perMegabyte(r.value, dir) + ", median of " + std::to_string(runs);
+    return r;
+}
+
+// Mean time of opening (and closing) `count` keys named by name(i) below parent.
+double lookupUs(const char16_t* parent, int count, const std::function<std::u16string(int)>& name,
+                bool& found) {
+    HKEY top;
+    found = RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent, 0, 0, &top) == ERROR_SUCCESS;
+    auto t0 = Clock::now();
+    for (int i = 0; found && i < 20000; ++i) {
+        HKEY key;
+        found = RegOpenKeyExW(top, name((i * 7919) % count).c_str(), 0, 0, &key) == 0;
+        RegCloseKey(key);
+    }
+    RegCloseKey(top);
+    return ms(Clock::now() - t0) * 1000 / 20000;
+}
+
+// A key found by name among 150,000 siblings against one among 10.
+Result measureLookup(const fs::path& dir) {
+    Result r{"a key among 150,000 siblings / among 10", 0, 2, -1, "", true, "x"};
+    ce::Device::open(dir);
+    auto flatName = [](int i) {
+        char name[16];
+        int n = std::snprintf(name, sizeof name, "key%07d", i);  // in another case than stored
+        return std::u16string(name, name + n);
+    };
+    HKEY ten;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Ten", 0, nullptr, 0, 0, nullptr, &ten, nullptr);
+    for (int i = 0; i < 10; ++i) {
+        HKEY k;
+        RegCreateKeyExW(ten, flatName(i).c_str(), 0, nullptr, 0, 0, nullptr, &k, nullptr);
+        RegCloseKey(k);
+    }
+    RegCloseKey(ten);
+    bool wide = false, narrow = false;
+    double many = lookupUs(u"Software\\Flat", kFlatKeys, flatName, wide);
+    double few = lookupUs(u"Software\\Ten", 10, flatName, narrow);
+    ce::Device::close();
+    r.checked = wide && narrow;
+    r.value = many / few;
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "RegOpenKeyExW: %.2f us among 150,000, %.2f us among 10",
+                  many, few);
+    r.detail = detail;
     return r;
 }
 
@@ -372,6 +428,7 @@ int runAll(const Options& o, const fs::path& base) {
     if (wanted("flat")) {
         makeFlat(base / "flat");
         results.push_back(measureFlat(base / "flat", std::min(o.runs, 3)));
+        results.push_back(measureLookup(base / "flat"));
     }
     if (wanted("clear")) {
         makeOrphans(base / "orphans", o.program);
@@ -382,8 +439,8 @@ int runAll(const Options& o, const fs::path& base) {
     for (const Result& r : results) {
         bool met = r.checked && r.value <= r.target;
         allMet = allMet && met;
-        std::printf("%-42s %9.3f ms %7.0f ms  %s\n", r.work.c_str(), r.value, r.target,
-                    r.checked ? (met ? "met" : "MISSED") : "CHECK FAILED");
+        std::printf("%-42s %9.3f %-2s %7.0f %-2s  %s\n", r.work.c_str(), r.value, r.unit, r.target,
+                    r.unit, r.checked ? (met ? "met" : "MISSED") : "CHECK FAILED");
         char cpu[64] = "";
         if (r.cpu >= 0)
             std::snprintf(cpu, sizeof cpu, ", processor time %.1f ms", r.cpu);
