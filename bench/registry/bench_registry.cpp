@@ -210,16 +210,18 @@ std::string perMegabyte(double ms, const fs::path& device) {
     return text;
 }
 
-Result measureOpen(const fs::path& dir, int runs) {
+// Opens the device `runs` times (the median is the result); each time, the key root\path must
+// have `keys` subkeys.
+Result measureOpen(Result r, const fs::path& dir, int runs, HKEY root, const char16_t* path,
+                   DWORD keys) {
     std::vector<double> times, cpu;
-    Result r{"open the realistic registry", 0, 20, -1, "", true};
     for (int i = 0; i < runs; ++i) {
         auto t0 = Clock::now();
         double c0 = cpuMs();
         ce::Device::open(dir);
         cpu.push_back(cpuMs() - c0);
         times.push_back(ms(Clock::now() - t0));
-        r.checked = r.checked && subkeyCount(HKEY_CLASSES_ROOT, u"CLSID") == kClassIds;
+        r.checked = r.checked && subkeyCount(root, path) == keys;
         ce::Device::close();
     }
     r.value = median(times);
@@ -258,24 +260,6 @@ Result measureSilent(const fs::path& dir, const fs::path& program, int runs) {
     r.value = median(times);
     r.cpu = median(cpu);
     r.detail = "median of " + std::to_string(times.size()) + " runs";
-    return r;
-}
-
-Result measureFlat(const fs::path& dir, int runs) {
-    Result r{"open 150,000 keys under one parent", 0, 1000, -1, "", true};
-    std::vector<double> times, cpu;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = Clock::now();
-        double c0 = cpuMs();
-        ce::Device::open(dir);
-        cpu.push_back(cpuMs() - c0);
-        times.push_back(ms(Clock::now() - t0));
-        r.checked = r.checked && subkeyCount(HKEY_LOCAL_MACHINE, u"Software\\Flat") == kFlatKeys;
-        ce::Device::close();
-    }
-    r.value = median(times);
-    r.cpu = median(cpu);
-    r.detail = sizeOf(dir) + perMegabyte(r.value, dir) + ", median of " + std::to_string(runs);
     return r;
 }
 
@@ -420,14 +404,17 @@ int runAll(const Options& o, const fs::path& base) {
     if (wanted("open") || wanted("silent") || wanted("set"))
         makeRealistic(realistic, o.program);
     if (wanted("open"))
-        results.push_back(measureOpen(realistic, o.runs));
+        results.push_back(measureOpen({"open the realistic registry", 0, 20, -1, "", true},
+                                      realistic, o.runs, HKEY_CLASSES_ROOT, u"CLSID", kClassIds));
     if (wanted("silent"))
         results.push_back(measureSilent(realistic, o.program, o.runs));
     if (wanted("set"))
         results.push_back(measureSet(realistic, o.runs));
     if (wanted("flat")) {
         makeFlat(base / "flat");
-        results.push_back(measureFlat(base / "flat", std::min(o.runs, 3)));
+        results.push_back(measureOpen({"open 150,000 keys under one parent", 0, 1000, -1, "", true},
+                                      base / "flat", std::min(o.runs, 3), HKEY_LOCAL_MACHINE,
+                                      u"Software\\Flat", kFlatKeys));
         results.push_back(measureLookup(base / "flat"));
     }
     if (wanted("clear")) {

@@ -24,24 +24,14 @@ class RegistryNamesTest : public ::testing::Test {
     }
 };
 
-std::vector<std::u16string> subkeyNames(HKEY key) {
+// The names an enumeration (RegEnumKeyExW or RegEnumValueW) gives, in its order.
+template <class Enum>
+std::vector<std::u16string> namesOf(HKEY key, Enum enumerate) {
     std::vector<std::u16string> out;
     WCHAR name[300];
     for (DWORD i = 0;; ++i) {
         DWORD cch = 300;
-        if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != 0)
-            break;
-        out.emplace_back(name, cch);
-    }
-    return out;
-}
-
-std::vector<std::u16string> valueNames(HKEY key) {
-    std::vector<std::u16string> out;
-    WCHAR name[300];
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 300;
-        if (RegEnumValueW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != 0)
+        if (enumerate(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != 0)
             break;
         out.emplace_back(name, cch);
     }
@@ -104,10 +94,10 @@ TEST_F(RegistryNamesTest, EveryNameTheApiTakesComesBackFromTheFileUnchanged) {
 
     reopen();
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Names", 0, 0, &top), ERROR_SUCCESS);
-    EXPECT_EQ(subkeyNames(top), kKeyNames);
+    EXPECT_EQ(namesOf(top, RegEnumKeyExW), kKeyNames);
     std::vector<std::u16string> values = kValueNames;
     values.push_back(u"text");
-    EXPECT_EQ(valueNames(top), values);
+    EXPECT_EQ(namesOf(top, RegEnumValueW), values);
     n = 0;
     for (const auto& name : kValueNames)
         EXPECT_EQ(kt::getDword(HKEY_CURRENT_USER, u"Names", name.c_str()), n++) << kt::utf8(name);
