@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -85,26 +86,7 @@ std::optional<std::filesystem::path> Device::hostPath(std::u16string_view device
 }
 
 void Device::log(std::string_view line) {
-    std::string text(line);
-    for (char& c : text) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    text += '\n';
-    // never through a link, and never waiting on a FIFO put in its place
-    int fd = ::open((dir_ / "log").c_str(),
-                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        return;
-    }
-    if (fd < 0)
-        return;
-    // one write per line, so lines of several programs never interleave
-    ssize_t n = ::write(fd, text.data(), text.size());
-    (void)n;
-    ::close(fd);
+    kernel::appendLog(dir_, line);
 }
 
 int Device::screenWidth() const {
@@ -129,6 +111,29 @@ void Device::Impl::updateIni(const std::function<void(kernel::DeviceIni&)>& chan
 }  // namespace ce
 
 namespace ce::kernel {
+
+void appendLog(const std::filesystem::path& deviceDir, std::string_view line) {
+    std::string text(line);
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    text += '\n';
+    // never through a link, and never waiting on a FIFO put in its place
+    int fd = ::open((deviceDir / "log").c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    // one write per line, so lines of several programs never interleave
+    ssize_t n = ::write(fd, text.data(), text.size());
+    (void)n;
+    ::close(fd);
+}
 
 // ---- device.ini ----
 //

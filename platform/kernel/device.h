@@ -56,6 +56,10 @@ class Device {
     //   install DIR / uninstall DIR the cabinet installer's stand-in
     //   storage card inserted DIR   cedevice card (and "storage card removed")
     //   registry not written: WHY   a change was refused (the file is corrupt or unwritable)
+    //   registry.reg not rewritten: WHY   the journal could not be folded in (it stays)
+    //   registry: removed registry.reg.tmp.PID, ...   left by a program killed while writing it
+    //   registry journal: dropped an unfinished change ...   of a program killed during it
+    //   registry journal dropped: ...   it was written for an earlier registry.reg
     void log(std::string_view line);
 
     // Screen size from device.ini (240 x 320 by default).

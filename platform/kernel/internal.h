@@ -181,6 +181,9 @@ DWORD moveFileAcross(const Device& device, int fromDir, const char* fromName, in
 // Removes the temporary files of moves whose program ended in the middle (DEVICE/moves).
 void removeAbandonedCopies(const Device& device);
 
+// Appends one line to DEVICE/log (Device::log, for parts that outlive the open device).
+void appendLog(const std::filesystem::path& deviceDir, std::string_view line);
+
 // ---- handles ----
 class KernelObject {
   public:

@@ -48,11 +48,7 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
         noteFolderChange(dir);  // for any program of the device still running
         clearTree(dir / "root");
         copyTree(dir / "factory" / "root", dir / "root");
-        fs::copy_file(dir / "factory" / "registry.reg", dir / "registry.reg",
-                      fs::copy_options::overwrite_existing, ec);
-        if (ec)
-            throw DeviceError("cannot restore " + (dir / "registry.reg").string() + ": " +
-                              ec.message());
+        Registry::restore(dir, dir / "factory" / "registry.reg");
         noteFolderChange(dir);
         report.cleanBoot = true;
     }
@@ -134,8 +130,8 @@ CEAPI BOOL KernelIoControl(DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDWORD byt
     }
     ce::Device* d = ce::Device::current();
     if (d) {
-        // every change has been written through; read it back once to be sure it is on disk
-        d->impl().registry.text();
+        // every program of the device ends: registry.reg takes in the journal
+        d->impl().registry.fold();
         d->log("reboot");
     }
     std::function<void()> handler;

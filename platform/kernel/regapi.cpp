@@ -63,14 +63,33 @@ void appendPath(std::vector<std::u16string>& path, const WCHAR* sub) {
     }
 }
 
-RegKey* walk(const RegRoots& roots, const KeyRef& ref) {
+// The key a reference names, or nullptr when it is gone; names (when given) receives the names
+// the keys on the way are stored under, for the text of a change.
+RegKey* walk(const RegRoots& roots, const KeyRef& ref,
+             std::vector<std::u16string>* names = nullptr) {
     RegKey* k = const_cast<RegKey*>(&roots[ref.root]);
+    if (names)
+        names->clear();
     for (const auto& name : ref.path) {
         k = k->subkey(name);
         if (!k)
             return nullptr;
+        if (names)
+            names->push_back(k->name);
     }
     return k;
+}
+
+// Keys a program may make: names the device allows and the .reg text holds, nested no deeper than
+// the device allows. Only the names from `from` on are new.
+bool creatable(const KeyRef& ref, size_t from) {
+    if (ref.path.size() > kMaxKeyDepth)
+        return false;
+    for (size_t i = from; i < ref.path.size(); ++i) {
+        if (ref.path[i].size() > kMaxKeyName || !regHoldsKeyName(ref.path[i]))
+            return false;
+    }
+    return true;
 }
 
 ce::kernel::Registry* registry() {
@@ -161,21 +180,24 @@ CEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWOR
         return ERROR_INVALID_HANDLE;
     size_t base = ref.path.size();
     appendPath(ref.path, subKey);
-    for (const auto& name : ref.path) {
-        if (name.size() > 255)
-            return ERROR_INVALID_PARAMETER;
-    }
+    if (!creatable(ref, base))
+        return ERROR_INVALID_PARAMETER;
     bool created = false;
-    LONG rc = reg->write([&](RegRoots& roots, bool& changed) -> LONG {
-        RegKey* k = &roots[ref.root];
+    LONG rc = reg->write([&](const RegRoots& roots, std::string& change) -> LONG {
+        const RegKey* k = &roots[ref.root];
+        std::vector<std::u16string> names;
         for (size_t i = 0; i < ref.path.size(); ++i) {
-            RegKey* sub = k->subkey(ref.path[i]);
+            const RegKey* sub = k->subkey(ref.path[i]);
             if (!sub) {
                 if (i < base)
                     return ERROR_KEY_DELETED;  // the handle's own key is gone
-                sub = &k->addSubkey(ref.path[i]);
-                created = changed = true;
+                names.insert(names.end(), ref.path.begin() + static_cast<ptrdiff_t>(i),
+                             ref.path.end());
+                change = regKeyLine(ref.root, names);
+                created = true;
+                break;
             }
+            names.push_back(sub->name);
             k = sub;
         }
         return ERROR_SUCCESS;
@@ -209,7 +231,7 @@ CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, con
         return ERROR_INVALID_HANDLE;
     RegValue v;
     v.name = name ? name : u"";
-    if (v.name.size() > 255)
+    if (v.name.size() > kMaxValueName || !regHoldsValueName(v.name))
         return ERROR_INVALID_PARAMETER;
     v.type = type;
     if (cb)
@@ -221,15 +243,17 @@ CEAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, con
         v.data.push_back(0);
         v.data.push_back(0);
     }
-    return reg->write([&](RegRoots& roots, bool& changed) -> LONG {
-        RegKey* k = walk(roots, ref);
+    return reg->write([&](const RegRoots& roots, std::string& change) -> LONG {
+        std::vector<std::u16string> names;
+        RegKey* k = walk(roots, ref, &names);
         if (!k)
             return ERROR_KEY_DELETED;
-        RegValue* old = k->value(v.name);
+        const RegValue* old = k->value(v.name);
         if (old && old->type == v.type && old->data == v.data)
             return ERROR_SUCCESS;
-        k->setValue(std::move(v));
-        changed = true;
+        if (old)
+            v.name = old->name;  // a value keeps the name it was made with
+        change = regKeyLine(ref.root, names) + regValueLine(v);
         return ERROR_SUCCESS;
     });
 }
@@ -239,7 +263,7 @@ CEAPI LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD index, LPWSTR name, LPDWORD cch
     return withKey(hKey, [&](RegKey& k) -> LONG {
         if (index >= k.subkeys.size())
             return ERROR_NO_MORE_ITEMS;
-        LONG rc = copyName(k.subkeys[index]->name, name, cchName);
+        LONG rc = copyName(k.subkeys[index].name, name, cchName);
         if (rc != ERROR_SUCCESS)
             return rc;
         if (className && cchClass && *cchClass)
@@ -282,7 +306,7 @@ CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR className, LPDWORD cchClass
             *values = static_cast<DWORD>(k.values.size());
         DWORD maxKey = 0, maxName = 0, maxData = 0;
         for (const auto& s : k.subkeys)
-            maxKey = std::max(maxKey, static_cast<DWORD>(s->name.size()));
+            maxKey = std::max(maxKey, static_cast<DWORD>(s.name.size()));
         for (const auto& v : k.values) {
             maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
             maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
@@ -311,13 +335,16 @@ CEAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR subKey) {
     appendPath(ref.path, subKey);
     if (ref.path.empty())
         return ERROR_ACCESS_DENIED;  // a root key stays
-    return reg->write([&](RegRoots& roots, bool& changed) -> LONG {
+    return reg->write([&](const RegRoots& roots, std::string& change) -> LONG {
         KeyRef parent = ref;
         parent.path.pop_back();
-        RegKey* k = walk(roots, parent);
-        if (!k || !k->removeSubkey(ref.path.back()))
+        std::vector<std::u16string> names;
+        RegKey* k = walk(roots, parent, &names);
+        const RegKey* gone = k ? k->subkey(ref.path.back()) : nullptr;
+        if (!gone)
             return ERROR_FILE_NOT_FOUND;
-        changed = true;
+        names.push_back(gone->name);
+        change = regKeyLine(ref.root, names, true);
         return ERROR_SUCCESS;
     });
 }
@@ -328,13 +355,15 @@ CEAPI LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR name) {
     if (!reg || !keyRef(hKey, ref))
         return ERROR_INVALID_HANDLE;
     std::u16string n = name ? name : u"";
-    return reg->write([&](RegRoots& roots, bool& changed) -> LONG {
-        RegKey* k = walk(roots, ref);
+    return reg->write([&](const RegRoots& roots, std::string& change) -> LONG {
+        std::vector<std::u16string> names;
+        RegKey* k = walk(roots, ref, &names);
         if (!k)
             return ERROR_KEY_DELETED;
-        if (!k->removeValue(n))
+        const RegValue* gone = k->value(n);
+        if (!gone)
             return ERROR_FILE_NOT_FOUND;
-        changed = true;
+        change = regKeyLine(ref.root, names) + regValueRemovalLine(gone->name);
         return ERROR_SUCCESS;
     });
 }
@@ -349,9 +378,16 @@ CEAPI LONG WINAPI RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
+// Every change is in the journal when its call returns (a program killed afterwards loses
+// nothing); this also puts the journal on the disk itself, as Windows CE writes its registry to
+// storage when it is flushed.
 CEAPI LONG WINAPI RegFlushKey(HKEY hKey) {
     KeyRef ref;
-    return keyRef(hKey, ref) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;  // written on every change
+    Registry* reg = registry();
+    if (!reg || !keyRef(hKey, ref))
+        return ERROR_INVALID_HANDLE;
+    reg->sync();
+    return ERROR_SUCCESS;
 }
 
 }  // extern "C"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/ControlIds.h"
+#include "kernel/kernel.h"
 #include "resources/resources.h"
 #include "settings/Settings.h"
 
@@ -33,9 +34,9 @@ HWND MainWindow() {
     return g_pMainWindow->GetHandle();
 }
 
-std::string RegistryText(TempDevice& device) {
-    std::ifstream in(device.dir() / "registry.reg", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// The device's registry as it stands (registry.reg and the changes not yet written into it).
+std::string RegistryText(TempDevice&) {
+    return ce::kernel::exportRegistry();
 }
 
 // What the device logged after `before`: only each question and its answer, nothing done.

@@ -14,26 +14,11 @@ using ce::test::TempDevice;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string out;
-};
+using kt::Result;
+using kt::shq;
 
 Result cedevice(const std::string& args) {
-    std::string cmd = std::string(CEDEVICE) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    Result r{-1, {}};
-    if (!p)
-        return r;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p)) r.out += buf;
-    int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string shq(const std::filesystem::path& p) {
-    return "'" + p.string() + "'";
+    return kt::run(std::string(CEDEVICE) + " " + args);
 }
 
 class BootTest : public ::testing::Test {

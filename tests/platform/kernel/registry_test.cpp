@@ -1,47 +1,16 @@
 // The registry: keys and values as Win32 gives them, kept in registry.reg and shared safely.
-#include "util.h"
+#include "regutil.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 using ce::test::TempDevice;
+using kt::getDword;
+using kt::getString;
+using kt::setDword;
+using kt::setString;
 
 namespace {
-
-std::vector<BYTE> bytesOf(const std::u16string& s) {
-    const BYTE* p = reinterpret_cast<const BYTE*>(s.c_str());
-    return std::vector<BYTE>(p, p + (s.size() + 1) * 2);
-}
-
-LONG setString(HKEY key, const char16_t* name, const std::u16string& text) {
-    auto b = bytesOf(text);
-    return RegSetValueExW(key, name, 0, REG_SZ, b.data(), static_cast<DWORD>(b.size()));
-}
-
-LONG setDword(HKEY key, const char16_t* name, DWORD v) {
-    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4);
-}
-
-std::u16string getString(HKEY root, const char16_t* path, const char16_t* name) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, 0, &key) != ERROR_SUCCESS)
-        return u"<no key>";
-    WCHAR buf[1024] = {};
-    DWORD cb = sizeof buf, type = 0;
-    LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? std::u16string(buf) : u"<no value>";
-}
-
-DWORD getDword(HKEY root, const char16_t* path, const char16_t* name) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, 0, &key) != ERROR_SUCCESS)
-        return 0xDEAD;
-    DWORD v = 0, cb = 4;
-    LONG rc = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &cb);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? v : 0xBEEF;
-}
 
 class RegistryTest : public ::testing::Test {
   protected:
@@ -111,7 +80,8 @@ TEST_F(RegistryTest, StringsWithoutTerminatorAreStoredTerminated) {
     EXPECT_EQ(cb, DWORD((text.size() + 1) * 2));
     EXPECT_EQ(std::u16string(buf), text);
     RegCloseKey(key);
-    EXPECT_NE(kt::readHost(file).find("\"Cache\"=\"\\\\Storage\\\\Cache\\\\\""), std::string::npos);
+    EXPECT_NE(ce::kernel::exportRegistry().find("\"Cache\"=\"\\\\Storage\\\\Cache\\\\\""),
+              std::string::npos);
 }
 
 TEST_F(RegistryTest, EnumerationEndsWithNoMoreItems) {
@@ -177,7 +147,7 @@ TEST_F(RegistryTest, DeletingAKeyTakesItsSubkeysAsOnWindowsCE) {
     EXPECT_EQ(RegDeleteKeyW(apps, u"Old"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_ACCESS_DENIED);  // a root stays
     RegCloseKey(apps);
-    EXPECT_EQ(kt::readHost(file).find("Old"), std::string::npos);
+    EXPECT_EQ(ce::kernel::exportRegistry().find("Old"), std::string::npos);
 }
 
 TEST_F(RegistryTest, ChangesPersistAndReloadWithEveryValueType) {
@@ -197,7 +167,9 @@ TEST_F(RegistryTest, ChangesPersistAndReloadWithEveryValueType) {
     EXPECT_EQ(RegDeleteValueW(k, u"gone"), ERROR_FILE_NOT_FOUND);
     RegCloseKey(k);
 
+    ce::Device::close();  // the last program to close the device writes registry.reg whole
     std::string text = kt::readHost(file);
+    EXPECT_FALSE(std::filesystem::exists(device.dir() / "registry.journal"));
     EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
     EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\System\\GWE]\n"), std::string::npos);
     EXPECT_NE(text.find("\"Animate\"=dword:00000000\n"), std::string::npos);
@@ -207,7 +179,6 @@ TEST_F(RegistryTest, ChangesPersistAndReloadWithEveryValueType) {
     EXPECT_NE(text.find("\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,6f,00,00,00,00,00\n"),
               std::string::npos);
 
-    ce::Device::close();
     ce::Device::open(device.dir());
     EXPECT_EQ(getDword(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Animate"), 0u);
     EXPECT_EQ(getString(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Quote"), u"say \"hi\" \\ bye");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <sys/xattr.h>
 
 #include <algorithm>
@@ -111,6 +112,28 @@ inline std::map<std::string, std::string> snapshot(const std::filesystem::path& 
 
 inline std::string utf8(const std::u16string& s) {
     return ce::kernel::toUtf8(s);
+}
+
+// A host command's exit code and what it wrote (stdout and stderr together).
+struct Result {
+    int code;
+    std::string out;
+};
+
+inline Result run(const std::string& command) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    Result r{-1, {}};
+    if (!p)
+        return r;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) r.out += buf;
+    int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+inline std::string shq(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
 }
 
 }  // namespace kt
