@@ -117,10 +117,16 @@ int runScripted(const Options& o, const std::string& text) {
 int runDirect(const Options& o) {
     std::unique_ptr<ce::gwes::InputSource> window;
     // A screenshot run is over once the program first waits, so it opens no window.
-    bool wantWindow =
-        !o.headless && !o.screenshot && std::getenv("DISPLAY") && *std::getenv("DISPLAY");
-    if (wantWindow)
-        window = ce::display::openWindow();
+    const char* display = std::getenv("DISPLAY");
+    if (!o.headless && !o.screenshot && display && *display) {
+        // A display was named, so a window is wanted: without one the run ends here rather
+        // than going on headless, where message boxes would be answered for the person.
+        std::string why;
+        window = ce::display::openWindow(o.scale, &why);
+        if (!window)
+            return fail(std::string("cannot open the display ") + display + " (" + why +
+                        "); --headless runs without a window");
+    }
     ce::gwes::Gwes* g = ce::gwes::state();
     g->input = window.get();
     g->autoAnswerBoxes = window == nullptr;
