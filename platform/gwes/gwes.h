@@ -203,6 +203,9 @@ class Gwes : public DeviceService {
     InputSource* input = nullptr;
     bool suspended = false;
     ScrollTrack track;
+    // The window that held the stylus when the tap in progress went down (a popup menu or a
+    // dropped list); if it lets go during that tap, the tap was the one that closed it.
+    HWND tapCapture = nullptr;
     // Screen areas painted over or uncovered since the last paint pass. An area a window painted
     // (source) needs repainting only in what is drawn after that window: its descendants and the
     // windows above it.
