@@ -335,6 +335,10 @@ void registerMessageBoxClass();
 std::vector<HWND> openBoxes();  // topmost first
 const BoxState* boxState(HWND box);
 std::u16string buttonText(int id);
+// Where a box draws its caption (in the bold font) and its text (word-wrapped, in the menu
+// font), in its client coordinates; empty for a window that is no box.
+RECT boxCaptionRect(HWND box);
+RECT boxTextRect(HWND box);
 
 // class helpers (window.cpp)
 std::u16string lower(std::u16string_view s);
