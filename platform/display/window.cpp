@@ -269,7 +269,12 @@ class HostWindow : public gwes::InputSource {
         return true;
     }
 
-    SIZE windowSize() const { return size_; }
+    // The window's size as SDL knows it now, in window pixels: what input is mapped with.
+    SIZE windowSize() const {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        return SIZE{w, h};
+    }
 
   private:
     SIZE screenSize() const { return SIZE{width_, height_}; }
@@ -312,14 +317,22 @@ class HostWindow : public gwes::InputSource {
         return true;
     }
 
-    // A window manager that insists on its own size is not argued with.
+    // A window resized by hand is put to the screen's aspect ratio. A window manager that
+    // answers the correction with the person's size again insists, and is not argued with.
     void resized(SIZE now) {
+        auto same = [](SIZE a, SIZE b) { return a.cx == b.cx && a.cy == b.cy; };
+        if (same(now, asked_)) {  // the correction arriving
+            size_ = now;
+            show();
+            return;
+        }
+        const bool insisted = same(now, refused_);
         const SIZE fixed = keepAspect(now, size_, screenSize());
-        const bool insisted = now.cx == refused_.cx && now.cy == refused_.cy;
         size_ = now;
-        refused_ = SIZE{0, 0};
-        if ((fixed.cx != now.cx || fixed.cy != now.cy) && !insisted) {
+        refused_ = asked_ = SIZE{0, 0};
+        if (!same(fixed, now) && !insisted) {
             refused_ = now;
+            asked_ = size_ = fixed;
             SDL_SetWindowSize(window_, int(fixed.cx), int(fixed.cy));
         }
         show();
@@ -340,7 +353,7 @@ class HostWindow : public gwes::InputSource {
         using Kind = gwes::InputEvent::Kind;
         if (kind != Kind::StylusDown && !down_)
             return;
-        const RECT view = fitScreen(size_, screenSize());
+        const RECT view = fitScreen(windowSize(), screenSize());
         std::optional<POINT> p = screenPointAt(view, screenSize(), x, y, kind != Kind::StylusDown);
         if (!p)
             return;
@@ -408,14 +421,16 @@ class HostWindow : public gwes::InputSource {
                                                    : Kind::StylusMove;
         if (kind == Kind::StylusUp)
             finger_.reset();
-        stylus(kind, double(f.x) * size_.cx, double(f.y) * size_.cy);
+        const SIZE size = windowSize();
+        stylus(kind, double(f.x) * size.cx, double(f.y) * size.cy);
     }
 
     SDL_Window* window_;
     SDL_Surface* frame_ = nullptr;  // the screen scaled to the window
     int width_, height_;
-    SIZE size_{0, 0};     // the window's size now, in window pixels
+    SIZE size_{0, 0};     // the size the last resize gave, to tell which side was dragged
     SIZE refused_{0, 0};  // a size just corrected, in case the window manager sends it again
+    SIZE asked_{0, 0};    // the size it was corrected to
     bool down_ = false;
     std::optional<SDL_FingerID> finger_;
     std::deque<gwes::InputEvent> pending_;
