@@ -33,6 +33,21 @@ int fail(const std::string& line) {
     return 2;
 }
 
+// A name from the environment in quotes, its control characters escaped: the message stays
+// one line whatever the name holds.
+std::string quoted(const std::string& name) {
+    std::string out = "\"";
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            const char* hex = "0123456789abcdef";
+            out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
 fs::path defaultDevice() {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
         return fs::path(data) / "varnello" / "device";
@@ -124,7 +139,7 @@ int runDirect(const Options& o) {
         std::string why;
         window = ce::display::openWindow(o.scale, &why);
         if (!window)
-            return fail(std::string("cannot open the display ") + display + " (" + why +
+            return fail("cannot open the display " + quoted(display) + " (" + why +
                         "); --headless runs without a window");
     }
     ce::gwes::Gwes* g = ce::gwes::state();

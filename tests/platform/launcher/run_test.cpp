@@ -208,14 +208,16 @@ TEST_F(Launcher, ADisplayThatCannotBeOpenedEndsTheRunWithinTwoSecondsInOneLine) 
     SilentXServer silent;
     ASSERT_FALSE(silent.display().empty()) << "no free display number for the silent server";
     std::string before = slurp(device.dir() / "log");
-    for (const std::string& display : {std::string(":297"), silent.display(),
-                                       std::string("no.such.host.invalid:0"), std::string("::")}) {
+    for (const std::string& display :
+         {std::string(":297"), silent.display(), std::string("no.such.host.invalid:0"),
+          std::string("::"), std::string(":55\nsecond line")}) {
         auto start = std::chrono::steady_clock::now();
         Outcome r = launch({"--device", device.dir().string(), "box"}, dir, {{"DISPLAY", display}});
         auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(r.code, 2) << display << ": " << r.err;
         EXPECT_TRUE(oneLine(r.err)) << r.err;
-        EXPECT_NE(r.err.find("launcher_testprog: cannot open the display " + display + " ("),
+        std::string shown = display == ":55\nsecond line" ? ":55\\x0asecond line" : display;
+        EXPECT_NE(r.err.find("launcher_testprog: cannot open the display \"" + shown + "\" ("),
                   std::string::npos)
             << r.err;
         EXPECT_NE(r.err.find("--headless"), std::string::npos) << r.err;
