@@ -10,6 +10,14 @@ using TextTest = ScreenTest;
 
 namespace {
 
+HFONT makeFont(LONG height, LONG weight, bool italic = false) {
+    LOGFONTW lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    lf.lfItalic = italic;
+    return CreateFontIndirectW(&lf);
+}
+
 int textWidth(HDC dc, const char16_t* s) {
     SIZE size{};
     GetTextExtentPoint32W(dc, s, int(std::char_traits<char16_t>::length(s)), &size);
@@ -40,10 +48,7 @@ TEST_F(TextTest, DefaultFontIsEightPointTahomaWithItsWindowsCell) {
     EXPECT_GT(size.cx, 70);
     EXPECT_LT(size.cx, 85);
     // Larger sizes take their cell from the face's table of rows per size, as Windows does.
-    LOGFONTW lf{};
-    lf.lfHeight = -16;
-    lf.lfWeight = FW_BOLD;
-    HFONT large = CreateFontIndirectW(&lf);
+    HFONT large = makeFont(-16, FW_BOLD);
     SelectObject(dc, large);
     ASSERT_TRUE(GetTextMetricsW(dc, &tm));
     EXPECT_EQ(tm.tmAscent, 17);
@@ -85,13 +90,8 @@ TEST(FallbackFontTest, WithoutTahomaTextIsDrawnInDejaVuSans) {
 }
 
 TEST_F(TextTest, BoldIsWiderAndLargerFontsAreTaller) {
-    LOGFONTW lf{};
-    lf.lfHeight = -11;
-    lf.lfWeight = FW_BOLD;
-    HFONT bold = CreateFontIndirectW(&lf);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfHeight = -20;
-    HFONT large = CreateFontIndirectW(&lf);
+    HFONT bold = makeFont(-11, FW_BOLD);
+    HFONT large = makeFont(-20, FW_NORMAL);
     int normal = textWidth(dc, u"Registry");
     SelectObject(dc, bold);
     EXPECT_GT(textWidth(dc, u"Registry"), normal);
@@ -120,14 +120,8 @@ TEST_F(TextTest, ExtentsAddUpCharacterByCharacter) {
 // As Pocket PC 2003 draws text with ClearType off: every pixel is the text colour or the
 // background, never a shade between them or a coloured fringe; plain and bold alike.
 TEST_F(TextTest, TextIsOneBitPerPixelInTheTextColour) {
-    LOGFONTW lf{};
-    lf.lfHeight = -11;
-    lf.lfWeight = FW_BOLD;
-    HFONT bold = CreateFontIndirectW(&lf);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfHeight = -19;  // a size without hand-tuned bitmaps: the hinted outline
-    lf.lfItalic = TRUE;
-    HFONT large = CreateFontIndirectW(&lf);
+    HFONT bold = makeFont(-11, FW_BOLD);
+    HFONT large = makeFont(-19, FW_NORMAL, true);  // no hand-tuned bitmaps: the hinted outline
     SetTextColor(dc, RGB(0, 0, 128));
     SetBkMode(dc, TRANSPARENT);
     TextOutW(dc, 10, 10, u"Wave", 4);

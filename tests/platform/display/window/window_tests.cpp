@@ -93,6 +93,13 @@ class WindowTest : public ::testing::Test {
         EXPECT_TRUE(window->wait(e));
         return e;
     }
+    // The next event is this stylus event at this screen point.
+    void expectStylus(InputEvent::Kind kind, int x, int y) {
+        InputEvent e = next();
+        EXPECT_EQ(int(e.kind), int(kind));
+        EXPECT_EQ(e.x, x);
+        EXPECT_EQ(e.y, y);
+    }
 
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     std::unique_ptr<ce::gwes::InputSource> window;
@@ -103,18 +110,9 @@ TEST_F(WindowTest, MouseIsTheStylusAtTheScreenPixelUnderIt) {
     pushMouse(SDL_MOUSEBUTTONDOWN, 101, 201);
     pushMouse(SDL_MOUSEMOTION, 140, 260);
     pushMouse(SDL_MOUSEBUTTONUP, 141, 261);
-    InputEvent down = next();
-    EXPECT_EQ(down.kind, InputEvent::Kind::StylusDown);
-    EXPECT_EQ(down.x, 50);
-    EXPECT_EQ(down.y, 100);
-    InputEvent move = next();
-    EXPECT_EQ(move.kind, InputEvent::Kind::StylusMove);
-    EXPECT_EQ(move.x, 70);
-    EXPECT_EQ(move.y, 130);
-    InputEvent up = next();
-    EXPECT_EQ(up.kind, InputEvent::Kind::StylusUp);
-    EXPECT_EQ(up.x, 70);
-    EXPECT_EQ(up.y, 130);
+    expectStylus(InputEvent::Kind::StylusDown, 50, 100);
+    expectStylus(InputEvent::Kind::StylusMove, 70, 130);
+    expectStylus(InputEvent::Kind::StylusUp, 70, 130);
 }
 
 TEST_F(WindowTest, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
@@ -198,14 +196,8 @@ TEST_F(WindowTest, TouchIsTheStylusOnceAndOnlyItsFirstFinger) {
     pushFinger(SDL_FINGERUP, 5, 0.5f, 0.75f);
     pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
 
-    InputEvent down = next();
-    EXPECT_EQ(down.kind, InputEvent::Kind::StylusDown);
-    EXPECT_EQ(down.x, 60);
-    EXPECT_EQ(down.y, 160);
-    InputEvent up = next();
-    EXPECT_EQ(up.kind, InputEvent::Kind::StylusUp);
-    EXPECT_EQ(up.x, 120);
-    EXPECT_EQ(up.y, 240);
+    expectStylus(InputEvent::Kind::StylusDown, 60, 160);
+    expectStylus(InputEvent::Kind::StylusUp, 120, 240);
     EXPECT_EQ(next().kind, InputEvent::Kind::KeyDown);
 }
 
@@ -216,12 +208,8 @@ TEST_F(WindowTest, InputFollowsTheWindowsSizeAndTheAspectRatioIsKept) {
     resizeByHand(720, 960, SIZE{720, 960});  // three window pixels per screen pixel
     pushMouse(SDL_MOUSEBUTTONDOWN, 301, 602);
     pushMouse(SDL_MOUSEBUTTONUP, 719, 959);
-    InputEvent down = next();
-    EXPECT_EQ(down.x, 100);
-    EXPECT_EQ(down.y, 200);
-    InputEvent up = next();
-    EXPECT_EQ(up.x, 239);
-    EXPECT_EQ(up.y, 319);
+    expectStylus(InputEvent::Kind::StylusDown, 100, 200);
+    expectStylus(InputEvent::Kind::StylusUp, 239, 319);
 
     resizeByHand(900, 970, SIZE{900, 1200});  // the width moved further: the height follows
     resizeByHand(910, 640, SIZE{480, 640});   // now the height did
@@ -282,18 +270,9 @@ TEST_F(WindowTest, OnASizeTheWindowSystemInsistsOnTheBandsBesideTheScreenAreNoSc
     pushMouse(SDL_MOUSEBUTTONDOWN, 241, 1);
     pushMouse(SDL_MOUSEMOTION, -50, 700);
     pushMouse(SDL_MOUSEBUTTONUP, 2000, -3);
-    InputEvent down = next();
-    EXPECT_EQ(down.kind, InputEvent::Kind::StylusDown);
-    EXPECT_EQ(down.x, 0);
-    EXPECT_EQ(down.y, 0);
-    InputEvent move = next();
-    EXPECT_EQ(move.kind, InputEvent::Kind::StylusMove);
-    EXPECT_EQ(move.x, 0);
-    EXPECT_EQ(move.y, 319);
-    InputEvent up = next();
-    EXPECT_EQ(up.kind, InputEvent::Kind::StylusUp);
-    EXPECT_EQ(up.x, 239);
-    EXPECT_EQ(up.y, 0);
+    expectStylus(InputEvent::Kind::StylusDown, 0, 0);
+    expectStylus(InputEvent::Kind::StylusMove, 0, 319);
+    expectStylus(InputEvent::Kind::StylusUp, 239, 0);
 }
 
 }  // namespace
