@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <future>
 #include <thread>
