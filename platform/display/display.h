@@ -57,8 +57,9 @@ bool dimmed();
 // The host window (SDL2): the screen at a whole scale (1 to kMaxScale), resizable by hand with
 // the screen's aspect ratio kept; the mouse and touch as the stylus, the keyboard to the focus
 // window. The window lives as long as the returned input source. nullptr, with the reason in
-// *error, when no window a person can see opens: no display, a display that cannot be reached
-// or does not answer within kDisplayDeadline, or one where SDL offers only an offscreen window.
+// *error, when no window a person can see opens: no display, an X display whose server cannot be
+// reached or does not answer within kDisplayDeadline, or one where SDL offers only an offscreen
+// window.
 constexpr int kDefaultScale = 2;
 constexpr int kMaxScale = 4;
 constexpr std::chrono::milliseconds kDisplayDeadline{800};

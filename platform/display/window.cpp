@@ -2,6 +2,7 @@
 // to, the screen's aspect ratio kept, nearest-neighbour pixels), turns the mouse and touch into
 // the stylus and the keyboard into keys and characters for the focus window.
 #include "display/gdi.h"
+#include "display/xprobe.h"
 #include "gwes/input.h"
 
 #include <SDL.h>
@@ -11,8 +12,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
-#include <future>
-#include <thread>
 
 namespace ce::display {
 
@@ -111,38 +110,26 @@ bool invisibleDriver(const char* name) {
     return false;
 }
 
-// Set once SDL's video start has been given up on: the helper may still be inside SDL, so SDL
-// is not touched again in this process.
-bool videoAbandoned = false;
-
-// Starts SDL's video on a display a person can see. Starting connects to the display's server,
-// and a server that takes the connection but never answers would hold the program forever: the
-// start runs on a helper thread that is given up on after the deadline.
+// Starts SDL's video on a display a person can see. Xlib would wait for ever on an X server that
+// takes the connection but never replies, so the server is asked first, within the deadline.
 bool startVideo(std::chrono::milliseconds deadline, std::string& error) {
-    if (videoAbandoned) {
-        error = "it did not answer before";
-        return false;
+    const char* display = std::getenv("DISPLAY");
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool x11 =
+        display && *display && (!chosen || !*chosen || SDL_strcasecmp(chosen, "x11") == 0);
+    if (x11) {
+        if (std::string why = probeXServer(display, deadline); !why.empty()) {
+            error = why;
+            return false;
+        }
     }
     // With a display named, SDL falls back to an invisible offscreen window when the display
-    // cannot be reached; X11 is asked for instead (SDL_VIDEODRIVER still chooses otherwise).
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("DISPLAY") ? "x11" : nullptr);
+    // cannot be used; X11 is asked for instead (SDL_VIDEODRIVER still chooses otherwise).
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : nullptr);
     // A tap is a tap, also the one that brings the window to the front.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    auto started = std::make_shared<std::promise<std::string>>();
-    std::future<std::string> outcome = started->get_future();
-    std::thread([started] {
-        // SDL keeps its error text per thread: read it here.
-        started->set_value(SDL_InitSubSystem(SDL_INIT_VIDEO) == 0
-                               ? std::string()
-                               : "!" + std::string(SDL_GetError()));
-    }).detach();
-    if (outcome.wait_for(deadline) != std::future_status::ready) {
-        videoAbandoned = true;
-        error = "it does not answer within " + std::to_string(deadline.count()) + " ms";
-        return false;
-    }
-    if (std::string failure = outcome.get(); !failure.empty()) {
-        error = failure.substr(1);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = SDL_GetError();
         return false;
     }
     if (const char* driver = SDL_GetCurrentVideoDriver(); invisibleDriver(driver)) {

@@ -55,11 +55,22 @@ await() {
 }
 
 step "an X server of its own"
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1280x1280x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Servers started at the same moment can take each other's display number and sockets: the
+# start waits its turn (a lock on this script, which every session shares) until the server is
+# ready.
+exec 5>"$work/display" 6<"$0"
+flock -w 120 6 || fail "another session held the X server lock for two minutes"
+# -noreset: a server resets itself when its last client goes, and is deaf while it does (the
+# probe below is such a client).
+Xvfb -displayfd 5 -screen 0 1280x1280x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 await "the X server" test -s "$work/display"
+flock -u 6
 export DISPLAY=":$(head -1 "$work/display")"
+# A new server takes its first clients once it has set itself up (its keyboard map compiled),
+# which a loaded machine can make last a while: the program is started on a server that answers.
+answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
+await "the X server to answer" answers
 
 dev=$work/device
 root=$dev/root
@@ -73,8 +84,15 @@ scale=$size
 step "varnello --scale $scale"
 "$varnello" --device "$dev" --scale "$scale" 2>"$work/stderr" &
 app=$!
-window=$(xdotool search --sync --onlyvisible --name '^Varnello$' | head -1)
-[ -n "$window" ] || fail "no window"
+# Polled rather than searched with --sync: a window that goes while xdotool walks the tree (SDL
+# makes and drops a few as it starts) ends that search with an X error.
+window=""
+shown() {
+  kill -0 "$app" 2>/dev/null || fail "the program ended before its window was shown"
+  window=$(xdotool search --onlyvisible --name '^Varnello$' 2>/dev/null | head -1)
+  [ -n "$window" ]
+}
+await "the program's window" shown
 
 geometry() { xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' '; }
 is_size() { [ "$(geometry)" = "WIDTH=$1 HEIGHT=$2 " ]; }
