@@ -6,10 +6,11 @@
 # the controls, times the window's scale. What the session did is read afterwards from the
 # device: settings.dat, registry.reg and the log.
 #
-#   switch to "Performance", hidden behind the tab row's arrows, and tick a box there;
-#   tick "User Defined 1" and type its folder; tick two boxes between opening a menu and closing
-#   it with Escape, then with a second tap on its button;
+#   tick "User Defined 1" and type its folder;
+#   open a menu and close it with Escape, then with a second tap on its button, ticking a box
+#   after each (a menu left open would take that tap);
 #   drag the page's scroll box to the end and tick "*.tmp", which only then is on screen;
+#   switch to "Performance", hidden behind the tab row's arrows, and tick a box there;
 #   Apply > Defer Restart, answering its two message boxes (a tap, then Enter);
 #   end with the navigation bar's ok.
 #
@@ -61,7 +62,7 @@ step "an X server of its own"
 exec 5>"$work/display" 6<"$0"
 flock -w 120 6 || fail "another session held the X server lock for two minutes"
 # -noreset: a server resets itself when its last client goes, and is deaf while it does (the
-# probe below is such a client).
+# check below, and the program's own look before it starts, are such clients).
 Xvfb -displayfd 5 -screen 0 1280x1280x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 await "the X server" test -s "$work/display"
