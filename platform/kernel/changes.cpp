@@ -12,16 +12,19 @@ namespace ce::kernel {
 
 namespace {
 
-// Maps the first eight bytes of DEVICE/changes (made when missing); nullptr when that fails.
+// Maps the first eight bytes of DEVICE/changes (made when missing); nullptr when that fails, and
+// then the device works without the shortcuts the shared count allows.
 uint64_t* mapCounter(const std::filesystem::path& deviceDir) {
     int fd =
         ::open((deviceDir / "changes").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return nullptr;
+    // The count's bytes get disk blocks of their own now: a page of a mapping that a full disk
+    // cannot back would end the program with SIGBUS at the first change. A file made sparse by
+    // an older program is filled in the same way.
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (st.st_size < static_cast<off_t>(sizeof(uint64_t)) &&
-         ftruncate(fd, sizeof(uint64_t)) != 0)) {
+        posix_fallocate(fd, 0, sizeof(uint64_t)) != 0) {
         ::close(fd);
         return nullptr;
     }

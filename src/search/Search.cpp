@@ -41,12 +41,13 @@ static size_t StartSearchPath(LPWSTR path, LPCWSTR folder) {
     return length;
 }
 
-// Appends name (and a backslash) at path + length; the new length, or 0 when it would not fit
-// with room left for a pattern after it. A cut path is never searched or listed.
+// Appends name at path + length, with a backslash for a folder; the new length, or 0 when it
+// would not fit. A folder also needs room for the "*" that searches it; a file's path may use
+// the whole buffer. A cut path is never searched or listed.
 static size_t AppendSearchName(LPWSTR path, size_t length, LPCWSTR name, BOOL backslash) {
     size_t nameLength = wcslen(name);
     size_t newLength = length + nameLength + (backslash ? 1 : 0);
-    if (newLength + 1 >= SEARCH_PATH_UNITS)
+    if (newLength + (backslash ? 1 : 0) >= SEARCH_PATH_UNITS)
         return 0;
     CopyMemory(path + length, name, nameLength * sizeof(WCHAR));
     if (backslash)

@@ -7,6 +7,7 @@
 #include <strsafe.h>
 
 #include <new>
+#include <stdarg.h>
 #include <stdio.h>
 
 #include "screens/Screens.h"
@@ -79,6 +80,23 @@ static const APPLY_STEP c_applySteps[] = {
 
 void ShowStepError(LPCWSTR text) {
     MessageBoxW(NULL, text, TEXT("Error"), MB_OK);
+}
+
+// Room for a sentence that names two paths of full length.
+#define STEP_MESSAGE_UNITS (3 * TWEAK_PATH_UNITS)
+
+void ShowStepErrorFormat(LPCWSTR format, ...) {
+    WCHAR* pText = new (std::nothrow) WCHAR[STEP_MESSAGE_UNITS];
+    if (!pText) {
+        ShowStepError(format);
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    StringCchVPrintfW(pText, STEP_MESSAGE_UNITS, format, args);
+    va_end(args);
+    ShowStepError(pText);
+    delete[] pText;
 }
 
 BOOL DeleteCountedFile(LPCWSTR path, DWORD sizeLow) {
@@ -162,7 +180,7 @@ static void ForEachSelectedEntry(APPLY_PASS& pass, HWND hwndList, PFN_ENTRY_ACTI
 
 // Step 22: a found folder loses its files; its subfolders stay.
 static void CleanFoundFolder(APPLY_PASS& pass, LPCWSTR entry) {
-    if (NormalizeFolderPath(entry, pass.pWork2, TWEAK_PATH_UNITS, TRUE))
+    if (ResolveFolderPath(entry, pass.pWork2) == FOLDER_PATH_OK)
         DeleteFolderContents(pass.pWork2, FALSE);
     ZeroMemory(pass.pWork2, TWEAK_PATH_UNITS * sizeof(WCHAR));
 }
@@ -173,9 +191,10 @@ static void CleanSelectedFoldersStep(APPLY_PASS& pass) {
 }
 
 // Step 23: a found file, named by its full path.
-static void DeleteFoundFile(APPLY_PASS&, LPCWSTR entry) {
-    if (entry[0] == TEXT('\\'))
-        DeleteLookedUpFile(entry);
+static void DeleteFoundFile(APPLY_PASS& pass, LPCWSTR entry) {
+    if (ResolveDevicePath(entry, pass.pWork2, TWEAK_PATH_UNITS) == FOLDER_PATH_OK)
+        DeleteLookedUpFile(pass.pWork2);
+    ZeroMemory(pass.pWork2, TWEAK_PATH_UNITS * sizeof(WCHAR));
 }
 
 static void DeleteSelectedFilesStep(APPLY_PASS& pass) {
@@ -183,10 +202,18 @@ static void DeleteSelectedFilesStep(APPLY_PASS& pass) {
                          DeleteFoundFile);
 }
 
-// Step 24: a startup shortcut, named by its file name in the StartUp folder. A name that holds a
-// separator would lead out of that folder and is not used.
+// A plain file name: no separator of either kind, and not "." or "..", so that joined to a
+// folder it names an entry of that folder and nothing else.
+static BOOL IsPlainFileName(LPCWSTR name) {
+    if (!name[0] || wcschr(name, TEXT('\\')) || wcschr(name, TEXT('/')))
+        return FALSE;
+    return wcscmp(name, TEXT(".")) != 0 && wcscmp(name, TEXT("..")) != 0;
+}
+
+// Step 24: a startup shortcut, named by its file name in the StartUp folder. A name that could
+// lead out of that folder is not used.
 static void DeleteStartupShortcut(APPLY_PASS& pass, LPCWSTR entry) {
-    if (entry[0] != 0 && !wcschr(entry, TEXT('\\')) &&
+    if (IsPlainFileName(entry) &&
         SUCCEEDED(StringCchPrintfW(pass.pWork2, TWEAK_PATH_UNITS, TEXT("%s%s"), c_szStartupFolder,
                                    entry)))
         DeleteLookedUpFile(pass.pWork2);

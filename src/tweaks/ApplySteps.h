@@ -49,20 +49,46 @@ void RemoveStartMenuItemsStep(APPLY_PASS& pass);
 
 // Shows a failure in the program's usual form: no owner, caption "Error", OK only.
 void ShowStepError(LPCWSTR text);
+// The same with a text formatted from its arguments (StringCchPrintfW's format). The text is only
+// shown, so a cut one does no harm.
+void ShowStepErrorFormat(LPCWSTR format, ...);
 
 // Deletes a file whose size is known, adding the size to g_bytesCleaned when it is gone.
 BOOL DeleteCountedFile(LPCWSTR path, DWORD sizeLow);
 
-// Makes a folder text fit to act on: a device path with single separators, ending in a
-// backslash when finalBackslash is set and without one otherwise. FALSE (out left empty) for a
-// text that is empty, not absolute, the root folder, holds wildcards or "." / ".." components,
-// or would not fit outCch units.
-BOOL NormalizeFolderPath(LPCWSTR text, LPWSTR out, size_t outCch, BOOL finalBackslash);
+// Why a text names no entry that the pass may act on.
+enum FOLDER_PATH_RESULT {
+    FOLDER_PATH_OK = 0,
+    FOLDER_PATH_EMPTY,     // no text at all
+    FOLDER_PATH_RELATIVE,  // does not begin with a separator
+    FOLDER_PATH_NETWORK,   // begins with two separators: a network name, never the root
+    FOLDER_PATH_ROOT,      // the root folder, in whatever spelling
+    FOLDER_PATH_BAD_NAME,  // "..", a wildcard or a character that no name may hold
+    FOLDER_PATH_TOO_LONG   // does not fit a path buffer
+};
+
+// The one answer to "which entry does this text name": the path the file system will walk for
+// it, "\" and "/" both separators, runs of separators one, "." components dropped, each name
+// that exists in the spelling the device stores it in. out (outCch units) gets it without a
+// final backslash ("\" alone for the root, with FOLDER_PATH_ROOT); it is empty after any other
+// refusal.
+FOLDER_PATH_RESULT ResolveDevicePath(LPCWSTR text, LPWSTR out, size_t outCch);
+
+// The same for a folder to act on: out (TWEAK_PATH_UNITS) gets it with its final backslash and
+// room left for the pattern that enumerates it; the root is refused.
+FOLDER_PATH_RESULT ResolveFolderPath(LPCWSTR text, LPWSTR out);
+
+// How a resolved folder lies to another; both end with their backslash.
+enum FOLDER_RELATION {
+    FOLDERS_APART,
+    FOLDERS_SAME,
+    FOLDER_INSIDE,   // the first lies inside the second
+    FOLDER_CONTAINS  // the second lies inside the first
+};
+FOLDER_RELATION CompareFolders(LPCWSTR folder, LPCWSTR other);
+
+// What is wrong with a refused text, said to the user after the text itself.
+LPCWSTR FolderPathProblem(FOLDER_PATH_RESULT result);
 
 // TRUE when the device has a folder at this path (no final backslash needed).
 BOOL FolderExists(LPCWSTR folder);
-
-// Moves what lies below source (no final backslash) into target (with it); returns how many
-// entries could not be moved and were left in the source. Moves nothing when source is the root
-// or target is source itself or lies inside it.
-DWORD MoveFolderTree(LPCWSTR source, LPCWSTR target);

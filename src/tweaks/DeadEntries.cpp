@@ -14,17 +14,19 @@
 
 typedef std::basic_string<WCHAR> WSTRING;
 
-// Only "not there" makes an entry dead; a lookup that fails for any other reason (a name the
-// file system refuses, say) keeps it.
-static BOOL IsPathMissing(LPCWSTR path) {
-    // The root is no entry of any folder, so a lookup never finds it; it is always there.
-    if (path[0] == TEXT('\\') && path[1] == 0)
+// Only "not there" makes an entry dead. The root is always there, in whatever spelling; a
+// network path, a name the file system refuses or a lookup that fails for any other reason
+// cannot be judged, so it keeps the entry.
+static BOOL IsPathMissing(LPCWSTR text, BOOL fileOnly) {
+    WCHAR path[TWEAK_PATH_UNITS];
+    if (ResolveDevicePath(text, path, TWEAK_PATH_UNITS) != FOLDER_PATH_OK)
         return FALSE;
     WIN32_FIND_DATAW findData;
     HANDLE hFind = FindFirstFileW(path, &findData);
     if (hFind != INVALID_HANDLE_VALUE) {
         FindClose(hFind);
-        return FALSE;
+        // A folder is no program: a cut command line that names one names nothing.
+        return fileOnly && (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     }
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -48,11 +50,7 @@ void RemoveAppKeyIfOrphaned(LPCWSTR subkeyName, HKEY hAppsKey) {
     // No folder recorded, or one too long to look up whole: the key is kept.
     if (result != ERROR_SUCCESS || installDir[0] == 0 || installDir[TWEAK_PATH_UNITS - 1] != 0)
         return;
-    // A folder recorded with its final backslash is the same folder.
-    size_t length = wcslen(installDir);
-    while (length > 1 && installDir[length - 1] == TEXT('\\')) installDir[--length] = 0;
-
-    if (IsPathMissing(installDir))
+    if (IsPathMissing(installDir, FALSE))
         RegDeleteKeyW(hAppsKey, subkeyName);
 }
 
@@ -96,15 +94,17 @@ static void ExtractTargetPath(LPCWSTR target, LPWSTR path) {
 }
 
 // An unquoted command line may carry arguments after the program, as "\Windows\pword.exe -n"
-// does; like the shell when it starts it, try each blank as the end of the program path.
+// does; like the shell when it starts it, try each blank as the end of the program path. Only a
+// file ends a program path there: "\Program Files\Maps Old\maps.exe" is not kept alive by a
+// folder "\Program Files\Maps".
 static BOOL IsUnquotedTargetPresent(LPWSTR path) {
-    if (!IsPathMissing(path))
+    if (!IsPathMissing(path, FALSE))
         return TRUE;
     for (size_t i = wcslen(path); i > 0; i--) {
         if (path[i - 1] != TEXT(' '))
             continue;
         path[i - 1] = 0;
-        if (path[0] && !IsPathMissing(path))
+        if (path[0] && !IsPathMissing(path, TRUE))
             return TRUE;
     }
     return FALSE;
@@ -128,7 +128,7 @@ BOOL IsShortcutTargetPresent(LPCWSTR path) {
     if (lookup[0] == 0)
         return TRUE;
     if (target[0] == TEXT('"'))
-        return !IsPathMissing(lookup);
+        return !IsPathMissing(lookup, FALSE);
     return IsUnquotedTargetPresent(lookup);
 }
 

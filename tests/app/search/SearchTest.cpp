@@ -9,8 +9,13 @@ namespace {
 
 class Search : public AppCoreTest {
   protected:
+    // The longest-entry lengths live as long as the process, as on the device; each test is a
+    // fresh start of the program, so they start from 0 as a new process would.
     explicit Search(TempDevice::Contents contents = TempDevice::Contents::Factory)
-        : AppCoreTest(contents) {}
+        : AppCoreTest(contents) {
+        g_maxFolderEntryLength = 0;
+        g_maxFileEntryLength = 0;
+    }
     void StartPlain() {
         WriteBytes(SettingsPath(), {0, 0, 0, 0});
         Start();
@@ -203,6 +208,28 @@ TEST_F(EmptyDeviceSearch, PathsTooLongForTheBufferAreSkippedNotCut) {
     Tap(50014);
     for (const std::u16string& entry : Files()) EXPECT_LE(entry.size(), 1023u);
     EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\ok.tmp"}));
+}
+
+// A file's full path may fill all 1023 units: it is listed, and deleted when selected. One unit
+// more and it could not be named; a folder needs one unit left for its search pattern.
+TEST_F(EmptyDeviceSearch, FilePathsOfExactly1023UnitsAreListed) {
+    std::u16string folder;
+    while (folder.size() < 900) folder += u"\\" + std::u16string(60, u'd');
+    std::u16string exact =
+        folder + u"\\" + std::u16string(1023 - folder.size() - 5, u'e') + u".tmp";
+    std::u16string over = folder + u"\\" + std::u16string(1024 - folder.size() - 5, u'o') + u".tmp";
+    ASSERT_EQ(exact.size(), 1023u);
+    ASSERT_EQ(over.size(), 1024u);
+    MakeFile(Host(exact), 11);
+    MakeFile(Host(over), 13);
+    StartPlain();
+    Tap(50015);
+    Tap(50014);
+    EXPECT_EQ(Files(), (std::vector<std::u16string>{exact}));
+    SendMessageW(Control(0, 19), LB_SETSEL, TRUE, -1);
+    EXPECT_EQ(ApplyAndFinish(false), u"11 Bytes Cleaned");
+    EXPECT_FALSE(fs::exists(Host(exact)));
+    EXPECT_TRUE(fs::exists(Host(over)));
 }
 
 TEST_F(EmptyDeviceSearch, SelectedFilesAreDeletedAndCounted) {

@@ -105,5 +105,72 @@ TEST_F(DeadEntries, DeadStartMenuShortcutsGoLiveOnesStay) {
     EXPECT_TRUE(fs::is_empty(Host(u"\\Windows\\Start Menu\\Empty Later")));
 }
 
+// A program path with arguments is found by cutting the command line at a blank; only a file
+// there keeps the shortcut, never a folder that shares the start of the name.
+TEST_F(DeadEntries, OnlyAFileEndsACutCommandLine) {
+    const std::u16string menu = u"\\Windows\\Start Menu\\Programs\\";
+    fs::remove_all(Host(u"\\Windows\\Start Menu"));
+    fs::create_directories(Host(u"\\Program Files\\Maps"));
+    MakeFile(Host(u"\\Program Files\\Maps Tool\\maps.exe"), 1);
+    MakeShortcut(Host(menu + u"old maps.lnk"), u"\\Program Files\\Maps Old\\maps.exe");
+    MakeShortcut(Host(menu + u"folder.lnk"), u"\\Program Files\\Maps");
+    MakeShortcut(Host(menu + u"with arguments.lnk"),
+                 u"\\Program Files\\Maps Tool\\maps.exe -route home work");
+    ApplyWith(50045, u"Shortcuts");
+    EXPECT_FALSE(fs::exists(Host(menu + u"old maps.lnk")));
+    // A shortcut whose whole target is a folder points at that folder.
+    EXPECT_TRUE(fs::exists(Host(menu + u"folder.lnk")));
+    EXPECT_TRUE(fs::exists(Host(menu + u"with arguments.lnk")));
+}
+
+// Targets are looked up as the file system reads them: the root in any spelling is there, a
+// network path or a ".." cannot be judged, and other spellings of a file find that file.
+TEST_F(DeadEntries, TargetsAreJudgedByWhatTheyName) {
+    const std::u16string menu = u"\\Windows\\Start Menu\\";
+    fs::remove_all(Host(u"\\Windows\\Start Menu"));
+    MakeFile(Host(u"\\Program Files\\Tool\\tool.exe"), 1);
+    struct Case {
+        const char16_t* target;
+        bool kept;
+    } cases[] = {
+        {u"\\", true},
+        {u"\\\\\\", true},
+        {u"\\/", true},
+        {u"\\.\\", true},
+        {u"\\./", true},
+        {u"\"\\/\" -x", true},
+        {u"\\\\server\\share\\gone.exe", true},
+        {u"\\Program Files\\Gone\\..\\gone.exe", true},
+        {u"\\program files/TOOL//tool.EXE", true},
+        {u"\\Program Files\\.\\Tool\\tool.exe -n", true},
+        {u"\\Program Files/Gone/gone.exe", false},
+        {u"\"\\Program Files//Gone\\gone.exe\" -n", false},
+    };
+    for (size_t i = 0; i < std::size(cases); i++)
+        MakeShortcut(Host(menu + u"s" + std::u16string(1, u'a' + i) + u".lnk"), cases[i].target);
+    ApplyWith(50045, u"Shortcuts");
+    for (size_t i = 0; i < std::size(cases); i++) {
+        std::u16string target = cases[i].target;
+        EXPECT_EQ(fs::exists(Host(menu + u"s" + std::u16string(1, u'a' + i) + u".lnk")),
+                  cases[i].kept)
+            << std::string(target.begin(), target.end());
+    }
+}
+
+TEST_F(DeadEntries, InstallFoldersAreJudgedByWhatTheyName) {
+    fs::create_directories(Host(u"\\Program Files\\Alive"));
+    AddApp(u"Root", u"\\");
+    AddApp(u"Root Spelled", u"\\.\\");
+    AddApp(u"Network", u"\\/");
+    AddApp(u"Parent", u"\\Program Files\\Alive\\..\\Gone");
+    AddApp(u"Alive Spelled", u"/program files//ALIVE/");
+    AddApp(u"Gone Spelled", u"\\Program Files/Gone/");
+    ApplyWith(50035, u"Registry");
+    for (const char16_t* kept : {u"Root", u"Root Spelled", u"Network", u"Parent", u"Alive Spelled"})
+        EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\" + std::u16string(kept)))
+            << std::string(kept, kept + std::char_traits<char16_t>::length(kept));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Gone Spelled"));
+}
+
 }  // namespace
 }  // namespace appcore

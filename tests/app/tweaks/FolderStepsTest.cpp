@@ -91,6 +91,36 @@ TEST_F(FolderSteps, MoveIeCacheDeletesOldFilesAndRepointsTheValue) {
               u"\\Storage Card\\Cache\\");
 }
 
+// "Clear Pocket IE Cache" empties the whole cache folder, so the cache is never pointed at a
+// folder that already holds files or folders; pointed at itself, it is only cleared.
+TEST_F(FolderSteps, MoveIeCacheRefusesAFolderThatHoldsAnything) {
+    SetRegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache", u"\\IE\\Cache");
+    MakeFile(Host(u"\\IE\\Cache\\Sub\\page.htm"), 20);
+    MakeFile(Host(u"\\Card\\photo.jpg"), 30);
+    fs::create_directories(Host(u"\\Card2\\Empty Folder"));
+    for (const char16_t* target : {u"\\Card\\", u"/card2"}) {
+        StartPlain();
+        ShowScreen(u"Pocket IE");
+        Tap(50023);
+        SetText(1, 3, target);
+        Driver& d = driver();
+        d.menu(u"Apply", u"Defer Restart");
+        d.answerBox(u"Error", u"already holds files or folders", IDOK);
+        d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
+        EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"), u"\\IE\\Cache");
+        EXPECT_TRUE(fs::exists(Host(u"\\IE\\Cache\\Sub\\page.htm")));
+        EXPECT_TRUE(fs::exists(Host(u"\\Card\\photo.jpg")));
+        EXPECT_TRUE(fs::is_directory(Host(u"\\Card2\\Empty Folder")));
+    }
+    StartPlain();
+    ShowScreen(u"Pocket IE");
+    Tap(50023);
+    SetText(1, 3, u"\\ie\\CACHE\\");
+    EXPECT_EQ(ApplyAndFinish(false), u"20 Bytes Cleaned");
+    EXPECT_TRUE(fs::is_directory(Host(u"\\IE\\Cache\\Sub")));
+    EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"), u"\\IE\\Cache\\");
+}
+
 TEST_F(FolderSteps, RelocationMovesContentAndWritesTheTargetWithItsBackslash) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"My Documents", u"\\Docs");
     MakeFile(Host(u"\\Docs\\x.txt"), 6);
@@ -167,23 +197,30 @@ TEST_F(FolderSteps, EarlierRelocationsDoubledSeparatorIsJoinedCleanly) {
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Fonts"), u"\\New Fonts\\");
 }
 
-TEST_F(FolderSteps, FilesThatCannotBeMovedStayInTheSource) {
+// A name already taken in the target is found before anything moves: the whole folder stays,
+// and so does the value that names it.
+TEST_F(FolderSteps, NameTakenInTheTargetMovesNothing) {
     SetRegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Favorites", u"\\Fav");
-    MakeFile(Host(u"\\Fav\\same.url"), 5);
-    MakeFile(Host(u"\\Fav\\Sub\\other.url"), 6);
-    MakeFile(Host(u"\\Target\\same.url"), 99);  // the name is taken in the target
+    MakeFile(Host(u"\\Fav\\a first.url"), 4);
+    MakeFile(Host(u"\\Fav\\Sub\\same.url"), 5);
+    MakeFile(Host(u"\\Fav\\z last.url"), 6);
+    MakeFile(Host(u"\\Target\\Sub\\same.url"), 99);  // the name is taken in the target
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50036);
     SetText(3, 1, u"\\Target\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
-    d.answerBox(u"Error", u"could not be moved", IDOK);
+    MessageBoxInfo box = d.answerBox(u"Error", u"Favorites was not moved", IDOK);
+    EXPECT_NE(box.text.find(u"\\Target\\Sub\\same.url"), std::u16string::npos);
     d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
-    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\same.url")), 5u);
-    EXPECT_EQ(fs::file_size(Host(u"\\Target\\same.url")), 99u);
-    EXPECT_EQ(fs::file_size(Host(u"\\Target\\Sub\\other.url")), 6u);
-    EXPECT_FALSE(fs::exists(Host(u"\\Fav\\Sub")));
+    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\a first.url")), 4u);
+    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\Sub\\same.url")), 5u);
+    EXPECT_EQ(fs::file_size(Host(u"\\Fav\\z last.url")), 6u);
+    EXPECT_EQ(fs::file_size(Host(u"\\Target\\Sub\\same.url")), 99u);
+    EXPECT_FALSE(fs::exists(Host(u"\\Target\\a first.url")));
+    EXPECT_FALSE(fs::exists(Host(u"\\Target\\z last.url")));
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Favorites"), u"\\Fav");
 }
 
 TEST_F(FolderSteps, MissingTargetMovesNothingAndKeepsTheValue) {
