@@ -5,12 +5,13 @@
 
 #include "controls/common.h"
 #include "controls/controls.h"
+#include "controls/layout.h"
 
 namespace ce::controls {
 namespace {
 
-constexpr int kCheckBoxSize = 13;
-constexpr int kCheckGap = 4;
+using layout::kCheckBoxSize;
+using layout::kCheckGap;
 
 class Button final : public Control {
   public:
@@ -80,6 +81,7 @@ void Button::paintPushButton(HDC dc, const RECT& rc, const std::u16string& text)
     }
     DrawEdge(dc, &edge, pushed_ ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     RECT textRect = rc;
+    InflateRect(&textRect, -layout::kPushEdge, 0);
     if (pushed_)
         OffsetRect(&textRect, 1, 1);
     drawTextLine(dc, text, textRect, DT_CENTER | DT_VCENTER,

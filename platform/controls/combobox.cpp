@@ -6,12 +6,13 @@
 
 #include "controls/common.h"
 #include "controls/controls.h"
+#include "controls/layout.h"
 #include "controls/listbox.h"
 
 namespace ce::controls {
 namespace {
 
-constexpr int kButtonWidth = 13;
+using layout::kComboButtonWidth;
 constexpr int kFieldPadding = 5;
 
 class ComboBox final : public Control {
@@ -75,7 +76,7 @@ std::u16string ComboBox::selectionText() const {
 
 RECT ComboBox::buttonRect() const {
     RECT rc = clientRect();
-    rc.left = std::max<LONG>(rc.left, rc.right - kButtonWidth);
+    rc.left = std::max<LONG>(rc.left, rc.right - kComboButtonWidth);
     return rc;
 }
 
@@ -148,7 +149,7 @@ void ComboBox::paint() {
     const bool highlight = focused() && !dropped_;
     if (highlight)
         fillRect(dc, field, COLOR_HIGHLIGHT);
-    RECT textRect{field.left + 2, field.top, field.right, field.bottom};
+    RECT textRect{rc.left + layout::kComboTextLeft, field.top, field.right, field.bottom};
     drawTextLine(dc, selectionText(), textRect, DT_LEFT | DT_VCENTER,
                  sysColor(!enabled()  ? COLOR_GRAYTEXT
                           : highlight ? COLOR_HIGHLIGHTTEXT

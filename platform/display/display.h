@@ -5,7 +5,9 @@
 #include <ce/wintypes.h>
 
 #include <cstdint>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,9 +54,29 @@ bool iconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb
 void setDimmed(bool dimmed);
 bool dimmed();
 
-// The host window (SDL2): the screen scaled x2, the mouse as the stylus, the keyboard to the
-// focus window. nullptr and a message on stderr when there is no display. The window lives as
-// long as the returned input source.
-std::unique_ptr<ce::gwes::InputSource> openWindow();
+// The host window (SDL2): the screen at a whole scale (1 to kMaxScale), resizable by hand with
+// the screen's aspect ratio kept; the mouse and touch as the stylus, the keyboard to the focus
+// window. The window lives as long as the returned input source. nullptr, with the reason in
+// *error, when no window a person can see opens: no display, an X display whose server cannot be
+// reached or does not answer within kDisplayDeadline, or one where SDL offers only an offscreen
+// window.
+constexpr int kDefaultScale = 2;
+constexpr int kMaxScale = 4;
+constexpr std::chrono::milliseconds kDisplayDeadline{800};
+std::unique_ptr<ce::gwes::InputSource> openWindow(int scale, std::string* error);
+
+// The host window's size now, in window pixels (0 x 0 without a window).
+SIZE windowSize();
+
+// Where the screen lies in a window of the given size: as large as fits with its aspect ratio
+// kept, centred (window pixels).
+RECT fitScreen(SIZE window, SIZE screen);
+// The screen pixel under a window point, for a screen shown at `view`. A point off the screen
+// gives nothing, or with clampToScreen the nearest pixel on its edge.
+std::optional<POINT> screenPointAt(const RECT& view, SIZE screen, double x, double y,
+                                   bool clampToScreen);
+// The size a window resized by hand to `now` (from `before`) is given: the screen's aspect
+// ratio, led by the side that moved further, never below the screen's own size.
+SIZE keepAspect(SIZE now, SIZE before, SIZE screen);
 
 }  // namespace ce::display

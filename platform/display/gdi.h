@@ -190,6 +190,8 @@ void blendSurface(DCObj& dc, int x, int y, uint32_t pixel, unsigned coverage);
 
 // What the host window shows, at the screen's size (for tests); false without a window.
 bool readWindow(Framebuffer& out);
+// What the host window shows, every window pixel (for tests); false without a window.
+bool readWindowPixels(Framebuffer& out);
 
 // Records a failure the Win32 way.
 void setLastError(DWORD code);

@@ -1,5 +1,6 @@
-// Fonts: DejaVu faces rendered by FreeType at the sizes that LOGFONTW asks for, with a glyph
-// cache per face and size.
+// Fonts: the system font (Tahoma, DejaVu Sans when it is missing) and a fixed-pitch face, drawn
+// by FreeType one bit per pixel at the sizes that LOGFONTW asks for, with a glyph cache per face
+// and size.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +20,7 @@ struct Glyph {
     int width = 0;
     int height = 0;
     int advance = 0;                // pixels
-    std::vector<uint8_t> coverage;  // width * height, 0..255
+    std::vector<uint8_t> coverage;  // width * height: 0 or 255
 };
 
 // One font file at one pixel size.
@@ -37,7 +38,7 @@ class FontFace {
     bool bold = false;
     bool italic = false;
     bool fixedPitch = false;
-    std::u16string faceName;  // "DejaVu Sans", ...
+    std::u16string faceName;  // "Tahoma", "DejaVu Sans", ...
 };
 
 class FontEngine {
@@ -51,7 +52,8 @@ class FontEngine {
     // loaded (reported once on stderr; text is then measured with estimates and not drawn).
     FontFace* face(const LOGFONTW& lf);
 
-    // The folder of the DejaVu fonts (VARNELLO_FONT_DIR overrides the system folder).
+    // VARNELLO_FONT_DIR: the one folder where every font is looked for (empty when not set:
+    // Wine's fonts and DejaVu's in their system folders).
     static std::string fontDirectory();
 
   private:

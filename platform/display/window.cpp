@@ -1,19 +1,22 @@
-// The host window: SDL2 shows the screen scaled x2, turns the mouse into the stylus and the
-// keyboard into keys and characters for the focus window.
+// The host window: SDL2 shows the screen at a whole scale (or at any size the person drags it
+// to, the screen's aspect ratio kept, nearest-neighbour pixels), turns the mouse and touch into
+// the stylus and the keyboard into keys and characters for the focus window.
 #include "display/gdi.h"
+#include "display/xprobe.h"
 #include "gwes/input.h"
 #include "kernel/text.h"
 
 #include <SDL.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <deque>
 
 namespace ce::display {
 
 namespace {
-
-constexpr int kScale = 2;
 
 // Virtual-key codes of the keys that are not text.
 UINT virtualKey(SDL_Keycode key) {
@@ -64,22 +67,96 @@ UINT virtualKey(SDL_Keycode key) {
     return 0;  // a text key: it arrives as characters
 }
 
+// Video drivers that show nothing to a person: a window there could never be used.
+bool invisibleDriver(const char* name) {
+    for (const char* d : {"offscreen", "dummy", "evdev"})
+        if (name && SDL_strcasecmp(name, d) == 0)
+            return true;
+    return false;
+}
+
+// Starts SDL's video on a display a person can see. Xlib would wait for ever on an X server that
+// takes the connection but never replies, so the server is asked first, within the deadline.
+bool startVideo(std::chrono::milliseconds deadline, std::string& error) {
+    const char* display = std::getenv("DISPLAY");
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool x11 =
+        display && *display && (!chosen || !*chosen || SDL_strcasecmp(chosen, "x11") == 0);
+    if (x11) {
+        if (std::string why = probeXServer(display, deadline); !why.empty()) {
+            error = why;
+            return false;
+        }
+    }
+    // With a display named, SDL falls back to an invisible offscreen window when the display
+    // cannot be used; X11 is asked for instead (SDL_VIDEODRIVER still chooses otherwise).
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : nullptr);
+    // A tap is a tap, also the one that brings the window to the front.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    if (const char* driver = SDL_GetCurrentVideoDriver(); invisibleDriver(driver)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        error = std::string("SDL offers only an invisible ") + driver + " window";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+RECT fitScreen(SIZE window, SIZE screen) {
+    if (window.cx <= 0 || window.cy <= 0 || screen.cx <= 0 || screen.cy <= 0)
+        return RECT{0, 0, 0, 0};
+    LONG w = window.cx, h = window.cy;
+    if (int64_t(window.cx) * screen.cy <= int64_t(window.cy) * screen.cx)
+        h = LONG(std::lround(double(window.cx) * screen.cy / screen.cx));
+    else
+        w = LONG(std::lround(double(window.cy) * screen.cx / screen.cy));
+    LONG x = (window.cx - w) / 2, y = (window.cy - h) / 2;
+    return RECT{x, y, x + w, y + h};
+}
+
+std::optional<POINT> screenPointAt(const RECT& view, SIZE screen, double x, double y,
+                                   bool clampToScreen) {
+    const double w = view.right - view.left, h = view.bottom - view.top;
+    if (w <= 0 || h <= 0)
+        return std::nullopt;
+    LONG sx = LONG(std::floor((x - view.left) * screen.cx / w));
+    LONG sy = LONG(std::floor((y - view.top) * screen.cy / h));
+    bool inside = sx >= 0 && sy >= 0 && sx < screen.cx && sy < screen.cy;
+    if (!inside && !clampToScreen)
+        return std::nullopt;
+    return POINT{std::clamp<LONG>(sx, 0, screen.cx - 1), std::clamp<LONG>(sy, 0, screen.cy - 1)};
+}
+
+SIZE keepAspect(SIZE now, SIZE before, SIZE screen) {
+    if (screen.cx <= 0 || screen.cy <= 0)
+        return now;
+    // The side the person dragged further leads; the other follows it.
+    const double dw = std::abs(now.cx - before.cx) / double(screen.cx);
+    const double dh = std::abs(now.cy - before.cy) / double(screen.cy);
+    const double factor =
+        std::max(1.0, dw >= dh ? double(now.cx) / screen.cx : double(now.cy) / screen.cy);
+    return SIZE{LONG(std::lround(screen.cx * factor)), LONG(std::lround(screen.cy * factor))};
+}
 
 class HostWindow : public gwes::InputSource {
   public:
     static HostWindow* current;
 
-    HostWindow(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, int w, int h)
-        : window_(window), renderer_(renderer), texture_(texture), width_(w), height_(h) {
+    HostWindow(SDL_Window* window, int w, int h) : window_(window), width_(w), height_(h) {
         current = this;
+        SDL_GetWindowSize(window_, &size_.cx, &size_.cy);
         SDL_StartTextInput();
     }
     ~HostWindow() override {
         if (current == this)
             current = nullptr;
-        SDL_DestroyTexture(texture_);
-        SDL_DestroyRenderer(renderer_);
+        if (frame_)
+            SDL_FreeSurface(frame_);
         SDL_DestroyWindow(window_);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
@@ -97,51 +174,121 @@ class HostWindow : public gwes::InputSource {
     }
 
     void show() {
-        const Framebuffer& fb = screen();
-        if (fb.width != width_ || fb.height != height_ || fb.pixels.empty())
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        if (!surface || !compose(surface->w, surface->h))
             return;
-        void* pixels = nullptr;
-        int pitch = 0;
-        if (SDL_LockTexture(texture_, nullptr, &pixels, &pitch) != 0)
-            return;
-        bool dim = dimmed();
-        for (int y = 0; y < height_; ++y) {
-            auto* dst = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) +
-                                                    std::ptrdiff_t(y) * pitch);
-            const uint32_t* src = fb.pixels.data() + size_t(y) * width_;
-            for (int x = 0; x < width_; ++x)
-                dst[x] = dim ? ((src[x] >> 2) & 0x3F3F3F) : src[x];  // a quarter of the brightness
-        }
-        SDL_UnlockTexture(texture_);
-        SDL_RenderClear(renderer_);
-        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-        SDL_RenderPresent(renderer_);
+        SDL_BlitSurface(frame_, nullptr, surface, nullptr);
+        SDL_UpdateWindowSurface(window_);
     }
 
+    // What the window shows, window pixel by window pixel.
+    bool readWindowPixels(Framebuffer& out) {
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        SDL_Surface* shown =
+            surface ? SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGB888, 0) : nullptr;
+        if (!shown)
+            return false;
+        out.width = shown->w;
+        out.height = shown->h;
+        out.pixels.resize(size_t(shown->w) * shown->h);
+        for (int y = 0; y < shown->h; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(
+                static_cast<const uint8_t*>(shown->pixels) + std::ptrdiff_t(y) * shown->pitch);
+            for (int x = 0; x < shown->w; ++x)
+                out.pixels[size_t(y) * shown->w + x] = row[x] & 0xFFFFFF;
+        }
+        SDL_FreeSurface(shown);
+        return true;
+    }
+
+    // The centre of each screen pixel as the window shows it.
     bool readBack(Framebuffer& out) {
-        int w = 0, h = 0;
-        if (SDL_GetRendererOutputSize(renderer_, &w, &h) != 0 || w <= 0 || h <= 0)
+        Framebuffer shown;
+        if (!readWindowPixels(shown))
             return false;
-        std::vector<uint32_t> scaled(size_t(w) * h);
-        // The back buffer is undefined after a present: draw the frame again, then read it.
-        SDL_RenderClear(renderer_);
-        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-        if (SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_RGB888, scaled.data(),
-                                 w * 4) != 0)
-            return false;
-        // Sample the centre of each scaled pixel back down to the screen's size.
+        const RECT view = fitScreen(SIZE{shown.width, shown.height}, screenSize());
+        const LONG vw = view.right - view.left, vh = view.bottom - view.top;
         out.width = width_;
         out.height = height_;
         out.pixels.resize(size_t(width_) * height_);
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x) {
-                int sx = (2 * x + 1) * w / (2 * width_), sy = (2 * y + 1) * h / (2 * height_);
-                out.pixels[size_t(y) * width_ + x] = scaled[size_t(sy) * w + sx] & 0xFFFFFF;
+                LONG sx = view.left + (2 * x + 1) * vw / (2 * width_);
+                LONG sy = view.top + (2 * y + 1) * vh / (2 * height_);
+                out.pixels[size_t(y) * width_ + x] = shown.pixels[size_t(sy) * shown.width + sx];
             }
         return true;
     }
 
+    // The window's size as SDL knows it now, in window pixels: what input is mapped with.
+    SIZE windowSize() const {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        return SIZE{w, h};
+    }
+
   private:
+    SIZE screenSize() const { return SIZE{width_, height_}; }
+
+    // The frame at the window's size: each window pixel shows the screen pixel that a tap there
+    // reaches (screenPointAt, the one mapping both ways), black around the screen, a quarter as
+    // bright while the device is suspended.
+    bool compose(int w, int h) {
+        const Framebuffer& fb = screen();
+        if (fb.width != width_ || fb.height != height_ || fb.pixels.empty() || w <= 0 || h <= 0)
+            return false;
+        if (!frame_ || frame_->w != w || frame_->h != h) {
+            if (frame_)
+                SDL_FreeSurface(frame_);
+            frame_ = SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_RGB888);
+            if (!frame_)
+                return false;
+        }
+        const RECT view = fitScreen(SIZE{w, h}, screenSize());
+        std::vector<int> column(size_t(w), -1);
+        for (int x = int(view.left); x < int(view.right); ++x)
+            if (auto p = screenPointAt(view, screenSize(), x + 0.5, view.top + 0.5, false))
+                column[size_t(x)] = int(p->x);
+        const bool dim = dimmed();
+        for (int y = 0; y < h; ++y) {
+            auto* dst = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(frame_->pixels) +
+                                                    std::ptrdiff_t(y) * frame_->pitch);
+            auto p = screenPointAt(view, screenSize(), view.left + 0.5, y + 0.5, false);
+            if (!p) {
+                std::fill(dst, dst + w, 0u);
+                continue;
+            }
+            const uint32_t* src = fb.pixels.data() + size_t(p->y) * width_;
+            for (int x = 0; x < w; ++x) {
+                const int c = column[size_t(x)];
+                const uint32_t pixel = c < 0 ? 0u : src[c];
+                dst[x] = dim ? ((pixel >> 2) & 0x3F3F3F) : pixel;
+            }
+        }
+        return true;
+    }
+
+    // A window resized by hand is put to the screen's aspect ratio. A window manager that
+    // answers the correction with the person's size again insists, and is not argued with.
+    void resized(SIZE now) {
+        auto same = [](SIZE a, SIZE b) { return a.cx == b.cx && a.cy == b.cy; };
+        if (same(now, asked_)) {  // the correction arriving
+            size_ = now;
+            show();
+            return;
+        }
+        const bool insisted = same(now, refused_);
+        const SIZE fixed = keepAspect(now, size_, screenSize());
+        size_ = now;
+        refused_ = asked_ = SIZE{0, 0};
+        if (!same(fixed, now) && !insisted) {
+            refused_ = now;
+            asked_ = size_ = fixed;
+            SDL_SetWindowSize(window_, int(fixed.cx), int(fixed.cy));
+        }
+        show();
+    }
+
     void push(gwes::InputEvent::Kind kind, int x = 0, int y = 0, UINT vk = 0, WCHAR ch = 0) {
         gwes::InputEvent e{kind};
         e.x = x;
@@ -149,6 +296,20 @@ class HostWindow : public gwes::InputSource {
         e.vk = vk;
         e.ch = ch;
         pending_.push_back(e);
+    }
+
+    // The stylus at a point of the window (window pixels, fractions allowed). It goes down only
+    // on the screen; once down it follows the pointer anywhere, held to the screen's edges.
+    void stylus(gwes::InputEvent::Kind kind, double x, double y) {
+        using Kind = gwes::InputEvent::Kind;
+        if (kind != Kind::StylusDown && !down_)
+            return;
+        const RECT view = fitScreen(windowSize(), screenSize());
+        std::optional<POINT> p = screenPointAt(view, screenSize(), x, y, kind != Kind::StylusDown);
+        if (!p)
+            return;
+        down_ = kind != Kind::StylusUp;
+        push(kind, int(p->x), int(p->y));
     }
 
     void translate(const SDL_Event& e) {
@@ -160,24 +321,27 @@ class HostWindow : public gwes::InputSource {
             case SDL_WINDOWEVENT:
                 if (e.window.event == SDL_WINDOWEVENT_CLOSE)
                     push(Kind::Close);
+                else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                    resized(SIZE{e.window.data1, e.window.data2});
                 else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
                     show();
                 break;
+            // Touch arrives both as fingers and as mouse events SDL makes from them: the
+            // fingers are taken, their mouse copies left, so that a touch lands once.
             case SDL_MOUSEBUTTONDOWN:
-                if (e.button.button == SDL_BUTTON_LEFT) {
-                    down_ = true;
-                    push(Kind::StylusDown, e.button.x / kScale, e.button.y / kScale);
-                }
+            case SDL_MOUSEBUTTONUP:
+                if (e.button.button == SDL_BUTTON_LEFT && e.button.which != SDL_TOUCH_MOUSEID)
+                    stylus(e.type == SDL_MOUSEBUTTONDOWN ? Kind::StylusDown : Kind::StylusUp,
+                           e.button.x, e.button.y);
                 break;
             case SDL_MOUSEMOTION:
-                if (down_)
-                    push(Kind::StylusMove, e.motion.x / kScale, e.motion.y / kScale);
+                if (e.motion.which != SDL_TOUCH_MOUSEID)
+                    stylus(Kind::StylusMove, e.motion.x, e.motion.y);
                 break;
-            case SDL_MOUSEBUTTONUP:
-                if (e.button.button == SDL_BUTTON_LEFT && down_) {
-                    down_ = false;
-                    push(Kind::StylusUp, e.button.x / kScale, e.button.y / kScale);
-                }
+            case SDL_FINGERDOWN:
+            case SDL_FINGERMOTION:
+            case SDL_FINGERUP:
+                finger(e.tfinger);
                 break;
             case SDL_KEYDOWN:
             case SDL_KEYUP:
@@ -192,53 +356,77 @@ class HostWindow : public gwes::InputSource {
         }
     }
 
+    // One finger is the stylus: the first that touches, until it lifts. Its place comes as
+    // fractions of the window.
+    void finger(const SDL_TouchFingerEvent& f) {
+        using Kind = gwes::InputEvent::Kind;
+        if (f.type == SDL_FINGERDOWN) {
+            if (finger_)
+                return;
+            finger_ = f.fingerId;
+        } else if (!finger_ || *finger_ != f.fingerId) {
+            return;
+        }
+        const Kind kind = f.type == SDL_FINGERDOWN ? Kind::StylusDown
+                          : f.type == SDL_FINGERUP ? Kind::StylusUp
+                                                   : Kind::StylusMove;
+        if (kind == Kind::StylusUp)
+            finger_.reset();
+        const SIZE size = windowSize();
+        stylus(kind, double(f.x) * size.cx, double(f.y) * size.cy);
+    }
+
     SDL_Window* window_;
-    SDL_Renderer* renderer_;
-    SDL_Texture* texture_;
+    SDL_Surface* frame_ = nullptr;  // the screen scaled to the window
     int width_, height_;
+    SIZE size_{0, 0};     // the size the last resize gave, to tell which side was dragged
+    SIZE refused_{0, 0};  // a size just corrected, in case the window manager sends it again
+    SIZE asked_{0, 0};    // the size it was corrected to
     bool down_ = false;
+    std::optional<SDL_FingerID> finger_;
     std::deque<gwes::InputEvent> pending_;
 };
 
 HostWindow* HostWindow::current = nullptr;
 
-std::unique_ptr<gwes::InputSource> openWindow() {
-    if (HostWindow::current) {
-        std::fprintf(stderr, "varnello: the device window is already open\n");
+std::unique_ptr<gwes::InputSource> openWindow(int scale, std::string* error) {
+    auto fail = [error](const std::string& why) -> std::unique_ptr<gwes::InputSource> {
+        if (error)
+            *error = why;
         return nullptr;
-    }
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "varnello: no display (%s); use --headless\n", SDL_GetError());
-        return nullptr;
-    }
+    };
+    if (HostWindow::current)
+        return fail("the device window is already open");
+    std::string why;
+    if (!startVideo(kDisplayDeadline, why))
+        return fail(why);
     const Framebuffer& fb = screen();
-    int w = fb.width > 0 ? fb.width : 240, h = fb.height > 0 ? fb.height : 320;
-    SDL_Window* window = SDL_CreateWindow("Varnello", SDL_WINDOWPOS_CENTERED,
-                                          SDL_WINDOWPOS_CENTERED, w * kScale, h * kScale, 0);
-    SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
-    if (!renderer && window)
-        renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
-    SDL_Texture* texture = renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888,
-                                                        SDL_TEXTUREACCESS_STREAMING, w, h)
-                                    : nullptr;
-    if (!texture) {
-        std::fprintf(stderr, "varnello: cannot open the device window (%s)\n", SDL_GetError());
-        if (renderer)
-            SDL_DestroyRenderer(renderer);
-        if (window)
-            SDL_DestroyWindow(window);
+    const int w = fb.width > 0 ? fb.width : 240, h = fb.height > 0 ? fb.height : 320;
+    scale = std::clamp(scale, 1, kMaxScale);
+    SDL_Window* window =
+        SDL_CreateWindow("Varnello", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w * scale,
+                         h * scale, SDL_WINDOW_RESIZABLE);
+    if (!window) {
+        why = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return nullptr;
+        return fail("no window: " + why);
     }
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    SDL_RenderSetLogicalSize(renderer, w, h);
-    auto host = std::make_unique<HostWindow>(window, renderer, texture, w, h);
+    SDL_SetWindowMinimumSize(window, w, h);
+    auto host = std::make_unique<HostWindow>(window, w, h);
     host->show();
     return host;
 }
 
 bool readWindow(Framebuffer& out) {
     return HostWindow::current && HostWindow::current->readBack(out);
+}
+
+bool readWindowPixels(Framebuffer& out) {
+    return HostWindow::current && HostWindow::current->readWindowPixels(out);
+}
+
+SIZE windowSize() {
+    return HostWindow::current ? HostWindow::current->windowSize() : SIZE{0, 0};
 }
 
 void present() {

@@ -204,6 +204,9 @@ class Gwes : public DeviceService {
     InputSource* input = nullptr;
     bool suspended = false;
     ScrollTrack track;
+    // The window that held the stylus when the tap in progress went down (a popup menu or a
+    // dropped list); if it lets go during that tap, the tap was the one that closed it.
+    HWND tapCapture = nullptr;
     // Screen areas painted over or uncovered since the last paint pass. An area a window painted
     // (source) needs repainting only in what is drawn after that window: its descendants and the
     // windows above it.
@@ -333,6 +336,10 @@ void registerMessageBoxClass();
 std::vector<HWND> openBoxes();  // topmost first
 const BoxState* boxState(HWND box);
 std::u16string buttonText(int id);
+// Where a box draws its caption (in the bold font) and its text (word-wrapped, in the menu
+// font), in its client coordinates; empty for a window that is no box.
+RECT boxCaptionRect(HWND box);
+RECT boxTextRect(HWND box);
 
 // class helpers (window.cpp)
 std::u16string lower(std::u16string_view s);

@@ -40,6 +40,24 @@ LPARAM clientPoint(Window* w, POINT p) {
     return MAKELPARAM(static_cast<WORD>(p.x - o.x), static_cast<WORD>(p.y - o.y));
 }
 
+// A tap outside an open menu or dropped list closes it and does nothing else, as on the
+// device: when the window that held the stylus at the tap's start has let go of it, the rest
+// of the tap (its moves and its release) reaches nothing, so that the release of a tap on a
+// menu bar button does not open the menu it has just closed.
+bool spentTap(Gwes& g, InputEvent::Kind kind) {
+    if (kind == InputEvent::Kind::StylusDown) {
+        g.tapCapture = win(g.capture) ? g.capture : nullptr;
+        return false;
+    }
+    const bool spent = g.tapCapture && g.capture != g.tapCapture;
+    if (kind == InputEvent::Kind::StylusUp) {
+        g.tapCapture = nullptr;
+        if (spent)
+            g.keyState[VK_LBUTTON] = 0;
+    }
+    return spent;
+}
+
 void stylus(Gwes& g, InputEvent::Kind kind, POINT p) {
     g.cursor = p;
     if (g.track.hwnd) {
@@ -47,6 +65,8 @@ void stylus(Gwes& g, InputEvent::Kind kind, POINT p) {
             continueScrollTrack(p, kind == InputEvent::Kind::StylusUp);
         return;
     }
+    if (spentTap(g, kind))
+        return;
     if (kind == InputEvent::Kind::StylusDown)
         g.keyState[VK_LBUTTON] = 0x80;
     if (kind == InputEvent::Kind::StylusUp)
@@ -86,7 +106,8 @@ void stylus(Gwes& g, InputEvent::Kind kind, POINT p) {
 }
 
 void keyboard(Gwes& g, const InputEvent& e) {
-    HWND target = win(g.focus) ? g.focus : g.active;
+    // An open menu takes the keys, as a menu's modal loop does.
+    HWND target = win(g.openPopup) ? g.openPopup : win(g.focus) ? g.focus : g.active;
     if (e.kind == InputEvent::Kind::Char) {
         if (target)
             post(target, WM_CHAR, e.ch, 1);

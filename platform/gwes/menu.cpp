@@ -8,9 +8,15 @@
 namespace ce::gwes {
 namespace {
 
+// A popup menu as the device draws it: a one-pixel frame, rows of kItemHeight, a column at the
+// left for check marks, the text left-aligned after it, a margin at the right.
+constexpr int kFrame = 1;
 constexpr int kItemHeight = 20;
 constexpr int kSeparatorHeight = 7;
-constexpr int kTextIndent = 18;
+constexpr int kCheckColumn = 14;
+constexpr int kTextRight = 10;
+constexpr int kArrowWidth = 10;
+constexpr int kMinWidth = 48;
 const char16_t kPopupClass[] = u"#32768";
 
 HMENU newMenu(bool popup) {
@@ -85,6 +91,30 @@ bool selectable(const MenuItem& it) {
     return !(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED));
 }
 
+void paintItem(HDC dc, const MenuItem& it, RECT r, bool hot) {
+    if (it.flags & MF_SEPARATOR) {
+        const int mid = (r.top + r.bottom) / 2;
+        RECT line{r.left + 2, mid, r.right - 2, mid + 1};
+        FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
+        return;
+    }
+    if (hot)
+        FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
+    SetTextColor(dc, GetSysColor(!selectable(it) ? COLOR_GRAYTEXT
+                                 : hot           ? COLOR_HIGHLIGHTTEXT
+                                                 : COLOR_MENUTEXT));
+    if (it.flags & MF_CHECKED) {
+        RECT mark{r.left + 2, r.top + 4, r.left + kCheckColumn - 1, r.bottom - 4};
+        DrawFrameControl(dc, &mark, DFC_MENU, DFCS_MENUCHECK);
+    }
+    RECT text{r.left + kCheckColumn, r.top, r.right - kTextRight, r.bottom};
+    DrawTextW(dc, it.text.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    if (it.sub) {
+        RECT arrow{r.right - kArrowWidth, r.top + 5, r.right - 2, r.bottom - 5};
+        DrawFrameControl(dc, &arrow, DFC_MENU, DFCS_MENUARROW);
+    }
+}
+
 void paintPopup(HWND hwnd, Popup& p) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -96,32 +126,9 @@ void paintPopup(HWND hwnd, Popup& p) {
         FrameRect(dc, &rc, GetSysColorBrush(COLOR_WINDOWFRAME));
         HGDIOBJ oldFont = SelectObject(dc, menuFont());
         SetBkMode(dc, TRANSPARENT);
-        for (size_t i = 0; i < m->items.size() && i < p.rows.size(); ++i) {
-            const MenuItem& it = m->items[i];
-            RECT r = p.rows[i];
-            if (it.flags & MF_SEPARATOR) {
-                RECT line{r.left + 2, (r.top + r.bottom) / 2, r.right - 2,
-                          (r.top + r.bottom) / 2 + 1};
-                FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
-                continue;
-            }
-            bool hot = static_cast<int>(i) == p.hot && selectable(it);
-            if (hot)
-                FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
-            SetTextColor(dc, GetSysColor(!selectable(it) ? COLOR_GRAYTEXT
-                                         : hot           ? COLOR_HIGHLIGHTTEXT
-                                                         : COLOR_MENUTEXT));
-            if (it.flags & MF_CHECKED) {
-                RECT mark{r.left + 4, r.top + 4, r.left + 4 + 12, r.bottom - 4};
-                DrawFrameControl(dc, &mark, DFC_MENU, DFCS_MENUCHECK);
-            }
-            RECT text{r.left + kTextIndent, r.top, r.right - 6, r.bottom};
-            DrawTextW(dc, it.text.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-            if (it.sub) {
-                RECT arrow{r.right - 14, r.top + 4, r.right - 4, r.bottom - 4};
-                DrawFrameControl(dc, &arrow, DFC_MENU, DFCS_MENUARROW);
-            }
-        }
+        for (size_t i = 0; i < m->items.size() && i < p.rows.size(); ++i)
+            paintItem(dc, m->items[i], p.rows[i],
+                      static_cast<int>(i) == p.hot && selectable(m->items[i]));
         SelectObject(dc, oldFont);
     }
     EndPaint(hwnd, &ps);
@@ -132,14 +139,15 @@ void finish(Popup& p, UINT id) {
     p.chosen = id;
 }
 
+// The next selectable item up or down, round the end; from no item, the first or the last.
 void moveHot(Popup& p, int step) {
     MenuData* m = menuOf(p.menu);
     if (!m || m->items.empty())
         return;
     int n = static_cast<int>(m->items.size());
-    int i = p.hot;
+    int i = p.hot >= 0 ? p.hot : (step > 0 ? -1 : n);
     for (int k = 0; k < n; ++k) {
-        i = (i + step + n) % n;
+        i = ((i + step) % n + n) % n;
         if (selectable(m->items[static_cast<size_t>(i)])) {
             p.hot = i;
             return;
@@ -202,22 +210,23 @@ LRESULT CALLBACK popupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-// Item rows and the menu's size.
+// Item rows and the menu's size: as wide as its widest item needs, rows one under the other.
 SIZE layout(Popup& p) {
     MenuData* m = menuOf(p.menu);
-    int width = 80;
+    int width = kMinWidth;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = dc ? SelectObject(dc, menuFont()) : nullptr;
-    int y = 2;
+    int y = kFrame;
     p.rows.clear();
     for (const auto& it : m->items) {
         int h = (it.flags & MF_SEPARATOR) ? kSeparatorHeight : kItemHeight;
         if (dc && !(it.flags & MF_SEPARATOR)) {
             SIZE ext{};
             GetTextExtentPoint32W(dc, it.text.c_str(), static_cast<int>(it.text.size()), &ext);
-            width = std::max<int>(width, ext.cx + kTextIndent + 24);
+            int need = kCheckColumn + ext.cx + kTextRight + (it.sub ? kArrowWidth : 0);
+            width = std::max<int>(width, need + 2 * kFrame);
         }
-        p.rows.push_back(RECT{2, y, 0, y + h});
+        p.rows.push_back(RECT{kFrame, y, 0, y + h});
         y += h;
     }
     if (dc) {
@@ -225,8 +234,8 @@ SIZE layout(Popup& p) {
         ReleaseDC(nullptr, dc);
     }
     width = std::min(width, screenWidth());
-    for (auto& r : p.rows) r.right = width - 2;
-    return SIZE{width, y + 2};
+    for (auto& r : p.rows) r.right = width - kFrame;
+    return SIZE{width, y + kFrame};
 }
 
 }  // namespace

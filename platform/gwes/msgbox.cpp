@@ -82,6 +82,12 @@ void paintIcon(HDC dc, int x, int y, UINT icon) {
     SelectObject(dc, oldFont);
 }
 
+RECT captionRect(HWND box) {
+    RECT rc;
+    GetClientRect(box, &rc);
+    return RECT{kMargin / 2, 0, rc.right - kMargin / 2, kCaptionHeight};
+}
+
 RECT textRect(HWND box, const BoxState& s) {
     RECT rc;
     GetClientRect(box, &rc);
@@ -101,7 +107,7 @@ void paintBox(HWND box, const BoxState& s) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_CAPTIONTEXT));
         HGDIOBJ oldFont = SelectObject(dc, boldFont());
-        RECT ct{kMargin / 2, 0, rc.right - kMargin / 2, kCaptionHeight};
+        RECT ct = captionRect(box);
         DrawTextW(dc, s.caption.c_str(), -1, &ct,
                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
         SelectObject(dc, menuFont());
@@ -249,6 +255,15 @@ const BoxState* boxState(HWND box) {
         return nullptr;
     auto it = g->boxes.find(box);
     return it == g->boxes.end() ? nullptr : &it->second;
+}
+
+RECT boxCaptionRect(HWND box) {
+    return boxState(box) ? captionRect(box) : RECT{0, 0, 0, 0};
+}
+
+RECT boxTextRect(HWND box) {
+    const BoxState* s = boxState(box);
+    return s ? textRect(box, *s) : RECT{0, 0, 0, 0};
 }
 
 }  // namespace ce::gwes

@@ -33,6 +33,21 @@ int fail(const std::string& line) {
     return 2;
 }
 
+// A name from the environment in quotes, its control characters escaped: the message stays
+// one line whatever the name holds.
+std::string quoted(const std::string& name) {
+    std::string out = "\"";
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            const char* hex = "0123456789abcdef";
+            out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
 fs::path defaultDevice() {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
         return fs::path(data) / "varnello" / "device";
@@ -117,10 +132,16 @@ int runScripted(const Options& o, const std::string& text) {
 int runDirect(const Options& o) {
     std::unique_ptr<ce::gwes::InputSource> window;
     // A screenshot run is over once the program first waits, so it opens no window.
-    bool wantWindow =
-        !o.headless && !o.screenshot && std::getenv("DISPLAY") && *std::getenv("DISPLAY");
-    if (wantWindow)
-        window = ce::display::openWindow();
+    const char* display = std::getenv("DISPLAY");
+    if (!o.headless && !o.screenshot && display && *display) {
+        // A display was named, so a window is wanted: without one the run ends here rather
+        // than going on headless, where message boxes would be answered for the person.
+        std::string why;
+        window = ce::display::openWindow(o.scale, &why);
+        if (!window)
+            return fail("cannot open the display " + quoted(display) + " (" + why +
+                        "); --headless runs without a window");
+    }
     ce::gwes::Gwes* g = ce::gwes::state();
     g->input = window.get();
     g->autoAnswerBoxes = window == nullptr;

@@ -24,6 +24,13 @@ std::u16string joinCommandLine(const std::vector<std::string>& words) {
     return text;
 }
 
+// --scale takes a whole number from 1 to 4.
+int scaleValue(const std::string& v) {
+    if (v.size() != 1 || v[0] < '1' || v[0] > '4')
+        throw std::invalid_argument("--scale takes 1, 2, 3 or 4, not " + v);
+    return v[0] - '0';
+}
+
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
     size_t i = 0;
@@ -68,6 +75,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.screenshot = value();
         else if (name == "--module")
             o.module = value();
+        else if (name == "--scale")
+            o.scale = scaleValue(value());
         else
             throw std::invalid_argument("unknown option " + name);
     }
@@ -80,7 +89,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 std::string usage(const std::string& program) {
     return "Usage: " + program +
            " [--device DIR] [--headless] [--script FILE] [--screenshot FILE] [--module DEVPATH]\n"
-           "       [--] [COMMAND LINE...]\n"
+           "       [--scale N] [--] [COMMAND LINE...]\n"
            "\n"
            "Runs the Windows CE program on a device image (a folder) on this computer.\n"
            "\n"
@@ -103,6 +112,8 @@ std::string usage(const std::string& program) {
            "                     CreateProcessW passes it to the programs it starts. Default: the\n"
            "                     program's entry in device.ini, else \\Program "
            "Files\\Varnello\\Varnello.exe.\n"
+           "  --scale N          the window shows each screen pixel as N x N (1 to 4; default 2);\n"
+           "                     drag its edge for any other size.\n"
            "  --help, -h         this text.\n"
            "\n"
            "Everything after the options is the device command line, given to WinMain exactly "
@@ -119,7 +130,10 @@ std::string usage(const std::string& program) {
            "\n"
            "With a display ($DISPLAY) and no --headless or --script the screen opens in a window; "
            "a\n"
-           "headless run without a script answers every message box with its default button (the\n"
+           "display that cannot be opened ends the run with exit status 2 (--headless runs "
+           "without).\n"
+           "A headless run without a script answers every message box with its default button "
+           "(the\n"
            "device log records them) and ends the program when it waits for input.\n";
 }
 

@@ -13,6 +13,7 @@ struct Options {
     std::optional<std::string> script;      // --script FILE
     std::optional<std::string> screenshot;  // --screenshot FILE
     std::optional<std::string> module;      // --module DEVPATH (programs started by CreateProcessW)
+    int scale = 2;                          // --scale N: the window's pixels per screen pixel
     bool help = false;
     std::u16string commandLine;  // what WinMain gets
 };

@@ -107,5 +107,44 @@ TEST(ComboBoxInput, TapDropsAndTapOnEntryChoosesIt) {
     driver.stop();
 }
 
+// A dropped list closes as a person expects: Escape, a tap on the combo box itself, a tap
+// anywhere else. The tap that closes it does nothing more: the check box it lands on is not
+// ticked, and the list does not drop again.
+TEST(ComboBoxInput, ADroppedListClosesOnEscapeOnItsBoxOrElsewhereAndThatTapIsSpent) {
+    ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
+    resetRecord();
+    HWND combo = nullptr, check = nullptr;
+    ce::test::Driver driver([&] {
+        HWND parent = createParent();
+        combo = createChild(parent, u"COMBOBOX", u"", kDropDownList, 146, 80, 70, 72, 50029);
+        check = createChild(parent, u"BUTTON", u"Limit Pocket IE History",
+                            BS_AUTOCHECKBOX | WS_TABSTOP, 2, 102, 142, 18, 50028);
+        fill(combo);
+        SendMessageW(combo, CB_SETCURSEL, 1, 0);
+        return runLoop();
+    });
+    ASSERT_NE(combo, nullptr);
+    auto dropped = [&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) == TRUE; };
+    driver.tap(combo);
+    ASSERT_TRUE(dropped());
+    driver.key(VK_ESCAPE);
+    EXPECT_FALSE(dropped());
+
+    driver.tap(combo);
+    ASSERT_TRUE(dropped());
+    driver.tap(combo);
+    EXPECT_FALSE(dropped());
+
+    driver.tap(combo);
+    ASSERT_TRUE(dropped());
+    driver.tap(check);
+    EXPECT_FALSE(dropped());
+    EXPECT_EQ(BST_UNCHECKED, SendMessageW(check, BM_GETCHECK, 0, 0));
+    driver.tap(check);  // the next tap is a tap again
+    EXPECT_EQ(BST_CHECKED, SendMessageW(check, BM_GETCHECK, 0, 0));
+    EXPECT_EQ(1, SendMessageW(combo, CB_GETCURSEL, 0, 0));
+    driver.stop();
+}
+
 }  // namespace
 }  // namespace ctltest

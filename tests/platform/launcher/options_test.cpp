@@ -76,6 +76,20 @@ TEST(LauncherOptions, BadOptionsAreRefusedWithOneLineNamingThem) {
         EXPECT_EQ(refusal(args).find('\n'), std::string::npos);
 }
 
+// The window's scale is a whole number from 1 to 4, 2 when not given.
+TEST(LauncherOptions, ScaleIsAWholeNumberFromOneToFour) {
+    EXPECT_EQ(parseOptions({}).scale, 2);
+    EXPECT_EQ(parseOptions({"--scale", "1", "silent"}).scale, 1);
+    EXPECT_EQ(parseOptions({"--scale=4"}).scale, 4);
+    EXPECT_EQ(parseOptions({"--scale", "3", "silent"}).commandLine, u"silent");
+    for (const char* bad : {"0", "5", "2.5", "-1", "02", "x", " 2", "22"}) {
+        std::string said = refusal({"--scale", bad});
+        EXPECT_NE(said.find("--scale"), std::string::npos) << bad << ": " << said;
+        EXPECT_EQ(said.find('\n'), std::string::npos) << bad;
+    }
+    EXPECT_NE(refusal({"--scale"}), "(accepted)");
+}
+
 // The device command line is the words after the options as the shell handed them over, one
 // blank between them: nothing is quoted, unquoted or dropped.
 TEST(LauncherOptions, TheWordsAfterTheOptionsAreTheCommandLineAsWritten) {
@@ -106,7 +120,7 @@ TEST(LauncherOptions, UsageNamesEveryOption) {
     std::string text = ce::launcher::usage("varnello");
     EXPECT_EQ(text.rfind("Usage: varnello ", 0), 0u);
     for (const char* option : {"--device DIR", "--headless", "--script FILE", "--screenshot FILE",
-                               "--module DEVPATH", "--help", "--"})
+                               "--module DEVPATH", "--scale N", "--help", "--"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

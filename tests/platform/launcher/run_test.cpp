@@ -9,6 +9,14 @@
 #include "kernel/testing.h"
 #include "launch.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -117,6 +125,91 @@ TEST_F(Launcher, HeadlessRunsAnswerBoxesAndEndWhenTheProgramWaits) {
 
     // a program that ends by itself gives its exit code
     EXPECT_EQ(launch({"--device", device.dir().string(), "--headless", "quick"}, dir).code, 3);
+}
+
+// An X server that takes connections and never answers, as a stopped or wedged server does.
+class SilentXServer {
+  public:
+    SilentXServer() {
+        ::mkdir("/tmp/.X11-unix", 01777);
+        for (int n = 300; n < 400 && fd_ < 0; ++n) {
+            std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+            if (fs::exists(path) || answers('\0' + path))
+                continue;
+            int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un a = address(path);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                ::listen(fd, 4) == 0) {
+                fd_ = fd;
+                path_ = path;
+                display_ = ":" + std::to_string(n);
+            } else {
+                ::close(fd);
+            }
+        }
+    }
+    ~SilentXServer() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlink(path_.c_str());
+        }
+    }
+    const std::string& display() const { return display_; }
+
+  private:
+    static sockaddr_un address(const std::string& path) {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::memcpy(a.sun_path, path.data(), std::min(path.size(), sizeof a.sun_path - 1));
+        return a;
+    }
+    static bool answers(const std::string& path) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a = address(path);
+        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a),
+                            socklen_t(offsetof(sockaddr_un, sun_path) + path.size())) == 0;
+        ::close(fd);
+        return ok;
+    }
+    int fd_ = -1;
+    std::string path_, display_;
+};
+
+// A display that is named but cannot be used ends the run at once, in one line, before the
+// program starts: nothing on the device changes, and no message box is answered for the person.
+TEST_F(Launcher, ADisplayThatCannotBeOpenedEndsTheRunWithinTwoSecondsInOneLine) {
+    SilentXServer silent;
+    ASSERT_FALSE(silent.display().empty()) << "no free display number for the silent server";
+    std::string before = slurp(device.dir() / "log");
+    // Within 2 seconds where a launch itself is quick; a launch slowed down as a whole (under the
+    // sanitizers, on a loaded machine) may take as long again as a launch that only says --help.
+    auto start = std::chrono::steady_clock::now();
+    launch({"--help"}, dir);
+    const auto limit = std::max<std::chrono::steady_clock::duration>(
+        std::chrono::seconds(2),
+        std::chrono::steady_clock::now() - start + std::chrono::seconds(1));
+    for (const std::string& display :
+         {std::string(":297"), silent.display(), std::string("no.such.host.invalid:0"),
+          std::string("::"), std::string(":55\nsecond line")}) {
+        start = std::chrono::steady_clock::now();
+        // The X and D-Bus client libraries keep what a failed start allocated.
+        Outcome r = launch({"--device", device.dir().string(), "box"}, dir,
+                           {{"DISPLAY", display}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+        auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.code, 2) << display << ": " << r.err;
+        EXPECT_TRUE(oneLine(r.err)) << r.err;
+        std::string shown = display == ":55\nsecond line" ? ":55\\x0asecond line" : display;
+        EXPECT_NE(r.err.find("launcher_testprog: cannot open the display \"" + shown + "\" ("),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("--headless"), std::string::npos) << r.err;
+        EXPECT_LT(took, limit) << display;
+    }
+    EXPECT_EQ(slurp(device.dir() / "log"), before);
+    // --headless is the way past such a display
+    Outcome r = launch({"--device", device.dir().string(), "--headless", "box"}, dir,
+                       {{"DISPLAY", silent.display()}});
+    EXPECT_EQ(r.code, 0) << r.err;
 }
 
 TEST_F(Launcher, ScreenshotWithoutAScriptIsTakenWhenTheProgramFirstWaits) {

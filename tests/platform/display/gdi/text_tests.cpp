@@ -1,12 +1,22 @@
-// Text through FreeType: measured consistently, antialiased, kept inside its clip, laid out by
-// DrawTextW as Win32 does (alignment, word breaks, prefixes, ellipsis, DT_CALCRECT).
+// Text through FreeType: the system font and its cell, measured consistently, one bit per pixel,
+// kept inside its clip, laid out by DrawTextW as Win32 does (alignment, word breaks, prefixes,
+// ellipsis, DT_CALCRECT).
 #include "screen_fixture.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 using TextTest = ScreenTest;
 
 namespace {
+
+HFONT makeFont(LONG height, LONG weight, bool italic = false) {
+    LOGFONTW lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    lf.lfItalic = italic;
+    return CreateFontIndirectW(&lf);
+}
 
 int textWidth(HDC dc, const char16_t* s) {
     SIZE size{};
@@ -16,33 +26,72 @@ int textWidth(HDC dc, const char16_t* s) {
 
 }  // namespace
 
-TEST_F(TextTest, DefaultFontIsEightPointDejaVu) {
+// The system font is Tahoma 8 pt at 96 dpi (11 px) from Wine's metric-compatible faces, with
+// the cell Windows gives it: 13 pixels, 11 above the baseline and 2 below.
+TEST_F(TextTest, DefaultFontIsEightPointTahomaWithItsWindowsCell) {
     SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICW tm{};
-    ASSERT_TRUE(GetTextMetricsW(dc, &tm));
-    EXPECT_GE(tm.tmHeight, 12);
-    EXPECT_LE(tm.tmHeight, 15);
-    EXPECT_EQ(tm.tmAscent + tm.tmDescent, tm.tmHeight);
-    EXPECT_GE(tm.tmAveCharWidth, 5);
-    EXPECT_LE(tm.tmAveCharWidth, 8);
     WCHAR face[32];
     GetTextFaceW(dc, 32, face);
-    EXPECT_EQ(std::u16string(face), u"DejaVu Sans");
+    if (std::u16string(face) != u"Tahoma")
+        GTEST_SKIP() << "Tahoma is missing (tools/deps installs fonts-wine)";
+    TEXTMETRICW tm{};
+    ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+    EXPECT_EQ(tm.tmHeight, 13);
+    EXPECT_EQ(tm.tmAscent, 11);
+    EXPECT_EQ(tm.tmDescent, 2);
+    EXPECT_EQ(tm.tmInternalLeading, 2);
+    EXPECT_GE(tm.tmAveCharWidth, 5);
+    EXPECT_LE(tm.tmAveCharWidth, 7);
     SIZE size{};
     GetTextExtentPoint32W(dc, u"Clean Temp Files", 16, &size);
-    EXPECT_EQ(size.cy, tm.tmHeight);
-    EXPECT_GT(size.cx, 60);
-    EXPECT_LT(size.cx, 120);  // legible yet fits a 240-pixel screen
+    EXPECT_EQ(size.cy, 13);
+    EXPECT_GT(size.cx, 70);
+    EXPECT_LT(size.cx, 85);
+    // Larger sizes take their cell from the face's table of rows per size, as Windows does.
+    HFONT large = makeFont(-16, FW_BOLD);
+    SelectObject(dc, large);
+    ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+    EXPECT_EQ(tm.tmAscent, 17);
+    EXPECT_EQ(tm.tmDescent, 4);
+    GetTextFaceW(dc, 32, face);
+    EXPECT_EQ(std::u16string(face), u"Tahoma");
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(large);
+}
+
+// Without Wine's fonts the system font falls back to DejaVu Sans, a little wider.
+TEST(FallbackFontTest, WithoutTahomaTextIsDrawnInDejaVuSans) {
+    const std::string dejavu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!std::filesystem::exists(dejavu))
+        GTEST_SKIP() << "DejaVu Sans is missing";
+    ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
+    std::filesystem::path fonts = device.outside() / "fonts";
+    std::filesystem::create_directories(fonts);
+    std::filesystem::copy_file(dejavu, fonts / "DejaVuSans.ttf");
+    setenv("VARNELLO_FONT_DIR", fonts.c_str(), 1);
+    {
+        ce::test::TempDevice again{ce::test::TempDevice::Contents::Empty};  // a fresh font engine
+        HDC dc = ce::display::createDC(POINT{0, 0}, RECT{0, 0, 240, 320});
+        WCHAR face[32];
+        GetTextFaceW(dc, 32, face);
+        EXPECT_EQ(std::u16string(face), u"DejaVu Sans");
+        TEXTMETRICW tm{};
+        ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+        EXPECT_EQ(tm.tmHeight, 13);  // its own Windows ascent and descent, rounded
+        RECT r{0, 0, 240, 40};
+        FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+        EXPECT_GT(DrawTextW(dc, u"Registry", -1, &r, DT_SINGLELINE), 0);
+        int ink = 0;
+        for (uint32_t p : ce::display::screen().pixels) ink += p != 0xFFFFFF;
+        EXPECT_GT(ink, 20);
+        ce::display::releaseDC(dc);
+    }
+    unsetenv("VARNELLO_FONT_DIR");
 }
 
 TEST_F(TextTest, BoldIsWiderAndLargerFontsAreTaller) {
-    LOGFONTW lf{};
-    lf.lfHeight = -11;
-    lf.lfWeight = FW_BOLD;
-    HFONT bold = CreateFontIndirectW(&lf);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfHeight = -20;
-    HFONT large = CreateFontIndirectW(&lf);
+    HFONT bold = makeFont(-11, FW_BOLD);
+    HFONT large = makeFont(-20, FW_NORMAL);
     int normal = textWidth(dc, u"Registry");
     SelectObject(dc, bold);
     EXPECT_GT(textWidth(dc, u"Registry"), normal);
@@ -68,20 +117,25 @@ TEST_F(TextTest, ExtentsAddUpCharacterByCharacter) {
     EXPECT_GT(dx[fit], 20);
 }
 
-TEST_F(TextTest, TextIsAntialiasedInTheTextColour) {
-    SetTextColor(dc, kBlack);
+// As Pocket PC 2003 draws text with ClearType off: every pixel is the text colour or the
+// background, never a shade between them or a coloured fringe; plain and bold alike.
+TEST_F(TextTest, TextIsOneBitPerPixelInTheTextColour) {
+    HFONT bold = makeFont(-11, FW_BOLD);
+    HFONT large = makeFont(-19, FW_NORMAL, true);  // no hand-tuned bitmaps: the hinted outline
+    SetTextColor(dc, RGB(0, 0, 128));
     SetBkMode(dc, TRANSPARENT);
     TextOutW(dc, 10, 10, u"Wave", 4);
-    std::set<COLORREF> seen = colours(RECT{10, 10, 60, 26});
-    EXPECT_TRUE(seen.count(kWhite));
-    bool intermediate = false;
-    for (COLORREF c : seen) {
-        EXPECT_EQ(GetRValue(c), GetGValue(c));  // shades between text and background only
-        EXPECT_EQ(GetGValue(c), GetBValue(c));
-        if (c != kWhite && c != kBlack)
-            intermediate = true;
+    SelectObject(dc, bold);
+    TextOutW(dc, 10, 30, u"Wave", 4);
+    SelectObject(dc, large);
+    TextOutW(dc, 10, 50, u"Wave", 4);
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    for (int row : {10, 30, 50}) {
+        std::set<COLORREF> seen = colours(RECT{10, row, 80, row + 24});
+        EXPECT_EQ(seen, (std::set<COLORREF>{kWhite, RGB(0, 0, 128)})) << "row " << row;
     }
-    EXPECT_TRUE(intermediate);
+    DeleteObject(bold);
+    DeleteObject(large);
 }
 
 TEST_F(TextTest, OpaqueBackgroundFillsTheTextCell) {
@@ -237,7 +291,10 @@ TEST(MissingFontTest, TextIsNotDrawnAndNothingBreaks) {
         const auto& fb = ce::display::screen();
         for (uint32_t p : fb.pixels) ASSERT_EQ(p, 0xFFFFFFu);
         // Reported once, naming the file.
-        EXPECT_NE(err.find("/nonexistent-font-folder/DejaVuSans.ttf"), std::string::npos);
+        EXPECT_NE(err.find("/nonexistent-font-folder/tahoma.ttf or "
+                           "/nonexistent-font-folder/DejaVuSans.ttf"),
+                  std::string::npos)
+            << err;
         EXPECT_EQ(err.find("DejaVuSans.ttf"), err.rfind("DejaVuSans.ttf"));
         ce::display::releaseDC(dc);
     }

@@ -99,19 +99,20 @@ class PaintingTest : public ::testing::Test {
 };
 
 // The square of a check box, found by its frame at the left of the control.
+// The check box's frame: from its top-left corner along its top edge and down its left edge
+// (the label's first letter may be just as dark, a few pixels to the right).
 RECT boxPart(HWND check) {
     RECT r = screenRectOf(check);
     const COLORREF frame = GetSysColor(COLOR_WINDOWFRAME);
-    RECT box{r.right, r.bottom, r.left, r.top};
     for (int y = r.top; y < r.bottom; ++y)
         for (int x = r.left; x < r.left + (r.bottom - r.top); ++x)
             if (at(x, y) == frame) {
-                box.left = std::min<LONG>(box.left, x);
-                box.top = std::min<LONG>(box.top, y);
-                box.right = std::max<LONG>(box.right, x + 1);
-                box.bottom = std::max<LONG>(box.bottom, y + 1);
+                RECT box{x, y, x, y};
+                while (box.right < r.right && at(box.right, y) == frame) ++box.right;
+                while (box.bottom < r.bottom && at(x, box.bottom) == frame) ++box.bottom;
+                return box;
             }
-    return box;
+    return RECT{r.left, r.top, r.left, r.top};
 }
 
 TEST_F(PaintingTest, TickAppearsAfterATapAndGoesAfterTheNext) {

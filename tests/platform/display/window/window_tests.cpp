@@ -1,6 +1,6 @@
-// The host window: what a person does with mouse and keyboard arrives as stylus and key events
-// at screen coordinates, closing the window asks the device to switch off, and the window shows
-// the framebuffer (dimmed while the device is suspended).
+// The host window: what a person does with mouse, touch and keyboard arrives as stylus and key
+// events at screen coordinates, whatever the window's size; closing the window asks the device to
+// switch off, and the window shows the framebuffer (dimmed while the device is suspended).
 #include <vector>
 
 #include <windows.h>
@@ -26,8 +26,11 @@ class WindowTest : public ::testing::Test {
     void SetUp() override {
         if (!std::getenv("DISPLAY"))
             GTEST_SKIP() << "no X display (xvfb-run is not installed)";
-        window = ce::display::openWindow();
-        ASSERT_NE(window, nullptr);
+        if (std::system("command -v xdotool >/dev/null") != 0)
+            GTEST_SKIP() << "xdotool is not installed (tools/deps installs it)";
+        std::string error;
+        window = ce::display::openWindow(ce::display::kDefaultScale, &error);
+        ASSERT_NE(window, nullptr) << error;
     }
 
     static void pushMouse(Uint32 type, int x, int y) {
@@ -45,39 +48,71 @@ class WindowTest : public ::testing::Test {
         }
         ASSERT_EQ(SDL_PushEvent(&e), 1);
     }
+    static void pushFinger(Uint32 type, SDL_FingerID id, float x, float y) {
+        SDL_Event e{};
+        e.type = type;
+        e.tfinger.touchId = 1;
+        e.tfinger.fingerId = id;
+        e.tfinger.x = x;
+        e.tfinger.y = y;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
     static void pushKey(Uint32 type, SDL_Keycode key) {
         SDL_Event e{};
         e.type = type;
         e.key.keysym.sym = key;
         ASSERT_EQ(SDL_PushEvent(&e), 1);
     }
+    // As a person drags the window's corner (xdotool resizes the X window); returns once the
+    // window has the size `want` (the one asked for, or the one the window puts right).
+    void resizeByHand(int w, int h, SIZE want) {
+        std::string command = "xdotool search --name '^Varnello$' windowsize " + std::to_string(w) +
+                              " " + std::to_string(h);
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        awaitSize(want);
+    }
+    // Lets the window take its events until it has this size (a key wakes it each time). SDL
+    // knows a new size when it queues the event that tells it; one more key, queued after that
+    // event, returns once the window has taken it.
+    void awaitSize(SIZE want) {
+        for (int i = 0; i < 500; ++i) {
+            SIZE now = ce::display::windowSize();
+            if (now.cx == want.cx && now.cy == want.cy) {
+                pushKey(SDL_KEYDOWN, SDLK_TAB);
+                next();
+                return;
+            }
+            SDL_Delay(10);
+            pushKey(SDL_KEYDOWN, SDLK_TAB);
+            next();
+        }
+        FAIL() << "the window never became " << want.cx << " x " << want.cy;
+    }
     InputEvent next() {
         InputEvent e{InputEvent::Kind::Close};
         EXPECT_TRUE(window->wait(e));
         return e;
+    }
+    // The next event is this stylus event at this screen point.
+    void expectStylus(InputEvent::Kind kind, int x, int y) {
+        InputEvent e = next();
+        EXPECT_EQ(int(e.kind), int(kind));
+        EXPECT_EQ(e.x, x);
+        EXPECT_EQ(e.y, y);
     }
 
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     std::unique_ptr<ce::gwes::InputSource> window;
 };
 
-TEST_F(WindowTest, MouseIsTheStylusAtHalfTheWindowCoordinates) {
+TEST_F(WindowTest, MouseIsTheStylusAtTheScreenPixelUnderIt) {
     pushMouse(SDL_MOUSEMOTION, 10, 10);  // hovering without a press is no stylus event
     pushMouse(SDL_MOUSEBUTTONDOWN, 101, 201);
     pushMouse(SDL_MOUSEMOTION, 140, 260);
     pushMouse(SDL_MOUSEBUTTONUP, 141, 261);
-    InputEvent down = next();
-    EXPECT_EQ(down.kind, InputEvent::Kind::StylusDown);
-    EXPECT_EQ(down.x, 50);
-    EXPECT_EQ(down.y, 100);
-    InputEvent move = next();
-    EXPECT_EQ(move.kind, InputEvent::Kind::StylusMove);
-    EXPECT_EQ(move.x, 70);
-    EXPECT_EQ(move.y, 130);
-    InputEvent up = next();
-    EXPECT_EQ(up.kind, InputEvent::Kind::StylusUp);
-    EXPECT_EQ(up.x, 70);
-    EXPECT_EQ(up.y, 130);
+    expectStylus(InputEvent::Kind::StylusDown, 50, 100);
+    expectStylus(InputEvent::Kind::StylusMove, 70, 130);
+    expectStylus(InputEvent::Kind::StylusUp, 70, 130);
 }
 
 TEST_F(WindowTest, KeysBecomeVirtualKeysAndTextBecomesCharacters) {
@@ -141,25 +176,175 @@ TEST_F(WindowTest, WindowShowsTheScreenAndDimsWhileSuspended) {
 }
 
 TEST_F(WindowTest, OnlyOneWindowAtATime) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ce::display::openWindow(), nullptr);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("already open"), std::string::npos);
+    std::string error;
+    EXPECT_EQ(ce::display::openWindow(1, &error), nullptr);
+    EXPECT_NE(error.find("already open"), std::string::npos) << error;
+}
+
+// A touch is the stylus once: SDL also makes mouse events of it, which must not tap again.
+TEST_F(WindowTest, TouchIsTheStylusOnceAndOnlyItsFirstFinger) {
+    pushFinger(SDL_FINGERDOWN, 5, 0.25f, 0.5f);
+    SDL_Event copy{};
+    copy.type = SDL_MOUSEBUTTONDOWN;
+    copy.button.which = SDL_TOUCH_MOUSEID;
+    copy.button.button = SDL_BUTTON_LEFT;
+    copy.button.x = 120;
+    copy.button.y = 320;
+    ASSERT_EQ(SDL_PushEvent(&copy), 1);
+    pushFinger(SDL_FINGERDOWN, 6, 0.9f, 0.9f);  // a second finger is not a second stylus
+    pushFinger(SDL_FINGERMOTION, 6, 0.8f, 0.8f);
+    pushFinger(SDL_FINGERUP, 5, 0.5f, 0.75f);
+    pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
+
+    expectStylus(InputEvent::Kind::StylusDown, 60, 160);
+    expectStylus(InputEvent::Kind::StylusUp, 120, 240);
+    EXPECT_EQ(next().kind, InputEvent::Kind::KeyDown);
+}
+
+// A window dragged to another size shows the screen as large as fits, and a click lands on the
+// screen pixel drawn under it; a size off the screen's aspect ratio is put right, the side the
+// person dragged further leading.
+TEST_F(WindowTest, InputFollowsTheWindowsSizeAndTheAspectRatioIsKept) {
+    resizeByHand(720, 960, SIZE{720, 960});  // three window pixels per screen pixel
+    pushMouse(SDL_MOUSEBUTTONDOWN, 301, 602);
+    pushMouse(SDL_MOUSEBUTTONUP, 719, 959);
+    expectStylus(InputEvent::Kind::StylusDown, 100, 200);
+    expectStylus(InputEvent::Kind::StylusUp, 239, 319);
+
+    resizeByHand(900, 970, SIZE{900, 1200});  // the width moved further: the height follows
+    resizeByHand(910, 640, SIZE{480, 640});   // now the height did
+    ce::display::Framebuffer shown;
+    ASSERT_TRUE(ce::display::readWindow(shown));
+    EXPECT_EQ(shown.width, 240);
+}
+
+// At a size that is no whole scale, every window pixel shows the screen pixel that a click there
+// reaches: each screen pixel is painted in a colour of its own and the window read back.
+TEST_F(WindowTest, EveryWindowPixelShowsThePixelAClickThereReaches) {
+    ce::display::Framebuffer& fb = ce::display::screen();
+    ASSERT_EQ(fb.width, 240);
+    std::vector<uint32_t> saved = fb.pixels;
+    for (int y = 0; y < 320; ++y)
+        for (int x = 0; x < 240; ++x) fb.pixels[size_t(y) * 240 + x] = uint32_t(y << 8 | x);
+    resizeByHand(552, 700, SIZE{552, 736});  // 2.3 window pixels per screen pixel
+    ce::display::Framebuffer shown;
+    ASSERT_TRUE(ce::display::readWindowPixels(shown));
+    const SIZE size = ce::display::windowSize();
+    ASSERT_EQ(shown.width, size.cx);
+    const RECT view = ce::display::fitScreen(size, SIZE{240, 320});
+    int onScreen = 0;
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x) {
+            auto p = ce::display::screenPointAt(view, SIZE{240, 320}, x + 0.5, y + 0.5, false);
+            uint32_t seen = shown.pixels[size_t(y) * shown.width + x];
+            if (!p) {
+                ASSERT_EQ(seen, 0u) << x << "," << y;  // the black band
+                continue;
+            }
+            ++onScreen;
+            ASSERT_EQ(seen, uint32_t(p->y << 8 | p->x)) << "window pixel " << x << "," << y;
+        }
+    EXPECT_GT(onScreen, 240 * 320 * 4);
+    fb.pixels = saved;
+}
+
+// A window manager that insists on a size off the screen's aspect ratio gets it: the screen sits
+// in the middle with black bands beside it, and a press on a band is no tap. While the stylus is
+// down the pointer may leave the screen: the stylus stays on the screen's edge.
+TEST_F(WindowTest, OnASizeTheWindowSystemInsistsOnTheBandsBesideTheScreenAreNoScreen) {
+    resizeByHand(960, 640, SIZE{960, 1280});
+    resizeByHand(960, 640, SIZE{960, 640});  // asked again: the window system insists
+    ce::display::Framebuffer shown;
+    ASSERT_TRUE(ce::display::readWindowPixels(shown));
+    ASSERT_EQ(shown.width, 960);
+    ASSERT_EQ(shown.height, 640);
+    EXPECT_EQ(shown.pixels[size_t(300) * 960 + 100], 0u);  // a band
+    EXPECT_EQ(shown.pixels[size_t(300) * 960 + 480], 0xFFFFFFu) << "the screen";
+    EXPECT_EQ(shown.pixels[size_t(300) * 960 + 860], 0u);
+    ce::display::Framebuffer screen;
+    ASSERT_TRUE(ce::display::readWindow(screen));
+    EXPECT_EQ(screen.pixels, ce::display::screen().pixels);  // the screen whole, in the middle
+
+    pushMouse(SDL_MOUSEBUTTONDOWN, 100, 300);  // on the band: nothing
+    pushMouse(SDL_MOUSEBUTTONUP, 100, 300);
+    pushMouse(SDL_MOUSEBUTTONDOWN, 241, 1);
+    pushMouse(SDL_MOUSEMOTION, -50, 700);
+    pushMouse(SDL_MOUSEBUTTONUP, 2000, -3);
+    expectStylus(InputEvent::Kind::StylusDown, 0, 0);
+    expectStylus(InputEvent::Kind::StylusMove, 0, 319);
+    expectStylus(InputEvent::Kind::StylusUp, 239, 0);
 }
 
 }  // namespace
 
-TEST(NoDisplayTest, OpenWindowSaysSoAndReturnsNothing) {
+// Where the screen lies in a window and which pixel a window point is on, at whole and other
+// scales; what a hand-made size is corrected to.
+TEST(ScreenViewTest, TheScreenFillsTheWindowAtItsAspectRatio) {
+    const SIZE screen{240, 320};
+    RECT v = ce::display::fitScreen(SIZE{480, 640}, screen);
+    EXPECT_EQ(v.left, 0);
+    EXPECT_EQ(v.right, 480);
+    EXPECT_EQ(v.bottom, 640);
+    v = ce::display::fitScreen(SIZE{500, 640}, screen);  // 10 black columns each side
+    EXPECT_EQ(v.left, 10);
+    EXPECT_EQ(v.right, 490);
+    v = ce::display::fitScreen(SIZE{480, 700}, screen);  // 30 black rows above and below
+    EXPECT_EQ(v.top, 30);
+    EXPECT_EQ(v.bottom, 670);
+    v = ce::display::fitScreen(SIZE{0, 700}, screen);
+    EXPECT_EQ(v.right - v.left, 0);
+
+    const RECT one{0, 0, 240, 320}, half{0, 0, 360, 480};
+    // A window pixel gives the screen pixel under its centre.
+    for (int x = 0; x < 360; ++x)
+        ASSERT_EQ(ce::display::screenPointAt(half, screen, x + 0.5, 0, false)->x, (2 * x + 1) / 3)
+            << x;
+    EXPECT_EQ(ce::display::screenPointAt(one, screen, 239.9, 319.9, false)->y, 319);
+    EXPECT_FALSE(ce::display::screenPointAt(one, screen, 240, 10, false));
+    EXPECT_FALSE(ce::display::screenPointAt(one, screen, -0.5, 10, false));
+    EXPECT_EQ(ce::display::screenPointAt(one, screen, -7, 400, true)->y, 319);
+
+    // The side dragged further leads; never smaller than the screen itself.
+    SIZE s = ce::display::keepAspect(SIZE{600, 650}, SIZE{480, 640}, screen);
+    EXPECT_EQ(s.cx, 600);
+    EXPECT_EQ(s.cy, 800);
+    s = ce::display::keepAspect(SIZE{490, 960}, SIZE{480, 640}, screen);
+    EXPECT_EQ(s.cx, 720);
+    EXPECT_EQ(s.cy, 960);
+    s = ce::display::keepAspect(SIZE{100, 120}, SIZE{480, 640}, screen);
+    EXPECT_EQ(s.cx, 240);
+    EXPECT_EQ(s.cy, 320);
+    // A corrected size is corrected to itself: no tug of war with the window system.
+    for (LONG w = 240; w < 1000; ++w) {
+        SIZE fixed = ce::display::keepAspect(SIZE{w, 300}, SIZE{w - 40, 300}, screen);
+        SIZE again = ce::display::keepAspect(fixed, SIZE{w, 300}, screen);
+        ASSERT_EQ(again.cx, fixed.cx) << w;
+        ASSERT_EQ(again.cy, fixed.cy) << w;
+    }
+}
+
+// With no display, or with a display where SDL would give only an invisible offscreen window,
+// no window opens and the reason is given.
+TEST(NoDisplayTest, OpenWindowGivesTheReasonAndNothingElse) {
     ce::test::TempDevice device{ce::test::TempDevice::Contents::Empty};
     const char* saved = std::getenv("DISPLAY");
     std::string keep = saved ? saved : "";
-    unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    testing::internal::CaptureStderr();
-    auto window = ce::display::openWindow();
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(window, nullptr);
-    EXPECT_NE(err.find("no display"), std::string::npos);
+    struct Case {
+        const char* display;  // nullptr: none
+        const char* driver;   // SDL_VIDEODRIVER, nullptr: unset
+    };
+    for (const Case& c : {Case{nullptr, "x11"}, Case{nullptr, nullptr}, Case{":213", nullptr},
+                          Case{":213", "offscreen"}}) {
+        c.display ? setenv("DISPLAY", c.display, 1) : unsetenv("DISPLAY");
+        c.driver ? setenv("SDL_VIDEODRIVER", c.driver, 1) : unsetenv("SDL_VIDEODRIVER");
+        std::string error;
+        auto window = ce::display::openWindow(2, &error);
+        EXPECT_EQ(window, nullptr) << (c.display ? c.display : "-");
+        EXPECT_FALSE(error.empty());
+        if (c.driver && std::string(c.driver) == "offscreen")
+            EXPECT_NE(error.find("offscreen"), std::string::npos) << error;
+    }
     unsetenv("SDL_VIDEODRIVER");
     if (saved)
         setenv("DISPLAY", keep.c_str(), 1);

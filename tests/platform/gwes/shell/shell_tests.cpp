@@ -5,6 +5,8 @@
 
 #include <aygshell.h>
 
+#include "display/display.h"
+#include "display/gdi.h"
 #include "gwes/driver.h"
 #include "kernel/testing.h"
 #include "resources/resources.h"
@@ -170,6 +172,139 @@ TEST_F(Shell, ATapOutsideAnOpenMenuClosesItWithoutACommand) {
     d.tap(200, 100);
     EXPECT_TRUE(ce::gwes::openMenuItems().empty());
     EXPECT_TRUE(app.commands.empty());
+}
+
+POINT centreOf(const RECT& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// The Tools button of the menu bar, tapped.
+void tapTools(Driver& d) {
+    auto buttons = ce::gwes::menuBarButtons();
+    ASSERT_EQ(buttons.size(), 2u);
+    POINT p = centreOf(buttons[1].screen);
+    d.tap(p.x, p.y);
+}
+
+bool menuOpen() {
+    return !ce::gwes::openMenuItems().empty();
+}
+
+// As a person closes a menu: Escape, a second tap on its button, a tap anywhere else. The tap
+// that closes it does nothing more: not reopen the menu, not press what lies under it.
+TEST_F(Shell, AnOpenMenuClosesOnEscapeOnItsButtonOrElsewhereAndThatTapIsSpent) {
+    Driver d(program);
+    tapTools(d);
+    ASSERT_TRUE(menuOpen());
+    d.key(VK_ESCAPE);
+    EXPECT_FALSE(menuOpen());
+
+    tapTools(d);
+    ASSERT_TRUE(menuOpen());
+    tapTools(d);
+    EXPECT_FALSE(menuOpen());
+
+    tapTools(d);
+    ASSERT_TRUE(menuOpen());
+    d.ok();  // the navigation bar's ok lies outside the menu: the tap only closes it
+    EXPECT_FALSE(menuOpen());
+    EXPECT_TRUE(app.commands.empty());
+
+    // The next tap is a tap again.
+    tapTools(d);
+    ASSERT_TRUE(menuOpen());
+    d.tapText(u"First");
+    d.ok();
+    EXPECT_EQ(app.commands, (std::vector<UINT>{40101, IDOK}));
+    EXPECT_FALSE(menuOpen());
+}
+
+// Up and Down move through the items that can be chosen (past separators and greyed items,
+// round the ends); Enter chooses; from no item, Down starts at the first and Up at the last.
+TEST_F(Shell, ArrowKeysAndEnterMoveThroughAnOpenMenuAndChoose) {
+    Driver d(program);
+    struct Case {
+        std::vector<UINT> keys;
+        UINT chosen;
+    };
+    const Case cases[] = {
+        {{VK_DOWN, VK_DOWN, VK_RETURN}, 40102},
+        {{VK_UP, VK_RETURN}, 40102},
+        {{VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN}, 40101},
+        {{VK_UP, VK_UP, VK_RETURN}, 40101},
+    };
+    for (const Case& c : cases) {
+        tapTools(d);
+        ASSERT_TRUE(menuOpen());
+        for (UINT k : c.keys) d.key(k);
+        EXPECT_FALSE(menuOpen());
+        ASSERT_FALSE(app.commands.empty());
+        EXPECT_EQ(app.commands.back(), c.chosen);
+    }
+    EXPECT_EQ(app.commands.size(), 4u);
+    // Enter with no item picked chooses nothing.
+    tapTools(d);
+    d.key(VK_RETURN);
+    d.key(VK_ESCAPE);
+    EXPECT_EQ(app.commands.size(), 4u);
+}
+
+// Ink of a row: the columns where a pixel differs from the background, and its colours.
+struct Ink {
+    int left = -1, right = -1;
+    std::set<uint32_t> colours;
+};
+
+Ink inkIn(const RECT& r, uint32_t background) {
+    const auto& fb = ce::display::screen();
+    Ink ink;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+            uint32_t p = fb.pixels[size_t(y) * fb.width + x];
+            if (p == background)
+                continue;
+            ink.colours.insert(p);
+            ink.left = ink.left < 0 ? x : std::min(ink.left, x);
+            ink.right = std::max(ink.right, x + 1);
+        }
+    return ink;
+}
+
+// The menu is drawn as the device draws it: every item's text starts at the same margin from
+// the left, a short item stays at the left; the separator is a line across; a greyed item is in
+// the grey text colour; a checked item has its mark in the margin.
+TEST_F(Shell, APopupMenuIsDrawnLeftAlignedWithItsSeparatorGreyedAndCheckedItems) {
+    Driver d(program);
+    tapTools(d);
+    auto items = ce::gwes::openMenuItems();
+    ASSERT_EQ(items.size(), 3u);  // First, Second (checked), Never (greyed); the separator
+    const uint32_t menu = ce::display::sysPixel(COLOR_MENU);
+    // The text of each item, right of the check column (the first item has no mark).
+    RECT firstRow = items[0].screen;
+    Ink first = inkIn(firstRow, menu);
+    ASSERT_GE(first.left, 0);
+    const int margin = first.left - firstRow.left;
+    EXPECT_GT(margin, 2);
+    EXPECT_LT(margin, 24);
+    EXPECT_GT(firstRow.right - first.right, margin) << "a short item is not centred";
+    EXPECT_EQ(first.colours, (std::set<uint32_t>{ce::display::sysPixel(COLOR_MENUTEXT)}));
+
+    RECT secondText = items[1].screen, secondMark = items[1].screen;
+    secondText.left += margin;
+    secondMark.right = secondText.left;
+    EXPECT_EQ(inkIn(secondText, menu).left, secondText.left) << "text after the same margin";
+    EXPECT_GE(inkIn(secondMark, menu).left, 0) << "the check mark";
+
+    Ink never = inkIn(items[2].screen, menu);
+    EXPECT_EQ(never.left - items[2].screen.left, margin);
+    EXPECT_EQ(never.colours, (std::set<uint32_t>{ce::display::sysPixel(COLOR_GRAYTEXT)}));
+
+    RECT gap{firstRow.left, firstRow.bottom, firstRow.right, items[1].screen.top};
+    ASSERT_GT(gap.bottom, gap.top);
+    Ink separator = inkIn(gap, menu);
+    EXPECT_EQ(separator.colours, (std::set<uint32_t>{ce::display::sysPixel(COLOR_BTNSHADOW)}));
+    EXPECT_GT(separator.right - separator.left, (firstRow.right - firstRow.left) * 3 / 4);
+    d.key(VK_ESCAPE);
 }
 
 TEST_F(Shell, NavigationBarOkSendsIdokToTheActiveWindow) {
