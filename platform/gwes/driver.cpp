@@ -474,44 +474,67 @@ void Driver::tapText(const std::u16string& text) {
             return;
         }
         for (const Entry& e : entriesOf(w)) {
-            if (e.text != text)
-                continue;
-            HWND owner = e.owner;
-            if (classIs(w, WC_TABCONTROLW)) {
-                tapTab(*this, owner, e.index, text);
+            if (e.text == text) {
+                tapEntry(e.owner, e.index);
                 return;
             }
-            if (!visibleOnScreen(e.screen, w)) {
-                if (classIs(w, WC_TREEVIEWW)) {
-                    impl_->act({Core::Task(
-                        [owner, e] { SendMessageW(owner, TVM_ENSUREVISIBLE, 0, e.index); })});
-                } else if (!classIs(w, WC_TABCONTROLW)) {
-                    int index = e.index;
-                    impl_->act({Core::Task(
-                        [owner, index] { SendMessageW(owner, LB_SETTOPINDEX, index, 0); })});
-                }
-            }
-            // the entry's place may have changed: look again
-            scrollIntoView(*impl_, owner, [&] {
-                for (const Entry& again : entriesOf(gwes::win(owner)))
-                    if (again.index == e.index)
-                        return again.screen;
-                return e.screen;
-            });
-            for (const Entry& again : entriesOf(gwes::win(owner)))
-                if (again.index == e.index && again.text == text) {
-                    RECT vis = gwes::visibleScreenClient(gwes::win(owner)), part;
-                    if (!IntersectRect(&part, &again.screen, &vis))
-                        throw DriverError("tap: the entry " + quote(text) +
-                                          " cannot be brought into view");
-                    tapAt(*this, owner, centre(part), "the entry " + quote(text));
-                    return;
-                }
-            throw DriverError("tap: the entry " + quote(text) + " went away");
         }
     }
     throw DriverError("tap: nothing on screen reads " + quote(text) + "\n" +
                       gwes::utf8(describeScreen()));
+}
+
+void Driver::tapEntry(HWND owner, int index) {
+    requireRunning(*this, *impl_, "tap");
+    Window* w = gwes::win(owner);
+    if (!w || !gwes::reallyVisible(w))
+        throw DriverError("tap: the list is not on screen\n" + gwes::utf8(describeScreen()));
+    auto entryAt = [owner, index]() -> std::optional<Entry> {
+        if (Window* now = gwes::win(owner))
+            for (const Entry& e : entriesOf(now))
+                if (e.index == index)
+                    return e;
+        return std::nullopt;
+    };
+    std::optional<Entry> e = entryAt();
+    if (!e)
+        throw DriverError("tap: " + describe(owner) + " shows no entry " + std::to_string(index));
+    const std::u16string text = e->text;
+    if (classIs(w, WC_TABCONTROLW)) {
+        tapTab(*this, owner, index, text);
+        return;
+    }
+    if (!visibleOnScreen(e->screen, w)) {
+        if (classIs(w, WC_TREEVIEWW))
+            impl_->act({Core::Task([owner, index] {
+                SendMessageW(owner, TVM_ENSUREVISIBLE, 0, static_cast<LPARAM>(index));
+            })});
+        else
+            impl_->act({Core::Task([owner, index] {
+                SendMessageW(owner, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+            })});
+    }
+    // the entry's place may have changed: look again
+    scrollIntoView(*impl_, owner, [&] {
+        std::optional<Entry> again = entryAt();
+        return again ? again->screen : e->screen;
+    });
+    std::optional<Entry> again = entryAt();
+    if (!again || again->text != text)
+        throw DriverError("tap: the entry " + quote(text) + " went away");
+    RECT vis = gwes::visibleScreenClient(gwes::win(owner)), part;
+    if (!IntersectRect(&part, &again->screen, &vis))
+        throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
+    tapAt(*this, owner, centre(part), "the entry " + quote(text));
+}
+
+void Driver::reveal(HWND window) {
+    requireRunning(*this, *impl_, "reveal");
+    if (gwes::win(window))
+        scrollIntoView(*impl_, window, [window] {
+            Window* w = gwes::win(window);
+            return w ? gwes::screenRect(w) : RECT{};
+        });
 }
 
 void Driver::tapId(int controlId) {
@@ -557,6 +580,19 @@ void Driver::key(UINT virtualKey) {
     InputEvent up{InputEvent::Kind::KeyUp};
     up.vk = virtualKey;
     impl_->act({down, up});
+    checkFailure(*impl_);
+}
+
+void Driver::key(UINT modifier, UINT virtualKey) {
+    requireRunning(*this, *impl_, "key");
+    auto event = [](InputEvent::Kind kind, UINT vk) {
+        InputEvent e{kind};
+        e.vk = vk;
+        return e;
+    };
+    impl_->act(
+        {event(InputEvent::Kind::KeyDown, modifier), event(InputEvent::Kind::KeyDown, virtualKey),
+         event(InputEvent::Kind::KeyUp, virtualKey), event(InputEvent::Kind::KeyUp, modifier)});
     checkFailure(*impl_);
 }
 
@@ -665,6 +701,8 @@ HWND Driver::find(const Query& query) const {
             if (!p || !gwes::isDescendant(p, w))
                 continue;
         }
+        if (query.where && !query.where(w->handle))
+            continue;
         return w->handle;
     }
     return nullptr;

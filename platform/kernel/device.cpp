@@ -1,5 +1,6 @@
 // The open device: DEVICE/device.ini, registry.reg, root/, factory/ and log.
 #include "internal.h"
+#include "kernel.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -88,7 +89,7 @@ void Device::log(std::string_view line) {
             c = ' ';
     }
     text += '\n';
-    int fd = ::open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = ::open(logFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         return;
     // one write per line, so lines of several programs never interleave
@@ -186,6 +187,18 @@ DeviceIni readIni(const std::filesystem::path& file) {
         }
     }
     return ini;
+}
+
+ScreenSize screenSizeOf(const std::filesystem::path& dir) {
+    ScreenSize size;
+    try {
+        DeviceIni ini = readIni(dir / "device.ini");
+        size.width = ini.width;
+        size.height = ini.height;
+    } catch (const DeviceError&) {
+        // a device.ini that cannot be read is reported when the device is opened
+    }
+    return size;
 }
 
 void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {

@@ -56,6 +56,8 @@ class Device {
     //   install DIR / uninstall DIR the cabinet installer's stand-in
     //   registry not written: WHY   a change was refused (the file is corrupt or unwritable)
     void log(std::string_view line);
+    // DEVICE/log, where log() writes.
+    std::filesystem::path logFile() const { return dir_ / "log"; }
 
     // Screen size from device.ini (240 x 320 by default).
     int screenWidth() const;
