@@ -66,7 +66,7 @@ struct Entry {
     HWND owner;
     std::u16string text;
     RECT screen;
-    int index;
+    INT_PTR index;  // a list's or tab bar's index, a tree's HTREEITEM
 };
 
 RECT clientToScreen(HWND h, RECT r) {
@@ -129,8 +129,7 @@ std::vector<Entry> treeEntries(Window* w) {
         RECT r{};
         *reinterpret_cast<HTREEITEM*>(&r) = item;
         if (SendMessageW(h, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)))
-            out.push_back(
-                {h, buf, clientToScreen(h, r), static_cast<int>(reinterpret_cast<intptr_t>(item))});
+            out.push_back({h, buf, clientToScreen(h, r), reinterpret_cast<INT_PTR>(item)});
         item = reinterpret_cast<HTREEITEM>(
             SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
     }
@@ -225,7 +224,8 @@ struct Core : gwes::InputSource {
     // Queues the items and returns when the program waits again or has ended.
     void act(std::vector<Item> next) {
         std::unique_lock lock(mutex);
-        if (ended)
+        // nothing to hand over (typing ""): the program would never wait again for it
+        if (ended || next.empty())
             return;
         uint64_t before = waits;
         for (auto& it : next) items.push_back(std::move(it));
@@ -403,7 +403,7 @@ void Driver::tap(HWND window) {
 
 // A tab is chosen as a person chooses it: when the row is wider than the control, the two scroll
 // arrows at its right end (each kTabArrowWidth wide) bring the tab into view first.
-static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) {
+static void tapTab(Driver& d, HWND tabs, INT_PTR index, const std::u16string& text) {
     constexpr int kTabArrowWidth = 13;
     for (int attempt = 0; attempt < 64; ++attempt) {
         if (!gwes::win(tabs))
@@ -484,7 +484,7 @@ void Driver::tapText(const std::u16string& text) {
                       gwes::utf8(describeScreen()));
 }
 
-void Driver::tapEntry(HWND owner, int index) {
+void Driver::tapEntry(HWND owner, INT_PTR index) {
     requireRunning(*this, *impl_, "tap");
     Window* w = gwes::win(owner);
     if (!w || !gwes::reallyVisible(w))

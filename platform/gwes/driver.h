@@ -77,7 +77,7 @@ class Driver {
     void ok();  // the navigation bar's ok button
     // Taps an entry of a list, drop-down list's dropped list, tab bar or tree: index is the
     // entry's index (a tree's HTREEITEM). The entry is scrolled into view first.
-    void tapEntry(HWND owner, int index);
+    void tapEntry(HWND owner, INT_PTR index);
     // Scrolls the window into its scrolling parent's view, as a person drags the scroll bar.
     void reveal(HWND window);
 

@@ -75,7 +75,7 @@ std::string kindOf(HWND h) {
 
 // An entry of a control: its index (a tree's HTREEITEM) and text.
 struct Item {
-    int index;
+    INT_PTR index;
     std::u16string text;
 };
 
@@ -123,7 +123,7 @@ std::vector<Item> treeItems(HWND h) {
         tv.pszText = buf;
         tv.cchTextMax = 1024;
         SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
-        out.push_back({static_cast<int>(reinterpret_cast<intptr_t>(item)), buf});
+        out.push_back({reinterpret_cast<INT_PTR>(item), buf});
         item = reinterpret_cast<HTREEITEM>(
             SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
     }
@@ -160,8 +160,8 @@ std::string Driver::describe(HWND window) {
     std::string s = kindOf(window);
     std::u16string text = textOf(window);
     std::u16string cls = classOf(window);
-    // the text of lists and drop-down lists is their selection, not a name
-    if (!text.empty() && cls != u"combobox" && cls != u"listbox")
+    // the text of edits, lists and drop-down lists is what they hold, not a name
+    if (!text.empty() && cls != u"edit" && cls != u"combobox" && cls != u"listbox")
         s += " " + quote(text);
     if (GetParent(window))
         s += " id=" + std::to_string(GetDlgCtrlID(window));
@@ -208,7 +208,7 @@ void Driver::select(HWND control, const std::u16string& entry, bool selected) {
             throw missing(items, "has");
         if (!multiple && !selected)
             throw onlyOne();
-        const int index = item->index;
+        const INT_PTR index = item->index;
         auto isSelected = [&] {
             return multiple ? SendMessageW(control, LB_GETSEL, static_cast<WPARAM>(index), 0) > 0
                             : SendMessageW(control, LB_GETCURSEL, 0, 0) == index;
@@ -227,7 +227,7 @@ void Driver::select(HWND control, const std::u16string& entry, bool selected) {
             throw missing(items, "has");
         if (!selected)
             throw onlyOne();
-        const int index = item->index;
+        const INT_PTR index = item->index;
         if (SendMessageW(control, CB_GETCURSEL, 0, 0) == index)
             return;
         requireEnabled(control);
@@ -249,10 +249,9 @@ void Driver::select(HWND control, const std::u16string& entry, bool selected) {
             throw missing(items, tree ? "shows" : "has");
         if (!selected)
             throw onlyOne();
-        const int index = item->index;
+        const INT_PTR index = item->index;
         auto current = [&] {
-            return tree ? static_cast<LRESULT>(static_cast<intptr_t>(index)) ==
-                              SendMessageW(control, TVM_GETNEXTITEM, TVGN_CARET, 0)
+            return tree ? SendMessageW(control, TVM_GETNEXTITEM, TVGN_CARET, 0) == index
                         : SendMessageW(control, TCM_GETCURSEL, 0, 0) == index;
         };
         if (current())

@@ -31,11 +31,14 @@ std::string slurp(const fs::path& p) {
 
 // Runs the test program with these arguments (and environment additions) and no display.
 Outcome launch(const std::vector<std::string>& args, const fs::path& scratch,
-               const std::vector<std::pair<std::string, std::string>>& env = {}) {
+               const std::vector<std::pair<std::string, std::string>>& env = {},
+               const fs::path& input = "/dev/null") {
     fs::path out = scratch / "stdout", err = scratch / "stderr";
     pid_t pid = fork();
     if (pid == 0) {
         unsetenv("DISPLAY");
+        if (!freopen(input.c_str(), "r", stdin))
+            _exit(127);
         for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
         if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr))
             _exit(127);
@@ -134,6 +137,50 @@ TEST_F(Launcher, AScriptGetsTheDeviceCommandLineAndItsResultIsTheExitCode) {
     EXPECT_NE(r.err.find("the script has ended but the program still waits for input"),
               std::string::npos)
         << r.err;
+}
+
+// A script is read and checked whole before the program starts: every faulty line is named,
+// and the sound first line (which would save a file) never runs.
+TEST_F(Launcher, AScriptWithErrorsOnThreeLinesIsRefusedWholeAndNothingRuns) {
+    fs::path script = write("typos.txt",
+                            "tap id=203\ntype \"Ann\"\nmenu \"File\" \"Save\"\n"
+                            "wave \"Greet\"\n# a comment\nkey HYPER\ntap 12,400\nok\n");
+    size_t logBefore = slurp(device.dir() / "log").size();
+    Outcome r = launch({"--device", device.dir().string(), "--script", script.string()}, dir);
+    EXPECT_EQ(r.code, 2);
+    std::string name = script.string();
+    EXPECT_EQ(r.err, name + ": line 4: unknown command \"wave\"\n" + name +
+                         ": line 6: unknown key HYPER\n" + name +
+                         ": line 7: 12,400 is outside the screen (240 x 320)\n" + name +
+                         ": 3 errors; nothing was run\n");
+    EXPECT_FALSE(fs::exists(device.host(u"\My Documents\name.txt")));
+    EXPECT_EQ(slurp(device.dir() / "log").size(), logBefore) << "the device was used";
+}
+
+TEST_F(Launcher, AScriptComesFromAFileOrStandardInputAndAnythingElseIsRefused) {
+    fs::path input = write("stdin.txt", "menu \"File\" \"Quit\"\nexpect ended 7\n");
+    Outcome r = launch({"--device", device.dir().string(), "--script", "-"}, dir, {}, input);
+    EXPECT_EQ(r.code, 0) << r.err;
+    fs::path failing = write("stdin-fail.txt", "expect ended\n");
+    r = launch({"--device", device.dir().string(), "--script=-"}, dir, {}, failing);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("standard input: line 1: the program is still running", 0), 0u) << r.err;
+
+    fs::path unreadable = write("secret.txt", "ok\n");
+    fs::permissions(unreadable, fs::perms::none);
+    bool root = geteuid() == 0;  // root reads it anyway
+    for (const fs::path& bad : {dir, unreadable}) {
+        if (bad == unreadable && root)
+            continue;
+        r = launch({"--device", device.dir().string(), "--script", bad.string()}, dir);
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_TRUE(oneLine(r.err)) << r.err;
+        EXPECT_EQ(r.err.rfind("launcher_testprog: cannot read the script " + bad.string(), 0), 0u)
+            << r.err;
+    }
+    EXPECT_NE(launch({"--device", device.dir().string(), "--script", dir.string()}, dir)
+                  .err.find("Is a directory"),
+              std::string::npos);
 }
 
 TEST_F(Launcher, HeadlessRunsAnswerBoxesAndEndWhenTheProgramWaits) {
