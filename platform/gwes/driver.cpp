@@ -12,6 +12,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -127,7 +128,7 @@ std::vector<Entry> treeEntries(Window* w) {
         tv.cchTextMax = 1024;
         SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
         RECT r{};
-        *reinterpret_cast<HTREEITEM*>(&r) = item;
+        memcpy(&r, &item, sizeof item);  // TVM_GETITEMRECT takes the item in the rectangle
         if (SendMessageW(h, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)))
             out.push_back({h, buf, clientToScreen(h, r), reinterpret_cast<INT_PTR>(item)});
         item = reinterpret_cast<HTREEITEM>(

@@ -246,6 +246,17 @@ fs::path hostUnder(const fs::path& root, std::u16string_view devicePath) {
     return p;
 }
 
+namespace {
+
+// A restored file keeps the times it had in the image, as a device's files keep theirs through
+// a hard reset: only what changed afterwards is newer.
+void keepTimes(const struct stat& st, const fs::path& dst) {
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    utimensat(AT_FDCWD, dst.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace
+
 void copyTree(const fs::path& from, const fs::path& to) {
     if (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST)
         throw DeviceError("cannot create " + to.string() + ": " + strerror(errno));
@@ -278,6 +289,7 @@ void copyTree(const fs::path& from, const fs::path& to) {
             continue;  // links and special files are not part of an image
         }
         copyAttr(src, dst);
+        keepTimes(st, dst);
     }
     copyAttr(from, to);
 }

@@ -1,0 +1,99 @@
+// Temporary folders removed on every exit, and checked command-line numbers (hostsupport.h).
+#include "hostsupport.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+namespace ce::host {
+
+namespace {
+
+// The folders to remove when a signal ends the process. The handler may only use what is safe
+// in a signal handler, so each path is kept ready in a fixed buffer and removed by `rm -rf`.
+constexpr int kSlots = 8;
+char g_paths[kSlots][4096];
+volatile sig_atomic_t g_used[kSlots];
+std::mutex g_mutex;
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void onSignal(int sig) {
+    for (int i = 0; i < kSlots; ++i) {
+        if (!g_used[i])
+            continue;
+        pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/rm", "rm", "-rf", "--", g_paths[i], static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid > 0)
+            waitpid(pid, nullptr, 0);
+    }
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+int claimSlot(const std::string& path) {
+    std::lock_guard lock(g_mutex);
+    static bool installed = false;
+    if (!installed) {
+        struct sigaction sa {};
+        sa.sa_handler = onSignal;
+        sigemptyset(&sa.sa_mask);
+        for (int s : kSignals) sigaction(s, &sa, nullptr);
+        installed = true;
+    }
+    if (path.size() >= sizeof g_paths[0])
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        if (!g_used[i]) {
+            memcpy(g_paths[i], path.c_str(), path.size() + 1);
+            g_used[i] = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+TempDir::TempDir(const std::string& prefix) {
+    const char* base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + ".XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a temporary folder " + pattern + ": " +
+                                 strerror(errno));
+    path_ = pattern;
+    slot_ = claimSlot(pattern);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+    if (slot_ >= 0) {
+        std::lock_guard lock(g_mutex);
+        g_used[slot_] = 0;
+    }
+}
+
+bool parseNumber(const std::string& text, long long lo, long long hi, long long& out) {
+    size_t digits = text.size() > 0 && text[0] == '-' && lo < 0 ? 1 : 0;
+    if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long long v = strtoll(text.c_str(), &end, 10);
+    if (errno == ERANGE || *end || v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+}  // namespace ce::host

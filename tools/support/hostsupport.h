@@ -1,0 +1,31 @@
+// What the host tools and benchmarks share: temporary folders that are removed however the
+// program ends, and numbers from the command line that are checked rather than trusted.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace ce::host {
+
+// A new folder under $TMPDIR (or /tmp), removed with everything in it when the object goes, and
+// also when the process is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (the signal then takes
+// its usual course). Symbolic links inside are removed, never followed. Throws
+// std::runtime_error when the folder cannot be made.
+class TempDir {
+  public:
+    explicit TempDir(const std::string& prefix);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+    int slot_ = -1;
+};
+
+// A whole number in lo..hi written in decimal digits (a leading '-' where lo < 0); false for
+// anything else: "abc", "12x", "", "-5" when lo is 0, a number past hi.
+bool parseNumber(const std::string& text, long long lo, long long hi, long long& out);
+
+}  // namespace ce::host
