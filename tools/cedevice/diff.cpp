@@ -18,18 +18,25 @@ namespace ce::snapshot {
 
 namespace {
 
-using Files = std::vector<FileNode>;
 using Keys = std::vector<RegNode>;
+
+// A snapshot's file tree with its names.
+struct Tree {
+    const Snapshot& s;
+    const FileNode& operator[](size_t i) const { return s.files[i]; }
+    std::u16string_view name(size_t i) const { return s.name(s.files[i]); }
+    size_t size() const { return s.files.size(); }
+};
 
 template <class Node>
 int order(const Node& a, const Node& b) {
-    if (a.key != b.key)
-        return a.key < b.key ? -1 : 1;
-    return a.name == b.name ? 0 : (a.name < b.name ? -1 : 1);
+    return compareNames(a.name, b.name);
 }
 
-std::u16string join(const std::u16string& folder, const std::u16string& name) {
-    return folder + u"\\" + name;
+std::u16string join(const std::u16string& folder, std::u16string_view name) {
+    std::u16string p;
+    p.reserve(folder.size() + 1 + name.size());
+    return p.append(folder).append(1, u'\\').append(name);
 }
 
 FileRecord record(const FileNode& n, std::u16string path) {
@@ -52,14 +59,15 @@ uint64_t mix(uint64_t x) {
     return x ^ (x >> 31);
 }
 
-uint64_t hashText(const std::u16string& s) {
+// A hash of a name as the device compares it (case-insensitively).
+uint64_t hashName(std::u16string_view s) {
     uint64_t h = 1469598103934665603ull;
-    for (char16_t c : s) h = (h ^ c) * 1099511628211ull;
+    for (char16_t c : s) h = (h ^ kernel::foldCase(c)) * 1099511628211ull;
     return h;
 }
 
 // Entries come after their folder, so one pass from the end sees every folder's entries first.
-std::vector<Summary> summarise(const Files& nodes) {
+std::vector<Summary> summarise(const Tree& nodes) {
     std::vector<Summary> out(nodes.size());
     for (size_t i = nodes.size(); i-- > 0;) {
         const FileNode& n = nodes[i];
@@ -71,7 +79,7 @@ std::vector<Summary> summarise(const Files& nodes) {
         s.folders = 1;
         s.hash = mix(n.count);
         for (uint32_t c = n.first; c < n.first + n.count; ++c) {
-            s.hash = mix(s.hash ^ hashText(nodes[c].key));
+            s.hash = mix(s.hash ^ hashName(nodes.name(c)));
             s.hash = mix(s.hash ^ out[c].hash ^ (nodes[c].folder ? 1 : 2));
             s.files += out[c].files;
             s.folders += out[c].folders;
@@ -82,7 +90,7 @@ std::vector<Summary> summarise(const Files& nodes) {
 }
 
 // Whether two subtrees hold the same names, kinds and sizes (a check of a hash match).
-bool sameContent(const Files& a, uint32_t i, const Files& b, uint32_t j) {
+bool sameContent(const Tree& a, uint32_t i, const Tree& b, uint32_t j) {
     std::vector<std::pair<uint32_t, uint32_t>> todo{{i, j}};
     while (!todo.empty()) {
         auto [x, y] = todo.back();
@@ -91,7 +99,7 @@ bool sameContent(const Files& a, uint32_t i, const Files& b, uint32_t j) {
         if (p.folder != q.folder || p.size != q.size || p.count != q.count)
             return false;
         for (uint32_t k = 0; k < p.count; ++k) {
-            if (a[p.first + k].key != b[q.first + k].key)
+            if (compareNames(a.name(p.first + k), b.name(q.first + k)) != 0)
                 return false;
             todo.emplace_back(p.first + k, q.first + k);
         }
@@ -109,7 +117,7 @@ struct Side {
     std::vector<uint8_t> fileGone, folderGone;
 
     // Records node i and everything below it.
-    void add(const Files& nodes, uint32_t i, std::u16string path) {
+    void add(const Tree& nodes, uint32_t i, std::u16string path) {
         std::vector<std::pair<uint32_t, std::u16string>> todo;
         todo.emplace_back(i, std::move(path));
         while (!todo.empty()) {
@@ -123,7 +131,7 @@ struct Side {
             folderNode.push_back(n);
             fileStart.push_back(files.size());
             for (uint32_t c = node.first + node.count; c-- > node.first;)
-                todo.emplace_back(c, join(p, nodes[c].name));
+                todo.emplace_back(c, join(p, nodes.name(c)));
             folders.push_back(record(node, std::move(p)));
         }
     }
@@ -155,7 +163,7 @@ std::u16string leafKey(const std::u16string& path) {
 
 // A folder that went and one that came with the same content are one move; of several such
 // folders, the one of the same name.
-void findFolderMoves(const Files& before, const Files& after, Side& went, Side& came,
+void findFolderMoves(const Tree& before, const Tree& after, Side& went, Side& came,
                      const std::vector<size_t>& wentTops, Diff& d) {
     if (wentTops.empty() || came.folders.empty())
         return;
@@ -173,7 +181,8 @@ void findFolderMoves(const Files& before, const Files& after, Side& went, Side& 
             uint32_t other = came.folderNode[k];
             if (came.folderGone[k] || !sameContent(before, node, after, other))
                 continue;
-            size_t& slot = after[other].key == before[node].key ? sameName : renamed;
+            bool same = kernel::equalsNoCase(after.name(other), before.name(node));
+            size_t& slot = same ? sameName : renamed;
             slot = std::min(slot, k);
         }
         // a renamed folder is told by its content: never by an empty one
@@ -222,7 +231,12 @@ void findFileMoves(Side& went, Side& came, Diff& d) {
     }
 }
 
-void compareFiles(const Files& before, const Files& after, Diff& d) {
+// The folders' entries are sorted alike, so each pair of folders is compared in one pass.
+int order(const Tree& a, uint32_t i, const Tree& b, uint32_t j) {
+    return compareNames(a.name(i), b.name(j));
+}
+
+void compareFiles(const Tree& before, const Tree& after, Diff& d) {
     Side went, came;
     std::vector<size_t> wentTops;  // the folder records where a deleted subtree begins
     struct Pair {
@@ -238,21 +252,21 @@ void compareFiles(const Files& before, const Files& after, Diff& d) {
         auto gone = [&](uint32_t k) {
             if (before[k].folder)
                 wentTops.push_back(went.folders.size());
-            went.add(before, k, join(p.path, before[k].name));
+            went.add(before, k, join(p.path, before.name(k)));
         };
         while (i < iEnd || j < jEnd) {
-            int c = i == iEnd ? 1 : j == jEnd ? -1 : order(before[i], after[j]);
+            int c = i == iEnd ? 1 : j == jEnd ? -1 : order(before, i, after, j);
             if (c < 0) {
                 gone(i++);
                 continue;
             }
             if (c > 0) {
-                came.add(after, j, join(p.path, after[j].name));
+                came.add(after, j, join(p.path, after.name(j)));
                 ++j;
                 continue;
             }
             const FileNode &a = before[i], &b = after[j];
-            std::u16string path = join(p.path, b.name);
+            std::u16string path = join(p.path, after.name(j));
             if (a.folder != b.folder) {
                 gone(i);
                 came.add(after, j, path);
@@ -607,7 +621,7 @@ bool Diff::empty() const {
 
 Diff compare(const Snapshot& before, const Snapshot& after) {
     Diff d;
-    compareFiles(before.files, after.files, d);
+    compareFiles(Tree{before}, Tree{after}, d);
     compareRegistry(before.registry, after.registry, d);
     sortAll(d);
     return d;

@@ -1,20 +1,16 @@
 // Snapshots: reading a device through its API, and the snapshot file.
 //
-// The file is UTF-8 text, one node a line, so that it can be read (and compared with another)
-// by a person:
+// The file is read at every diff, so it is binary and is read in one pass, with every count and
+// place checked against what the file holds (little-endian, as written on this host):
 //
-//   varnello snapshot 1
-//   taken 2024-05-01T10:00:00Z
-//   files N
-//   D FIRST COUNT ATTRIBUTES WRITTEN CREATED NAME       a folder and where its entries are
-//   F SIZE ATTRIBUTES WRITTEN CREATED NAME              a file
-//   registry M
-//   K FIRST COUNT VALUES NAME                           a key; its VALUES values follow it
-//   V TYPE HEXDATA NAME                                 a value
-//   end
-//
-// Names take the rest of the line; a UTF-16 unit that is a control character, '%' or half of a
-// surrogate pair that is alone is written %XXXX.
+//   "varnello snapshot 2\n"
+//   u32 n, n bytes                    when it was taken (UTF-8)
+//   u64 n, n UTF-16 units             every file and folder name, one after another
+//   u32 n, n files:                   u32 nameAt, u32 nameSize, u32 first, u32 count, u64 size,
+//                                     u64 written, u64 created, u32 attributes, u8 folder
+//   u32 n, n keys:                    u32 units, the name, u32 first, u32 count, u32 values,
+//                                     each value: u32 units, the name, u32 type, u32 n, n bytes
+//   "end\n"
 #include "snapshot.h"
 
 #include "kernel/internal.h"
@@ -24,10 +20,10 @@
 #include "hostsupport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -37,8 +33,6 @@ namespace ce::snapshot {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kMagic[] = "varnello snapshot 1";
 
 uint64_t fileTime(const FILETIME& t) {
     return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -55,31 +49,54 @@ std::string nowUtc() {
 
 template <class Node>
 bool nameOrder(const Node& a, const Node& b) {
-    return a.key != b.key ? a.key < b.key : a.name < b.name;
+    return compareNames(a.name, b.name) < 0;
+}
+
+// Sorts a folder's entries by their names in the pool.
+void sortBlock(std::vector<FileNode>& nodes, const std::u16string& names, uint32_t first,
+               uint32_t count) {
+    std::u16string_view pool(names);
+    auto before = [pool](const FileNode& a, const FileNode& b) {
+        return compareNames(pool.substr(a.nameAt, a.nameSize), pool.substr(b.nameAt, b.nameSize)) <
+               0;
+    };
+    auto begin = nodes.begin() + first, end = begin + count;
+    if (!std::is_sorted(begin, end, before))
+        std::sort(begin, end, before);
 }
 
 // ---- the object store ----
 
-void captureFiles(std::vector<FileNode>& nodes) {
+// Depth first. A folder's entries are appended as one block when it is read, and its
+// enumeration stays open while its subfolders are read: the device then opens each subfolder
+// from it instead of resolving the whole path again.
+void captureFiles(Snapshot& s) {
+    std::vector<FileNode>& nodes = s.files;
     nodes.assign(1, FileNode{});
+    nodes.reserve(1 << 16);
     nodes[0].folder = true;
     nodes[0].attributes = FILE_ATTRIBUTE_DIRECTORY;
-    std::vector<std::u16string> paths(1);  // each folder's device path ("" for the root)
-    std::vector<FileNode> entries;
+    s.names.clear();
+    struct Frame {
+        uint32_t node;
+        std::u16string path;  // device path; "" for the root
+        HANDLE find;
+        uint32_t next;  // the entry to look at next
+    };
     WIN32_FIND_DATAW fd;
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        if (!nodes[i].folder)
-            continue;
-        std::u16string pattern = paths[i] + u"\\*";
-        if (pattern.size() > kernel::kMaxPath)
-            continue;  // the device cannot name what is inside
-        entries.clear();
-        HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
+    // Reads a folder's entries into its block; the enumeration is left open.
+    auto read = [&](uint32_t i, std::u16string path) -> Frame {
+        uint32_t first = static_cast<uint32_t>(nodes.size());
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (path.size() + 2 <= kernel::kMaxPath)  // else the device cannot name what is inside
+            h = FindFirstFileW((path + u"\\*").c_str(), &fd);
         if (h != INVALID_HANDLE_VALUE) {
             do {
                 FileNode n;
-                n.name = fd.cFileName;
-                n.key = kernel::folded(n.name);
+                n.nameAt = static_cast<uint32_t>(s.names.size());
+                n.nameSize =
+                    static_cast<uint32_t>(std::char_traits<char16_t>::length(fd.cFileName));
+                s.names.append(fd.cFileName, n.nameSize);
                 n.folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
                 n.size = n.folder
                              ? 0
@@ -87,17 +104,30 @@ void captureFiles(std::vector<FileNode>& nodes) {
                 n.written = fileTime(fd.ftLastWriteTime);
                 n.created = fileTime(fd.ftCreationTime);
                 n.attributes = fd.dwFileAttributes;
-                entries.push_back(std::move(n));
+                nodes.push_back(n);
             } while (FindNextFileW(h, &fd));
-            FindClose(h);
         }
-        std::sort(entries.begin(), entries.end(), nameOrder<FileNode>);
-        nodes[i].first = static_cast<uint32_t>(nodes.size());
-        nodes[i].count = static_cast<uint32_t>(entries.size());
-        for (FileNode& e : entries) {
-            paths.push_back(e.folder ? paths[i] + u"\\" + e.name : std::u16string());
-            nodes.push_back(std::move(e));
+        uint32_t count = static_cast<uint32_t>(nodes.size()) - first;
+        sortBlock(nodes, s.names, first, count);
+        nodes[i].first = first;
+        nodes[i].count = count;
+        return {i, std::move(path), h, first};
+    };
+    std::vector<Frame> stack;
+    stack.push_back(read(0, u""));
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const FileNode& folder = nodes[top.node];
+        while (top.next < folder.first + folder.count && !nodes[top.next].folder) ++top.next;
+        if (top.next < folder.first + folder.count) {
+            uint32_t child = top.next++;
+            std::u16string path = top.path + u"\\" + std::u16string(s.name(nodes[child]));
+            stack.push_back(read(child, std::move(path)));
+            continue;
         }
+        if (top.find != INVALID_HANDLE_VALUE)
+            FindClose(top.find);
+        stack.pop_back();
     }
 }
 
@@ -118,7 +148,6 @@ void readKey(HKEY h, std::vector<RegNode>& nodes, uint32_t index) {
             break;
         RegValueNode v;
         v.name.assign(name.data(), n);
-        v.key = kernel::folded(v.name);
         v.type = type;
         v.data.assign(data.begin(), data.begin() + cb);
         values.push_back(std::move(v));
@@ -132,7 +161,6 @@ void readKey(HKEY h, std::vector<RegNode>& nodes, uint32_t index) {
             break;
         RegNode k;
         k.name.assign(name.data(), n);
-        k.key = kernel::folded(k.name);
         subkeys.push_back(std::move(k));
     }
     std::sort(subkeys.begin(), subkeys.end(), nameOrder<RegNode>);
@@ -150,11 +178,11 @@ void captureRegistry(std::vector<RegNode>& nodes) {
     nodes[0].count = 4;
     std::vector<std::pair<std::u16string, HKEY>> sorted;
     for (HKEY r : roots) sorted.emplace_back(kernel::fromUtf8(kernel::regRootName(r)), r);
-    std::sort(sorted.begin(), sorted.end());
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return compareNames(a.first, b.first) < 0; });
     for (const auto& [name, root] : sorted) {
         RegNode k;
         k.name = name;
-        k.key = kernel::folded(name);
         nodes.push_back(std::move(k));
     }
     struct Frame {
@@ -186,115 +214,79 @@ void captureRegistry(std::vector<RegNode>& nodes) {
 
 // ---- the file ----
 
-void appendName(std::string& out, const std::u16string& name) {
-    for (size_t i = 0; i < name.size(); ++i) {
-        char16_t c = name[i];
-        bool high = c >= 0xD800 && c < 0xDC00, low = c >= 0xDC00 && c < 0xE000;
-        bool pair = high && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] < 0xE000;
-        if (c < 0x20 || c == 0x7F || c == u'%' || (high && !pair) || low) {
-            char buf[8];
-            snprintf(buf, sizeof buf, "%%%04X", static_cast<unsigned>(c));
-            out += buf;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            std::u16string_view unit(&name[i], pair ? 2 : 1);
-            out += kernel::toUtf8(unit);
-            i += pair ? 1 : 0;
-        }
+constexpr std::string_view kMagic = "varnello snapshot 2\n";
+constexpr std::string_view kEnd = "end\n";
+
+class Writer {
+  public:
+    std::string out;
+    void bytes(const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
+    void u8(uint8_t v) { out += static_cast<char>(v); }
+    void u32(uint32_t v) { bytes(&v, 4); }
+    void u64(uint64_t v) { bytes(&v, 8); }
+    void text(std::u16string_view t) {
+        u32(static_cast<uint32_t>(t.size()));
+        bytes(t.data(), t.size() * 2);
     }
-}
+};
 
-template <class... T>
-void appendFields(std::string& out, T... fields) {
-    ((out += std::to_string(fields), out += ' '), ...);
-}
-
-[[noreturn]] void bad(const fs::path& file, size_t line, const std::string& what) {
-    throw DeviceError("not a snapshot this program can read: " + file.string() + ", line " +
-                      std::to_string(line) + ": " + what);
-}
-
-// Reads the lines of a snapshot file one by one.
+// Reads a snapshot file, checking every count against what is left of it.
 class Reader {
   public:
-    Reader(const fs::path& file, std::string text) : file_(file), text_(std::move(text)) {}
-
-    std::string_view line() {
-        if (pos_ >= text_.size())
-            fail("the file ends early");
-        size_t end = text_.find('\n', pos_);
-        if (end == std::string::npos)
-            end = text_.size();
-        std::string_view l(text_.data() + pos_, end - pos_);
-        pos_ = end + 1;
-        ++number_;
-        fields_ = l;
-        return l;
+    Reader(const fs::path& file, std::string data) : file_(file), data_(std::move(data)) {}
+    const char* take(size_t n) {
+        if (n > data_.size() - pos_)
+            fail("it ends early");
+        const char* p = data_.data() + pos_;
+        pos_ += n;
+        return p;
     }
-    // The next blank-separated field of the current line.
-    std::string_view word() {
-        size_t sp = fields_.find(' ');
-        if (fields_.empty())
-            fail("a field is missing");
-        std::string_view w = fields_.substr(0, sp);
-        fields_.remove_prefix(sp == std::string_view::npos ? fields_.size() : sp + 1);
-        return w;
-    }
-    template <class T>
-    T number() {
-        std::string_view w = word();
-        T v{};
-        auto [p, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
-        if (ec != std::errc() || p != w.data() + w.size())
-            fail("\"" + std::string(w) + "\" is not a number");
+    uint8_t u8() { return static_cast<uint8_t>(*take(1)); }
+    uint32_t u32() {
+        uint32_t v;
+        memcpy(&v, take(4), 4);
         return v;
     }
-    // The rest of the line: a name.
-    std::u16string name() {
-        std::u16string out;
-        out.reserve(fields_.size());
-        size_t i = 0;
-        while (i < fields_.size()) {
-            unsigned char c = static_cast<unsigned char>(fields_[i]);
-            if (c == '%') {
-                unsigned v = 0;
-                auto [p, ec] =
-                    std::from_chars(fields_.data() + i + 1,
-                                    fields_.data() + std::min(i + 5, fields_.size()), v, 16);
-                if (ec != std::errc() || p != fields_.data() + i + 5)
-                    fail("a bad %XXXX in a name");
-                out += static_cast<char16_t>(v);
-                i += 5;
-            } else if (c < 0x80) {
-                out += static_cast<char16_t>(c);
-                ++i;
-            } else {
-                size_t j = i;
-                while (j < fields_.size() && static_cast<unsigned char>(fields_[j]) >= 0x80) ++j;
-                out += kernel::fromUtf8(fields_.substr(i, j - i));
-                i = j;
-            }
-        }
-        return out;
+    uint64_t u64() {
+        uint64_t v;
+        memcpy(&v, take(8), 8);
+        return v;
+    }
+    // A count of things of at least `each` bytes: no more than the file can hold.
+    size_t count(uint64_t n, size_t each) {
+        if (n > (data_.size() - pos_) / each)
+            fail("a count is larger than the file");
+        return static_cast<size_t>(n);
+    }
+    void units(std::u16string& out, size_t n) {
+        size_t at = out.size();
+        out.resize(at + count(n, 2));
+        memcpy(out.data() + at, take(n * 2), n * 2);
+    }
+    std::u16string text() {
+        std::u16string t;
+        units(t, u32());
+        return t;
     }
     void expect(std::string_view want) {
-        if (line() != want)
-            fail("expected \"" + std::string(want) + "\"");
+        if (std::string_view(take(want.size()), want.size()) != want)
+            fail("it does not say \"" + std::string(want.substr(0, want.size() - 1)) + "\" here");
     }
-    [[noreturn]] void fail(const std::string& what) const { bad(file_, number_, what); }
+    [[noreturn]] void fail(const std::string& what) const {
+        throw DeviceError("not a snapshot this program can read: " + file_.string() + " (" + what +
+                          ", at byte " + std::to_string(pos_) + ")");
+    }
 
   private:
     fs::path file_;
-    std::string text_;
-    size_t pos_ = 0, number_ = 0;
-    std::string_view fields_;
+    std::string data_;
+    size_t pos_ = 0;
 };
 
 // Checks that the blocks form one tree below node 0 (every other node in exactly one block,
 // each block after its folder, so no loop) and sorts each block by name, as the diff expects.
-template <class Node>
-void checkTree(std::vector<Node>& nodes, const Reader& in) {
+template <class Node, class Sort>
+void checkTree(std::vector<Node>& nodes, const Reader& in, Sort sortBlock) {
     std::vector<uint8_t> placed(nodes.size(), 0);
     for (size_t i = 0; i < nodes.size(); ++i) {
         const Node& n = nodes[i];
@@ -307,11 +299,34 @@ void checkTree(std::vector<Node>& nodes, const Reader& in) {
                 in.fail("node " + std::to_string(j) + " is in two folders");
             placed[j] = 1;
         }
-        std::sort(nodes.begin() + n.first, nodes.begin() + n.first + n.count, nameOrder<Node>);
+        sortBlock(n.first, n.count);
     }
     for (size_t j = 1; j < nodes.size(); ++j)
         if (!placed[j])
             in.fail("node " + std::to_string(j) + " is in no folder");
+}
+
+std::string readWhole(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw DeviceError("cannot read the snapshot " + file.string() + ": " + strerror(errno));
+    std::string data;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        data.reserve(static_cast<size_t>(st.st_size));
+    char buf[1 << 16];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int e = errno;
+            ::close(fd);
+            throw DeviceError("cannot read the snapshot " + file.string() + ": " + strerror(e));
+        }
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
 }
 
 }  // namespace
@@ -319,7 +334,7 @@ void checkTree(std::vector<Node>& nodes, const Reader& in) {
 Snapshot capture() {
     Snapshot s;
     s.taken = nowUtc();
-    captureFiles(s.files);
+    captureFiles(s);
     captureRegistry(s.registry);
     return s;
 }
@@ -353,6 +368,25 @@ Snapshot captureFactory(const fs::path& deviceDir) {
     return s;
 }
 
+int compareNames(std::u16string_view a, std::u16string_view b) {
+    auto fold = [](char16_t c) -> char16_t {
+        if (c < 0x80)  // most names are ASCII: no call for them
+            return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+        return kernel::foldCase(c);
+    };
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
+        char16_t x = fold(a[i]), y = fold(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return a == b ? 0 : (a < b ? -1 : 1);
+}
+
 bool validName(const std::string& name) {
     if (name.empty() || name.size() > 64 || name[0] == '.')
         return false;
@@ -366,39 +400,40 @@ fs::path fileOf(const fs::path& deviceDir, const std::string& name) {
 }
 
 void save(const Snapshot& s, const fs::path& file) {
-    std::string out = std::string(kMagic) + "\ntaken " + s.taken + "\nfiles " +
-                      std::to_string(s.files.size()) + "\n";
-    out.reserve(s.files.size() * 48);
+    Writer w;
+    w.out.reserve(s.names.size() * 2 + s.files.size() * 45 + 4096);
+    w.bytes(kMagic.data(), kMagic.size());
+    w.u32(static_cast<uint32_t>(s.taken.size()));
+    w.bytes(s.taken.data(), s.taken.size());
+    w.u64(s.names.size());
+    w.bytes(s.names.data(), s.names.size() * 2);
+    w.u32(static_cast<uint32_t>(s.files.size()));
     for (const FileNode& n : s.files) {
-        if (n.folder) {
-            out += "D ";
-            appendFields(out, n.first, n.count, n.attributes, n.written, n.created);
-        } else {
-            out += "F ";
-            appendFields(out, n.size, n.attributes, n.written, n.created);
-        }
-        appendName(out, n.name);
-        out += '\n';
+        w.u32(n.nameAt);
+        w.u32(n.nameSize);
+        w.u32(n.first);
+        w.u32(n.count);
+        w.u64(n.size);
+        w.u64(n.written);
+        w.u64(n.created);
+        w.u32(n.attributes);
+        w.u8(n.folder ? 1 : 0);
     }
-    out += "registry " + std::to_string(s.registry.size()) + "\n";
+    w.u32(static_cast<uint32_t>(s.registry.size()));
     for (const RegNode& k : s.registry) {
-        out += "K ";
-        appendFields(out, k.first, k.count, k.values.size());
-        appendName(out, k.name);
-        out += '\n';
+        w.text(k.name);
+        w.u32(k.first);
+        w.u32(k.count);
+        w.u32(static_cast<uint32_t>(k.values.size()));
         for (const RegValueNode& v : k.values) {
-            out += "V " + std::to_string(v.type) + " ";
-            static const char hex[] = "0123456789abcdef";
-            for (uint8_t b : v.data) {
-                out += hex[b >> 4];
-                out += hex[b & 15];
-            }
-            out += v.data.empty() ? "- " : " ";
-            appendName(out, v.name);
-            out += '\n';
+            w.text(v.name);
+            w.u32(v.type);
+            w.u32(static_cast<uint32_t>(v.data.size()));
+            w.bytes(v.data.data(), v.data.size());
         }
     }
-    out += "end\n";
+    w.bytes(kEnd.data(), kEnd.size());
+    const std::string& out = w.out;
 
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
@@ -406,12 +441,13 @@ void save(const Snapshot& s, const fs::path& file) {
     tmp += ".tmp." + std::to_string(getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     bool ok = fd >= 0;
+    int err = errno;
     for (size_t done = 0; ok && done < out.size();) {
         ssize_t n = ::write(fd, out.data() + done, out.size() - done);
         ok = n > 0;
+        err = errno;
         done += ok ? static_cast<size_t>(n) : 0;
     }
-    int err = errno;
     if (fd >= 0 && ::close(fd) != 0 && ok) {
         ok = false;
         err = errno;
@@ -427,104 +463,56 @@ void save(const Snapshot& s, const fs::path& file) {
 }
 
 Snapshot load(const fs::path& file) {
-    std::string text;
-    {
-        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            throw DeviceError("cannot read the snapshot " + file.string() + ": " + strerror(errno));
-        char buf[1 << 16];
-        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
-            if (n < 0) {
-                int e = errno;
-                ::close(fd);
-                throw DeviceError("cannot read the snapshot " + file.string() + ": " + strerror(e));
-            }
-            text.append(buf, static_cast<size_t>(n));
-        }
-        ::close(fd);
-    }
-    Reader in(file, std::move(text));
+    Reader in(file, readWhole(file));
     Snapshot s;
     in.expect(kMagic);
-    std::string_view taken = in.line();
-    if (taken.rfind("taken ", 0) != 0)
-        in.fail("expected \"taken\"");
-    s.taken = std::string(taken.substr(6));
-    // no more nodes than the file has lines for
-    const size_t most = 1u << 28;
-    in.line();
-    if (in.word() != "files")
-        in.fail("expected \"files\"");
-    size_t count = in.number<size_t>();
-    if (count == 0 || count > most)
-        in.fail("a bad number of files");
-    s.files.resize(count);
+    uint32_t takenSize = in.u32();
+    s.taken.assign(in.take(in.count(takenSize, 1)), takenSize);
+    in.units(s.names, in.count(in.u64(), 2));
+    s.files.resize(in.count(in.u32(), 45));
+    if (s.files.empty())
+        in.fail("there is no root folder");
     for (FileNode& n : s.files) {
-        std::string_view l = in.line();
-        if (l.size() < 2 || (l[0] != 'D' && l[0] != 'F') || l[1] != ' ')
-            in.fail("expected a folder (D) or a file (F)");
-        in.word();
-        n.folder = l[0] == 'D';
-        if (n.folder) {
-            n.first = in.number<uint32_t>();
-            n.count = in.number<uint32_t>();
-        } else {
-            n.size = in.number<uint64_t>();
-        }
-        n.attributes = in.number<uint32_t>();
-        n.written = in.number<uint64_t>();
-        n.created = in.number<uint64_t>();
-        n.name = in.name();
-        n.key = kernel::folded(n.name);
+        n.nameAt = in.u32();
+        n.nameSize = in.u32();
+        n.first = in.u32();
+        n.count = in.u32();
+        n.size = in.u64();
+        n.written = in.u64();
+        n.created = in.u64();
+        n.attributes = in.u32();
+        n.folder = in.u8() != 0;
+        if (n.nameAt > s.names.size() || n.nameSize > s.names.size() - n.nameAt)
+            in.fail("a name lies outside the names");
+        if (!n.folder && n.count)
+            in.fail("a file has entries");
     }
     if (!s.files[0].folder)
         in.fail("the root is no folder");
-    checkTree(s.files, in);
-
-    in.line();
-    if (in.word() != "registry")
-        in.fail("expected \"registry\"");
-    count = in.number<size_t>();
-    if (count == 0 || count > most)
-        in.fail("a bad number of keys");
-    s.registry.resize(count);
+    checkTree(s.files, in,
+              [&](uint32_t first, uint32_t count) { sortBlock(s.files, s.names, first, count); });
+    s.registry.resize(in.count(in.u32(), 16));
+    if (s.registry.empty())
+        in.fail("there is no registry");
     for (RegNode& k : s.registry) {
-        if (in.line().rfind("K ", 0) != 0)
-            in.fail("expected a key (K)");
-        in.word();
-        k.first = in.number<uint32_t>();
-        k.count = in.number<uint32_t>();
-        size_t values = in.number<size_t>();
-        if (values > most)
-            in.fail("a bad number of values");
-        k.name = in.name();
-        k.key = kernel::folded(k.name);
-        for (size_t i = 0; i < values; ++i) {
-            if (in.line().rfind("V ", 0) != 0)
-                in.fail("expected a value (V)");
-            in.word();
-            RegValueNode v;
-            v.type = in.number<DWORD>();
-            std::string_view hex = in.word();
-            if (hex != "-") {
-                if (hex.size() % 2)
-                    in.fail("bad value data");
-                for (size_t b = 0; b < hex.size(); b += 2) {
-                    uint8_t byte = 0;
-                    auto [p, ec] = std::from_chars(hex.data() + b, hex.data() + b + 2, byte, 16);
-                    if (ec != std::errc() || p != hex.data() + b + 2)
-                        in.fail("bad value data");
-                    v.data.push_back(byte);
-                }
-            }
-            v.name = in.name();
-            v.key = kernel::folded(v.name);
-            k.values.push_back(std::move(v));
+        k.name = in.text();
+        k.first = in.u32();
+        k.count = in.u32();
+        k.values.resize(in.count(in.u32(), 12));
+        for (RegValueNode& v : k.values) {
+            v.name = in.text();
+            v.type = in.u32();
+            uint32_t size = in.u32();
+            const char* data = in.take(in.count(size, 1));
+            v.data.assign(data, data + size);
         }
         std::sort(k.values.begin(), k.values.end(), nameOrder<RegValueNode>);
     }
-    checkTree(s.registry, in);
-    in.expect("end");
+    checkTree(s.registry, in, [&](uint32_t first, uint32_t count) {
+        std::sort(s.registry.begin() + first, s.registry.begin() + first + count,
+                  nameOrder<RegNode>);
+    });
+    in.expect(kEnd);
     return s;
 }
 

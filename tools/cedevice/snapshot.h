@@ -9,27 +9,26 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ce::snapshot {
 
 // One file or folder. The tree is flat: a folder's entries are nodes[first, first + count),
-// sorted by their case-folded names (the device's paths are case-insensitive); nodes[0] is the
-// root folder "\".
+// sorted by name as the device compares names (case-insensitively; exact case breaks ties);
+// nodes[0] is the root folder "\". Names are kept one after another in Snapshot::names.
 struct FileNode {
-    std::u16string name;
-    std::u16string key;  // the name case-folded: what identifies it in its folder
-    bool folder = false;
+    uint32_t nameAt = 0, nameSize = 0;
+    uint32_t first = 0, count = 0;
     uint64_t size = 0;
     uint64_t written = 0;  // FILETIME of the last write, 100 ns since 1601
     uint64_t created = 0;
     uint32_t attributes = 0;
-    uint32_t first = 0, count = 0;
+    bool folder = false;
 };
 
 struct RegValueNode {
     std::u16string name;
-    std::u16string key;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
 };
@@ -38,16 +37,23 @@ struct RegValueNode {
 // its subkeys. Subkeys and values are sorted by their case-folded names.
 struct RegNode {
     std::u16string name;
-    std::u16string key;
     std::vector<RegValueNode> values;
     uint32_t first = 0, count = 0;
 };
 
 struct Snapshot {
     std::string taken;  // when, UTC, "2024-05-01T10:00:00Z"
+    std::u16string names;
     std::vector<FileNode> files;
     std::vector<RegNode> registry;
+
+    std::u16string_view name(const FileNode& n) const {
+        return std::u16string_view(names).substr(n.nameAt, n.nameSize);
+    }
 };
+
+// The order of names in a folder or key: case-insensitive as on the device, then exact.
+int compareNames(std::u16string_view a, std::u16string_view b);
 
 // The current device, read through its API.
 Snapshot capture();
