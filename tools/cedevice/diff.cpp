@@ -107,6 +107,40 @@ bool sameContent(const Tree& a, uint32_t i, const Tree& b, uint32_t j) {
     return true;
 }
 
+// How much of subtree i (before) is in subtree j (after): entries of the same relative name and
+// kind (files also of the same size), and of them the files and their bytes.
+struct Overlap {
+    uint64_t entries = 0, files = 0, bytes = 0;
+};
+
+Overlap overlap(const Tree& a, uint32_t i, const Tree& b, uint32_t j) {
+    Overlap o;
+    std::vector<std::pair<uint32_t, uint32_t>> todo{{i, j}};
+    while (!todo.empty()) {
+        auto [x, y] = todo.back();
+        todo.pop_back();
+        uint32_t p = a[x].first, pEnd = p + a[x].count, q = b[y].first, qEnd = q + b[y].count;
+        while (p < pEnd && q < qEnd) {
+            int c = compareNames(a.name(p), b.name(q));
+            if (c != 0) {
+                (c < 0 ? p : q)++;
+                continue;
+            }
+            if (a[p].folder && b[q].folder) {
+                ++o.entries;
+                todo.emplace_back(p, q);
+            } else if (!a[p].folder && !b[q].folder && a[p].size == b[q].size) {
+                ++o.entries;
+                ++o.files;
+                o.bytes += a[p].size;
+            }
+            ++p;
+            ++q;
+        }
+    }
+    return o;
+}
+
 // The records of one side (what went, or what came), each subtree in order, so that a folder's
 // subtree is a run of records: its folder record and the next Summary::folders - 1, and the files
 // from fileStart on.
@@ -145,9 +179,10 @@ struct Side {
         std::fill(fileGone.begin() + f0, fileGone.begin() + f0 + s.files, 1);
         return true;
     }
+    // Makes room for the flags of records added since.
     void prepare() {
-        fileGone.assign(files.size(), 0);
-        folderGone.assign(folders.size(), 0);
+        fileGone.resize(files.size(), 0);
+        folderGone.resize(folders.size(), 0);
     }
     template <class T>
     static void keep(std::vector<T>& v, const std::vector<uint8_t>& gone, std::vector<T>& out) {
@@ -159,41 +194,6 @@ struct Side {
 
 std::u16string leafKey(const std::u16string& path) {
     return kernel::folded(path.substr(path.rfind(u'\\') + 1));
-}
-
-// A folder that went and one that came with the same content are one move; of several such
-// folders, the one of the same name.
-void findFolderMoves(const Tree& before, const Tree& after, Side& went, Side& came,
-                     const std::vector<size_t>& wentTops, Diff& d) {
-    if (wentTops.empty() || came.folders.empty())
-        return;
-    std::vector<Summary> old = summarise(before), now = summarise(after);
-    std::unordered_multimap<uint64_t, size_t> byContent;
-    for (size_t k = 0; k < came.folders.size(); ++k)
-        byContent.emplace(now[came.folderNode[k]].hash, k);
-    for (size_t t : wentTops) {
-        uint32_t node = went.folderNode[t];
-        const Summary& s = old[node];
-        auto [lo, hi] = byContent.equal_range(s.hash);
-        size_t sameName = SIZE_MAX, renamed = SIZE_MAX;
-        for (auto it = lo; it != hi; ++it) {
-            size_t k = it->second;
-            uint32_t other = came.folderNode[k];
-            if (came.folderGone[k] || !sameContent(before, node, after, other))
-                continue;
-            bool same = kernel::equalsNoCase(after.name(other), before.name(node));
-            size_t& slot = same ? sameName : renamed;
-            slot = std::min(slot, k);
-        }
-        // a renamed folder is told by its content: never by an empty one
-        size_t best = sameName != SIZE_MAX      ? sameName
-                      : s.files + s.folders > 1 ? renamed
-                                                : SIZE_MAX;
-        if (best == SIZE_MAX || !came.take(best, now[came.folderNode[best]]))
-            continue;
-        went.take(t, s);
-        d.moves.push_back({went.folders[t].path, came.folders[best].path, true, s.files, s.bytes});
-    }
 }
 
 // A file that went and one of the same name and size that came are one move (the same time of
@@ -236,60 +236,154 @@ int order(const Tree& a, uint32_t i, const Tree& b, uint32_t j) {
     return compareNames(a.name(i), b.name(j));
 }
 
-void compareFiles(const Tree& before, const Tree& after, Diff& d) {
-    Side went, came;
-    std::vector<size_t> wentTops;  // the folder records where a deleted subtree begins
-    struct Pair {
-        uint32_t old, now;
-        std::u16string path;
-    };
-    std::vector<Pair> todo{{0, 0, u""}};
-    while (!todo.empty()) {
-        Pair p = std::move(todo.back());
-        todo.pop_back();
-        uint32_t i = before[p.old].first, iEnd = i + before[p.old].count;
-        uint32_t j = after[p.now].first, jEnd = j + after[p.now].count;
-        auto gone = [&](uint32_t k) {
-            if (before[k].folder)
-                wentTops.push_back(went.folders.size());
-            went.add(before, k, join(p.path, before.name(k)));
-        };
-        while (i < iEnd || j < jEnd) {
-            int c = i == iEnd ? 1 : j == jEnd ? -1 : order(before, i, after, j);
-            if (c < 0) {
-                gone(i++);
-                continue;
-            }
-            if (c > 0) {
-                came.add(after, j, join(p.path, after.name(j)));
+// Two folders compared: the one before at `from`, the one after at `to` (the same place, unless
+// the folder moved).
+struct Pair {
+    uint32_t old, now;
+    std::u16string from, to;
+};
+
+class FileComparison {
+  public:
+    FileComparison(const Tree& before, const Tree& after, Diff& d)
+        : before_(before), after_(after), d_(d) {}
+
+    void run() {
+        std::vector<Pair> todo{{0, 0, u"", u""}};
+        while (!todo.empty()) {
+            size_t topsBefore = wentTops_.size();
+            compareFolders(todo);
+            went_.prepare();
+            came_.prepare();
+            // what moved is compared in its new place, which may show more moves below it
+            findFolderMoves(topsBefore, todo);
+        }
+        findFileMoves(went_, came_, d_);
+        Side::keep(went_.files, went_.fileGone, d_.filesDeleted);
+        Side::keep(went_.folders, went_.folderGone, d_.foldersDeleted);
+        Side::keep(came_.files, came_.fileGone, d_.filesAdded);
+        Side::keep(came_.folders, came_.folderGone, d_.foldersAdded);
+    }
+
+  private:
+    // Walks the pairs of folders: what is on one side only is recorded as went or came, what
+    // differs on both as changed.
+    void compareFolders(std::vector<Pair>& todo) {
+        while (!todo.empty()) {
+            Pair p = std::move(todo.back());
+            todo.pop_back();
+            uint32_t i = before_[p.old].first, iEnd = i + before_[p.old].count;
+            uint32_t j = after_[p.now].first, jEnd = j + after_[p.now].count;
+            auto gone = [&](uint32_t k) {
+                if (before_[k].folder)
+                    wentTops_.push_back(went_.folders.size());
+                went_.add(before_, k, join(p.from, before_.name(k)));
+            };
+            while (i < iEnd || j < jEnd) {
+                int c = i == iEnd ? 1 : j == jEnd ? -1 : order(before_, i, after_, j);
+                if (c < 0) {
+                    gone(i++);
+                    continue;
+                }
+                std::u16string path = join(p.to, after_.name(j));
+                if (c > 0) {
+                    came_.add(after_, j++, std::move(path));
+                    continue;
+                }
+                const FileNode &a = before_[i], &b = after_[j];
+                if (a.folder != b.folder) {
+                    gone(i);
+                    came_.add(after_, j, path);
+                } else if (a.folder) {
+                    if (a.attributes != b.attributes)
+                        d_.foldersChanged.push_back({record(a, path), record(b, path)});
+                    todo.push_back({i, j, join(p.from, before_.name(i)), std::move(path)});
+                } else if (a.size != b.size || a.written != b.written || a.created != b.created ||
+                           a.attributes != b.attributes) {
+                    d_.filesChanged.push_back({record(a, path), record(b, std::move(path))});
+                }
+                ++i;
                 ++j;
-                continue;
             }
-            const FileNode &a = before[i], &b = after[j];
-            std::u16string path = join(p.path, after.name(j));
-            if (a.folder != b.folder) {
-                gone(i);
-                came.add(after, j, path);
-            } else if (a.folder) {
-                if (a.attributes != b.attributes)
-                    d.foldersChanged.push_back({record(a, path), record(b, path)});
-                todo.push_back({i, j, std::move(path)});
-            } else if (a.size != b.size || a.written != b.written || a.created != b.created ||
-                       a.attributes != b.attributes) {
-                d.filesChanged.push_back({record(a, path), record(b, std::move(path))});
-            }
-            ++i;
-            ++j;
         }
     }
-    went.prepare();
-    came.prepare();
-    findFolderMoves(before, after, went, came, wentTops, d);
-    findFileMoves(went, came, d);
-    Side::keep(went.files, went.fileGone, d.filesDeleted);
-    Side::keep(went.folders, went.folderGone, d.foldersDeleted);
-    Side::keep(came.files, came.fileGone, d.filesAdded);
-    Side::keep(came.folders, came.folderGone, d.foldersAdded);
+
+    // A folder that went and one that came are one move when they hold the same (of several,
+    // the one of the same name), or when they have the same name and at least half of what
+    // was in the one that went is in the one that came (a folder that also changed).
+    void findFolderMoves(size_t firstTop, std::vector<Pair>& todo) {
+        if (firstTop == wentTops_.size() || came_.folders.empty())
+            return;
+        if (old_.empty()) {
+            old_ = summarise(before_);
+            now_ = summarise(after_);
+        }
+        std::unordered_multimap<uint64_t, size_t> byContent;
+        std::unordered_map<std::u16string, std::vector<size_t>> byName;
+        for (size_t k = 0; k < came_.folders.size(); ++k) {
+            if (came_.folderGone[k])
+                continue;
+            byContent.emplace(now_[came_.folderNode[k]].hash, k);
+            byName[kernel::folded(after_.name(came_.folderNode[k]))].push_back(k);
+        }
+        for (size_t t = firstTop; t < wentTops_.size(); ++t) {
+            size_t top = wentTops_[t];
+            uint32_t node = went_.folderNode[top];
+            const Summary& s = old_[node];
+            uint64_t files = s.files, bytes = s.bytes;
+            size_t best = sameContent(node, byContent);
+            if (best == SIZE_MAX) {
+                auto it = byName.find(kernel::folded(before_.name(node)));
+                uint64_t most = 0;
+                for (size_t k : it == byName.end() ? std::vector<size_t>() : it->second) {
+                    Overlap o = overlap(before_, node, after_, came_.folderNode[k]);
+                    if (!came_.folderGone[k] && o.entries > most &&
+                        o.entries * 2 >= s.files + s.folders - 1) {
+                        most = o.entries;
+                        best = k;
+                        files = o.files;
+                        bytes = o.bytes;
+                    }
+                }
+            }
+            if (best == SIZE_MAX || !came_.take(best, now_[came_.folderNode[best]]))
+                continue;
+            went_.take(top, s);
+            d_.moves.push_back(
+                {went_.folders[top].path, came_.folders[best].path, true, files, bytes});
+            todo.push_back(
+                {node, came_.folderNode[best], went_.folders[top].path, came_.folders[best].path});
+        }
+    }
+
+    // An unused folder that came with the same content as node (which went); of several, the one
+    // of the same name. A renamed folder is told by its content, so never by an empty one.
+    size_t sameContent(uint32_t node, const std::unordered_multimap<uint64_t, size_t>& byContent) {
+        const Summary& s = old_[node];
+        auto [lo, hi] = byContent.equal_range(s.hash);
+        size_t sameName = SIZE_MAX, renamed = SIZE_MAX;
+        for (auto it = lo; it != hi; ++it) {
+            size_t k = it->second;
+            uint32_t other = came_.folderNode[k];
+            if (came_.folderGone[k] || !snapshot::sameContent(before_, node, after_, other))
+                continue;
+            bool same = kernel::equalsNoCase(after_.name(other), before_.name(node));
+            size_t& slot = same ? sameName : renamed;
+            slot = std::min(slot, k);
+        }
+        return sameName != SIZE_MAX ? sameName : s.files + s.folders > 1 ? renamed : SIZE_MAX;
+    }
+
+    const Tree& before_;
+    const Tree& after_;
+    Diff& d_;
+    Side went_, came_;
+    std::vector<size_t> wentTops_;  // the folder records where a deleted subtree begins
+    std::vector<Summary> old_, now_;
+};
+
+void compareFiles(const Tree& before, const Tree& after, Diff& d) {
+    FileComparison(before, after, d).run();
 }
 
 // ---- the registry ----

@@ -6,7 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -94,6 +98,45 @@ bool parseNumber(const std::string& text, long long lo, long long hi, long long&
         return false;
     out = v;
     return true;
+}
+
+double timeCommand(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot start " + argv[0] + ": " + strerror(errno));
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0)
+            dup2(null, STDOUT_FILENO);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(argv[0] + " failed (status " + std::to_string(status) + ")");
+    return seconds;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::filesystem::path programFolder() {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path() : self.parent_path();
 }
 
 }  // namespace ce::host

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace ce::host {
 
@@ -27,5 +28,15 @@ class TempDir {
 // A whole number in lo..hi written in decimal digits (a leading '-' where lo < 0); false for
 // anything else: "abc", "12x", "", "-5" when lo is 0, a number past hi.
 bool parseNumber(const std::string& text, long long lo, long long hi, long long& out);
+
+// Runs a program (argv[0] is its path) with its output thrown away and returns the wall time it
+// took, in seconds; throws std::runtime_error when it cannot be started or does not exit 0.
+double timeCommand(const std::vector<std::string>& argv);
+
+// The middle value (the mean of the two middle ones for an even count); 0 for none.
+double median(std::vector<double> values);
+
+// The folder of the running program (where the other programs of the build are).
+std::filesystem::path programFolder();
 
 }  // namespace ce::host
