@@ -534,7 +534,8 @@ std::string attributesText(uint32_t a) {
                                                  {FILE_ATTRIBUTE_HIDDEN, 'H'},
                                                  {FILE_ATTRIBUTE_SYSTEM, 'S'},
                                                  {FILE_ATTRIBUTE_ARCHIVE, 'A'}};
-    uint32_t rest = a & ~static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY);
+    // NORMAL is what Win32 reports for a file with none of the others
+    uint32_t rest = a & ~static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
     for (auto [bit, letter] : letters) {
         if (a & bit)
             s += letter;
