@@ -167,6 +167,10 @@ int main(int argc, char** argv) {
         std::cout << ce::launcher::usage(programName);
         return 0;
     }
+    if (o.version) {
+        std::cout << programName << " " << CE_VERSION << "\n";
+        return 0;
+    }
     ce::test::Script script;
     if (o.script) {
         std::string text, error;

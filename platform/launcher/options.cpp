@@ -66,6 +66,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         };
         if (name == "--help" || name == "-h")
             flag(o.help);
+        else if (name == "--version")
+            flag(o.version);
         else if (name == "--headless")
             flag(o.headless);
         else if (name == "--device")
@@ -112,6 +114,7 @@ std::string usage(const std::string& program) {
            "                     program's entry in device.ini, else \\Program "
            "Files\\Varnello\\Varnello.exe.\n"
            "  --help, -h         this text.\n"
+           "  --version          the version.\n"
            "\n"
            "Everything after the options is the device command line, given to WinMain as the "
            "program\n"

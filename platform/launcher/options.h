@@ -14,6 +14,7 @@ struct Options {
     std::optional<std::string> screenshot;  // --screenshot FILE
     std::optional<std::string> module;      // --module DEVPATH (programs started by CreateProcessW)
     bool help = false;
+    bool version = false;        // --version
     std::u16string commandLine;  // what WinMain gets
 };
 

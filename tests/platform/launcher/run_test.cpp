@@ -81,10 +81,16 @@ TEST_F(Launcher, HelpListsTheOptionsAndExitsZero) {
     Outcome r = launch({"--help"}, dir);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.rfind("Usage: launcher_testprog [--device DIR]", 0), 0u) << r.out;
-    for (const char* o :
-         {"--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH", "--help"})
+    for (const char* o : {"--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH",
+                          "--help", "--version"})
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
     EXPECT_EQ(r.err, "");
+
+    r = launch({"--version"}, dir);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "launcher_testprog " CE_VERSION "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(launch({"--version=2"}, dir).code, 2);
 }
 
 TEST_F(Launcher, BadCommandLinesGetOneLineAndExitTwo) {
@@ -153,7 +159,7 @@ TEST_F(Launcher, AScriptWithErrorsOnThreeLinesIsRefusedWholeAndNothingRuns) {
                          ": line 6: unknown key HYPER\n" + name +
                          ": line 7: 12,400 is outside the screen (240 x 320)\n" + name +
                          ": 3 errors; nothing was run\n");
-    EXPECT_FALSE(fs::exists(device.host(u"\My Documents\name.txt")));
+    EXPECT_FALSE(fs::exists(device.host(u"\\My Documents\\name.txt")));
     EXPECT_EQ(slurp(device.dir() / "log").size(), logBefore) << "the device was used";
 }
 
