@@ -766,7 +766,7 @@ bool splitLine(const std::string& line, ScriptStep& step, std::string& problem) 
     size_t i = 0;
     while (i < line.size()) {
         char c = line[i];
-        if (c == ' ' || c == '\t') {
+        if (c == ' ' || c == '\t' || c == '\r') {  // a stray carriage return separates too
             ++i;
         } else if (c == '#') {
             break;
@@ -794,7 +794,7 @@ bool splitLine(const std::string& line, ScriptStep& step, std::string& problem) 
             step.words.push_back(word);
             step.quoted.push_back(true);
         } else {
-            size_t e = line.find_first_of(" \t", i);
+            size_t e = line.find_first_of(" \t\r", i);
             if (e == std::string::npos)
                 e = line.size();
             step.words.push_back(line.substr(i, e - i));
