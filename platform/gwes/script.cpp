@@ -325,7 +325,8 @@ std::string whatIsThere(const std::u16string& path) {
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
             break;
         if (missing.empty())
-            missing = "; " + gwes::utf8(folder) + " does not exist either";
+            missing = "; " + gwes::utf8(folder) +
+                      (a == INVALID_FILE_ATTRIBUTES ? " does not exist either" : " is no folder");
         if (folder == u"\\")
             return missing;
         folder = folderOf(folder);

@@ -18,10 +18,11 @@ uint64_t* mapCounter(const std::filesystem::path& deviceDir) {
         ::open((deviceDir / "changes").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return nullptr;
+    // The bytes are given room on the disk before they are mapped: a page of a file that could
+    // not get its room (a full disk) would end the program with SIGBUS at its first use.
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (st.st_size < static_cast<off_t>(sizeof(uint64_t)) &&
-         ftruncate(fd, sizeof(uint64_t)) != 0)) {
+        posix_fallocate(fd, 0, sizeof(uint64_t)) != 0) {
         ::close(fd);
         return nullptr;
     }

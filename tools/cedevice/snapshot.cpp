@@ -356,13 +356,14 @@ Snapshot captureFactory(const fs::path& deviceDir) {
     kernel::DeviceIni ini;
     ini.attributesMarked = true;  // as cedevice init writes it: never marked again
     kernel::writeIni(view.path() / "device.ini", ini);
-    Device::open(view.path());
     Snapshot s;
     try {
+        Device::open(view.path());
         s = capture();
-    } catch (...) {
+    } catch (const DeviceError& e) {
         Device::close();
-        throw;
+        throw DeviceError("the factory image of " + deviceDir.string() +
+                          " cannot be read: " + e.what());
     }
     Device::close();
     return s;

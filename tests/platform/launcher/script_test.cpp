@@ -53,6 +53,12 @@ TEST(ScriptParse, WordsQuotesAndComments) {
               (std::vector<std::string>{"menu", "say \"hi\"", "\\Windows\\Temp\\"}));
     EXPECT_EQ(steps[2].words, (std::vector<std::string>{"expect", "text", "id=5", ""}));
 
+    // a stray carriage return separates like a blank (a file saved with odd line ends)
+    auto stray = parseScript("type  \"a\"\r\r\nmenu x\ry\n");
+    ASSERT_EQ(stray.size(), 2u);
+    EXPECT_EQ(stray[0].words, (std::vector<std::string>{"type", "a"}));
+    EXPECT_EQ(stray[1].words, (std::vector<std::string>{"menu", "x", "y"}));
+
     // UTF-8 with a byte-order mark, as some editors save it
     auto marked = parseScript("\xEF\xBB\xBFtap \"K\xC3\xA4se\"\n");
     ASSERT_EQ(marked.size(), 1u);

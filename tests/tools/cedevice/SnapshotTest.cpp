@@ -8,8 +8,13 @@
 #include "diff.h"
 #include "kernel/device.h"
 #include "kernel/internal.h"
+#include "kernel/kernel.h"
 #include "kernel/testing.h"
 #include "snapshot.h"
+
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -211,6 +216,49 @@ TEST(Snapshot, ADamagedFileIsRefusedWithWhatIsWrong) {
     withTree([](Snapshot& s) { s.registry[1].first = 0, s.registry[1].count = 2; },
              "in the wrong place");
     EXPECT_THROW(ce::snapshot::load(device.outside() / "none"), ce::DeviceError);
+}
+
+// A device on a full disk is read, and a snapshot refused with a message, never a crash: the
+// device's shared change counter once got no room and ended every program with SIGBUS.
+TEST(Snapshot, ADeviceOnAFullDiskIsReadAndTheSnapshotRefused) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    fs::path disk = fs::temp_directory_path() / ("cedevice-full." + std::to_string(getpid()));
+    fs::create_directories(disk);
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    fs::path dir = disk / "device";
+    ce::kernel::createImage(dir, ce::kernel::ImageContents::Empty);
+    fs::remove(dir / "changes");
+    {
+        std::ofstream fill(disk / "fill", std::ios::binary);
+        std::string block(4096, 'x');
+        while (fill.write(block.data(), block.size())) {
+        }
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = 1;
+        try {
+            ce::Device::open(dir);
+            Snapshot s = ce::snapshot::capture();
+            try {
+                ce::snapshot::save(s, ce::snapshot::fileOf(dir, "full"));
+            } catch (const ce::DeviceError& e) {
+                code = std::string(e.what()).find("No space left") != std::string::npos ? 0 : 2;
+            }
+        } catch (...) {
+            code = 3;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_FALSE(fs::exists(ce::snapshot::fileOf(dir, "full")));
+    umount2(disk.c_str(), MNT_DETACH);
+    fs::remove_all(disk);
 }
 
 TEST(Diff, EachKindOfChange) {
