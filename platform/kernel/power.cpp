@@ -5,6 +5,7 @@
 #include "image.h"
 #include "internal.h"
 #include "kernel.h"
+#include "shell/shortcut_format.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +59,9 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
     Device& device = Device::open(dir);
     device.impl().updateIni([&](DeviceIni& i) {
         i.cleanBoot = false;
-        report.bootCount = ++i.bootCount;
+        if (i.bootCount < kMaxBootCount)
+            ++i.bootCount;
+        report.bootCount = i.bootCount;
     });
     if (report.cleanBoot)
         device.log("clean boot");
@@ -85,9 +88,12 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
             report.lines.push_back("skipped " + toUtf8(path) + ": not a shortcut");
             continue;
         }
+        // As the shell does: the program is named on its own, and the rest of the target is
+        // its command line, as written.
+        shell::ShortcutCommand command = shell::splitShortcutTarget(target);
         PROCESS_INFORMATION pi{};
-        if (CreateProcessW(nullptr, target, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
-                           &pi)) {
+        if (CreateProcessW(command.program.c_str(), command.commandLine.data(), nullptr, nullptr,
+                           FALSE, 0, nullptr, nullptr, nullptr, &pi)) {
             report.lines.push_back("started " + toUtf8(path) + ": " + toUtf8(target));
             CloseHandle(pi.hThread);
             started.emplace_back(toUtf8(path), pi.hProcess);
