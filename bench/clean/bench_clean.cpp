@@ -59,19 +59,10 @@ bool isEmpty(const fs::path& p) {
 
 int main(int argc, char** argv) {
     long long files = 100000, rounds = 5;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            fputs(kUsage, stdout);
-            return 0;
-        }
-        bool ok = a == "--rounds" ? i + 1 < argc && ce::host::parseNumber(argv[++i], 1, 100, rounds)
-                                  : ce::host::parseNumber(a, 10, 10000000, files);
-        if (!ok) {
-            fprintf(stderr, "bench_clean: bad argument \"%s\"\n%s", argv[i], kUsage);
-            return 2;
-        }
-    }
+    int status = ce::host::readBenchArguments(argc, argv, "bench_clean", kUsage, 10, 10000000,
+                                              files, rounds);
+    if (status >= 0)
+        return status;
     try {
         ce::host::TempDir temp("bench_clean");
         fs::path device = temp.path() / "device", copy = temp.path() / "copy";
@@ -83,19 +74,20 @@ int main(int argc, char** argv) {
         for (long long r = 0; r < rounds; ++r) {
             makeTree(tree, files);
             ce::host::timeCommand({"/bin/cp", "-a", tree.string(), copy.string()});
-            double ours = 0, theirs = 0;
-            for (int turn = 0; turn < 2; ++turn) {
-                // Each delete starts from the same state: everything written so far is on the
-                // disk, so neither waits for the writeback of the files just made.
-                sync();
-                if ((turn == 0) == (r % 2 == 0)) {
+            // Each delete starts from the same state: everything written so far is on the disk,
+            // so neither waits for the writeback of the files just made.
+            auto [ours, theirs] = ce::host::pairedRound(
+                r,
+                [&] {
+                    sync();
                     auto start = std::chrono::steady_clock::now();
                     DeleteFolderContents(u"\\BenchClean\\", TRUE);
-                    ours = seconds(std::chrono::steady_clock::now() - start);
-                } else {
-                    theirs = ce::host::timeCommand({"/bin/rm", "-rf", copy.string()});
-                }
-            }
+                    return seconds(std::chrono::steady_clock::now() - start);
+                },
+                [&] {
+                    sync();
+                    return ce::host::timeCommand({"/bin/rm", "-rf", copy.string()});
+                });
             emptied = emptied && isEmpty(tree);
             ratios.push_back(ours / theirs);
             printf("round %lld: DeleteFolderContents %.3f s, rm -rf %.3f s, ratio %.2f\n", r + 1,

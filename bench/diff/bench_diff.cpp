@@ -90,19 +90,10 @@ std::string diffJson(const std::string& cedevice, const fs::path& dir) {
 
 int main(int argc, char** argv) {
     long long files = 100000, rounds = 7;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            fputs(kUsage, stdout);
-            return 0;
-        }
-        bool ok = a == "--rounds" ? i + 1 < argc && ce::host::parseNumber(argv[++i], 1, 100, rounds)
-                                  : ce::host::parseNumber(a, 100, 10000000, files);
-        if (!ok) {
-            fprintf(stderr, "bench_diff: bad argument \"%s\"\n%s", argv[i], kUsage);
-            return 2;
-        }
-    }
+    int status = ce::host::readBenchArguments(argc, argv, "bench_diff", kUsage, 100, 10000000,
+                                              files, rounds);
+    if (status >= 0)
+        return status;
     try {
         fs::path bin = ce::host::programFolder();
         std::string imagegen = (bin / "imagegen").string(), cedevice = (bin / "cedevice").string();
@@ -124,13 +115,14 @@ int main(int argc, char** argv) {
         std::vector<double> ratios;
         double findTotal = 0, diffTotal = 0;
         for (long long r = 0; r < rounds; ++r) {
-            double f = 0, d = 0;
-            for (int turn = 0; turn < 2; ++turn) {
-                if ((turn == 0) == (r % 2 == 0))
-                    f = ce::host::timeCommand({"/usr/bin/find", root});
-                else
-                    d = ce::host::timeCommand({cedevice, "diff", dir.string()});
-            }
+            auto [d, f] = ce::host::pairedRound(
+                r,
+                [&] {
+                    return ce::host::timeCommand({cedevice, "diff", dir.string()});
+                },
+                [&] {
+                    return ce::host::timeCommand({"/usr/bin/find", root});
+                });
             ratios.push_back(d / f);
             findTotal += f;
             diffTotal += d;

@@ -56,19 +56,10 @@ double seconds(std::chrono::steady_clock::duration d) {
 
 int main(int argc, char** argv) {
     long long files = 100000, rounds = 7;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            fputs(kUsage, stdout);
-            return 0;
-        }
-        bool ok = a == "--rounds" ? i + 1 < argc && ce::host::parseNumber(argv[++i], 1, 100, rounds)
-                                  : ce::host::parseNumber(a, 10, 10000000, files);
-        if (!ok) {
-            fprintf(stderr, "bench_search: bad argument \"%s\"\n%s", argv[i], kUsage);
-            return 2;
-        }
-    }
+    int status = ce::host::readBenchArguments(argc, argv, "bench_search", kUsage, 10, 10000000,
+                                              files, rounds);
+    if (status >= 0)
+        return status;
     try {
         ce::host::TempDir temp("bench_search");
         fs::path device = temp.path() / "device";
@@ -95,17 +86,15 @@ int main(int argc, char** argv) {
         std::vector<double> ratios;
         bool complete = true;
         for (long long r = 0; r < rounds; ++r) {
-            double ours = 0, theirs = 0;
-            for (int turn = 0; turn < 2; ++turn) {
-                if ((turn == 0) == (r % 2 == 0)) {
+            auto [ours, theirs] = ce::host::pairedRound(
+                r,
+                [&] {
                     auto start = std::chrono::steady_clock::now();
                     SendMessageW(hwndList, LB_RESETCONTENT, 0, 0);
                     SearchFilesByExtension(hwndList, u"TMP", u"\\");
-                    ours = seconds(std::chrono::steady_clock::now() - start);
-                } else {
-                    theirs = ce::host::timeCommand(find);
-                }
-            }
+                    return seconds(std::chrono::steady_clock::now() - start);
+                },
+                [&] { return ce::host::timeCommand(find); });
             long long listed = SendMessageW(hwndList, LB_GETCOUNT, 0, 0);
             complete = complete && listed == expected;
             ratios.push_back(ours / theirs);

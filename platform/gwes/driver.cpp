@@ -5,6 +5,7 @@
 #include "gwes/driver.h"
 
 #include "display/display.h"
+#include "gwes/entries.h"
 #include "gwes/gwes.h"
 #include "kernel/kernel.h"
 #include "resources/resources.h"
@@ -82,16 +83,10 @@ std::vector<Entry> listEntries(Window* w) {
     HWND h = w->handle;
     int n = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < n && i < 5000; ++i) {
-        int len = static_cast<int>(SendMessageW(h, LB_GETTEXTLEN, i, 0));
-        if (len < 0)
-            continue;
-        std::u16string t(static_cast<size_t>(len) + 1, u'\0');
-        SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(t.data()));
-        t.resize(std::char_traits<char16_t>::length(t.c_str()));
         RECT r{};
         if (SendMessageW(h, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)) == LB_ERR)
             continue;
-        out.push_back({h, t, clientToScreen(h, r), i});
+        out.push_back({h, gwes::listEntryText(h, i), clientToScreen(h, r), i});
     }
     return out;
 }
@@ -101,16 +96,10 @@ std::vector<Entry> tabEntries(Window* w) {
     HWND h = w->handle;
     int n = static_cast<int>(SendMessageW(h, TCM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < n && i < 256; ++i) {
-        WCHAR buf[256] = {};
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = buf;
-        item.cchTextMax = 256;
-        SendMessageW(h, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
         RECT r{};
         if (!SendMessageW(h, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)))
             continue;
-        out.push_back({h, buf, clientToScreen(h, r), i});
+        out.push_back({h, gwes::tabEntryText(h, i), clientToScreen(h, r), i});
     }
     return out;
 }
@@ -120,17 +109,11 @@ std::vector<Entry> treeEntries(Window* w) {
     HWND h = w->handle;
     auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h, TVM_GETNEXTITEM, TVGN_FIRSTVISIBLE, 0));
     for (int guard = 0; item && guard < 5000; ++guard) {
-        WCHAR buf[1024] = {};
-        TVITEMW tv{};
-        tv.mask = TVIF_TEXT;
-        tv.hItem = item;
-        tv.pszText = buf;
-        tv.cchTextMax = 1024;
-        SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
         RECT r{};
         memcpy(&r, &item, sizeof item);  // TVM_GETITEMRECT takes the item in the rectangle
         if (SendMessageW(h, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)))
-            out.push_back({h, buf, clientToScreen(h, r), reinterpret_cast<INT_PTR>(item)});
+            out.push_back({h, gwes::treeEntryText(h, item), clientToScreen(h, r),
+                           reinterpret_cast<INT_PTR>(item)});
         item = reinterpret_cast<HTREEITEM>(
             SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
     }

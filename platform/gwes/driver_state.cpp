@@ -4,6 +4,7 @@
 // it does not tick, an edit too narrow for the text) is reported, never papered over.
 #include "gwes/driver.h"
 
+#include "gwes/entries.h"
 #include "gwes/gwes.h"
 
 #include <commctrl.h>
@@ -19,16 +20,11 @@ std::string quote(std::u16string_view s) {
 }
 
 std::u16string classOf(HWND h) {
-    WCHAR name[64] = {};
-    GetClassNameW(h, name, 64);
-    return gwes::lower(name);
+    return gwes::classNameOf(h);
 }
 
 std::u16string textOf(HWND h) {
-    int n = GetWindowTextLengthW(h);
-    std::u16string t(static_cast<size_t>(std::max(n, 0)) + 1, u'\0');
-    t.resize(static_cast<size_t>(GetWindowTextW(h, t.data(), n + 1)));
-    return t;
+    return gwes::windowTextOf(h);
 }
 
 DWORD buttonType(HWND h) {
@@ -79,35 +75,17 @@ struct Item {
     std::u16string text;
 };
 
-std::u16string listText(HWND h, UINT lenMsg, UINT textMsg, int i) {
-    LRESULT n = SendMessageW(h, lenMsg, static_cast<WPARAM>(i), 0);
-    if (n < 0)
-        return {};
-    std::u16string t(static_cast<size_t>(n) + 1, u'\0');
-    SendMessageW(h, textMsg, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(t.data()));
-    t.resize(std::char_traits<char16_t>::length(t.c_str()));
-    return t;
-}
-
-std::vector<Item> listItems(HWND h, UINT countMsg, UINT lenMsg, UINT textMsg) {
+std::vector<Item> listItems(HWND h, bool combo) {
     std::vector<Item> out;
-    int n = static_cast<int>(SendMessageW(h, countMsg, 0, 0));
-    for (int i = 0; i < n; ++i) out.push_back({i, listText(h, lenMsg, textMsg, i)});
+    int n = static_cast<int>(SendMessageW(h, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) out.push_back({i, gwes::listEntryText(h, i, combo)});
     return out;
 }
 
 std::vector<Item> tabItems(HWND h) {
     std::vector<Item> out;
     int n = static_cast<int>(SendMessageW(h, TCM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) {
-        WCHAR buf[256] = {};
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = buf;
-        item.cchTextMax = 256;
-        SendMessageW(h, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-        out.push_back({i, buf});
-    }
+    for (int i = 0; i < n; ++i) out.push_back({i, gwes::tabEntryText(h, i)});
     return out;
 }
 
@@ -116,14 +94,7 @@ std::vector<Item> treeItems(HWND h) {
     std::vector<Item> out;
     auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h, TVM_GETNEXTITEM, TVGN_ROOT, 0));
     for (int guard = 0; item && guard < 5000; ++guard) {
-        WCHAR buf[1024] = {};
-        TVITEMW tv{};
-        tv.mask = TVIF_TEXT;
-        tv.hItem = item;
-        tv.pszText = buf;
-        tv.cchTextMax = 1024;
-        SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
-        out.push_back({reinterpret_cast<INT_PTR>(item), buf});
+        out.push_back({reinterpret_cast<INT_PTR>(item), gwes::treeEntryText(h, item)});
         item = reinterpret_cast<HTREEITEM>(
             SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
     }
@@ -202,7 +173,7 @@ void Driver::select(HWND control, const std::u16string& entry, bool selected) {
     if (cls == u"listbox") {
         const bool multiple =
             (GetWindowLongW(control, GWL_STYLE) & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
-        auto items = listItems(control, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+        auto items = listItems(control, false);
         const Item* item = findItem(items, entry);
         if (!item)
             throw missing(items, "has");
@@ -221,7 +192,7 @@ void Driver::select(HWND control, const std::u16string& entry, bool selected) {
             throw DriverError(quote(entry) + " of " + what + " is still " +
                               (selected ? "not selected" : "selected") + " after a tap");
     } else if (cls == u"combobox") {
-        auto items = listItems(control, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+        auto items = listItems(control, true);
         const Item* item = findItem(items, entry);
         if (!item)
             throw missing(items, "has");

@@ -6,6 +6,7 @@
 // 5 stops the script before line 2 has cleaned anything) and runs it afterwards.
 #include "gwes/script.h"
 
+#include "gwes/entries.h"
 #include "gwes/gwes.h"
 #include "kernel/device.h"
 #include "kernel/regtext.h"
@@ -213,65 +214,36 @@ void checkArg(const ScriptStep& s, size_t i, Arg form, int width, int height) {
 // ---- reading the screen ----------------------------------------------------------------------
 
 std::u16string windowText(HWND h) {
-    int n = GetWindowTextLengthW(h);
-    std::u16string t(static_cast<size_t>(n) + 1, 0);
-    t.resize(static_cast<size_t>(GetWindowTextW(h, t.data(), n + 1)));
-    return t;
+    return gwes::windowTextOf(h);
 }
 
 std::u16string classOf(HWND h) {
-    WCHAR name[64] = {};
-    GetClassNameW(h, name, 64);
-    return gwes::lower(name);
+    return gwes::classNameOf(h);
 }
 
 // What a list, combo box, tab bar or tree has selected; several entries for a multiple-choice list.
 std::vector<std::u16string> selection(HWND h) {
     std::vector<std::u16string> out;
     std::u16string cls = classOf(h);
-    auto listText = [&](UINT lenMsg, UINT textMsg, LRESULT i) {
-        LRESULT n = SendMessageW(h, lenMsg, static_cast<WPARAM>(i), 0);
-        if (n < 0)
-            return;
-        std::u16string t(static_cast<size_t>(n) + 1, 0);
-        SendMessageW(h, textMsg, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(t.data()));
-        t.resize(std::char_traits<char16_t>::length(t.c_str()));
-        out.push_back(t);
-    };
     if (cls == u"listbox") {
         LONG style = GetWindowLongW(h, GWL_STYLE);
         if (style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) {
             LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i)
                 if (SendMessageW(h, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0)
-                    listText(LB_GETTEXTLEN, LB_GETTEXT, i);
+                    out.push_back(gwes::listEntryText(h, i));
         } else if (LRESULT i = SendMessageW(h, LB_GETCURSEL, 0, 0); i >= 0) {
-            listText(LB_GETTEXTLEN, LB_GETTEXT, i);
+            out.push_back(gwes::listEntryText(h, i));
         }
     } else if (cls == u"combobox") {
         if (LRESULT i = SendMessageW(h, CB_GETCURSEL, 0, 0); i >= 0)
-            listText(CB_GETLBTEXTLEN, CB_GETLBTEXT, i);
+            out.push_back(gwes::listEntryText(h, i, true));
     } else if (cls == u"systabcontrol32") {
-        if (LRESULT i = SendMessageW(h, TCM_GETCURSEL, 0, 0); i >= 0) {
-            WCHAR buf[256] = {};
-            TCITEMW item{};
-            item.mask = TCIF_TEXT;
-            item.pszText = buf;
-            item.cchTextMax = 256;
-            SendMessageW(h, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            out.push_back(buf);
-        }
+        if (LRESULT i = SendMessageW(h, TCM_GETCURSEL, 0, 0); i >= 0)
+            out.push_back(gwes::tabEntryText(h, i));
     } else if (cls == u"systreeview32") {
-        if (auto item = SendMessageW(h, TVM_GETNEXTITEM, TVGN_CARET, 0)) {
-            WCHAR buf[1024] = {};
-            TVITEMW tv{};
-            tv.mask = TVIF_TEXT;
-            tv.hItem = reinterpret_cast<HTREEITEM>(item);
-            tv.pszText = buf;
-            tv.cchTextMax = 1024;
-            SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
-            out.push_back(buf);
-        }
+        if (auto item = SendMessageW(h, TVM_GETNEXTITEM, TVGN_CARET, 0))
+            out.push_back(gwes::treeEntryText(h, reinterpret_cast<HTREEITEM>(item)));
     }
     return out;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -98,6 +99,24 @@ bool parseNumber(const std::string& text, long long lo, long long hi, long long&
         return false;
     out = v;
     return true;
+}
+
+int readBenchArguments(int argc, char** argv, const char* name, const char* usage,
+                       long long countLo, long long countHi, long long& count, long long& rounds) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            fputs(usage, stdout);
+            return 0;
+        }
+        bool ok = a == "--rounds" ? i + 1 < argc && parseNumber(argv[++i], 1, 100, rounds)
+                                  : parseNumber(a, countLo, countHi, count);
+        if (!ok) {
+            fprintf(stderr, "%s: bad argument \"%s\"\n%s", name, argv[i], usage);
+            return 2;
+        }
+    }
+    return -1;
 }
 
 double timeCommand(const std::vector<std::string>& argv) {

@@ -3,16 +3,8 @@
 # A snapshot, every clean-up option applied through the real program, and the diff checked
 # line for line against what the options must delete, move and rewrite (expected.txt and
 # expected.json beside this script; the times of a run are masked).
-set -euo pipefail
-varnello=$1
-cedevice=$2
+source "$(dirname "$0")/../common.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-dev=$work/device
-root=$dev/root
-
-fail() { echo "e2e: $*" >&2; exit 1; }
 
 "$cedevice" init "$dev" > /dev/null
 "$cedevice" install "$dev" > /dev/null

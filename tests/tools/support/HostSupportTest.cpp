@@ -28,6 +28,53 @@ TEST(ParseNumber, TakesOnlyWholeNumbersInRange) {
     }
 }
 
+// The benchmarks' own arguments: a count and --rounds, each checked; --help is no run.
+TEST(BenchArguments, AreCheckedAndNamedWhenBad) {
+    auto read = [](std::vector<std::string> words, long long& count, long long& rounds) {
+        std::vector<char*> argv{const_cast<char*>("bench")};
+        for (auto& w : words) argv.push_back(w.data());
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        int status =
+            ce::host::readBenchArguments(static_cast<int>(argv.size()), argv.data(), "bench",
+                                         "usage: bench\n", 10, 1000, count, rounds);
+        std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        return std::make_pair(status, err);
+    };
+    long long count = 100, rounds = 5;
+    EXPECT_EQ(read({"500", "--rounds", "3"}, count, rounds).first, -1);
+    EXPECT_EQ(count, 500);
+    EXPECT_EQ(rounds, 3);
+    EXPECT_EQ(read({"--help"}, count, rounds).first, 0);
+    for (std::vector<std::string> bad : {std::vector<std::string>{"abc"},
+                                         {"-5"},
+                                         {"5"},
+                                         {"2000"},
+                                         {"--rounds"},
+                                         {"--rounds", "0"},
+                                         {"--frobnicate"}}) {
+        auto [status, err] = read(bad, count, rounds);
+        EXPECT_EQ(status, 2) << bad[0];
+        EXPECT_EQ(err.rfind("bench: bad argument \"", 0), 0u) << err;
+        EXPECT_NE(err.find("usage: bench"), std::string::npos) << err;
+    }
+    EXPECT_EQ(count, 500);
+    EXPECT_EQ(rounds, 3);
+}
+
+// A paired round takes turns as to which side goes first.
+TEST(PairedRound, AlternatesWhichSideGoesFirst) {
+    for (long long round : {0LL, 1LL, 2LL, 3LL}) {
+        std::string order;
+        auto [a, b] = ce::host::pairedRound(
+            round, [&] { return order += "a", 1.0; }, [&] { return order += "b", 2.0; });
+        EXPECT_EQ(a, 1.0);
+        EXPECT_EQ(b, 2.0);
+        EXPECT_EQ(order, round % 2 == 0 ? "ab" : "ba") << round;
+    }
+}
+
 TEST(Median, IsTheMiddleValue) {
     EXPECT_DOUBLE_EQ(ce::host::median({2.82, 0.38, 1.55}), 1.55);
     EXPECT_DOUBLE_EQ(ce::host::median({4, 1, 3, 2}), 2.5);
