@@ -307,13 +307,19 @@ void checkTree(std::vector<Node>& nodes, const Reader& in, Sort sortBlock) {
 }
 
 std::string readWhole(const fs::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO in its place is refused below instead of waiting for a writer
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw DeviceError("cannot read the snapshot " + file.string() + ": " + strerror(errno));
     std::string data;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        data.reserve(static_cast<size_t>(st.st_size));
+    constexpr off_t kLargest = off_t(4) << 30;  // far beyond the snapshot of any device
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kLargest) {
+        ::close(fd);
+        throw DeviceError("not a snapshot this program can read: " + file.string() +
+                          " (it is no file of a snapshot's size)");
+    }
+    data.reserve(static_cast<size_t>(st.st_size));
     char buf[1 << 16];
     for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
         if (n < 0 && errno == EINTR)
@@ -437,6 +443,10 @@ void save(const Snapshot& s, const fs::path& file) {
     const std::string& out = w.out;
 
     std::error_code ec;
+    // snapshots are kept in the device's own folder, never through a link out of it
+    if (fs::is_symlink(file.parent_path(), ec))
+        throw DeviceError("cannot write " + file.string() + ": " + file.parent_path().string() +
+                          " is a link");
     fs::create_directories(file.parent_path(), ec);
     fs::path tmp = file;
     tmp += ".tmp." + std::to_string(getpid());

@@ -13,6 +13,7 @@
 #include "snapshot.h"
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -216,6 +217,30 @@ TEST(Snapshot, ADamagedFileIsRefusedWithWhatIsWrong) {
     withTree([](Snapshot& s) { s.registry[1].first = 0, s.registry[1].count = 2; },
              "in the wrong place");
     EXPECT_THROW(ce::snapshot::load(device.outside() / "none"), ce::DeviceError);
+
+    // a FIFO or a folder in a snapshot's place is refused at once, never waited on
+    fs::path fifo = device.outside() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& odd : {fifo, device.outside()}) {
+        try {
+            ce::snapshot::load(odd);
+            ADD_FAILURE() << "accepted " << odd;
+        } catch (const ce::DeviceError& e) {
+            EXPECT_NE(std::string(e.what()).find("no file of a snapshot's size"), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+// Snapshots stay in the device's own folder: a link in place of snapshots/ is not followed.
+TEST(Snapshot, ALinkInPlaceOfTheSnapshotsFolderIsRefused) {
+    ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
+    fs::create_directories(device.outside() / "elsewhere");
+    fs::create_directory_symlink(device.outside() / "elsewhere", device.dir() / "snapshots");
+    EXPECT_THROW(ce::snapshot::save(ce::snapshot::capture(),
+                                    ce::snapshot::fileOf(device.dir(), "default")),
+                 ce::DeviceError);
+    EXPECT_TRUE(fs::is_empty(device.outside() / "elsewhere"));
 }
 
 // A device on a full disk is read, and a snapshot refused with a message, never a crash: the
