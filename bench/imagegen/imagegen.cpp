@@ -3,6 +3,7 @@
 // An empty image (or the factory image with --factory) plus, under \Bench, M folders three
 // levels deep holding N files in all; every K-th file is a .tmp, the others .dat, .txt, .log
 // and .bak; every 50th folder is named Temp<n>. File sizes run from 16 to 4095 bytes.
+#include "hostsupport.h"
 #include "kernel/kernel.h"
 
 #include <fcntl.h>
@@ -27,10 +28,12 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         auto number = [&](long& out) {
-            if (i + 1 >= argc || (out = strtol(argv[++i], nullptr, 10)) <= 0) {
+            long long v = 0;
+            if (i + 1 >= argc || !ce::host::parseNumber(argv[++i], 1, 100000000, v)) {
                 fprintf(stderr, "imagegen: bad value for %s\n", a.c_str());
                 exit(2);
             }
+            out = static_cast<long>(v);
         };
         if (a == "--files")
             number(files);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "display/display.h"
+#include "hostsupport.h"
 #include "kernel/testing.h"
 
 #include <algorithm>
@@ -97,7 +98,15 @@ void paintScreen(HDC dc) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 500;
+    long long count = 500;
+    if ((argc > 1 && !ce::host::parseNumber(argv[1], 1, 100000, count)) || argc > 2) {
+        std::fprintf(stderr, "usage: paint_bench [ITERATIONS]   (1 to 100000, default 500)\n");
+        return 2;
+    }
+    const int iterations = static_cast<int>(count);
+    // the device is made inside a folder that goes on every exit, a signal included
+    ce::host::TempDir temp("paint_bench");
+    setenv("TMPDIR", temp.path().c_str(), 1);
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
     HDC dc = ce::display::createDC(POINT{0, 0}, RECT{0, 0, 240, 320});
     paintScreen(dc);  // warms the glyph cache, as the first paint of the program does

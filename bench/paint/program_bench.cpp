@@ -9,6 +9,7 @@
 
 #include "gwes/driver.h"
 #include "kernel/kernel.h"
+#include "hostsupport.h"
 #include "kernel/testing.h"
 
 #include <algorithm>
@@ -67,7 +68,16 @@ Stats measure(int iterations, const std::function<void()>& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    long long count = 200;
+    if ((argc > 1 && !ce::host::parseNumber(argv[1], 1, 100000, count)) || argc > 2) {
+        std::fprintf(stderr,
+                     "usage: paint_program_bench [ITERATIONS]   (1 to 100000, default 200)\n");
+        return 2;
+    }
+    const int iterations = static_cast<int>(count);
+    // the device is made inside a folder that goes on every exit, a signal included
+    ce::host::TempDir temp("paint_program_bench");
+    setenv("TMPDIR", temp.path().c_str(), 1);
     ce::test::TempDevice device;
     std::filesystem::create_directories(device.host(u"\\Program Files\\Varnello"));
     ce::kernel::setModulePath(u"\\Program Files\\Varnello\\Varnello.exe");

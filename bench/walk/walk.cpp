@@ -5,6 +5,7 @@
 #include <strsafe.h>
 #include <windows.h>
 
+#include "hostsupport.h"
 #include "kernel/kernel.h"
 
 #include <chrono>
@@ -46,13 +47,13 @@ void walk(const WCHAR* folder, Totals& totals) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        fprintf(stderr, "usage: walkbench DIR [--repeat N]\n");
+    long long repeat = 1;
+    if (argc < 2 || argc == 3 || argc > 4 || argv[1][0] == '-' ||
+        (argc == 4 &&
+         (strcmp(argv[2], "--repeat") || !ce::host::parseNumber(argv[3], 1, 1000, repeat)))) {
+        fprintf(stderr, "usage: walkbench DIR [--repeat N]   (N 1 to 1000)\n");
         return 2;
     }
-    int repeat = 1;
-    if (argc >= 4 && !strcmp(argv[2], "--repeat"))
-        repeat = atoi(argv[3]);
     try {
         ce::Device::open(argv[1]);
     } catch (const ce::DeviceError& e) {
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
     }
     double best = 1e9;
     Totals totals;
-    for (int i = 0; i < repeat; ++i) {
+    for (long long i = 0; i < repeat; ++i) {
         totals = Totals();
         auto start = std::chrono::steady_clock::now();
         walk(u"\\", totals);

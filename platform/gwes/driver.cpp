@@ -5,6 +5,7 @@
 #include "gwes/driver.h"
 
 #include "display/display.h"
+#include "gwes/entries.h"
 #include "gwes/gwes.h"
 #include "kernel/kernel.h"
 #include "resources/resources.h"
@@ -12,6 +13,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -66,7 +68,7 @@ struct Entry {
     HWND owner;
     std::u16string text;
     RECT screen;
-    int index;
+    INT_PTR index;  // a list's or tab bar's index, a tree's HTREEITEM
 };
 
 RECT clientToScreen(HWND h, RECT r) {
@@ -81,16 +83,10 @@ std::vector<Entry> listEntries(Window* w) {
     HWND h = w->handle;
     int n = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < n && i < 5000; ++i) {
-        int len = static_cast<int>(SendMessageW(h, LB_GETTEXTLEN, i, 0));
-        if (len < 0)
-            continue;
-        std::u16string t(static_cast<size_t>(len) + 1, u'\0');
-        SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(t.data()));
-        t.resize(std::char_traits<char16_t>::length(t.c_str()));
         RECT r{};
         if (SendMessageW(h, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)) == LB_ERR)
             continue;
-        out.push_back({h, t, clientToScreen(h, r), i});
+        out.push_back({h, gwes::listEntryText(h, i), clientToScreen(h, r), i});
     }
     return out;
 }
@@ -100,16 +96,10 @@ std::vector<Entry> tabEntries(Window* w) {
     HWND h = w->handle;
     int n = static_cast<int>(SendMessageW(h, TCM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < n && i < 256; ++i) {
-        WCHAR buf[256] = {};
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = buf;
-        item.cchTextMax = 256;
-        SendMessageW(h, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
         RECT r{};
         if (!SendMessageW(h, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r)))
             continue;
-        out.push_back({h, buf, clientToScreen(h, r), i});
+        out.push_back({h, gwes::tabEntryText(h, i), clientToScreen(h, r), i});
     }
     return out;
 }
@@ -119,18 +109,11 @@ std::vector<Entry> treeEntries(Window* w) {
     HWND h = w->handle;
     auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h, TVM_GETNEXTITEM, TVGN_FIRSTVISIBLE, 0));
     for (int guard = 0; item && guard < 5000; ++guard) {
-        WCHAR buf[1024] = {};
-        TVITEMW tv{};
-        tv.mask = TVIF_TEXT;
-        tv.hItem = item;
-        tv.pszText = buf;
-        tv.cchTextMax = 1024;
-        SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
         RECT r{};
-        *reinterpret_cast<HTREEITEM*>(&r) = item;
+        memcpy(&r, &item, sizeof item);  // TVM_GETITEMRECT takes the item in the rectangle
         if (SendMessageW(h, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)))
-            out.push_back(
-                {h, buf, clientToScreen(h, r), static_cast<int>(reinterpret_cast<intptr_t>(item))});
+            out.push_back({h, gwes::treeEntryText(h, item), clientToScreen(h, r),
+                           reinterpret_cast<INT_PTR>(item)});
         item = reinterpret_cast<HTREEITEM>(
             SendMessageW(h, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item)));
     }
@@ -225,7 +208,8 @@ struct Core : gwes::InputSource {
     // Queues the items and returns when the program waits again or has ended.
     void act(std::vector<Item> next) {
         std::unique_lock lock(mutex);
-        if (ended)
+        // nothing to hand over (typing ""): the program would never wait again for it
+        if (ended || next.empty())
             return;
         uint64_t before = waits;
         for (auto& it : next) items.push_back(std::move(it));
@@ -403,7 +387,7 @@ void Driver::tap(HWND window) {
 
 // A tab is chosen as a person chooses it: when the row is wider than the control, the two scroll
 // arrows at its right end (each kTabArrowWidth wide) bring the tab into view first.
-static void tapTab(Driver& d, HWND tabs, int index, const std::u16string& text) {
+static void tapTab(Driver& d, HWND tabs, INT_PTR index, const std::u16string& text) {
     constexpr int kTabArrowWidth = 13;
     for (int attempt = 0; attempt < 64; ++attempt) {
         if (!gwes::win(tabs))
@@ -474,44 +458,67 @@ void Driver::tapText(const std::u16string& text) {
             return;
         }
         for (const Entry& e : entriesOf(w)) {
-            if (e.text != text)
-                continue;
-            HWND owner = e.owner;
-            if (classIs(w, WC_TABCONTROLW)) {
-                tapTab(*this, owner, e.index, text);
+            if (e.text == text) {
+                tapEntry(e.owner, e.index);
                 return;
             }
-            if (!visibleOnScreen(e.screen, w)) {
-                if (classIs(w, WC_TREEVIEWW)) {
-                    impl_->act({Core::Task(
-                        [owner, e] { SendMessageW(owner, TVM_ENSUREVISIBLE, 0, e.index); })});
-                } else if (!classIs(w, WC_TABCONTROLW)) {
-                    int index = e.index;
-                    impl_->act({Core::Task(
-                        [owner, index] { SendMessageW(owner, LB_SETTOPINDEX, index, 0); })});
-                }
-            }
-            // the entry's place may have changed: look again
-            scrollIntoView(*impl_, owner, [&] {
-                for (const Entry& again : entriesOf(gwes::win(owner)))
-                    if (again.index == e.index)
-                        return again.screen;
-                return e.screen;
-            });
-            for (const Entry& again : entriesOf(gwes::win(owner)))
-                if (again.index == e.index && again.text == text) {
-                    RECT vis = gwes::visibleScreenClient(gwes::win(owner)), part;
-                    if (!IntersectRect(&part, &again.screen, &vis))
-                        throw DriverError("tap: the entry " + quote(text) +
-                                          " cannot be brought into view");
-                    tapAt(*this, owner, centre(part), "the entry " + quote(text));
-                    return;
-                }
-            throw DriverError("tap: the entry " + quote(text) + " went away");
         }
     }
     throw DriverError("tap: nothing on screen reads " + quote(text) + "\n" +
                       gwes::utf8(describeScreen()));
+}
+
+void Driver::tapEntry(HWND owner, INT_PTR index) {
+    requireRunning(*this, *impl_, "tap");
+    Window* w = gwes::win(owner);
+    if (!w || !gwes::reallyVisible(w))
+        throw DriverError("tap: the list is not on screen\n" + gwes::utf8(describeScreen()));
+    auto entryAt = [owner, index]() -> std::optional<Entry> {
+        if (Window* now = gwes::win(owner))
+            for (const Entry& e : entriesOf(now))
+                if (e.index == index)
+                    return e;
+        return std::nullopt;
+    };
+    std::optional<Entry> e = entryAt();
+    if (!e)
+        throw DriverError("tap: " + describe(owner) + " shows no entry " + std::to_string(index));
+    const std::u16string text = e->text;
+    if (classIs(w, WC_TABCONTROLW)) {
+        tapTab(*this, owner, index, text);
+        return;
+    }
+    if (!visibleOnScreen(e->screen, w)) {
+        if (classIs(w, WC_TREEVIEWW))
+            impl_->act({Core::Task([owner, index] {
+                SendMessageW(owner, TVM_ENSUREVISIBLE, 0, static_cast<LPARAM>(index));
+            })});
+        else
+            impl_->act({Core::Task([owner, index] {
+                SendMessageW(owner, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+            })});
+    }
+    // the entry's place may have changed: look again
+    scrollIntoView(*impl_, owner, [&] {
+        std::optional<Entry> again = entryAt();
+        return again ? again->screen : e->screen;
+    });
+    std::optional<Entry> again = entryAt();
+    if (!again || again->text != text)
+        throw DriverError("tap: the entry " + quote(text) + " went away");
+    RECT vis = gwes::visibleScreenClient(gwes::win(owner)), part;
+    if (!IntersectRect(&part, &again->screen, &vis))
+        throw DriverError("tap: the entry " + quote(text) + " cannot be brought into view");
+    tapAt(*this, owner, centre(part), "the entry " + quote(text));
+}
+
+void Driver::reveal(HWND window) {
+    requireRunning(*this, *impl_, "reveal");
+    if (gwes::win(window))
+        scrollIntoView(*impl_, window, [window] {
+            Window* w = gwes::win(window);
+            return w ? gwes::screenRect(w) : RECT{};
+        });
 }
 
 void Driver::tapId(int controlId) {
@@ -557,6 +564,19 @@ void Driver::key(UINT virtualKey) {
     InputEvent up{InputEvent::Kind::KeyUp};
     up.vk = virtualKey;
     impl_->act({down, up});
+    checkFailure(*impl_);
+}
+
+void Driver::key(UINT modifier, UINT virtualKey) {
+    requireRunning(*this, *impl_, "key");
+    auto event = [](InputEvent::Kind kind, UINT vk) {
+        InputEvent e{kind};
+        e.vk = vk;
+        return e;
+    };
+    impl_->act(
+        {event(InputEvent::Kind::KeyDown, modifier), event(InputEvent::Kind::KeyDown, virtualKey),
+         event(InputEvent::Kind::KeyUp, virtualKey), event(InputEvent::Kind::KeyUp, modifier)});
     checkFailure(*impl_);
 }
 
@@ -665,6 +685,8 @@ HWND Driver::find(const Query& query) const {
             if (!p || !gwes::isDescendant(p, w))
                 continue;
         }
+        if (query.where && !query.where(w->handle))
+            continue;
         return w->handle;
     }
     return nullptr;

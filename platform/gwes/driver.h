@@ -39,6 +39,7 @@ struct Query {
     std::optional<int> id;                    // control ID
     HWND parent = nullptr;                    // a descendant of this window
     bool includeHidden = false;
+    std::function<bool(HWND)> where;  // any further test the window must pass
 };
 
 class Driver {
@@ -70,8 +71,26 @@ class Driver {
     void drag(POINT from, POINT to);        // stylus down, moves, up
     void type(const std::u16string& text);  // characters to the focus window
     void key(UINT virtualKey);              // key down and up to the focus window
+    // The key pressed while a modifier (VK_SHIFT, VK_CONTROL, ...) is held down.
+    void key(UINT modifier, UINT virtualKey);
     void menu(const std::u16string& popup, const std::u16string& item);  // menu bar popup item
     void ok();  // the navigation bar's ok button
+    // Taps an entry of a list, drop-down list's dropped list, tab bar or tree: index is the
+    // entry's index (a tree's HTREEITEM). The entry is scrolled into view first.
+    void tapEntry(HWND owner, INT_PTR index);
+    // Scrolls the window into its scrolling parent's view, as a person drags the scroll bar.
+    void reveal(HWND window);
+
+    // Steps that set a control's state rather than toggle it. Each acts only when the state
+    // differs, by tapping, dragging and typing as a person would, and checks the outcome; each
+    // throws DriverError saying what it found instead.
+    void setCheck(HWND checkBox, bool checked);  // a check box (or radio button, to check it)
+    // Selects (or, in a multiple-selection list, deselects) the entry with this text of a list,
+    // drop-down list, tab bar or tree (an entry whose folder is expanded).
+    void select(HWND control, const std::u16string& entry, bool selected = true);
+    void setText(HWND edit, const std::u16string& text);  // replaces what an edit holds
+    void slide(HWND trackbar, int position);              // drags a slider's thumb
+
     // Presses the button (IDOK, IDYES, IDNO, ...) of the message box that is up.
     void answer(int buttonId);
     // Checks that a message box is up with this caption and (when given) text containing
@@ -87,6 +106,8 @@ class Driver {
     HWND activeWindow() const;                         // the active top-level window
     std::u16string navTitle() const;                   // title shown in the navigation bar
     std::u16string describeScreen() const;             // the visible windows, for messages
+    // A window as messages name it: its kind, text and ID ("check box \"Remember\" id=202").
+    static std::string describe(HWND window);
     void screenshot(const std::string& pngPath) const;
 
     // Steps the driver stops the program with when it is destroyed while the program waits.

@@ -1,5 +1,6 @@
 // The open device: DEVICE/device.ini, registry.reg, root/, factory/ and log.
 #include "internal.h"
+#include "kernel.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -207,6 +208,18 @@ DeviceIni readIni(const std::filesystem::path& file) {
         }
     }
     return ini;
+}
+
+ScreenSize screenSizeOf(const std::filesystem::path& dir) {
+    ScreenSize size;
+    try {
+        DeviceIni ini = readIni(dir / "device.ini");
+        size.width = ini.width;
+        size.height = ini.height;
+    } catch (const DeviceError&) {
+        // a device.ini that cannot be read is reported when the device is opened
+    }
+    return size;
 }
 
 void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {

@@ -61,6 +61,8 @@ class Device {
     //   registry journal: dropped an unfinished change ...   of a program killed during it
     //   registry journal dropped: ...   it was written for an earlier registry.reg
     void log(std::string_view line);
+    // DEVICE/log, where log() writes.
+    std::filesystem::path logFile() const { return dir_ / "log"; }
 
     // Screen size from device.ini (240 x 320 by default).
     int screenWidth() const;

@@ -324,6 +324,13 @@ bool clearPass(int top) {
     return moved;
 }
 
+// A restored file keeps the times it had in the image, as a device's files keep theirs through
+// a hard reset: only what changed afterwards is newer.
+void keepTimes(const struct stat& st, int fd) {
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(fd, times);
+}
+
 // Copies the file `name` of the folder src into the folder dst, with its attributes.
 void copyFileAt(int src, int dst, const char* name, const struct stat& st, const fs::path& where) {
     UniqueFd in(openFileAt(src, name, O_RDONLY));
@@ -335,6 +342,7 @@ void copyFileAt(int src, int dst, const char* name, const struct stat& st, const
     struct stat written;
     if (fstat(out.get(), &written) == 0)
         copyAttributesOf(in.get(), out.get(), written);
+    keepTimes(st, out.get());
 }
 
 }  // namespace
@@ -368,9 +376,11 @@ void copyTree(const fs::path& from, const fs::path& to) {
         CopyLevel& level = levels.back();
         dirent* e = readdir(level.folder);
         if (!e) {
-            struct stat st;
+            struct stat st, source;
             if (fstat(level.copy.get(), &st) == 0)
                 copyAttributesOf(dirfd(level.folder), level.copy.get(), st);
+            if (fstat(dirfd(level.folder), &source) == 0)
+                keepTimes(source, level.copy.get());
             closedir(level.folder);
             levels.pop_back();
             continue;

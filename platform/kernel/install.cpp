@@ -101,13 +101,23 @@ void copyInto(const fs::path& from, const std::u16string& to) {
 
 }  // namespace
 
+// A file beside the host programs (as in the build tree), else where an installation puts it
+// relative to them (bin/../lib, bin/../share/varnello).
+fs::path besideOrInstalled(const fs::path& binDir, const char* installed, const char* name) {
+    std::error_code ec;
+    if (fs::exists(binDir / name, ec) || !*installed)
+        return binDir / name;
+    fs::path there = (binDir / installed / name).lexically_normal();
+    return fs::exists(there, ec) ? there : binDir / name;
+}
+
 InstallOptions locateInstallFiles(InstallOptions options, const fs::path& binDir) {
     if (options.program.empty())
         options.program = binDir / "varnello";
     if (options.helpFile.empty())
-        options.helpFile = binDir / "tunedoc.htm";
+        options.helpFile = besideOrInstalled(binDir, CE_DATA_FROM_BIN, "tunedoc.htm");
     if (options.setupLibrary.empty())
-        options.setupLibrary = binDir / "libVarnelloSetup.so";
+        options.setupLibrary = besideOrInstalled(binDir, CE_LIB_FROM_BIN, "libVarnelloSetup.so");
     return options;
 }
 

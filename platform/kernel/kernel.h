@@ -83,6 +83,14 @@ void install(const InstallOptions& options);
 void uninstall(const std::filesystem::path& setupLibrary);
 bool installed();
 
+// The screen size of the device in dir, as device.ini gives it (240 x 320 when there is no
+// image there yet or its device.ini says nothing); nothing is opened or written.
+struct ScreenSize {
+    int width = 240;
+    int height = 320;
+};
+ScreenSize screenSizeOf(const std::filesystem::path& dir);
+
 // The registry of the current device in the .reg text format.
 std::string exportRegistry();
 

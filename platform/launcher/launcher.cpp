@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -112,15 +111,24 @@ bool screenshotTo(const std::string& path) {
     return false;
 }
 
-int runScripted(const Options& o, const std::string& text) {
-    std::vector<ce::test::ScriptStep> steps;
-    try {
-        steps = ce::test::parseScript(text);
-    } catch (const ce::test::DriverError& e) {
-        return fail(*o.script + ": " + e.what());
-    }
+// Every problem of the script, each with its line, before anything runs.
+bool scriptIsSound(const ce::test::Script& script, const std::string& name) {
+    if (script.problems.empty())
+        return true;
+    for (const auto& p : script.problems)
+        std::cerr << name << ": line " << p.line << ": " << p.what << "\n";
+    size_t n = script.problems.size();
+    std::cerr << name << ": " << n << (n == 1 ? " error" : " errors") << "; nothing was run\n";
+    return false;
+}
+
+int runScripted(const Options& o, const std::vector<ce::test::ScriptStep>& steps) {
+    // `expect log` looks at what the device logs from here on
+    std::error_code ec;
+    std::uintmax_t logStart = std::filesystem::file_size(ce::Device::current()->logFile(), ec);
     ce::test::Driver driver(&WinMain, o.commandLine);
-    int code = ce::test::runScript(driver, steps, *o.script, std::cerr);
+    int code = ce::test::runScript(driver, steps, ce::test::scriptDisplayName(*o.script), std::cerr,
+                                   ec ? 0 : logStart);
     if (o.screenshot && !screenshotTo(*o.screenshot) && code == 0)
         code = 2;
     driver.stop();
@@ -180,14 +188,19 @@ int main(int argc, char** argv) {
         std::cout << ce::launcher::usage(programName);
         return 0;
     }
-    std::string scriptText;
+    if (o.version) {
+        std::cout << programName << " " << CE_VERSION << "\n";
+        return 0;
+    }
+    ce::test::Script script;
     if (o.script) {
-        std::ifstream in(*o.script, std::ios::binary);
-        if (!in)
-            return fail("cannot read the script " + *o.script);
-        std::ostringstream s;
-        s << in.rdbuf();
-        scriptText = s.str();
+        std::string text, error;
+        if (!ce::test::readScriptSource(*o.script, text, error))
+            return fail(error);
+        auto screen = ce::kernel::screenSizeOf(o.device ? fs::path(*o.device) : defaultDevice());
+        script = ce::test::readScript(text, screen.width, screen.height);
+        if (!scriptIsSound(script, ce::test::scriptDisplayName(*o.script)))
+            return 2;
     }
     try {
         openDevice(o);
@@ -199,7 +212,7 @@ int main(int argc, char** argv) {
     // a run without a window starts its programs (CreateProcessW) without one too
     if (o.headless || o.script || o.screenshot)
         ce::kernel::setStartHeadless(true);
-    int code = o.script ? runScripted(o, scriptText) : runDirect(o);
+    int code = o.script ? runScripted(o, script.steps) : runDirect(o);
     std::cout.flush();
     ce::Device::close();
     return code;

@@ -65,6 +65,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         };
         if (name == "--help" || name == "-h")
             flag(o.help);
+        else if (name == "--version")
+            flag(o.version);
         else if (name == "--headless")
             flag(o.headless);
         else if (name == "--device")
@@ -115,6 +117,7 @@ std::string usage(const std::string& program) {
            "  --scale N          the window shows each screen pixel as N x N (1 to 4; default 2);\n"
            "                     drag its edge for any other size.\n"
            "  --help, -h         this text.\n"
+           "  --version          the version.\n"
            "\n"
            "Everything after the options is the device command line, given to WinMain exactly "
            "as a\n"

@@ -15,6 +15,7 @@ struct Options {
     std::optional<std::string> module;      // --module DEVPATH (programs started by CreateProcessW)
     int scale = 2;                          // --scale N: the window's pixels per screen pixel
     bool help = false;
+    bool version = false;        // --version
     std::u16string commandLine;  // what WinMain gets
 };
 

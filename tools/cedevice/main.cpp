@@ -1,10 +1,13 @@
 // cedevice: host tool around a device image (create, boot, inspect the registry, install, the
-// storage card).
+// storage card, and see what a run changed with snapshots).
+#include "diff.h"
 #include "kernel/kernel.h"
 #include "kernel/text.h"
+#include "snapshot.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -39,10 +42,20 @@ const char kUsage[] =
     "  card DIR HOSTDIR put a storage card in: \\Storage Card is the host folder HOSTDIR\n"
     "  card DIR --eject take the storage card out (its files stay in its folder)\n"
     "  card DIR         say which folder is the storage card\n"
+    "  snapshot DIR [NAME]\n"
+    "                   record every file and folder (size, times, attributes) and every registry\n"
+    "                   key and value of the device in DIR/snapshots/NAME (default: default)\n"
+    "  diff DIR [NAME | --factory] [--json]\n"
+    "                   what changed since the snapshot NAME (default: default) or since the\n"
+    "                   factory image: files deleted, added and changed, folders moved, registry\n"
+    "                   keys and values added, removed and changed; --json for programs\n"
     "  --help           show this text\n"
+    "  --version        show the version\n"
     "\n"
     "A device image is a folder: device.ini, registry.reg, root/ (the object store), factory/, "
     "log.\n";
+
+const char kDefaultSnapshot[] = "default";
 
 fs::path binDir() {
     std::error_code ec;
@@ -152,6 +165,99 @@ int card(const fs::path& dir, const std::vector<std::string>& rest) {
     return 0;
 }
 
+struct Options {
+    ce::kernel::InstallOptions install;
+    double waitSeconds = 30;
+    std::string snapshot = kDefaultSnapshot;
+    bool factory = false;
+    bool json = false;
+};
+
+// The words after DIR; returns an error for the user, or "" when they are sound.
+std::string readOptions(const std::string& command, const std::vector<std::string>& args,
+                        Options& o) {
+    bool named = false;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& opt = args[i];
+        bool snapshots = command == "snapshot" || command == "diff";
+        if (opt == "--json" && command == "diff") {
+            o.json = true;
+            continue;
+        }
+        if (opt == "--factory" && command == "diff") {
+            o.factory = true;
+            continue;
+        }
+        if (snapshots && opt.rfind("-", 0) != 0) {
+            if (named)
+                return "more than one snapshot name";
+            if (!ce::snapshot::validName(opt))
+                return "bad snapshot name \"" + opt +
+                       "\" (letters, digits, '.', '-' and '_', at most 64, not beginning with '.')";
+            o.snapshot = opt;
+            named = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return "unknown or incomplete option " + opt + " for " + command;
+        const std::string& value = args[++i];
+        if (opt == "--program" && command == "install")
+            o.install.program = value;
+        else if (opt == "--help-file" && command == "install")
+            o.install.helpFile = value;
+        else if (opt == "--setup" && (command == "install" || command == "uninstall"))
+            o.install.setupLibrary = value;
+        else if (opt == "--wait" && command == "boot") {
+            char* end = nullptr;
+            o.waitSeconds = strtod(value.c_str(), &end);
+            if (*end || !(o.waitSeconds >= 0) || o.waitSeconds > 86400)
+                return "bad --wait " + value;
+        } else {
+            return "unknown option " + opt + " for " + command;
+        }
+    }
+    if (o.factory && named)
+        return "diff takes a snapshot name or --factory, not both";
+    return "";
+}
+
+int takeSnapshot(const fs::path& dir, const Options& o) {
+    ce::Device::open(dir);
+    ce::snapshot::Snapshot s = ce::snapshot::capture();
+    fs::path file = ce::snapshot::fileOf(ce::Device::current()->dir(), o.snapshot);
+    ce::Device::close();
+    ce::snapshot::save(s, file);
+    printf("snapshot \"%s\" of %s: %zu files and folders, %zu registry keys\n", o.snapshot.c_str(),
+           dir.c_str(), s.files.size() - 1, s.registry.size() - 1);
+    return 0;
+}
+
+int showDiff(const fs::path& dir, const Options& o) {
+    ce::Device::open(dir);
+    fs::path deviceDir = ce::Device::current()->dir();
+    ce::snapshot::Snapshot now = ce::snapshot::capture();
+    ce::Device::close();
+    ce::snapshot::Snapshot before;
+    ce::snapshot::Since since;
+    if (o.factory) {
+        before = ce::snapshot::captureFactory(deviceDir);
+    } else {
+        fs::path file = ce::snapshot::fileOf(deviceDir, o.snapshot);
+        std::error_code ec;
+        if (!fs::exists(file, ec))
+            throw ce::DeviceError("no snapshot \"" + o.snapshot + "\" of " + dir.string() +
+                                  " (take one with: cedevice snapshot " + dir.string() +
+                                  (o.snapshot == kDefaultSnapshot ? "" : " " + o.snapshot) + ")");
+        before = ce::snapshot::load(file);
+        since = {o.snapshot, before.taken};
+    }
+    ce::snapshot::Diff d = ce::snapshot::compare(before, now);
+    std::string out =
+        o.json ? ce::snapshot::formatJson(d, since) : ce::snapshot::formatText(d, since);
+    fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
 int run(const std::vector<std::string>& args) {
     if (args.empty())
         return usageError("no command given");
@@ -160,35 +266,25 @@ int run(const std::vector<std::string>& args) {
         fputs(kUsage, stdout);
         return 0;
     }
-    if (args.size() < 2)
+    if (command == "--version") {
+        printf("cedevice %s\n", CE_VERSION);
+        return 0;
+    }
+    static const char* const commands[] = {"init",      "boot", "reg",      "install",
+                                           "uninstall", "card", "snapshot", "diff", "attrib"};
+    if (std::find_if(std::begin(commands), std::end(commands),
+                     [&](const char* c) { return command == c; }) == std::end(commands))
+        return usageError("unknown command " + command);
+    if (args.size() < 2 || args[1].empty())
         return usageError(command + ": no device folder given");
     fs::path dir = args[1];
     if (command == "attrib")
         return attrib(dir, args);
     if (command == "card")
         return card(dir, std::vector<std::string>(args.begin() + 2, args.end()));
-    ce::kernel::InstallOptions install;
-    double waitSeconds = 30;
-    for (size_t i = 2; i < args.size(); ++i) {
-        const std::string& opt = args[i];
-        if (i + 1 >= args.size())
-            return usageError("unknown or incomplete option " + opt);
-        const std::string& value = args[++i];
-        if (opt == "--program" && command == "install")
-            install.program = value;
-        else if (opt == "--help-file" && command == "install")
-            install.helpFile = value;
-        else if (opt == "--setup" && (command == "install" || command == "uninstall"))
-            install.setupLibrary = value;
-        else if (opt == "--wait" && command == "boot") {
-            char* end = nullptr;
-            waitSeconds = strtod(value.c_str(), &end);
-            if (*end || waitSeconds < 0)
-                return usageError("bad --wait " + value);
-        } else {
-            return usageError("unknown option " + opt + " for " + command);
-        }
-    }
+    Options o;
+    if (std::string error = readOptions(command, args, o); !error.empty())
+        return usageError(error);
 
     if (command == "init") {
         ce::kernel::createImage(dir);
@@ -197,7 +293,7 @@ int run(const std::vector<std::string>& args) {
     }
     if (command == "boot") {
         auto report = ce::kernel::boot(
-            dir, std::chrono::milliseconds(static_cast<long long>(waitSeconds * 1000)));
+            dir, std::chrono::milliseconds(static_cast<long long>(o.waitSeconds * 1000)));
         if (report.cleanBoot)
             printf("clean boot: restored the factory image\n");
         printf("boot %d\n", report.bootCount);
@@ -205,21 +301,22 @@ int run(const std::vector<std::string>& args) {
         ce::Device::close();
         return report.allEnded ? 0 : 1;
     }
-    if (command != "reg" && command != "install" && command != "uninstall")
-        return usageError("unknown command " + command);
+    if (command == "snapshot")
+        return takeSnapshot(dir, o);
+    if (command == "diff")
+        return showDiff(dir, o);
     ce::Device::open(dir);
-    int rc = 0;
     if (command == "reg") {
         fputs(ce::kernel::exportRegistry().c_str(), stdout);
     } else if (command == "install") {
-        ce::kernel::install(ce::kernel::locateInstallFiles(install, binDir()));
+        ce::kernel::install(ce::kernel::locateInstallFiles(o.install, binDir()));
         printf("installed Varnello in \\Program Files\\Varnello on %s\n", dir.c_str());
     } else {
-        ce::kernel::uninstall(ce::kernel::locateInstallFiles(install, binDir()).setupLibrary);
+        ce::kernel::uninstall(ce::kernel::locateInstallFiles(o.install, binDir()).setupLibrary);
         printf("removed Varnello from %s\n", dir.c_str());
     }
     ce::Device::close();
-    return rc;
+    return 0;
 }
 
 }  // namespace
@@ -228,10 +325,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);
-    } catch (const ce::DeviceError& e) {
-        fprintf(stderr, "cedevice: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
+        ce::Device::close();
         fprintf(stderr, "cedevice: %s\n", e.what());
         return 1;
     }

@@ -201,6 +201,8 @@ TEST(About, ShowsTheVersionAndItsOkClosesOnlyIt) {
     EXPECT_EQ(app.driver().navTitle(), u"About");
     HWND text = app.driver().findText(u"Varnello V1.01");
     ASSERT_NE(text, nullptr);
+    // the version `varnello --version` gives is the one the program shows
+    EXPECT_EQ(std::u16string(u"Varnello V") + VARNELLO_VERSION, u"Varnello V1.01");
     EXPECT_EQ(GetParent(text), g_hAboutWindow);
     EXPECT_EQ(g_aboutControls.GetCount(), 1);
     EXPECT_EQ(g_aboutControls.GetAt(0), text);

@@ -26,14 +26,17 @@ inline std::string slurp(const std::filesystem::path& p) {
 }
 
 // Runs `program` with these arguments (and environment additions) and no display; stdout and
-// stderr go through files in `scratch`.
+// stderr go through files in `scratch`, and standard input comes from `input` when one is given.
 inline Outcome run(const std::string& program, const std::vector<std::string>& args,
                    const std::filesystem::path& scratch,
-                   const std::vector<std::pair<std::string, std::string>>& env = {}) {
+                   const std::vector<std::pair<std::string, std::string>>& env = {},
+                   const std::filesystem::path& input = {}) {
     std::filesystem::path out = scratch / "stdout", err = scratch / "stderr";
     pid_t pid = fork();
     if (pid == 0) {
         unsetenv("DISPLAY");
+        if (!input.empty() && !freopen(input.c_str(), "r", stdin))
+            _exit(127);
         for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
         if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr))
             _exit(127);

@@ -28,8 +28,9 @@ using ce::test::slurp;
 
 // The test program behind the real launcher.
 Outcome launch(const std::vector<std::string>& args, const fs::path& scratch,
-               const std::vector<std::pair<std::string, std::string>>& env = {}) {
-    return ce::test::run(TESTPROG, args, scratch, env);
+               const std::vector<std::pair<std::string, std::string>>& env = {},
+               const fs::path& input = {}) {
+    return ce::test::run(TESTPROG, args, scratch, env, input);
 }
 
 bool oneLine(const std::string& s) {
@@ -56,10 +57,16 @@ TEST_F(Launcher, HelpListsTheOptionsAndExitsZero) {
     Outcome r = launch({"--help"}, dir);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.rfind("Usage: launcher_testprog [--device DIR]", 0), 0u) << r.out;
-    for (const char* o :
-         {"--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH", "--help"})
+    for (const char* o : {"--headless", "--script FILE", "--screenshot FILE", "--module DEVPATH",
+                          "--help", "--version"})
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
     EXPECT_EQ(r.err, "");
+
+    r = launch({"--version"}, dir);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "launcher_testprog " CE_VERSION "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(launch({"--version=2"}, dir).code, 2);
 }
 
 TEST_F(Launcher, BadCommandLinesGetOneLineAndExitTwo) {
@@ -112,6 +119,50 @@ TEST_F(Launcher, AScriptGetsTheDeviceCommandLineAndItsResultIsTheExitCode) {
     EXPECT_NE(r.err.find("the script has ended but the program still waits for input"),
               std::string::npos)
         << r.err;
+}
+
+// A script is read and checked whole before the program starts: every faulty line is named,
+// and the sound first line (which would save a file) never runs.
+TEST_F(Launcher, AScriptWithErrorsOnThreeLinesIsRefusedWholeAndNothingRuns) {
+    fs::path script = write("typos.txt",
+                            "tap id=203\ntype \"Ann\"\nmenu \"File\" \"Save\"\n"
+                            "wave \"Greet\"\n# a comment\nkey HYPER\ntap 12,400\nok\n");
+    size_t logBefore = slurp(device.dir() / "log").size();
+    Outcome r = launch({"--device", device.dir().string(), "--script", script.string()}, dir);
+    EXPECT_EQ(r.code, 2);
+    std::string name = script.string();
+    EXPECT_EQ(r.err, name + ": line 4: unknown command \"wave\"\n" + name +
+                         ": line 6: unknown key HYPER\n" + name +
+                         ": line 7: 12,400 is outside the screen (240 x 320)\n" + name +
+                         ": 3 errors; nothing was run\n");
+    EXPECT_FALSE(fs::exists(device.host(u"\\My Documents\\name.txt")));
+    EXPECT_EQ(slurp(device.dir() / "log").size(), logBefore) << "the device was used";
+}
+
+TEST_F(Launcher, AScriptComesFromAFileOrStandardInputAndAnythingElseIsRefused) {
+    fs::path input = write("stdin.txt", "menu \"File\" \"Quit\"\nexpect ended 7\n");
+    Outcome r = launch({"--device", device.dir().string(), "--script", "-"}, dir, {}, input);
+    EXPECT_EQ(r.code, 0) << r.err;
+    fs::path failing = write("stdin-fail.txt", "expect ended\n");
+    r = launch({"--device", device.dir().string(), "--script=-"}, dir, {}, failing);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("standard input: line 1: the program is still running", 0), 0u) << r.err;
+
+    fs::path unreadable = write("secret.txt", "ok\n");
+    fs::permissions(unreadable, fs::perms::none);
+    bool root = geteuid() == 0;  // root reads it anyway
+    for (const fs::path& bad : {dir, unreadable}) {
+        if (bad == unreadable && root)
+            continue;
+        r = launch({"--device", device.dir().string(), "--script", bad.string()}, dir);
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_TRUE(oneLine(r.err)) << r.err;
+        EXPECT_EQ(r.err.rfind("launcher_testprog: cannot read the script " + bad.string(), 0), 0u)
+            << r.err;
+    }
+    EXPECT_NE(launch({"--device", device.dir().string(), "--script", dir.string()}, dir)
+                  .err.find("Is a directory"),
+              std::string::npos);
 }
 
 TEST_F(Launcher, HeadlessRunsAnswerBoxesAndEndWhenTheProgramWaits) {

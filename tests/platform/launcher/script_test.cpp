@@ -42,7 +42,7 @@ TEST(ScriptParse, WordsQuotesAndComments) {
         "# a comment\n"
         "\n"
         "tap \"Clean Temp Files\"   # after a step\r\n"
-        "\ttype \"say \"\"hi\"\"\" \"\\Windows\\Temp\\\"\n"
+        "\tmenu \"say \"\"hi\"\"\" \"\\Windows\\Temp\\\"\n"
         "expect text id=5 \"\"\n");
     ASSERT_EQ(steps.size(), 3u);
     EXPECT_EQ(steps[0].line, 3);
@@ -50,8 +50,14 @@ TEST(ScriptParse, WordsQuotesAndComments) {
     EXPECT_EQ(steps[0].quoted, (std::vector<bool>{false, true}));
     EXPECT_EQ(steps[1].line, 4);
     EXPECT_EQ(steps[1].words,
-              (std::vector<std::string>{"type", "say \"hi\"", "\\Windows\\Temp\\"}));
+              (std::vector<std::string>{"menu", "say \"hi\"", "\\Windows\\Temp\\"}));
     EXPECT_EQ(steps[2].words, (std::vector<std::string>{"expect", "text", "id=5", ""}));
+
+    // a stray carriage return separates like a blank (a file saved with odd line ends)
+    auto stray = parseScript("type  \"a\"\r\r\nmenu x\ry\n");
+    ASSERT_EQ(stray.size(), 2u);
+    EXPECT_EQ(stray[0].words, (std::vector<std::string>{"type", "a"}));
+    EXPECT_EQ(stray[1].words, (std::vector<std::string>{"menu", "x", "y"}));
 
     // UTF-8 with a byte-order mark, as some editors save it
     auto marked = parseScript("\xEF\xBB\xBFtap \"K\xC3\xA4se\"\n");
@@ -132,11 +138,8 @@ TEST_F(Script, AFailingStepNamesItsLineAndStopsTheRun) {
         std::string step, says;
     };
     const Case cases[] = {
-        {"wave \"Greet\"", "unknown command \"wave\""},
         {"tap \"Nothing here\"", "nothing on screen reads \"Nothing here\""},
         {"tap id=999", "no visible control with ID 999"},
-        {"tap 240,100", "240,100 is outside the screen (240 x 320)"},
-        {"drag 10,10 10,400", "10,400 is outside the screen"},
         {"expect text id=204 \"done\"", "control id=204 reads \"ready\""},
         {"expect checked id=202", "control id=202 is not checked"},
         {"expect visible id=205", "control id=205 is hidden"},
@@ -147,10 +150,6 @@ TEST_F(Script, AFailingStepNamesItsLineAndStopsTheRun) {
         {"menu \"Edit\" \"Copy\"", "no menu bar button \"Edit\""},
         {"menu \"Tools\" \"Never\"", "\"Never\" is disabled"},
         {"expect ended", "the program is still running"},
-        {"key HYPER", "unknown key HYPER"},
-        {"answer maybe", "answer takes ok, yes, no"},
-        {"tap", "\"tap\" takes 1 argument(s)"},
-        {"expect purple id=3", "unknown expectation \"purple\""},
     };
     for (const Case& c : cases) {
         Driver d(&WinMain, u"");
@@ -165,6 +164,63 @@ TEST_F(Script, AFailingStepNamesItsLineAndStopsTheRun) {
         EXPECT_FALSE(d.messageBox()) << c.step;
         d.stop();
     }
+}
+
+// A step that cannot be run as written is found before anything runs, each with its line.
+TEST(ScriptCheck, EveryMalformedStepIsNamed) {
+    struct Case {
+        std::string step, says;
+    };
+    const Case cases[] = {
+        {"wave \"Greet\"", "unknown command \"wave\""},
+        {"tap 240,100", "240,100 is outside the screen (240 x 320)"},
+        {"tap 12;40", "tap takes \"Text\", id=N or X,Y"},
+        {"tap id=twelve", "\"twelve\" is not a number"},
+        {"tap id=-3", "-3 is out of range"},
+        {"drag 10,10 10,400", "10,400 is outside the screen"},
+        {"drag 10,10 \"10,20\"", "expected a point X,Y"},
+        {"key HYPER", "unknown key HYPER"},
+        {"key F13", "unknown key F13"},
+        {"answer maybe", "answer takes ok, yes, no"},
+        {"tap", "\"tap\" takes 1 argument(s)"},
+        {"ok now", "\"ok\" takes 0 argument(s)"},
+        {"expect", "expect what?"},
+        {"expect purple id=3", "unknown expectation \"purple\""},
+        {"expect box", "\"expect box\" takes 1 to 2 argument(s)"},
+        {"expect checked 50052", "expected id=N after \"expect\""},
+        {"expect ended zero", "\"zero\" is not a number"},
+        {"check 202", "expected id=N after \"check\""},
+        {"select id=206", "\"select\" takes 2 argument(s)"},
+        {"slide id=5 far", "\"far\" is not a number"},
+        {"set id=203", "\"set\" takes 2 argument(s)"},
+        {"expect file \"Temp\\a.tmp\"", "\"Temp\\a.tmp\" is not a device path"},
+        {"expect nofile \"\\Temp\\*.tmp\"", "holds a wildcard"},
+        {"expect size \"\\a\" -1", "-1 is out of range"},
+        {"expect size \"\\a\" 12kb", "\"12kb\" is not a number"},
+        {"expect reg \"HKXX\\Foo\" \"v\" \"1\"", "does not begin with a registry root"},
+        {"expect noreg \"HKLM\\Foo\" \"v\" \"1\"", "takes 1 to 2 argument(s)"},
+        {"expect log", "\"expect log\" takes 1 argument(s)"},
+        {"tap \"open", "a quoted argument is not closed"},
+        {"\"tap\" x", "a line starts with its command"},
+        {"tap \"K\xC3\"", "not UTF-8"},
+    };
+    for (const Case& c : cases) {
+        auto script = ce::test::readScript("# line 1\ntap \"Greet\"\n" + c.step + "\n", 240, 320);
+        ASSERT_EQ(script.problems.size(), 1u) << c.step;
+        EXPECT_EQ(script.problems[0].line, 3) << c.step;
+        EXPECT_NE(script.problems[0].what.find(c.says), std::string::npos)
+            << c.step << "\n"
+            << script.problems[0].what;
+        EXPECT_EQ(script.steps.size(), 1u) << c.step;  // only the sound line 2
+    }
+    // the same steps written soundly pass
+    auto sound = ce::test::readScript(
+        "tap 239,319\ntap id=0\nkey f12\nkey a\nexpect ended -1\ncheck id=202\nslide id=5 -2\n"
+        "expect size \"/Temp/a\" 0\nexpect reg \"hkey_local_machine\" \"\" \"\"\n"
+        "expect noreg \"HKU\\x\"\nselect id=0 \"Tab\"\nset id=3 \"\"\n",
+        240, 320);
+    EXPECT_TRUE(sound.problems.empty()) << sound.problems[0].line << ": " << sound.problems[0].what;
+    EXPECT_EQ(sound.steps.size(), 12u);
 }
 
 TEST_F(Script, AnAnswerTheBoxDoesNotOfferIsRefused) {
