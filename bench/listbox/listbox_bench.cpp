@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 namespace {
 

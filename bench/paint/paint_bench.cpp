@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "display/display.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,7 +9,7 @@
 
 #include "gwes/driver.h"
 #include "kernel/kernel.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <algorithm>
 #include <chrono>

@@ -183,13 +183,9 @@ bool registerControlClass(LPCWSTR name, WNDPROC proc, UINT classStyle, LPCWSTR c
     wc.hCursor = cursor ? LoadCursorW(nullptr, cursor) : nullptr;
     wc.hbrBackground = nullptr;
     wc.lpszClassName = name;
-    if (!RegisterClassW(&wc))
-        return false;
     // The class belongs to the platform's library, not to the program that asked for it first:
     // it outlives that program.
-    if (auto cls = gwes::findClass(name))
-        cls->system = true;
-    return true;
+    return gwes::registerSystemClass(wc) != 0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace ce::gwes {
-class InputSource;
-}
+#include "display/input.h"
 
 namespace ce::display {
 
@@ -55,6 +53,6 @@ bool dimmed();
 // The host window (SDL2): the screen scaled x2, the mouse as the stylus, the keyboard to the
 // focus window. nullptr and a message on stderr when there is no display. The window lives as
 // long as the returned input source.
-std::unique_ptr<ce::gwes::InputSource> openWindow();
+std::unique_ptr<InputSource> openWindow();
 
 }  // namespace ce::display

@@ -1,7 +1,7 @@
 // The host window: SDL2 shows the screen scaled x2, turns the mouse into the stylus and the
 // keyboard into keys and characters for the focus window.
 #include "display/gdi.h"
-#include "gwes/input.h"
+#include "display/input.h"
 
 #include <SDL.h>
 
@@ -101,7 +101,7 @@ std::u16string utf16(const char* s) {
 
 }  // namespace
 
-class HostWindow : public gwes::InputSource {
+class HostWindow : public InputSource {
   public:
     static HostWindow* current;
 
@@ -119,7 +119,7 @@ class HostWindow : public gwes::InputSource {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
-    bool wait(gwes::InputEvent& event) override {
+    bool wait(InputEvent& event) override {
         while (pending_.empty()) {
             SDL_Event e;
             if (!SDL_WaitEvent(&e))
@@ -177,8 +177,8 @@ class HostWindow : public gwes::InputSource {
     }
 
   private:
-    void push(gwes::InputEvent::Kind kind, int x = 0, int y = 0, UINT vk = 0, WCHAR ch = 0) {
-        gwes::InputEvent e{kind};
+    void push(InputEvent::Kind kind, int x = 0, int y = 0, UINT vk = 0, WCHAR ch = 0) {
+        InputEvent e{kind};
         e.x = x;
         e.y = y;
         e.vk = vk;
@@ -187,7 +187,7 @@ class HostWindow : public gwes::InputSource {
     }
 
     void translate(const SDL_Event& e) {
-        using Kind = gwes::InputEvent::Kind;
+        using Kind = InputEvent::Kind;
         switch (e.type) {
             case SDL_QUIT:
                 push(Kind::Close);
@@ -232,12 +232,12 @@ class HostWindow : public gwes::InputSource {
     SDL_Texture* texture_;
     int width_, height_;
     bool down_ = false;
-    std::deque<gwes::InputEvent> pending_;
+    std::deque<InputEvent> pending_;
 };
 
 HostWindow* HostWindow::current = nullptr;
 
-std::unique_ptr<gwes::InputSource> openWindow() {
+std::unique_ptr<InputSource> openWindow() {
     if (HostWindow::current) {
         std::fprintf(stderr, "varnello: the device window is already open\n");
         return nullptr;

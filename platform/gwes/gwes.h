@@ -336,6 +336,12 @@ std::u16string buttonText(int id);
 // class helpers (window.cpp)
 std::u16string lower(std::u16string_view s);
 std::shared_ptr<WindowClass> findClass(LPCWSTR name);
+// Registers a class of the platform's own (a control): unlike a program's class, it stays when
+// the program ends, and so does the procedure of its windows. The atom, or 0 with the error set.
+ATOM registerSystemClass(const WNDCLASSW& wc);
+// The parts above the window system that bring classes of their own (the controls) add a function
+// here when the library loads; the window manager of every device calls each one when it starts.
+void addClassProvider(void (*provide)());
 HBRUSH resolveBrush(HBRUSH b);  // a (COLOR_x + 1 | SYS_COLOR_INDEX_FLAG) value -> system brush
 void setError(DWORD code);
 uint64_t nowMs();

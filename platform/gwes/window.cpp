@@ -72,6 +72,17 @@ void makeDesktop(Gwes& g) {
 }
 }  // namespace
 
+namespace {
+std::vector<void (*)()>& classProviders() {
+    static std::vector<void (*)()> providers;
+    return providers;
+}
+}  // namespace
+
+void addClassProvider(void (*provide)()) {
+    classProviders().push_back(provide);
+}
+
 Gwes* state() {
     Device* dev = Device::current();
     if (!dev)
@@ -83,8 +94,7 @@ Gwes* state() {
         registerDialogClass();
         registerMenuClasses();
         registerMessageBoxClass();
-        if (&ce::controls::registerSystemClasses)
-            ce::controls::registerSystemClasses();
+        for (auto provide : classProviders()) provide();
         createShell();
     }
     return &g;
@@ -430,6 +440,13 @@ std::shared_ptr<WindowClass> findClass(LPCWSTR name) {
     }
     auto it = g->classes.find(lower(name));
     return it == g->classes.end() ? nullptr : it->second;
+}
+
+ATOM registerSystemClass(const WNDCLASSW& wc) {
+    const ATOM atom = RegisterClassW(&wc);
+    if (atom)
+        findClass(wc.lpszClassName)->system = true;
+    return atom;
 }
 
 static int windowsOfClass(const Gwes& g, const WindowClass* cls) {

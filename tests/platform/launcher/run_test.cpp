@@ -6,7 +6,7 @@
 
 #include "kernel/device.h"
 #include "kernel/kernel.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

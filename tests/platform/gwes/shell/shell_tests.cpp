@@ -6,7 +6,7 @@
 #include <aygshell.h>
 
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "resources/resources.h"
 
 using namespace gwestest;

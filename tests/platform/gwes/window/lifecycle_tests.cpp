@@ -2,7 +2,7 @@
 // text and window longs, and handles that are no longer valid.
 #include "support/msglog.h"
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 using namespace gwestest;
 

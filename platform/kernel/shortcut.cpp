@@ -1,0 +1,44 @@
+// Shortcut files: "<count>#<target>".
+#include "shortcut.h"
+
+#include "internal.h"
+
+namespace ce::kernel {
+
+std::string shortcutBytes(std::u16string_view target) {
+    return std::to_string(target.size()) + "#" + toUtf8(target);
+}
+
+bool parseShortcut(std::string_view bytes, std::u16string& target) {
+    if (bytes.size() > kMaxShortcutFile)
+        return false;
+    size_t i = 0;
+    size_t count = 0;
+    while (i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9') {
+        count = count * 10 + static_cast<size_t>(bytes[i] - '0');
+        if (++i > 5)
+            return false;
+    }
+    if (i == 0 || i >= bytes.size() || bytes[i] != '#')
+        return false;
+    std::string_view rest = bytes.substr(i + 1);
+    while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
+    for (char c : rest) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+            return false;  // binary junk
+    }
+    std::u16string text = fromUtf8(rest);
+    if (toUtf8(text) != rest)
+        return false;  // not UTF-8 text
+    if (text.size() < count || count == 0 || count > kMaxShortcutTarget)
+        return false;
+    for (size_t k = count; k < text.size(); ++k) {
+        if (text[k] != u' ' && text[k] != u'\t')
+            return false;  // more text than counted
+    }
+    text.resize(count);
+    target = std::move(text);
+    return true;
+}
+
+}  // namespace ce::kernel
