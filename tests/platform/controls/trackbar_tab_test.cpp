@@ -28,6 +28,87 @@ TEST_F(TrackbarTest, RangeAndPositionClamp) {
     EXPECT_TRUE(matches({}));  // the program's own changes are not notified
 }
 
+// The trackbar's state after a setter: range, position, page size and number of ticks.
+std::vector<Query> slider(int min, int max, int pos, int page, int tics) {
+    return {{TBM_GETRANGEMIN, 0, min},
+            {TBM_GETRANGEMAX, 0, max},
+            {TBM_GETPOS, 0, pos},
+            {TBM_GETPAGESIZE, 0, page},
+            {TBM_GETNUMTICS, 0, tics}};
+}
+
+// Win32's answers: Wine's conformance tests of the trackbar (reversed ranges are kept, a maximum
+// of -1 is taken, the automatic page size is a fifth of the range and follows it until the
+// program sets one, -1 restores it, the position follows a range that moves past it), and a
+// MinGW probe under Wine for the rest. A redraw flag repaints even an unchanged range; a
+// position repaints when the value asked for differs from the old one, even when clamped to it.
+TEST_F(TrackbarTest, SettersAnswerAsWin32) {
+    HWND t = child(TRACKBAR_CLASSW, u"Slider", TBS_AUTOTICKS, 2, 20, 210, 24, 50049);
+    ASSERT_NE(t, nullptr);
+    // Automatic ticks come with the first range a program sets.
+    EXPECT_EQ(2, SendMessageW(t, TBM_GETNUMTICS, 0, 0));
+    const auto Y = Repaint::Yes;
+    const auto N = Repaint::No;
+    runSetterTable(
+        t,
+        {
+            {"range 0..2", TBM_SETRANGE, TRUE, MAKELONG(0, 2), 0, Y, slider(0, 2, 0, 1, 3)},
+            {"same range, redraw", TBM_SETRANGE, TRUE, MAKELONG(0, 2), 0, Y, slider(0, 2, 0, 1, 3)},
+            {"same range, no redraw", TBM_SETRANGE, FALSE, MAKELONG(0, 2), 0, N,
+             slider(0, 2, 0, 1, 3)},
+            {"position 1", TBM_SETPOS, TRUE, 1, 0, Y, slider(0, 2, 1, 1, 3)},
+            {"position 1 again", TBM_SETPOS, TRUE, 1, 0, N, slider(0, 2, 1, 1, 3)},
+            {"position above the range", TBM_SETPOS, TRUE, 7, 0, Y, slider(0, 2, 2, 1, 3)},
+            {"clamped to where it is", TBM_SETPOS, TRUE, 9, 0, Y, slider(0, 2, 2, 1, 3)},
+            {"position below the range", TBM_SETPOS, TRUE, -3, 0, Y, slider(0, 2, 0, 1, 3)},
+            {"position without redraw", TBM_SETPOS, FALSE, 1, 0, N, slider(0, 2, 1, 1, 3)},
+            {"reversed range 10..0 is kept", TBM_SETRANGE, TRUE, MAKELONG(10, 0), 0, Y,
+             slider(10, 0, 0, -2, 2)},
+            {"position in a reversed range", TBM_SETPOS, TRUE, 5, 0, Y, slider(10, 0, 0, -2, 2)},
+            {"negative range", TBM_SETRANGE, TRUE, MAKELONG(-5, -1), 0, Y,
+             slider(-5, -1, -1, 1, 5)},
+            {"range 0..100", TBM_SETRANGE, TRUE, MAKELONG(0, 100), 0, Y,
+             slider(0, 100, 0, 20, 101)},
+            {"position 50", TBM_SETPOS, TRUE, 50, 0, Y, slider(0, 100, 50, 20, 101)},
+            {"maximum -1", TBM_SETRANGEMAX, TRUE, -1, 0, Y, slider(0, -1, 0, 1, 2)},
+            {"maximum 100", TBM_SETRANGEMAX, TRUE, 100, 0, Y, slider(0, 100, 0, 20, 101)},
+            {"same maximum, redraw", TBM_SETRANGEMAX, TRUE, 100, 0, Y, slider(0, 100, 0, 20, 101)},
+            {"same maximum, no redraw", TBM_SETRANGEMAX, FALSE, 100, 0, N,
+             slider(0, 100, 0, 20, 101)},
+            {"position 50 again", TBM_SETPOS, TRUE, 50, 0, Y, slider(0, 100, 50, 20, 101)},
+            {"minimum past the position", TBM_SETRANGEMIN, TRUE, 70, 0, Y,
+             slider(70, 100, 70, 6, 31)},
+            {"minimum above the maximum", TBM_SETRANGEMIN, TRUE, 200, 0, Y,
+             slider(200, 100, 200, -20, 2)},
+            {"minimum -1 leaves the position", TBM_SETRANGEMIN, TRUE, -1, 0, Y,
+             slider(-1, 100, 200, 20, 102)},
+            {"range 0..2 again", TBM_SETRANGE, TRUE, MAKELONG(0, 2), 0, Y, slider(0, 2, 2, 1, 3)},
+            {"maximum beyond 16 bits", TBM_SETRANGEMAX, TRUE, 70000, 0, Y,
+             slider(0, 70000, 2, 14000, 70001)},
+            {"range 0..2 once more", TBM_SETRANGE, TRUE, MAKELONG(0, 2), 0, Y,
+             slider(0, 2, 2, 1, 3)},
+            {"page 0", TBM_SETPAGESIZE, 0, 0, 1, N, slider(0, 2, 2, 0, 3)},
+            {"page -1 restores the automatic size", TBM_SETPAGESIZE, 0, -1, 0, N,
+             slider(0, 2, 2, 1, 3)},
+            {"page -2", TBM_SETPAGESIZE, 0, -2, 1, N, slider(0, 2, 2, -2, 3)},
+            {"page 5", TBM_SETPAGESIZE, 0, 5, -2, N, slider(0, 2, 2, 5, 3)},
+            {"a new range keeps the program's page", TBM_SETRANGE, TRUE, MAKELONG(0, 50), 0, Y,
+             slider(0, 50, 2, 5, 51)},
+            {"page -1 follows the range again", TBM_SETPAGESIZE, 0, -1, 5, N,
+             slider(0, 50, 2, 10, 51)},
+            {"line 0", TBM_SETLINESIZE, 0, 0, 1, N, {{TBM_GETLINESIZE, 0, 0}}},
+            {"line -1", TBM_SETLINESIZE, 0, -1, 0, N, {{TBM_GETLINESIZE, 0, -1}}},
+            {"line 3", TBM_SETLINESIZE, 0, 3, -1, N, {{TBM_GETLINESIZE, 0, 3}}},
+            {"a tick every 5", TBM_SETTICFREQ, 5, 0, 0, Y, slider(0, 50, 2, 10, 11)},
+            {"same frequency", TBM_SETTICFREQ, 5, 0, 0, N, slider(0, 50, 2, 10, 11)},
+            {"frequency 0: the ends only", TBM_SETTICFREQ, 0, 0, 0, Y, slider(0, 50, 2, 10, 2)},
+            {"frequency -1: the ends only", TBM_SETTICFREQ, static_cast<WPARAM>(-1), 0, 0, Y,
+             slider(0, 50, 2, 10, 2)},
+            {"frequency beyond the range", TBM_SETTICFREQ, 100, 0, 0, Y, slider(0, 50, 2, 10, 2)},
+        });
+    EXPECT_TRUE(matches({}));  // a program's own changes are not notified
+}
+
 TEST(TrackbarInput, TapPagesAndDragTracks) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
     resetRecord();
