@@ -1468,7 +1468,9 @@ static void applyStyle(Window* w, DWORD style) {
     w->style = ss.styleNew;
     updateScrollBarPresence(w);
     recalcClient(w);
-    if (reallyVisible(w))
+    // As on Win32, a new style repaints nothing by itself (the window redraws when it is told
+    // to); only a window that this makes visible is drawn, so that the screen shows it.
+    if (visibleChange && reallyVisible(w))
         invalidateTree(w);
     send(w, WM_STYLECHANGED, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&ss));
 }

@@ -118,6 +118,8 @@ void runSetterTable(HWND control, const std::vector<SetterRow>& rows) {
                 << "message 0x" << std::hex << q.message << " wParam " << std::dec << q.wParam;
         if (row.text)
             EXPECT_EQ(narrow(row.text), narrow(windowText(control)));
+        if (row.style)
+            EXPECT_EQ(*row.style, static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE)));
     }
 }
 

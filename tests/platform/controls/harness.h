@@ -64,6 +64,7 @@ struct SetterRow {
     Repaint repaint;                 // whether the control is left invalid (to be repainted)
     std::vector<Query> state;        // getters and their answers afterwards
     const char16_t* text = nullptr;  // the window text afterwards, when it matters
+    std::optional<DWORD> style = std::nullopt;  // the window style afterwards, when it matters
 };
 // Sends each row and checks its answer, the state read back and the repaint; reports the row.
 void runSetterTable(HWND control, const std::vector<SetterRow>& rows);
