@@ -124,6 +124,20 @@ TEST_F(ButtonTest, SettersAnswerAsWin32) {
     EXPECT_TRUE(matches({}));  // setting states notifies nobody
 }
 
+// A label's one setter is its text: Win32 (a MinGW probe under Wine) answers TRUE and redraws
+// it every time, the same text too; no text is an empty label.
+TEST_F(ButtonTest, StaticTextSetterAnswersAsWin32) {
+    HWND label = child(u"STATIC", u"Label", SS_LEFT, 2, 2, 100, 18, 0);
+    const auto text = [](const char16_t* t) { return reinterpret_cast<LPARAM>(t); };
+    runSetterTable(
+        label,
+        {
+            {"same text", WM_SETTEXT, 0, text(u"Label"), TRUE, Repaint::Yes, {}, u"Label"},
+            {"other text", WM_SETTEXT, 0, text(u"Other"), TRUE, Repaint::Yes, {}, u"Other"},
+            {"no text", WM_SETTEXT, 0, 0, TRUE, Repaint::Yes, {{WM_GETTEXTLENGTH, 0, 0}}, u""},
+        });
+}
+
 TEST_F(ButtonTest, AutomaticRadioButtonsClearTheirGroup) {
     HWND a = child(u"BUTTON", u"A", BS_AUTORADIOBUTTON | WS_GROUP, 2, 2, 100, 18, 201);
     HWND b = child(u"BUTTON", u"B", BS_AUTORADIOBUTTON, 2, 22, 100, 18, 202);
