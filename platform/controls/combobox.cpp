@@ -110,7 +110,7 @@ void ComboBox::dropDown() {
                  SWP_NOACTIVATE | SWP_SHOWWINDOW);
     const int sel = selection();
     if (sel >= 0)
-        toList(LB_SETCARETINDEX, static_cast<WPARAM>(sel), 0);
+        toList(LB_SETCURSEL, static_cast<WPARAM>(sel), 0);  // scrolls it into view
     dropped_ = true;
     SetCapture(list_);
     invalidate();
