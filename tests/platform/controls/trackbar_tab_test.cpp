@@ -202,6 +202,100 @@ TEST_F(TabTest, ItemsAndSelection) {
     EXPECT_TRUE(matches({}));
 }
 
+std::vector<Query> tabState(int cur, int focus) {
+    return {{TCM_GETCURSEL, 0, cur}, {TCM_GETCURFOCUS, 0, focus}};
+}
+
+// Win32's answers, from a MinGW probe under Wine: TCM_SETCURSEL answers the previous selection
+// (-1 past the tabs) and -1 leaves none selected; TCM_SETCURFOCUS selects as a tap would and -1
+// leaves none; TCM_SETMINTABWIDTH answers the old minimum, -1 the default (here: as narrow as
+// the text, so that six tabs share 240 pixels); TCM_SETITEMSIZE answers the old size and takes
+// the width only for TCS_FIXEDWIDTH tabs; TCM_SETEXTENDEDSTYLE keeps TCS_EX_FLATSEPARATORS alone;
+// the minimum width and the padding lay the tabs out without repainting them.
+TEST_F(TabTest, SettersAnswerAsWin32) {
+    const auto Y = Repaint::Yes;
+    const auto N = Repaint::No;
+    HWND t = child(WC_TABCONTROLW, u"", 0, 10, 10, 200, 100, 7);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    for (const char16_t* name : {u"One", u"Two", u"Three"}) {
+        item.pszText = const_cast<LPWSTR>(name);
+        SendMessageW(t, TCM_INSERTITEMW, 9, reinterpret_cast<LPARAM>(&item));
+    }
+    RECT first{};
+    SendMessageW(t, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    const auto oldHeight = static_cast<WORD>(first.bottom - first.top);
+    TCITEMW text{};
+    text.mask = TCIF_TEXT;
+    text.pszText = const_cast<LPWSTR>(u"Uno");
+    TCITEMW param{};
+    param.mask = TCIF_PARAM;
+    param.lParam = 5;
+    const auto at = [](const TCITEMW& i) { return reinterpret_cast<LPARAM>(&i); };
+    const auto index = [](int i) { return static_cast<WPARAM>(i); };
+    runSetterTable(
+        t, {
+               {"three tabs, the first selected", TCM_GETITEMCOUNT, 0, 0, 3, N, tabState(0, 0)},
+               {"select 1", TCM_SETCURSEL, 1, 0, 0, Y, tabState(1, 1)},
+               {"select 1 again", TCM_SETCURSEL, 1, 0, 1, N, tabState(1, 1)},
+               {"past the tabs", TCM_SETCURSEL, 3, 0, -1, N, tabState(1, 1)},
+               {"-1: none selected", TCM_SETCURSEL, index(-1), 0, 1, Y, tabState(-1, -1)},
+               {"-1 again", TCM_SETCURSEL, index(-1), 0, -1, N, tabState(-1, -1)},
+               {"-2", TCM_SETCURSEL, index(-2), 0, -1, N, tabState(-1, -1)},
+               {"select 2", TCM_SETCURSEL, 2, 0, -1, Y, tabState(2, 2)},
+               {"focus 0 selects it", TCM_SETCURFOCUS, 0, 0, 0, Y, tabState(0, 0)},
+               {"focus 0 again", TCM_SETCURFOCUS, 0, 0, 0, N, tabState(0, 0)},
+               {"focus past the tabs", TCM_SETCURFOCUS, 5, 0, 0, N, tabState(0, 0)},
+               {"focus -1: none", TCM_SETCURFOCUS, index(-1), 0, 0, Y, tabState(-1, -1)},
+               {"text", TCM_SETITEMW, 0, at(text), TRUE, Y, {}},
+               {"item past the tabs", TCM_SETITEMW, 5, at(text), FALSE, N, {}},
+               {"item -1", TCM_SETITEMW, index(-1), at(text), FALSE, N, {}},
+               {"param", TCM_SETITEMW, 0, at(param), TRUE, Y, {}},
+               {"size: no fixed width, the height",
+                TCM_SETITEMSIZE,
+                0,
+                MAKELPARAM(50, 20),
+                MAKELRESULT(0, oldHeight),
+                Y,
+                {}},
+               {"size again", TCM_SETITEMSIZE, 0, MAKELPARAM(60, 22), MAKELRESULT(0, 20), Y, {}},
+               {"minimum width 30", TCM_SETMINTABWIDTH, 0, 30, 0, N, {}},
+               {"minimum -1: the default", TCM_SETMINTABWIDTH, 0, -1, 30, N, {}},
+               {"minimum 40", TCM_SETMINTABWIDTH, 0, 40, 0, N, {}},
+               {"padding", TCM_SETPADDING, 0, MAKELPARAM(3, 3), 0, N, {}},
+               {"extra bytes once there are tabs", TCM_SETITEMEXTRA, 8, 0, FALSE, N, {}},
+               {"flat separators",
+                TCM_SETEXTENDEDSTYLE,
+                0,
+                TCS_EX_FLATSEPARATORS,
+                0,
+                Y,
+                {{TCM_GETEXTENDEDSTYLE, 0, TCS_EX_FLATSEPARATORS}}},
+               {"masked off",
+                TCM_SETEXTENDEDSTYLE,
+                TCS_EX_FLATSEPARATORS,
+                0,
+                TCS_EX_FLATSEPARATORS,
+                Y,
+                {{TCM_GETEXTENDEDSTYLE, 0, 0}}},
+               {"register-drop is not kept",
+                TCM_SETEXTENDEDSTYLE,
+                0,
+                3,
+                0,
+                Y,
+                {{TCM_GETEXTENDEDSTYLE, 0, TCS_EX_FLATSEPARATORS}}},
+               {"select 2 to delete it", TCM_SETCURSEL, 2, 0, -1, Y, tabState(2, 2)},
+               {"deleting the selected tab", TCM_DELETEITEM, 2, 0, TRUE, Y, tabState(-1, -1)},
+               {"select 1", TCM_SETCURSEL, 1, 0, -1, Y, tabState(1, 1)},
+               {"deleting a tab before it", TCM_DELETEITEM, 0, 0, TRUE, Y, {{TCM_GETCURSEL, 0, 0}}},
+               {"deleting them all", TCM_DELETEALLITEMS, 0, 0, TRUE, Y, {{TCM_GETCURSEL, 0, -1}}},
+               {"nothing to select", TCM_SETCURSEL, 0, 0, -1, N, {{TCM_GETCURSEL, 0, -1}}},
+           });
+    // The focus selects as a tap does: the parent is asked and told.
+    EXPECT_TRUE(matches({{WM_NOTIFY, TCN_SELCHANGING, 7}, {WM_NOTIFY, TCN_SELCHANGE, 7}}));
+}
+
 TEST_F(TabTest, AdjustRectWithTabsBelow) {
     HWND tabs = makeTabs(parent_);
     RECT rc{};
