@@ -114,7 +114,7 @@ void runSetterTable(HWND control, const std::vector<SetterRow>& rows) {
         EXPECT_EQ(row.repaint == Repaint::Yes, GetUpdateRect(control, nullptr, FALSE) != FALSE)
             << (row.repaint == Repaint::Yes ? "not repainted" : "repainted");
         for (const Query& q : row.state)
-            EXPECT_EQ(q.answer, SendMessageW(control, q.message, q.wParam, 0))
+            EXPECT_EQ(q.answer, SendMessageW(control, q.message, q.wParam, q.lParam))
                 << "message 0x" << std::hex << q.message << " wParam " << std::dec << q.wParam;
         if (row.text)
             EXPECT_EQ(narrow(row.text), narrow(windowText(control)));

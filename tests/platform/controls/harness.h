@@ -54,6 +54,7 @@ struct Query {
     UINT message;
     WPARAM wParam;
     LRESULT answer;
+    LPARAM lParam = 0;
 };
 struct SetterRow {
     const char* what;
