@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
+#include "device.h"
 #include "kernel/kernel.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -22,20 +22,11 @@ namespace fs = std::filesystem;
 static fs::path g_settingsHostPath;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fs::path device = fs::temp_directory_path() / ("settings_fuzzer." + std::to_string(getpid()));
-    fs::remove_all(device);
-    ce::kernel::createImage(device, ce::kernel::ImageContents::Empty);
-    ce::Device& opened = ce::Device::open(device);
+    ce::Device& opened = ce::fuzz::openDevice("settings_fuzzer");
     ce::kernel::setModulePath(u"\\Program Files\\Varnello\\Varnello.exe");
     g_settingsHostPath = *opened.hostPath(u"\\Program Files\\Varnello\\settings.dat");
     fs::create_directories(g_settingsHostPath.parent_path());
     g_bSilent = TRUE;
-    std::atexit([] {
-        fs::path dir = ce::Device::current() ? ce::Device::current()->dir() : fs::path();
-        ce::Device::close();
-        if (!dir.empty())
-            fs::remove_all(dir);
-    });
     return 0;
 }
 

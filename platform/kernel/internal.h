@@ -39,6 +39,9 @@ std::string hostString(const std::filesystem::path& p);
 
 // ---- path lookup ----
 constexpr size_t kMaxPath = 1023;  // longest device path accepted, in UTF-16 units
+// Longest command line CreateProcessW passes, in UTF-16 units: Win32's 32,767 with the
+// terminating null. As UTF-8 it stays within what one host argument may hold (128 KiB).
+constexpr size_t kMaxCommandLine = 32766;
 
 struct Lookup {
     DWORD error = 0;          // the path is unusable (invalid name, "..", too long, ...)

@@ -2,12 +2,11 @@
 // program's module path, power, boot and the cabinet installer's stand-in.
 //
 // Host programs that back a device program are started by CreateProcessW as
-//     HOST --device DIR --module DEVPATH [--headless] ARG...
+//     HOST --device DIR --module DEVPATH [--headless] -- [COMMANDLINE]
 // where DEVPATH is the device path of the program (what GetModuleFileNameW(NULL) returns in
-// it) and ARG... is the device command line split into words by splitCommandLine (double
-// quotes group words and are removed; backslashes are literal). The launcher passes DEVPATH
-// to setModulePath and joins the ARGs back into the command line for WinMain, quoting the
-// words that hold blanks.
+// it) and COMMANDLINE is the device command line as one argument, exactly as the caller wrote
+// it (UTF-8; absent when empty). The launcher passes DEVPATH to setModulePath and COMMANDLINE
+// to WinMain.
 #pragma once
 
 #include "device.h"
@@ -50,10 +49,6 @@ void setStartHeadless(bool headless);
 // Maps a device program to the host program that backs it (device.ini); an empty host
 // removes the mapping.
 void setProgramHost(const std::u16string& devicePath, const std::filesystem::path& host);
-
-// Splits a device command line into words: blanks separate, double quotes group ("" inside
-// quotes is one quote), a backslash is just a backslash.
-std::vector<std::u16string> splitCommandLine(std::u16string_view commandLine);
 
 struct BootReport {
     bool cleanBoot = false;          // the factory image was restored first

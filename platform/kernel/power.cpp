@@ -5,6 +5,7 @@
 #include "image.h"
 #include "internal.h"
 #include "kernel.h"
+#include "shortcut.h"
 
 #include <algorithm>
 #include <chrono>
@@ -85,9 +86,12 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
             report.lines.push_back("skipped " + toUtf8(path) + ": not a shortcut");
             continue;
         }
+        // As the shell does: the program is named on its own, and the rest of the target is
+        // its command line, as written.
+        ShortcutCommand command = splitShortcutTarget(target);
         PROCESS_INFORMATION pi{};
-        if (CreateProcessW(nullptr, target, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
-                           &pi)) {
+        if (CreateProcessW(command.program.c_str(), command.commandLine.data(), nullptr, nullptr,
+                           FALSE, 0, nullptr, nullptr, nullptr, &pi)) {
             report.lines.push_back("started " + toUtf8(path) + ": " + toUtf8(target));
             CloseHandle(pi.hThread);
             started.emplace_back(toUtf8(path), pi.hProcess);

@@ -144,32 +144,6 @@ void setStartHeadless(bool headless) {
     g_startHeadless = headless;
 }
 
-std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
-    // Device command lines are full of backslashes (paths), so a backslash is always itself;
-    // double quotes group words and "" inside quotes is one quote.
-    std::vector<std::u16string> args;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
-        if (i >= line.size())
-            break;
-        std::u16string arg;
-        bool quoted = false;
-        for (; i < line.size() && (quoted || (line[i] != u' ' && line[i] != u'\t')); ++i) {
-            if (line[i] != u'"') {
-                arg += line[i];
-            } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
-                arg += u'"';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-        }
-        args.push_back(std::move(arg));
-    }
-    return args;
-}
-
 void setProgramHost(const std::u16string& devicePath, const std::filesystem::path& host) {
     Device* d = Device::current();
     if (!d)
@@ -221,32 +195,19 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    // As on Windows CE, the command line holds only the arguments when the application is
-    // named; without one, its first word is the program.
-    std::u16string program, args = commandLine ? commandLine : u"";
-    if (application && *application) {
-        program = application;
-    } else {
-        size_t i = 0;
-        while (i < args.size() && args[i] == u' ') ++i;
-        size_t end;
-        if (i < args.size() && args[i] == u'"') {
-            end = args.find(u'"', i + 1);
-            program = args.substr(i + 1, (end == std::u16string::npos ? args.size() : end) - i - 1);
-            end = end == std::u16string::npos ? args.size() : end + 1;
-        } else {
-            end = args.find(u' ', i);
-            if (end == std::u16string::npos)
-                end = args.size();
-            program = args.substr(i, end - i);
-        }
-        args = args.substr(std::min(end + 1, args.size()));
-    }
-    if (program.empty()) {
+    // As on Windows CE, the program is always named on its own, and the command line is what
+    // its WinMain gets, exactly as written: the program's name is no part of it.
+    if (!application || !*application) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    program = programPath(program);
+    std::u16string program = programPath(application);
+    std::u16string args = commandLine ? commandLine : u"";
+    std::string argsText;  // as it travels to the host program
+    if (args.size() > kMaxCommandLine || !toUtf8(args, argsText)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     if (program.size() > kMaxPath) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
@@ -275,8 +236,9 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
                                      toUtf8(program)};
     if (g_startHeadless)
         argv.push_back("--headless");
-    argv.push_back("--");  // the device command line follows, even when it begins with --
-    for (const auto& a : splitCommandLine(args)) argv.push_back(toUtf8(a));
+    argv.push_back("--");  // the device command line follows, whole, even when it begins with --
+    if (!argsText.empty())
+        argv.push_back(argsText);
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());
     cargv.push_back(nullptr);

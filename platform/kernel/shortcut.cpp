@@ -1,6 +1,8 @@
 // Shortcut files: "<count>#<target>".
 #include "shortcut.h"
 
+#include <algorithm>
+
 #include "internal.h"
 
 namespace ce::kernel {
@@ -39,6 +41,27 @@ bool parseShortcut(std::string_view bytes, std::u16string& target) {
     text.resize(count);
     target = std::move(text);
     return true;
+}
+
+ShortcutCommand splitShortcutTarget(std::u16string_view target) {
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    size_t start = 0;
+    while (start < target.size() && blank(target[start])) ++start;
+    ShortcutCommand command;
+    size_t end;  // just past the name
+    if (start < target.size() && target[start] == u'"') {
+        size_t close = target.find(u'"', start + 1);
+        end = close == std::u16string_view::npos ? target.size() : close + 1;
+        command.program = target.substr(start + 1, std::min(close, target.size()) - start - 1);
+    } else {
+        end = start;
+        while (end < target.size() && !blank(target[end])) ++end;
+        command.program = target.substr(start, end - start);
+    }
+    if (end < target.size() && blank(target[end]))
+        ++end;
+    command.commandLine = target.substr(end);
+    return command;
 }
 
 }  // namespace ce::kernel

@@ -2,34 +2,26 @@
 // everything after "--") is the device command line.
 #include "options.h"
 
-#include "gwes/gwes.h"
+#include "kernel/internal.h"
 
 #include <optional>
 #include <stdexcept>
 
 namespace ce::launcher {
 
-// The inverse of the device's own splitting (kernel::splitCommandLine): a backslash is always
-// itself, since device paths are full of them, and "" inside quotes is one quote.
+// The words a shell hands over, joined by one blank each and otherwise taken as written: a
+// single word is the command line exactly, quotes and blanks included.
 std::u16string joinCommandLine(const std::vector<std::string>& words) {
     std::string line;
     for (size_t i = 0; i < words.size(); ++i) {
-        const std::string& w = words[i];
         if (i)
             line += ' ';
-        if (!w.empty() && w.find_first_of(" \t\"") == std::string::npos) {
-            line += w;
-            continue;
-        }
-        line += '"';
-        for (char c : w) {
-            if (c == '"')
-                line += '"';
-            line += c;
-        }
-        line += '"';
+        line += words[i];
     }
-    return gwes::utf16(line);
+    std::u16string text = kernel::fromUtf8(line);
+    if (kernel::toUtf8(text) != line)
+        throw std::invalid_argument("the device command line is not UTF-8 text");
+    return text;
 }
 
 Options parseOptions(const std::vector<std::string>& args) {
@@ -113,14 +105,17 @@ std::string usage(const std::string& program) {
            "Files\\Varnello\\Varnello.exe.\n"
            "  --help, -h         this text.\n"
            "\n"
-           "Everything after the options is the device command line, given to WinMain as the "
-           "program\n"
-           "on the device would get it: `" +
+           "Everything after the options is the device command line, given to WinMain exactly "
+           "as a\n"
+           "program on the device gets it: the words, joined by one blank each, and nothing "
+           "else\n"
+           "changed. `" +
            program +
-           " silent` starts the program with the command\n"
-           "line \"silent\". Words with blanks are quoted. Use -- before a command line that "
-           "begins\n"
-           "with --.\n"
+           " silent` starts the program with the command line \"silent\";\n"
+           "quote for your shell what the program should see: `" +
+           program +
+           " -- '\"\\My Documents\\\" -n'`.\n"
+           "Use -- before a command line that begins with -.\n"
            "\n"
            "With a display ($DISPLAY) and no --headless or --script the screen opens in a window; "
            "a\n"

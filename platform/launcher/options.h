@@ -20,7 +20,8 @@ struct Options {
 // Reads argv; throws std::invalid_argument with one line for the user on a bad option.
 Options parseOptions(const std::vector<std::string>& args);
 
-// Joins words into a Windows CE command line: words with blanks or quotes are quoted.
+// Joins the words after the options into the device command line: one blank between words,
+// nothing else changed. Throws std::invalid_argument when they are not UTF-8 text.
 std::u16string joinCommandLine(const std::vector<std::string>& words);
 
 std::string usage(const std::string& program);

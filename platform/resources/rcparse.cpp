@@ -73,6 +73,8 @@ class Parser {
     std::map<std::string, std::string> defines_;
     ResourceSet set_;
     int includeDepth_ = 0;
+    int includes_ = 0;
+    int expressionDepth_ = 0;
 
     [[noreturn]] void fail(const Token& t, const std::string& what) const {
         throw std::runtime_error(name_ + ":" + std::to_string(t.line) + ": " + what);
@@ -151,15 +153,8 @@ class Parser {
                     defines_[id] = value;
                 } else if (active.back() && word == "undef") {
                     defines_.erase(rest);
-                } else if (active.back() && word == "include" && includeDepth_ < 8) {
-                    std::string inc = rest;
-                    if (inc.size() >= 2 && (inc[0] == '"' || inc[0] == '<'))
-                        inc = inc.substr(1, inc.size() - 2);
-                    if (auto content = file_(inc)) {
-                        ++includeDepth_;
-                        tokenize(*content, inc);
-                        --includeDepth_;
-                    }
+                } else if (active.back() && word == "include") {
+                    include(rest, fileName, line);
                 }
                 continue;
             }
@@ -169,6 +164,26 @@ class Parser {
         }
         if (includeDepth_ == 0)
             tokens_.push_back(Token{Token::End, "", 0, line});
+    }
+
+    // Reads a header the script includes; one that is not embedded is passed over (the
+    // resource compiler's own headers, windows.h and the like).
+    void include(std::string name, const std::string& from, int line) {
+        if (name.size() >= 2 && (name[0] == '"' || name[0] == '<'))
+            name = name.substr(1, name.size() - 2);
+        auto content = file_(name);
+        if (!content)
+            return;
+        auto refuse = [&](const std::string& what) {
+            throw std::runtime_error(from + ":" + std::to_string(line) + ": " + what);
+        };
+        if (includeDepth_ >= kMaxIncludeDepth)
+            refuse("#include nested deeper than " + std::to_string(kMaxIncludeDepth) + " files");
+        if (++includes_ > kMaxIncludes)
+            refuse("more than " + std::to_string(kMaxIncludes) + " #include files");
+        ++includeDepth_;
+        tokenize(*content, name);
+        --includeDepth_;
     }
 
     void lexLine(const std::string& l, int line, bool& inComment, const std::string& fileName) {
@@ -313,18 +328,27 @@ class Parser {
         return t.text;
     }
 
-    // A numeric expression: numbers, #defined names, | + - ~ and parentheses.
+    // A numeric expression: numbers, #defined names, | + - ~ and parentheses. Sums wrap, as
+    // in the resource compiler's 32-bit arithmetic, rather than overflow.
     long value() {
-        long v = term();
+        unsigned long v = static_cast<unsigned long>(term());
         while (peek().kind == Token::Punct &&
                (peek().text == "|" || peek().text == "+" || peek().text == "-")) {
             char op = next().text[0];
-            long r = term();
+            unsigned long r = static_cast<unsigned long>(term());
             v = op == '|' ? (v | r) : op == '+' ? v + r : v - r;
         }
-        return v;
+        return static_cast<long>(v);
     }
+    // Each nested parenthesis or unary operator is one level deeper, up to kMaxExpressionDepth.
     long term() {
+        struct Level {
+            int& depth;
+            ~Level() { --depth; }
+        } level{++expressionDepth_};
+        if (expressionDepth_ > kMaxExpressionDepth)
+            fail(peek(), "expression nested deeper than " + std::to_string(kMaxExpressionDepth) +
+                             " levels");
         Token t = next();
         if (t.kind == Token::Number)
             return t.value;
@@ -338,7 +362,7 @@ class Parser {
         if (t.kind == Token::Punct && t.text == "~")
             return ~term();
         if (t.kind == Token::Punct && t.text == "-")
-            return -term();
+            return static_cast<long>(0ul - static_cast<unsigned long>(term()));
         if (t.kind == Token::Word) {
             if (isWord(t, "NOT"))
                 return ~term();
@@ -468,39 +492,57 @@ class Parser {
         return flags;
     }
 
+    // A MENU's items. Popups being filled wait on a stack of their own, not on the C++ stack,
+    // and nest at most kMaxMenuDepth deep.
     std::vector<MenuNode> menuItems() {
-        std::vector<MenuNode> items;
         expectOpen();
+        std::vector<MenuNode> top;
+        std::vector<MenuNode> open;  // the popups being filled, innermost last
+        auto items = [&]() -> std::vector<MenuNode>& {
+            return open.empty() ? top : open.back().items;
+        };
         for (;;) {
             Token t = next();
-            if (isClose(t))
-                return items;
-            if (t.kind == Token::End)
+            if (isClose(t)) {
+                if (open.empty())
+                    return top;
+                MenuNode done = std::move(open.back());
+                open.pop_back();
+                items().push_back(std::move(done));
+            } else if (t.kind == Token::End) {
                 fail(t, "missing END of the menu");
-            if (isWord(t, "POPUP")) {
+            } else if (isWord(t, "POPUP")) {
+                if (open.size() >= static_cast<size_t>(kMaxMenuDepth))
+                    fail(t, "menu popups nested deeper than " + std::to_string(kMaxMenuDepth) +
+                                " levels");
                 MenuNode n;
                 n.text = widen(expectString("after POPUP"));
                 n.flags = MF_POPUP | itemOptions();
-                n.items = menuItems();
-                items.push_back(std::move(n));
+                expectOpen();
+                open.push_back(std::move(n));
             } else if (isWord(t, "MENUITEM")) {
-                MenuNode n;
-                if (isWord(peek(), "SEPARATOR")) {
-                    next();
-                    n.flags = MF_SEPARATOR;
-                } else {
-                    n.text = widen(expectString("after MENUITEM"));
-                    if (peek().kind != Token::Punct || peek().text != ",")
-                        fail(peek(), "expected , and the item's ID");
-                    next();
-                    n.id = static_cast<UINT>(value());
-                    n.flags = itemOptions();
-                }
-                items.push_back(std::move(n));
+                items().push_back(menuItem());
             } else {
                 fail(t, "expected POPUP, MENUITEM or END");
             }
         }
+    }
+
+    // MENUITEM SEPARATOR, or MENUITEM "text", id [, option ...]
+    MenuNode menuItem() {
+        MenuNode n;
+        if (isWord(peek(), "SEPARATOR")) {
+            next();
+            n.flags = MF_SEPARATOR;
+            return n;
+        }
+        n.text = widen(expectString("after MENUITEM"));
+        if (peek().kind != Token::Punct || peek().text != ",")
+            fail(peek(), "expected , and the item's ID");
+        next();
+        n.id = static_cast<UINT>(value());
+        n.flags = itemOptions();
+        return n;
     }
 
     void stringTable(const Token&) {

@@ -59,8 +59,16 @@ struct ResourceSet {
     std::optional<VersionInfo> version;
 };
 
-// Parses .rc text; files named by ICON statements are looked up with `file`. Throws
-// std::runtime_error with "name:line: what" on bad input.
+// Limits of the reader, each refused with an error naming the line: popups nested in a MENU
+// (the menus LoadMenuW builds are walked recursively), parentheses and unary operators nested
+// in a numeric expression, #include files nested, and #include files read in all.
+inline constexpr int kMaxMenuDepth = 32;
+inline constexpr int kMaxExpressionDepth = 32;
+inline constexpr int kMaxIncludeDepth = 8;
+inline constexpr int kMaxIncludes = 64;
+
+// Parses .rc text; files named by ICON statements and #include are looked up with `file`.
+// Throws std::runtime_error with "name:line: what" on bad input.
 ResourceSet parseRc(const std::string& rcName, const std::string& text,
                     const std::function<std::optional<std::string>(const std::string&)>& file);
 // Decodes an .ico file (BMP or PNG images). Throws std::runtime_error on bad data.

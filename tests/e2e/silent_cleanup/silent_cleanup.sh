@@ -58,6 +58,34 @@ if tail -n +"$((lines + 1))" "$dev/log" | grep -q "message box"; then
   fail "the silent run showed a message box"
 fi
 
+step "the startup shortcut's command line reaches the program as written"
+# boot_with TARGET: the startup shortcut runs TARGET; \Temp\probe.tmp shows whether the
+# silent clean-up ran
+boot_with() {
+  local target=$1
+  printf '%s#%s' "${#target}" "$target" > "$lnk"
+  printf 'x' > "$root/Temp/probe.tmp"
+  "$cedevice" boot "$dev" > "$work/boot.out" \
+    || { cat "$work/boot.out" >&2; fail "boot with '$target' failed"; }
+  grep -q 'ended .*Varnello.lnk (exit code 0)' "$work/boot.out" \
+    || { cat "$work/boot.out" >&2; fail "'$target' did not end with exit code 0"; }
+}
+program='"\Program Files\Varnello\Varnello.exe"'
+boot_with "$program silent\" more"
+[ ! -e "$root/Temp/probe.tmp" ] || fail "'silent\" more' did not run the silent clean-up"
+grep -qF 'process start \Program Files\Varnello\Varnello.exe silent" more' "$dev/log" \
+  || fail "the log does not show the command line as written"
+# only the exact word at the very start is the silent run
+for line in '  silent' 'Silent' '"silent"'; do
+  boot_with "$program $line"
+  [ -e "$root/Temp/probe.tmp" ] || fail "'$line' ran the silent clean-up"
+done
+printf '%s#%s' "${#command}" "$command" > "$lnk"
+# and from a shell: the launcher hands the words over as written
+printf 'x' > "$root/Temp/probe.tmp"
+"$varnello" --device "$dev" --headless -- 'silent" more' || fail "varnello 'silent\" more' failed"
+[ ! -e "$root/Temp/probe.tmp" ] || fail "varnello -- 'silent\" more' did not run the silent clean-up"
+
 step "uninstall removes what the program made"
 "$cedevice" uninstall "$dev" || fail "uninstall failed"
 [ -z "$(find "$root/Windows" -ipath '*/windows/startup/varnello.lnk')" ] || fail "startup shortcut left"

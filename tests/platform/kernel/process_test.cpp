@@ -60,23 +60,34 @@ TEST_F(ProcessTest, CreateProcessStartsTheHostProgramOnTheSameDevice) {
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     EXPECT_EQ(kt::readHost(device.host(u"\\Temp\\ran-silent.txt")),
-              "\\program files\\tool\\tool.exe|silent|two words");
+              "\\program files\\tool\\tool.exe|silent \"two words\"");
     EXPECT_NE(
         device.log().find("process start \\program files\\tool\\tool.exe silent \"two words\""),
         std::string::npos)
         << device.log();
 }
 
-TEST_F(ProcessTest, ABareNameIsAProgramInWindowsAndTheFirstWordWithoutApplication) {
+// Windows CE names the program on its own: a bare name is a program in \Windows, and without
+// a name there is nothing to start (the command line is never searched for one).
+TEST_F(ProcessTest, ABareNameIsAProgramInWindowsAndTheProgramMustBeNamed) {
     installTool(u"\\Windows\\helper.exe");
-    WCHAR cmd[] = u"helper first";
+    WCHAR cmd[] = u"first";
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(
-        CreateProcessW(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
+        CreateProcessW(u"helper", cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), DWORD(WAIT_OBJECT_0));
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     EXPECT_EQ(kt::readHost(device.host(u"\\Temp\\ran-first.txt")), "\\Windows\\helper.exe|first");
+
+    WCHAR withName[] = u"helper second";
+    for (LPCWSTR none : {static_cast<LPCWSTR>(nullptr), u""}) {
+        SetLastError(0);
+        EXPECT_FALSE(CreateProcessW(none, withName, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                    nullptr, &pi));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    }
+    EXPECT_EQ(GetFileAttributesW(u"\\Temp\\ran-helper.txt"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(ProcessTest, UnknownProgramsFailAndAreLogged) {
@@ -136,18 +147,6 @@ TEST_F(ProcessTest, CleanRebootFlagAndSuspendAreRecorded) {
     EXPECT_NE(kt::readHost(device.dir() / "device.ini").find("clean=1"), std::string::npos);
     ce::kernel::suspend();
     EXPECT_NE(device.log().find("power off\n"), std::string::npos);
-}
-
-TEST(CommandLineTest, SplitsDeviceCommandLines) {
-    using V = std::vector<std::u16string>;
-    EXPECT_EQ(ce::kernel::splitCommandLine(u"silent"), V{u"silent"});
-    EXPECT_EQ(ce::kernel::splitCommandLine(u"  a  \"b c\" d\"e f\"g "),
-              (V{u"a", u"b c", u"de fg"}));
-    // backslashes are paths, also before a quote
-    EXPECT_EQ(ce::kernel::splitCommandLine(u"\\Windows\\x.exe \"\\My Documents\\\" -n"),
-              (V{u"\\Windows\\x.exe", u"\\My Documents\\", u"-n"}));
-    EXPECT_EQ(ce::kernel::splitCommandLine(u"\"say \"\"hi\"\"\""), V{u"say \"hi\""});
-    EXPECT_TRUE(ce::kernel::splitCommandLine(u"   ").empty());
 }
 
 }  // namespace

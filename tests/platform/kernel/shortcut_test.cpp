@@ -79,4 +79,19 @@ TEST_F(ShortcutTest, ATargetThatDoesNotFitIsNotCut) {
     EXPECT_EQ(target(u"\\long.lnk", 24), u"\\Windows\\abcdefghij.exe");
 }
 
+// A shortcut is short: the reader takes at most one byte more than the longest shortcut file,
+// so a huge file is refused at once, and the longest target (1,023 units) still reads.
+TEST_F(ShortcutTest, LongFilesAreReadOnlyAsFarAsAShortcutGoes) {
+    std::string longest = "1023#" + std::string(1023, 'x');
+    kt::writeHost(device.host(u"\\longest.lnk"), longest + std::string(4096 - longest.size(), ' '));
+    EXPECT_EQ(target(u"\\longest.lnk"), std::u16string(1023, u'x'));
+    kt::writeHost(device.host(u"\\padded.lnk"), longest + std::string(4097 - longest.size(), ' '));
+    EXPECT_EQ(target(u"\\padded.lnk"), u"<none>");
+    kt::writeHost(device.host(u"\\over.lnk"), "1024#" + std::string(1024, 'x'));
+    EXPECT_EQ(target(u"\\over.lnk"), u"<none>");
+    kt::writeHost(device.host(u"\\huge.lnk"), "3#abc" + std::string(16 << 20, ' '));
+    EXPECT_EQ(target(u"\\huge.lnk"), u"<none>");
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
+}
+
 }  // namespace

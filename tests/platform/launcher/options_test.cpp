@@ -1,12 +1,9 @@
-// The launcher's command line: host options first, then the device command line, which is
-// joined back so that the program's own parser reads the same words.
+// The launcher's command line: host options first, then the device command line as written.
 #include "options.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-
-#include "kernel/kernel.h"
 
 #include <stdexcept>
 
@@ -79,26 +76,30 @@ TEST(LauncherOptions, BadOptionsAreRefusedWithOneLineNamingThem) {
         EXPECT_EQ(refusal(args).find('\n'), std::string::npos);
 }
 
-// The joined command line splits back into the same words the way the device splits it (the
-// programs CreateProcessW starts get their words back through this launcher): quotes group,
-// "" inside quotes is one quote, a backslash is always itself.
-TEST(LauncherOptions, JoinedWordsSplitBackIntoTheSameWords) {
-    EXPECT_EQ(joinCommandLine({"silent"}), u"silent");
-    EXPECT_EQ(joinCommandLine({"a", "b c"}), u"a \"b c\"");
-    const std::vector<std::vector<std::string>> lines = {{"silent"},
-                                                         {""},
-                                                         {"a", "", "b"},
-                                                         {"\\Windows\\Temp\\"},
-                                                         {"\\My Documents\\"},
-                                                         {"say \"hi\""},
-                                                         {"quote\"inside"},
-                                                         {"tab\there", "x"},
-                                                         {"\\Program Files\\a b\\", "-n"}};
-    for (const auto& words : lines) {
-        std::vector<std::u16string> want;
-        for (const auto& w : words) want.push_back(std::u16string(w.begin(), w.end()));
-        EXPECT_EQ(ce::kernel::splitCommandLine(joinCommandLine(words)), want) << words[0];
+// The device command line is the words after the options as the shell handed them over, one
+// blank between them: nothing is quoted, unquoted or dropped.
+TEST(LauncherOptions, TheWordsAfterTheOptionsAreTheCommandLineAsWritten) {
+    const std::vector<std::pair<std::vector<std::string>, std::u16string>> lines = {
+        {{"silent"}, u"silent"},
+        {{"silent\" more"}, u"silent\" more"},
+        {{"a", "b c"}, u"a b c"},
+        {{"a", "", "b"}, u"a  b"},
+        {{""}, u""},
+        {{"  x  "}, u"  x  "},
+        {{"\"\\My Documents\\\"", "-n"}, u"\"\\My Documents\\\" -n"},
+        {{"tab\there"}, u"tab\there"},
+        {{"\xc3\xa9t\xc3\xa9 \xf0\x9d\x84\x9e"}, u"\u00e9t\u00e9 \U0001D11E"},
+    };
+    for (const auto& [words, line] : lines) {
+        EXPECT_EQ(joinCommandLine(words), line) << words[0];
+        std::vector<std::string> args = {"--device", "d", "--"};
+        args.insert(args.end(), words.begin(), words.end());
+        EXPECT_EQ(parseOptions(args).commandLine, line) << words[0];
     }
+    // bytes that are no UTF-8 text are refused in one line rather than changed
+    std::string bad = refusal({"--device", "d", "caf\xe9"});
+    EXPECT_NE(bad.find("not UTF-8"), std::string::npos) << bad;
+    EXPECT_EQ(bad.find('\n'), std::string::npos);
 }
 
 TEST(LauncherOptions, UsageNamesEveryOption) {

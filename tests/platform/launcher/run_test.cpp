@@ -6,52 +6,22 @@
 
 #include "kernel/device.h"
 #include "kernel/kernel.h"
+#include "launch.h"
 #include "testing/device.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
+using ce::test::Outcome;
+using ce::test::slurp;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs the test program with these arguments (and environment additions) and no display.
+// The test program behind the real launcher.
 Outcome launch(const std::vector<std::string>& args, const fs::path& scratch,
                const std::vector<std::pair<std::string, std::string>>& env = {}) {
-    fs::path out = scratch / "stdout", err = scratch / "stderr";
-    pid_t pid = fork();
-    if (pid == 0) {
-        unsetenv("DISPLAY");
-        for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr))
-            _exit(127);
-        std::vector<char*> argv{const_cast<char*>(TESTPROG)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(TESTPROG, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Outcome r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
+    return ce::test::run(TESTPROG, args, scratch, env);
 }
 
 bool oneLine(const std::string& s) {
@@ -113,7 +83,7 @@ TEST_F(Launcher, AScriptGetsTheDeviceCommandLineAndItsResultIsTheExitCode) {
                           "tap id=203\ntype \"Zoe\"\nmenu \"File\" \"Save\"\nmenu \"File\" "
                           "\"Quit\"\nexpect ended 7\n");
     Outcome r = launch({"--device", device.dir().string(), "--headless", "--script", pass.string(),
-                        "hello", "two words", "\\Temp\\"},
+                        "hello", "\"two words\"", "\\Temp\\"},
                        dir);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(slurp(device.host(u"\\My Documents\\name.txt")), std::string("Z\0o\0e\0", 6));

@@ -8,6 +8,7 @@
 #include "testing/device.h"
 #include "resources/resources.h"
 
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -103,6 +104,101 @@ TEST(ResourceReader, ErrorsNameTheFileAndLine) {
                                       "2 MENU BEGIN MENUITEM \"A\", 5 END\n",
                                       none);
     EXPECT_EQ(set.menus.at(2).at(0).id, 5u);
+}
+
+std::string parseError(
+    const std::string& text,
+    const std::function<std::optional<std::string>(const std::string&)>& file =
+        [](const std::string&) { return std::nullopt; }) {
+    try {
+        ce::resources::parseRc("deep.rc", text, file);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+std::string repeat(const std::string& s, size_t n) {
+    std::string out;
+    out.reserve(s.size() * n);
+    for (size_t i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+// Deeply nested input is refused at a fixed depth with the line it goes wrong on, however deep
+// it goes: the reader never nests on the C++ stack as deep as its input.
+TEST(ResourceReader, NestingHasALimitAndDeepInputIsRefusedOnItsLine) {
+    auto popups = [](size_t depth) {
+        return "1 MENU\nBEGIN\n" + repeat("POPUP \"p\"\nBEGIN\n", depth) + "MENUITEM \"x\", 7\n" +
+               repeat("END\n", depth + 1);
+    };
+    auto set = ce::resources::parseRc("ok.rc", popups(ce::resources::kMaxMenuDepth),
+                                      [](const std::string&) { return std::nullopt; });
+    const std::vector<ce::resources::MenuNode>* level = &set.menus.at(1);
+    for (int i = 0; i < ce::resources::kMaxMenuDepth; ++i) {
+        ASSERT_EQ(level->size(), 1u);
+        EXPECT_EQ(level->at(0).flags & MF_POPUP, UINT(MF_POPUP));
+        level = &level->at(0).items;
+    }
+    ASSERT_EQ(level->size(), 1u);
+    EXPECT_EQ(level->at(0).id, 7u);
+    // one popup deeper is refused where it opens: line 3 + 2 lines per popup
+    size_t line = 3 + 2 * ce::resources::kMaxMenuDepth;
+    EXPECT_EQ(parseError(popups(ce::resources::kMaxMenuDepth + 1)),
+              "deep.rc:" + std::to_string(line) + ": menu popups nested deeper than 32 levels");
+    EXPECT_NE(parseError(popups(200000)).find("nested deeper than 32"), std::string::npos);
+
+    auto item = [](const std::string& id) {
+        return "1 MENU BEGIN MENUITEM \"a\", " + id + " END\n";
+    };
+    EXPECT_EQ(ce::resources::parseRc("ok.rc", item(repeat("(", 31) + "5" + repeat(")", 31)),
+                                     [](const std::string&) { return std::nullopt; })
+                  .menus.at(1)
+                  .at(0)
+                  .id,
+              5u);
+    for (const std::string& deep : {repeat("(", 200000) + "5" + repeat(")", 200000),
+                                    repeat("~", 200000) + "5", repeat("- ", 200000) + "5"})
+        EXPECT_EQ(parseError(item(deep)), "deep.rc:1: expression nested deeper than 32 levels");
+
+    // a header that includes itself, and one included over and over
+    auto self = [](const std::string& name) -> std::optional<std::string> {
+        if (name == "loop.h")
+            return std::string("#include \"loop.h\"\n");
+        if (name == "ids.h")
+            return std::string("#define ID_A 3\n");
+        return std::nullopt;
+    };
+    EXPECT_EQ(parseError("#include \"loop.h\"\n", self),
+              "loop.h:1: #include nested deeper than 8 files");
+    EXPECT_EQ(parseError(repeat("#include \"ids.h\"\n", 65), self),
+              "deep.rc:65: more than 64 #include files");
+    EXPECT_EQ(ce::resources::parseRc(
+                  "ok.rc", "#include <windows.h>\n#include \"ids.h\"\n" + item("ID_A"), self)
+                  .menus.at(1)
+                  .at(0)
+                  .id,
+              3u);
+}
+
+// Sums wrap instead of overflowing (UBSan watches), and long inputs are read whole.
+TEST(ResourceReader, LongInputsAndLargeNumbers) {
+    auto none = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    auto set = ce::resources::parseRc("big.rc",
+                                      "1 MENU BEGIN MENUITEM \"a\", 9223372036854775807 + 1 + 5\n"
+                                      "MENUITEM \"b\", -(-9223372036854775807 - 1) + 6 END\n",
+                                      none);
+    EXPECT_EQ(set.menus.at(1).at(0).id, 5u);
+    EXPECT_EQ(set.menus.at(1).at(1).id, 6u);
+
+    std::string table = "STRINGTABLE\nBEGIN\n";
+    for (int i = 0; i < 50000; ++i)
+        table += std::to_string(i) + ", \"s" + std::to_string(i) + "\"\n";
+    table += "END\n1 MENU BEGIN MENUITEM \"" + std::string(1 << 20, 'x') + "\", 1 END\n";
+    set = ce::resources::parseRc("big.rc", table, none);
+    EXPECT_EQ(set.strings.size(), 50000u);
+    EXPECT_EQ(set.strings.at(49999), u"s49999");
+    EXPECT_EQ(set.menus.at(1).at(0).text.size(), size_t(1) << 20);
 }
 
 TEST(ResourceReader, BadIconDataIsRefused) {
