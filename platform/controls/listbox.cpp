@@ -604,6 +604,11 @@ LRESULT ListBox::onSelectString(WPARAM start, LPARAM text) {
         return LB_ERR;
     if (multiple()) {
         setSelected(static_cast<int>(found), true);
+        if (found != caret_) {  // the caret moves to it, as on Win32
+            invalidateItem(caret_);
+            caret_ = static_cast<int>(found);
+            invalidateItem(caret_);
+        }
     } else {
         selectSingle(static_cast<int>(found));
     }

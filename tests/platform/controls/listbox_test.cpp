@@ -179,6 +179,8 @@ TEST_F(ListBoxTest, MultipleSelectionSettersAnswerAsWin32) {
             {"caret past the end", LB_SETCARETINDEX, 10, 0, LB_ERR, N, listState(4, 4, -1, 2, 10)},
             {"anchor 2", LB_SETANCHORINDEX, 2, 0, LB_OKAY, N, listState(4, 4, 2, 2, 10)},
             {"anchor past the end", LB_SETANCHORINDEX, 10, 0, LB_ERR, N, listState(4, 4, 2, 2, 10)},
+            {"select by prefix: selected, the caret on it, in view", LB_SELECTSTRING, item(-1),
+             reinterpret_cast<LPARAM>(u"item6"), 6, Y, listState(6, 6, 2, 4, 10)},
             {"insert past the end",
              LB_INSERTSTRING,
              20,
