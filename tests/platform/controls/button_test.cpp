@@ -40,8 +40,6 @@ std::vector<Query> checkState(LRESULT check, LRESULT state) {
 // kind (BS_TYPEMASK) and repaints when asked to; WM_SETTEXT repaints even the same text. Setters
 // repaint what changed and nothing else.
 TEST_F(ButtonTest, SettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     HWND box = child(u"BUTTON", u"Box", BS_AUTOCHECKBOX, 2, 2, 100, 18, 101);
     runSetterTable(
         box,
@@ -129,13 +127,12 @@ TEST_F(ButtonTest, SettersAnswerAsWin32) {
 TEST_F(ButtonTest, StaticTextSetterAnswersAsWin32) {
     HWND label = child(u"STATIC", u"Label", SS_LEFT, 2, 2, 100, 18, 0);
     const auto text = [](const char16_t* t) { return reinterpret_cast<LPARAM>(t); };
-    runSetterTable(
-        label,
-        {
-            {"same text", WM_SETTEXT, 0, text(u"Label"), TRUE, Repaint::Yes, {}, u"Label"},
-            {"other text", WM_SETTEXT, 0, text(u"Other"), TRUE, Repaint::Yes, {}, u"Other"},
-            {"no text", WM_SETTEXT, 0, 0, TRUE, Repaint::Yes, {{WM_GETTEXTLENGTH, 0, 0}}, u""},
-        });
+    runSetterTable(label,
+                   {
+                       {"same text", WM_SETTEXT, 0, text(u"Label"), TRUE, Y, {}, u"Label"},
+                       {"other text", WM_SETTEXT, 0, text(u"Other"), TRUE, Y, {}, u"Other"},
+                       {"no text", WM_SETTEXT, 0, 0, TRUE, Y, {{WM_GETTEXTLENGTH, 0, 0}}, u""},
+                   });
 }
 
 TEST_F(ButtonTest, AutomaticRadioButtonsClearTheirGroup) {

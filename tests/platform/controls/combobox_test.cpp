@@ -58,8 +58,6 @@ std::vector<Query> comboState(int cur, int dropped) {
 // CB_SETEDITSEL: CB_ERR) but CB_LIMITTEXT answers TRUE. The field repaints when the selection
 // changes (Wine repaints it for every CB_SETCURSEL; an unchanged one repaints nothing here).
 TEST_F(ComboBoxTest, SettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     HWND c = child(u"COMBOBOX", u"", kDropDownList, 10, 10, 100, 100, 50027);
     fill(c);
     const auto item = [](int i) { return static_cast<WPARAM>(i); };

@@ -41,8 +41,6 @@ std::vector<Query> editState(WORD start, WORD end, LRESULT limit, LRESULT modifi
 // clears the modified flag and repaints even the same text; EM_SETREADONLY and
 // EM_SETPASSWORDCHAR keep ES_READONLY and ES_PASSWORD in the style. Setters repaint what changed.
 TEST_F(EditTest, SettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     const LRESULT kLifted = 0x7FFFFFFE;
     HWND e = child(u"EDIT", u"", WS_BORDER, 2, 20, 160, 18, 50002);
     const auto text = [](const char16_t* t) { return reinterpret_cast<LPARAM>(t); };

@@ -50,6 +50,8 @@ std::string describe(const std::vector<Received>& r);
 // A setter's edge case and what Win32 answers to it. The rows of a table are sent in turn to one
 // control, which keeps its state from row to row, as in the probe the answers were taken from.
 enum class Repaint { No, Yes };
+inline constexpr Repaint Y = Repaint::Yes;  // shorthands for the tables' repaint column
+inline constexpr Repaint N = Repaint::No;
 struct Query {
     UINT message;
     WPARAM wParam;

@@ -72,8 +72,6 @@ HWND tenEntries(HWND list) {
 // clamps any index; LB_SETCARETINDEX is for multiple-selection lists only; LB_SETANCHORINDEX
 // takes -1; LB_SETITEMDATA answers TRUE; an item height of 0 is 1 and above 255 refused.
 TEST_F(ListBoxTest, SingleSelectionSettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     HWND l =
         tenEntries(child(u"LISTBOX", u"", WS_BORDER | WS_VSCROLL | LBS_NOTIFY, 2, 2, 100, 50, 1));
     const auto item = [](int i) { return static_cast<WPARAM>(i); };
@@ -144,8 +142,6 @@ TEST_F(ListBoxTest, SingleSelectionSettersAnswerAsWin32) {
 }
 
 TEST_F(ListBoxTest, MultipleSelectionSettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     HWND m = tenEntries(child(
         u"LISTBOX", u"", WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_MULTIPLESEL, 2, 2, 100, 50, 1));
     const auto item = [](int i) { return static_cast<WPARAM>(i); };

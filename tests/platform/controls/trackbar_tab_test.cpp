@@ -47,8 +47,6 @@ TEST_F(TrackbarTest, SettersAnswerAsWin32) {
     ASSERT_NE(t, nullptr);
     // Automatic ticks come with the first range a program sets.
     EXPECT_EQ(2, SendMessageW(t, TBM_GETNUMTICS, 0, 0));
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     runSetterTable(
         t,
         {
@@ -213,8 +211,6 @@ std::vector<Query> tabState(int cur, int focus) {
 // the width only for TCS_FIXEDWIDTH tabs; TCM_SETEXTENDEDSTYLE keeps TCS_EX_FLATSEPARATORS alone;
 // the minimum width and the padding lay the tabs out without repainting them.
 TEST_F(TabTest, SettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     HWND t = child(WC_TABCONTROLW, u"", 0, 10, 10, 200, 100, 7);
     TCITEMW item{};
     item.mask = TCIF_TEXT;

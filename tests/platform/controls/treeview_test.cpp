@@ -86,8 +86,6 @@ using TreeViewTest = ControlTest;
 // TVM_SETIMAGELIST answers the old list and ignores a kind it does not know. Setters repaint
 // what changed: Wine repaints an item already expanded again, and not the text it was given.
 TEST_F(TreeViewTest, SettersAnswerAsWin32) {
-    const auto Y = Repaint::Yes;
-    const auto N = Repaint::No;
     HWND tree = child(WC_TREEVIEWW, u"", TVS_HASLINES | TVS_HASBUTTONS, 0, 0, 150, 120, 1);
     HTREEITEM root = insert(tree, TVI_ROOT, u"Root", TVI_LAST, 1);
     HTREEITEM leaf = insert(tree, root, u"Child", TVI_LAST, 0);
