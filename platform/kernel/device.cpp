@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -55,8 +56,10 @@ Device& Device::open(const std::filesystem::path& dir) {
             ini.attributesMarked = true;
         });
     }
+    impl.mountCard();
     impl.registry.attach(canonical);
     impl.changes.attach(canonical);
+    kernel::removeAbandonedCopies(*device);
     std::lock_guard lock(g_deviceMutex);
     g_device = std::move(device);
     return *g_device;
@@ -107,19 +110,13 @@ int Device::screenHeight() const {
 Device::Impl::~Impl() {
     if (rootFd >= 0)
         ::close(rootFd);
+    if (cardFd >= 0)
+        ::close(cardFd);
 }
 
 void Device::Impl::updateIni(const std::function<void(kernel::DeviceIni&)>& change) {
-    std::filesystem::path dir = root.parent_path();
-    kernel::FileLock lock(dir / "device.lock");
     std::lock_guard guard(iniMutex);
-    try {
-        ini = kernel::readIni(dir / "device.ini");
-    } catch (const DeviceError&) {
-        // keep what we have; a broken file is replaced by the good state below
-    }
-    change(ini);
-    kernel::writeIni(dir / "device.ini", ini);
+    ini = kernel::updateIniFile(root.parent_path(), change, &ini);
 }
 
 }  // namespace ce
@@ -131,6 +128,7 @@ namespace ce::kernel {
 //   [screen]        width=240, height=320
 //   [boot]          count=N, clean=0|1
 //   [image]         attributes=marked (entries with DOS attributes carry the marker)
+//   [storage]       card=<host folder of \Storage Card>
 //   [programs]      <device program path>=<host program>
 
 DeviceIni readIni(const std::filesystem::path& file) {
@@ -148,6 +146,15 @@ DeviceIni readIni(const std::filesystem::path& file) {
         long n = strtol(v.c_str(), &end, 10);
         if (v.empty() || *end || n < lo || n > hi)
             fail("bad number \"" + v + "\"");
+        return static_cast<int>(n);
+    };
+    // A count only grows: any number of digits is read, and one past the limit (written by
+    // hand, or by an older platform that counted further than it read back) as the limit.
+    auto toCount = [&](const std::string& v) {
+        if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
+            fail("bad number \"" + v + "\"");
+        long long n = 0;
+        for (char c : v) n = std::min<long long>(n * 10 + (c - '0'), kMaxBootCount);
         return static_cast<int>(n);
     };
     while (std::getline(in, line)) {
@@ -174,11 +181,13 @@ DeviceIni readIni(const std::filesystem::path& file) {
         } else if (section == "screen" && key == "height") {
             ini.height = toInt(value, 16, 4096);
         } else if (section == "boot" && key == "count") {
-            ini.bootCount = toInt(value, 0, 1 << 30);
+            ini.bootCount = toCount(value);
         } else if (section == "boot" && key == "clean") {
             ini.cleanBoot = toInt(value, 0, 1) != 0;
         } else if (section == "image" && key == "attributes") {
             ini.attributesMarked = value == "marked";
+        } else if (section == "storage" && key == "card") {
+            ini.card = value;
         } else if (section == "programs") {
             std::u16string dev = fromUtf8(key);
             ini.programs[folded(dev)] = value;
@@ -194,6 +203,8 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
         << "\n\n[boot]\ncount=" << ini.bootCount << "\nclean=" << (ini.cleanBoot ? 1 : 0) << "\n\n";
     if (ini.attributesMarked)
         out << "[image]\nattributes=marked\n\n";
+    if (!ini.card.empty())
+        out << "[storage]\ncard=" << ini.card << "\n\n";
     out << "[programs]\n";
     for (const auto& [key, host] : ini.programs) {
         auto name = ini.programNames.find(key);
@@ -211,6 +222,20 @@ void writeIni(const std::filesystem::path& file, const DeviceIni& ini) {
         unlink(tmp.c_str());
         throw DeviceError("cannot write " + file.string() + ": " + strerror(errno));
     }
+}
+
+DeviceIni updateIniFile(const std::filesystem::path& deviceDir,
+                        const std::function<void(DeviceIni&)>& change, const DeviceIni* known) {
+    FileLock lock(deviceDir / "device.lock");
+    DeviceIni ini = known ? *known : DeviceIni();
+    try {
+        ini = readIni(deviceDir / "device.ini");
+    } catch (const DeviceError&) {
+        // a broken file is replaced by the good state below
+    }
+    change(ini);
+    writeIni(deviceDir / "device.ini", ini);
+    return ini;
 }
 
 FileLock::FileLock(const std::filesystem::path& file) {

@@ -54,6 +54,7 @@ class Device {
     //                               PROGRAM ARGS (why)" when it could not)
     //   help PATH[#ANCHOR]          the help viewer opened a file ("... (no such file)")
     //   install DIR / uninstall DIR the cabinet installer's stand-in
+    //   storage card inserted DIR   cedevice card (and "storage card removed")
     //   registry not written: WHY   a change was refused (the file is corrupt or unwritable)
     void log(std::string_view line);
 

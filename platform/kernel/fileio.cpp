@@ -268,9 +268,10 @@ FILE* _wfopen(const WCHAR* path, const WCHAR* mode) {
     int fd = openDeviceFile(path, flags, base != 'r' || plus);
     if (fd < 0) {
         DWORD e = GetLastError();
-        errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT
-                : e == ERROR_FILE_EXISTS                               ? EEXIST
-                                                                       : EACCES;
+        errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_BAD_NETPATH
+                    ? ENOENT
+                : e == ERROR_FILE_EXISTS ? EEXIST
+                                         : EACCES;
         return nullptr;
     }
     FILE* f = fdopen(fd, fdMode);

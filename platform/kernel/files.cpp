@@ -13,11 +13,9 @@
 
 using namespace ce::kernel;
 
-namespace {
+namespace ce::kernel {
 
-thread_local DWORD t_lastError = 0;
-
-DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
+DWORD errnoToError(int e, DWORD fallback) {
     switch (e) {
         case ENOENT:
             return ERROR_FILE_NOT_FOUND;
@@ -33,6 +31,8 @@ DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
         case ELOOP:
             return ERROR_ACCESS_DENIED;
         case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
             return ERROR_DISK_FULL;
         case ENAMETOOLONG:
             return ERROR_FILENAME_EXCED_RANGE;
@@ -47,6 +47,12 @@ DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED) {
             return fallback;
     }
 }
+
+}  // namespace ce::kernel
+
+namespace {
+
+thread_local DWORD t_lastError = 0;
 
 BOOL fail(DWORD code) {
     setError(code);
@@ -118,8 +124,24 @@ class FindObject : public KernelObject {
         pattern_ = std::move(pattern);
         matchAll_ = pattern_ == u"*" || pattern_ == u"*.*";
     }
+    // Lists the storage card's folder among the root's entries (first), in place of any entry
+    // of root/ that bears its name; `card` is null while the card is out.
+    void showCard(const struct stat* card) {
+        hideCardName_ = true;
+        if (card) {
+            card_ = *card;
+            cardPending_ = true;
+        }
+    }
     // The next matching entry; false (no error set) at the end.
     bool next(WIN32_FIND_DATAW& data) {
+        if (cardPending_) {
+            cardPending_ = false;
+            if (matchAll_ || wildcardMatch(pattern_, kCardName)) {
+                fillFindData(data, kCardName, card_, kCardAttributes);
+                return true;
+            }
+        }
         while (const char* n = nextName()) {
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 continue;
@@ -140,6 +162,8 @@ class FindObject : public KernelObject {
             if (name.size() >= MAX_PATH)
                 continue;  // cannot be named in WIN32_FIND_DATAW
             if (!matchAll_ && !wildcardMatch(pattern_, name))
+                continue;
+            if (hideCardName_ && isCardName(name))
                 continue;
             struct stat st;
             if (fstatat(fd_, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -192,10 +216,22 @@ class FindObject : public KernelObject {
     std::u16string pattern_;
     std::u16string name_;
     bool matchAll_ = false;
+    bool hideCardName_ = false;
+    bool cardPending_ = false;
+    struct stat card_ {};
 };
 
 ce::Device* device() {
     return ce::Device::current();
+}
+
+// An enumeration of the root shows the storage card, when the device has one.
+void showCardIn(FindObject& find) {
+    const auto& impl = device()->impl();
+    if (impl.cardHost.empty())
+        return;
+    struct stat st;
+    find.showCard(impl.cardPresent(&st) ? &st : nullptr);
 }
 
 enum class Quick { NotApplicable, Done, Failed };
@@ -214,6 +250,8 @@ Quick quickRemove(LPCWSTR path, bool folder) {
     if (!splitPath(path, folderRel, leaf) || !plainName(leaf, name))
         return Quick::NotApplicable;
     auto& impl = d->impl();
+    if (folderRel.empty() && !impl.cardHost.empty() && isCardName(leaf))
+        return Quick::NotApplicable;  // the card's folder, not an entry of root/
     Quick result = Quick::NotApplicable;
     DWORD error = 0;
     impl.openFolders.with(folderRel, impl.changes.value(), [&](int fd) {
@@ -254,6 +292,34 @@ void noteFolderChange() {
         d->impl().changes.bump();
 }
 
+// The device path of the folder that holds the entry `path` names ("" for the root).
+std::u16string_view folderOf(std::u16string_view path) {
+    while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.remove_suffix(1);
+    size_t cut = path.find_last_of(u"\\/");
+    return cut == std::u16string_view::npos ? std::u16string_view() : path.substr(0, cut);
+}
+
+// A move that rename() cannot make, because the target lies on another host file system. A file
+// is copied there, checked, and then its source deleted, as a device moves a file between
+// volumes; a folder cannot be moved across volumes (desktop Win32 answers ERROR_ACCESS_DENIED,
+// with or without MOVEFILE_COPY_ALLOWED).
+BOOL moveAcross(const Lookup& from, const Lookup& to, std::u16string_view newName) {
+    if (from.isDir() || from.isLink() || !S_ISREG(from.st.st_mode))
+        return fail(ERROR_ACCESS_DENIED);
+    int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fromDir = open(from.parentHost.c_str(), flags);
+    int toDir = fromDir < 0 ? -1 : open(to.parentHost.c_str(), flags);
+    DWORD e = toDir < 0 ? errnoToError(errno)
+                        : moveFileAcross(*device(), fromDir,
+                                         from.host.c_str() + from.parentHost.size() + 1, toDir,
+                                         to.leaf.c_str(), folderOf(newName));
+    if (fromDir >= 0)
+        close(fromDir);
+    if (toDir >= 0)
+        close(toDir);
+    return e ? fail(e) : TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -279,6 +345,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
     int fd = d ? openPatternFolder(*d, fileName, changes, pattern, folder, &folderRel) : -1;
     if (fd >= 0) {
         find->openDir(fd, folder, std::move(pattern));
+        if (folderRel.empty())
+            showCardIn(*find);
         if (d->impl().changes.shared())
             find->share(d->impl().openFolders, std::move(folderRel), changes);
         if (!find->next(*data)) {
@@ -302,6 +370,8 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             return INVALID_HANDLE_VALUE;
         }
         find->openDir(dir, r.parentHost, r.leafWide);
+        if (r.parentHost == d->impl().rootHost)
+            showCardIn(*find);
         if (!find->next(*data)) {
             setError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -313,7 +383,11 @@ CEAPI HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW data) {
             return INVALID_HANDLE_VALUE;
         }
         size_t slash = r.host.rfind('/');
-        fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st, readAttributes(r.host, r.st));
+        if (r.isCard)
+            fillFindData(*data, kCardName, r.st, kCardAttributes);
+        else
+            fillFindData(*data, fromUtf8(r.host.substr(slash + 1)), r.st,
+                         readAttributes(r.host, r.st));
         find->single = true;
     }
     return d->impl().handles.add(std::move(find));
@@ -368,12 +442,14 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     Lookup from, to;
     if (!resolve(existing, from) || !resolve(newName, to))
         return FALSE;
-    if (from.isRoot || to.isRoot)
+    if (from.isRoot || to.isRoot || from.isCard || to.isCard)
         return fail(ERROR_ACCESS_DENIED);
     if (!from.exists)
         return fail(missingError(from));
     if (!to.parentExists)
         return fail(ERROR_PATH_NOT_FOUND);
+    if (from.isDir() && from.onCard != to.onCard)
+        return fail(ERROR_ACCESS_DENIED);  // a folder stays on its volume, as in moveAcross()
     std::string target = to.host;
     if (to.exists) {
         // a new spelling of the same entry renames it; anything else is in the way
@@ -390,8 +466,11 @@ CEAPI BOOL WINAPI MoveFileW(LPCWSTR existing, LPCWSTR newName) {
     }
     if (from.isDir() && (target + "/").rfind(from.host + "/", 0) == 0)
         return fail(ERROR_ACCESS_DENIED);  // into itself
-    if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+    if (renameat2(AT_FDCWD, from.host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno == EXDEV)
+            return moveAcross(from, to, newName);
         return fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : errnoToError(errno));
+    }
     if (from.isDir())
         noteFolderChange();
     return TRUE;
@@ -425,18 +504,10 @@ CEAPI BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists
         close(in);
         return fail(e);
     }
-    char buf[65536];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0 || write(out, buf, n) != n) {
-            ok = false;
-            break;
-        }
-    }
-    DWORD e = errnoToError(errno, ERROR_GEN_FAILURE);
+    off_t copied;
+    int copyError = copyData(in, out, copied);
+    bool ok = copyError == 0;
+    DWORD e = errnoToError(copyError, ERROR_GEN_FAILURE);
     close(in);
     if (close(out) != 0)
         ok = false;
@@ -473,7 +544,7 @@ CEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
     Lookup r;
     if (!resolve(pathName, r))
         return FALSE;
-    if (r.isRoot)
+    if (r.isRoot || (r.isCard && r.exists))
         return fail(ERROR_ACCESS_DENIED);
     if (!r.exists)
         return fail(missingError(r));
@@ -496,7 +567,7 @@ CEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
         setError(r.exists ? ERROR_FILE_NOT_FOUND : missingError(r));
         return INVALID_FILE_ATTRIBUTES;
     }
-    return readAttributes(r.host, r.st);
+    return r.isCard ? kCardAttributes : readAttributes(r.host, r.st);
 }
 
 CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
@@ -505,7 +576,7 @@ CEAPI BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
         return FALSE;
     if (!r.exists)
         return fail(missingError(r));
-    if (r.isRoot || r.isLink())
+    if (r.isRoot || r.isCard || r.isLink())
         return fail(ERROR_ACCESS_DENIED);
     if (!writeAttributes(r.host, attributes))
         return fail(errnoToError(errno));

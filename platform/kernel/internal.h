@@ -33,6 +33,8 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
 inline void setError(DWORD code) {
     SetLastError(code);
 }
+// The Win32 error for an errno of a file operation (`fallback` for those without one).
+DWORD errnoToError(int e, DWORD fallback = ERROR_ACCESS_DENIED);
 
 // Host-absolute path of a file under the kernel's control.
 std::string hostString(const std::filesystem::path& p);
@@ -55,10 +57,16 @@ struct Lookup {
     struct stat st {};          // of the last component, when it exists
     bool hasWildcards = false;  // the last component holds '*' or '?'
     bool trailingSeparator = false;
+    bool onCard = false;  // the path lies on the storage card (the card's folder included)
+    bool isCard = false;  // the path names the card's folder, "\Storage Card" itself
     bool isDir() const { return exists && S_ISDIR(st.st_mode); }
     bool isLink() const { return exists && S_ISLNK(st.st_mode); }
 };
 enum LookupFlags : unsigned { kAllowWildcards = 1 };
+// A path that begins with two separators ("\\server\share", and "\/", "//", "/\" alike) names a
+// network share. The device has no network, so no such path is ever found: the error every file
+// call gives for it, or 0 for any other path.
+DWORD networkPathError(std::u16string_view path);
 Lookup lookup(const Device& device, std::u16string_view path, unsigned flags = 0);
 // Same, for the current device; sets error ERROR_PATH_NOT_FOUND when no device is open.
 Lookup lookup(std::u16string_view path, unsigned flags = 0);
@@ -75,7 +83,7 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
 // Splits an absolute device path into its folder, relative to DEVICE/root ("" for the root,
 // components joined by '/', in UTF-8, as given) and its last component, checking the folder's
 // components as lookup() does. False for what only lookup() handles: a relative or too long
-// path, "..", an invalid or wildcard folder name, a final separator, the root itself.
+// path, a network name, "..", an invalid or wildcard folder name, a final separator, the root.
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf);
 // A last component that the quick paths may use as it stands: no wildcard, no invalid
 // character, not "." or "..", valid UTF-16 (converted into utf8).
@@ -109,6 +117,20 @@ bool setAttributeMarker(const std::string& host, bool on);
 // Marks every entry below DEVICE/root that holds a value (an image from before the marker).
 void markStoredAttributes(const std::string& rootHost);
 FILETIME toFileTime(const struct timespec& ts);
+
+// ---- moves across host file systems (crossmove.cpp) ----
+// Copies what is left of `in` to `out`; 0 or the errno, with the bytes copied.
+int copyData(int in, int out, off_t& copied);
+// Moves the regular file fromName of the folder fromDir to toName of toDir, which lies on another
+// host file system: copied (data, DOS attributes, times) under a temporary name beside its place,
+// made durable and checked, renamed into place, then the source deleted. On failure the source
+// is as it was and no copy is left. targetFolder is the device path of toDir, for the record
+// that lets a later program remove the temporary file of a move that was killed. 0 or the Win32
+// error.
+DWORD moveFileAcross(const Device& device, int fromDir, const char* fromName, int toDir,
+                     const char* toName, std::u16string_view targetFolder);
+// Removes the temporary files of moves whose program ended in the middle (DEVICE/moves).
+void removeAbandonedCopies(const Device& device);
 
 // ---- handles ----
 class KernelObject {
@@ -201,18 +223,40 @@ class OpenFolders {
 };
 
 // ---- device.ini ----
+// The boot count stops here (the largest value of its type): a device booted that often still
+// opens, and every later boot has this number.
+constexpr int kMaxBootCount = 2147483647;
+
 struct DeviceIni {
     int width = 240;
     int height = 320;
-    int bootCount = 0;
+    int bootCount = 0;  // 0..kMaxBootCount
     bool cleanBoot = false;
     bool attributesMarked = false;  // every entry with stored attributes carries the marker
+    std::string card;               // host folder of the storage card; empty: no card
     std::map<std::u16string, std::string> programs;         // folded device path -> host program
     std::map<std::u16string, std::u16string> programNames;  // folded -> device path as given
 };
 // Throws DeviceError naming the file and line.
 DeviceIni readIni(const std::filesystem::path& file);
 void writeIni(const std::filesystem::path& file, const DeviceIni& ini);
+// Reads DEVICE/device.ini, lets change() edit it and writes it back, under the device's lock;
+// a file that cannot be read is replaced by what change() makes of `known` (else the defaults).
+DeviceIni updateIniFile(const std::filesystem::path& deviceDir,
+                        const std::function<void(DeviceIni&)>& change,
+                        const DeviceIni* known = nullptr);
+
+// ---- the storage card (card.cpp) ----
+// "\Storage Card": a folder of the root backed by a host folder of its own (device.ini
+// [storage] card=), perhaps on another file system. While a card is set, a folder of that name
+// in root/ is hidden beneath it, as beneath a mount point.
+constexpr char16_t kCardName[] = u"Storage Card";
+// The attributes a card's folder shows in its parent, as on Windows CE.
+constexpr DWORD kCardAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY;
+// Whether a path component names the card's folder (case-insensitively).
+bool isCardName(std::u16string_view name);
+// The same for the first component of a folder path as splitPath() gives it ("a/b/c").
+bool startsWithCard(std::string_view folderRel);
 
 }  // namespace ce::kernel
 
@@ -223,6 +267,9 @@ struct Device::Impl {
     std::filesystem::path root;  // DEVICE/root
     std::string rootHost;        // the same as a string, without a final slash
     int rootFd = -1;             // DEVICE/root, for lookups relative to it
+    std::string cardHost;        // the storage card's host folder (canonical); empty: no card
+    int cardFd = -1;             // that folder as it was when the device opened; -1: not there
+    struct stat cardStat {};     // of cardFd
     std::mutex iniMutex;
     kernel::DeviceIni ini;
     kernel::Registry registry;
@@ -232,6 +279,12 @@ struct Device::Impl {
 
     // Re-reads device.ini, lets change() edit it and writes it back, under a lock.
     void updateIni(const std::function<void(kernel::DeviceIni&)>& change);
+    // Opens the storage card that ini names (throws DeviceError when its folder would put the
+    // image inside the card or the card inside the image).
+    void mountCard();
+    // Whether the card is in: set, and its host folder still the one opened (a folder, not a
+    // link). Fills st with its stat.
+    bool cardPresent(struct stat* st = nullptr) const;
 };
 
 }  // namespace ce

@@ -86,4 +86,14 @@ bool installed();
 // The registry of the current device in the .reg text format.
 std::string exportRegistry();
 
+// The storage card of the image in dir: "\Storage Card" backed by the host folder hostDir, which
+// must exist and neither hold the image nor lie inside it (device.ini [storage] card=). Logged;
+// programs of the device that are running see the change when they next start. Leaves no
+// device open. Throws DeviceError with one line for the user.
+void insertCard(const std::filesystem::path& dir, const std::filesystem::path& hostDir);
+// Takes the card out (its files stay in its host folder); false when there was none.
+bool ejectCard(const std::filesystem::path& dir);
+// The host folder of the image's card, empty when it has none. Throws DeviceError.
+std::filesystem::path cardFolder(const std::filesystem::path& dir);
+
 }  // namespace ce::kernel

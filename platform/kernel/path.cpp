@@ -5,10 +5,11 @@
 // the extended attribute of the few entries that have one instead of asking for every entry.
 //
 // A device path is absolute ("\Windows\Temp"), separated by '\' (or '/'), case-insensitive
-// and case-preserving. Each component is looked up with its exact spelling first, then by a
-// case-insensitive scan of its folder. ".." and symbolic links in the middle of a path are
-// refused, so no device path reaches outside DEVICE/root; a link as the last component names
-// the link itself, never what it points to.
+// and case-preserving; two separators at its start name a network share, which is never found.
+// Each component is looked up with its exact spelling first, then by a case-insensitive scan of
+// its folder. ".." and symbolic links in the middle of a path are refused, so no device path
+// reaches outside DEVICE/root; a link as the last component names the link itself, never what
+// it points to.
 #include "internal.h"
 
 #include <dirent.h>
@@ -55,10 +56,50 @@ bool findNoCase(const std::string& dir, std::u16string_view name, std::string& s
     return found;
 }
 
+// A path whose first component is the storage card's folder continues in the card's own host
+// folder, not in root/. Fills r for the card's folder itself (`only` component: isCard), or
+// starts r there.
+// An empty slot (a card set whose folder is not there) has nothing in it and nothing can be made
+// in its place. False for a path of the object store.
+bool routeToCard(const Device& device, std::u16string_view first, bool only, Lookup& r) {
+    const auto& impl = device.impl();
+    if (impl.cardHost.empty() || !isCardName(first))
+        return false;
+    struct stat st {};
+    bool present = impl.cardPresent(&st);
+    r.onCard = true;
+    r.host = impl.cardHost;
+    r.parentExists = present;
+    if (only) {
+        r.isCard = true;
+        r.exists = present;
+        r.st = st;
+        r.leafWide.assign(first);
+        r.leaf = toUtf8(r.leafWide);
+        r.parentHost = impl.rootHost;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string hostString(const std::filesystem::path& p) {
     return p.string();
+}
+
+DWORD networkPathError(std::u16string_view path) {
+    if (path.size() < 2 || !isSeparator(path[0]) || !isSeparator(path[1]))
+        return 0;
+    std::u16string_view server = path.substr(2);
+    server = server.substr(0, std::min(server.find(u'\\'), server.find(u'/')));
+    // No server named ("\\", "\\\x"): no path at all, as Win32 answers. "\\?\" and
+    // "\\.\" are the desktop's own namespaces, which the device does not have. Any other name
+    // is a server that cannot be reached.
+    if (server.empty())
+        return ERROR_PATH_NOT_FOUND;
+    if (server == u"?" || server == u".")
+        return ERROR_INVALID_NAME;
+    return ERROR_BAD_NETPATH;
 }
 
 Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
@@ -70,6 +111,10 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
     }
     if (path.empty() || !isSeparator(path[0])) {
         r.error = ERROR_PATH_NOT_FOUND;
+        return r;
+    }
+    if (DWORD e = networkPathError(path)) {
+        r.error = e;
         return r;
     }
     // Split into components, dropping empty ones and ".".
@@ -115,7 +160,14 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
 
     std::string name;
     bool missing = false;  // a component so far does not exist
-    for (size_t k = 0; k < count; ++k) {
+    size_t first = 0;
+    if (routeToCard(device, comps[0], count == 1, r)) {
+        if (r.isCard)
+            return r;
+        first = 1;
+        missing = !r.parentExists;
+    }
+    for (size_t k = first; k < count; ++k) {
         bool last = k + 1 == count;
         if (!toUtf8(comps[k], name)) {
             r.error = ERROR_INVALID_NAME;
@@ -162,7 +214,8 @@ Lookup lookup(const Device& device, std::u16string_view path, unsigned flags) {
 }
 
 bool splitPath(std::u16string_view path, std::string& folderRel, std::u16string_view& leaf) {
-    if (path.size() > kMaxPath || path.empty() || !isSeparator(path[0]) || isSeparator(path.back()))
+    if (path.size() > kMaxPath || path.empty() || !isSeparator(path[0]) ||
+        isSeparator(path.back()) || networkPathError(path))
         return false;
     size_t cut = path.find_last_of(u"\\/");
     leaf = path.substr(cut + 1);
@@ -220,8 +273,22 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
     }
     if (!wild)
         return -1;
+    // the card's folders are opened from the card's own folder, never from root/
+    int base = impl.rootFd;
+    const std::string* baseHost = &impl.rootHost;
+    std::string inVolume = rel;
+    bool cardRoot = false;
+    if (!impl.cardHost.empty() && !rel.empty() && startsWithCard(rel)) {
+        if (!impl.cardPresent())
+            return -1;
+        base = impl.cardFd;
+        baseHost = &impl.cardHost;
+        size_t slash = rel.find('/');
+        inVolume = slash == std::string::npos ? std::string() : rel.substr(slash + 1);
+        cardRoot = inVolume.empty();
+    }
     int fd = -1;
-    if (!rel.empty() && impl.changes.shared()) {
+    if (!rel.empty() && !cardRoot && impl.changes.shared()) {
         // A walk enumerates a folder's subfolders while it holds the folder open: one step
         // from there (the name is a single component, and a link in its place is refused)
         size_t cut = rel.rfind('/');
@@ -236,15 +303,15 @@ int openPatternFolder(Device& device, std::u16string_view path, uint64_t changes
         struct open_how how {};
         how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-        fd = static_cast<int>(
-            syscall(SYS_openat2, impl.rootFd, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+        fd = static_cast<int>(syscall(SYS_openat2, base, inVolume.empty() ? "." : inVolume.c_str(),
+                                      &how, sizeof how));
     }
     if (fd < 0)
         return -1;
     pattern.assign(leaf);
-    folderHost = impl.rootHost;
-    if (!rel.empty())
-        folderHost += "/" + rel;
+    folderHost = *baseHost;
+    if (!inVolume.empty())
+        folderHost += "/" + inVolume;
     if (folderRel)
         *folderRel = std::move(rel);
     return fd;

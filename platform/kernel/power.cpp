@@ -59,7 +59,9 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
     Device& device = Device::open(dir);
     device.impl().updateIni([&](DeviceIni& i) {
         i.cleanBoot = false;
-        report.bootCount = ++i.bootCount;
+        if (i.bootCount < kMaxBootCount)
+            ++i.bootCount;
+        report.bootCount = i.bootCount;
     });
     if (report.cleanBoot)
         device.log("clean boot");

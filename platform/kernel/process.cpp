@@ -229,7 +229,7 @@ CEAPI BOOL WINAPI CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECU
         bool exists = !r.error && r.exists && !r.isDir();
         device->log("process start failed " + what +
                     (exists ? " (no host program backs it)" : " (no such program)"));
-        SetLastError(exists ? ERROR_BAD_EXE_FORMAT : ERROR_FILE_NOT_FOUND);
+        SetLastError(r.error ? r.error : exists ? ERROR_BAD_EXE_FORMAT : ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
     std::vector<std::string> argv = {host, "--device", device->dir().string(), "--module",

@@ -1,4 +1,5 @@
-// cedevice: host tool around a device image (create, boot, inspect the registry, install).
+// cedevice: host tool around a device image (create, boot, inspect the registry, install, the
+// storage card).
 #include "kernel/kernel.h"
 
 #include <cstdio>
@@ -29,6 +30,9 @@ const char kUsage[] =
     "  uninstall DIR    remove Varnello from the device\n"
     "                   --setup PATH       setup library (default: libVarnelloSetup.so beside "
     "cedevice)\n"
+    "  card DIR HOSTDIR put a storage card in: \\Storage Card is the host folder HOSTDIR\n"
+    "  card DIR --eject take the storage card out (its files stay in its folder)\n"
+    "  card DIR         say which folder is the storage card\n"
     "  --help           show this text\n"
     "\n"
     "A device image is a folder: device.ini, registry.reg, root/ (the object store), factory/, "
@@ -45,6 +49,32 @@ int usageError(const std::string& what) {
     return 2;
 }
 
+// card DIR [HOSTDIR | --eject]
+int card(const fs::path& dir, const std::vector<std::string>& rest) {
+    if (rest.size() > 1)
+        return usageError("card: too many arguments");
+    if (rest.empty()) {
+        fs::path folder = ce::kernel::cardFolder(dir);
+        if (folder.empty())
+            printf("no storage card in %s\n", dir.c_str());
+        else
+            printf("\\Storage Card is %s\n", folder.c_str());
+        return 0;
+    }
+    if (rest[0] == "--eject") {
+        if (ce::kernel::ejectCard(dir))
+            printf("took the storage card out of %s\n", dir.c_str());
+        else
+            printf("no storage card in %s\n", dir.c_str());
+        return 0;
+    }
+    if (rest[0].rfind("--", 0) == 0)
+        return usageError("unknown option " + rest[0] + " for card");
+    ce::kernel::insertCard(dir, rest[0]);
+    printf("\\Storage Card of %s is %s\n", dir.c_str(), ce::kernel::cardFolder(dir).c_str());
+    return 0;
+}
+
 int run(const std::vector<std::string>& args) {
     if (args.empty())
         return usageError("no command given");
@@ -56,6 +86,8 @@ int run(const std::vector<std::string>& args) {
     if (args.size() < 2)
         return usageError(command + ": no device folder given");
     fs::path dir = args[1];
+    if (command == "card")
+        return card(dir, std::vector<std::string>(args.begin() + 2, args.end()));
     ce::kernel::InstallOptions install;
     double waitSeconds = 30;
     for (size_t i = 2; i < args.size(); ++i) {

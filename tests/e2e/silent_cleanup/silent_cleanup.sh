@@ -1,16 +1,7 @@
 #!/usr/bin/env bash
 # silent_cleanup.sh VARNELLO CEDEVICE
 # Runs the built binaries on a temporary device the way a person would from a shell.
-set -euo pipefail
-varnello=$1
-cedevice=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-dev=$work/device
-root=$dev/root
-
-fail() { echo "e2e: $*" >&2; exit 1; }
-step() { echo "== $*"; }
+source "$(dirname "$0")/../common.sh"
 
 step "init and install"
 "$cedevice" init "$dev"

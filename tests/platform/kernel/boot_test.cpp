@@ -114,6 +114,52 @@ TEST_F(BootTest, ACleanBootRestoresTheFactoryImage) {
     ce::Device::open(device.dir());
 }
 
+// Rewrites the boot count in device.ini as a person or an older platform would have left it.
+void setBootCount(const std::filesystem::path& dir, const std::string& count) {
+    std::string ini = kt::readHost(dir / "device.ini");
+    size_t at = ini.find("count=");
+    ASSERT_NE(at, std::string::npos) << ini;
+    ini.replace(at, ini.find('\n', at) - at, "count=" + count);
+    kt::writeHost(dir / "device.ini", ini);
+}
+
+TEST_F(BootTest, TheBootCountStopsAtItsLimitAndTheDeviceStillOpens) {
+    ce::Device::close();
+    const std::string max = "2147483647";
+    setBootCount(device.dir(), "2147483646");
+    for (int i = 0; i < 2; ++i) {
+        Result r = cedevice("boot " + dir + " --wait 20");
+        EXPECT_EQ(r.code, 0) << r.out;
+        EXPECT_NE(r.out.find("boot " + max + "\n"), std::string::npos) << r.out;
+    }
+    EXPECT_NE(kt::readHost(device.dir() / "device.ini").find("count=" + max + "\n"),
+              std::string::npos);
+    std::string log = device.log();
+    size_t first = log.find("boot " + max + "\n");
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find("boot " + max + "\n", first + 1), std::string::npos) << log;
+    // counts past the limit, as a person typed them, open and boot as the limit; one past an
+    // older platform's limit is an ordinary count now
+    const std::pair<const char*, std::string> counts[] = {
+        {"2147483648", max}, {"99999999999999999999999", max}, {"1073741825", "1073741826"}};
+    for (const auto& [count, next] : counts) {
+        setBootCount(device.dir(), count);
+        EXPECT_NO_THROW(ce::Device::open(device.dir())) << count;
+        ce::Device::close();
+        Result r = cedevice("reg " + dir);
+        EXPECT_EQ(r.code, 0) << count << ": " << r.out;
+        r = cedevice("boot " + dir + " --wait 20");
+        EXPECT_NE(r.out.find("boot " + next + "\n"), std::string::npos) << count << ": " << r.out;
+    }
+    // what is not a count at all is refused with its line, and the file is left as it is
+    setBootCount(device.dir(), "-3");
+    Result r = cedevice("boot " + dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("device.ini, line"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bad number \"-3\""), std::string::npos) << r.out;
+    EXPECT_NE(kt::readHost(device.dir() / "device.ini").find("count=-3\n"), std::string::npos);
+}
+
 TEST_F(BootTest, RegPrintsTheRegistryAndErrorsAreOneLine) {
     Result r = cedevice("reg " + dir);
     EXPECT_EQ(r.code, 0);

@@ -67,29 +67,11 @@ TEST_F(ContainmentTest, OpensCopiesAndMovesDoNotFollowLinks) {
     expectCanaryAlive();
 }
 
-// A recursive clean-up as an application writes it: delete every file, remove every folder.
-void cleanTree(const std::u16string& folder) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + u"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::u16string child = folder + fd.cFileName;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            cleanTree(child + u"\\");
-            RemoveDirectoryW(child.c_str());
-        } else {
-            DeleteFileW(child.c_str());
-        }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-}
-
 TEST_F(ContainmentTest, ARecursiveCleanUpOfTheWholeDeviceStaysInside) {
     kt::writeHost(device.host(u"\\My Documents\\doc.txt"), "d");
     std::filesystem::create_directory_symlink(device.outside() / "Folder",
                                               device.host(u"\\My Documents\\Folder"));
-    cleanTree(u"\\");
+    kt::cleanTree(u"\\");
     EXPECT_TRUE(kt::find(u"\\*").empty());
     expectCanaryAlive();
 }
