@@ -13,7 +13,7 @@
 #include "device.h"
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
-#include "shell/shortcut_format.h"
+#include "kernel/shortcut.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -51,13 +51,13 @@ bool readTarget(int cch, std::u16string& target) {
 }
 
 void checkTarget(const std::u16string& target) {
-    if (target.empty() || target.size() > ce::shell::kMaxShortcutTarget)
+    if (target.empty() || target.size() > ce::kernel::kMaxShortcutTarget)
         finding("a target of no length or beyond 1,023 units");
     for (char16_t c : target)
         if (c < 0x20 && c != u'\t')
             finding("a target with a control character");
     std::u16string again;
-    if (!ce::shell::parseShortcut(ce::shell::shortcutBytes(target), again) || again != target)
+    if (!ce::kernel::parseShortcut(ce::kernel::shortcutBytes(target), again) || again != target)
         finding("a target does not read back from the bytes written for it");
     std::u16string made = u"\\made.lnk", copy = target, read;
     if (!SHCreateShortcut(made.data(), copy.data()))
@@ -69,7 +69,7 @@ void checkTarget(const std::u16string& target) {
 }
 
 void checkSplit(const std::u16string& target) {
-    ce::shell::ShortcutCommand split = ce::shell::splitShortcutTarget(target);
+    ce::kernel::ShortcutCommand split = ce::kernel::splitShortcutTarget(target);
     const std::u16string& line = split.commandLine;
     if (line.size() > target.size() ||
         target.compare(target.size() - line.size(), line.size(), line))
@@ -80,7 +80,7 @@ void checkSplit(const std::u16string& target) {
     std::u16string rebuilt = quote ? u"\"" + split.program + u"\"" : split.program;
     if (!line.empty())
         rebuilt += u" " + line;
-    ce::shell::ShortcutCommand again = ce::shell::splitShortcutTarget(rebuilt);
+    ce::kernel::ShortcutCommand again = ce::kernel::splitShortcutTarget(rebuilt);
     if (again.program != split.program || again.commandLine != line)
         finding("program and command line put together again split differently");
 }
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream(g_read, std::ios::binary | std::ios::trunc) << bytes;
 
     std::u16string parsed;
-    bool accepted = ce::shell::parseShortcut(bytes, parsed);
+    bool accepted = ce::kernel::parseShortcut(bytes, parsed);
     std::u16string read;
     if (readTarget(1024, read) != accepted || (accepted && read != parsed))
         finding("SHGetShortcutTarget and the reader disagree");

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "hostsupport.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 namespace {
 

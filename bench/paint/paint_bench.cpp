@@ -8,7 +8,7 @@
 
 #include "display/display.h"
 #include "hostsupport.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <algorithm>
 #include <chrono>

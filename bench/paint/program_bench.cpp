@@ -10,7 +10,7 @@
 #include "gwes/driver.h"
 #include "kernel/kernel.h"
 #include "hostsupport.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
-// "BUTTON": push buttons (BS_PUSHBUTTON, BS_DEFPUSHBUTTON) and check boxes (BS_CHECKBOX,
-// BS_AUTOCHECKBOX, the three-state kinds). The label is the window text, kept by the default
-// window procedure.
+// "BUTTON": push buttons (BS_PUSHBUTTON, BS_DEFPUSHBUTTON), check boxes (BS_CHECKBOX,
+// BS_AUTOCHECKBOX, the three-state kinds) and radio buttons (BS_RADIOBUTTON,
+// BS_AUTORADIOBUTTON). The label is the window text, kept by the default window procedure.
 #include <algorithm>
 
 #include "controls/common.h"
@@ -27,13 +27,16 @@ class Button final : public Control {
 
     // --- kind
     DWORD kind() const { return style() & BS_TYPEMASK; }
-    bool isCheckBox() const {
-        const DWORD k = kind();
-        return k == BS_CHECKBOX || k == BS_AUTOCHECKBOX || k == BS_3STATE || k == BS_AUTO3STATE;
-    }
+    bool isRadio() const { return kind() == BS_RADIOBUTTON || kind() == BS_AUTORADIOBUTTON; }
     bool isThreeState() const { return kind() == BS_3STATE || kind() == BS_AUTO3STATE; }
-    bool isAuto() const { return kind() == BS_AUTOCHECKBOX || kind() == BS_AUTO3STATE; }
+    bool isCheckBox() const {
+        return kind() == BS_CHECKBOX || kind() == BS_AUTOCHECKBOX || isThreeState();
+    }
+    bool hasCheck() const { return isCheckBox() || isRadio(); }
+    // The highest check state the kind takes: BM_SETCHECK clamps to it.
+    UINT maxCheck() const;
     bool hitInside(LPARAM lParam) const;
+    void uncheckGroupSiblings() const;
 
     // --- painting
     void paint();
@@ -46,6 +49,7 @@ class Button final : public Control {
     LRESULT onSetCheck(WPARAM state);
     LRESULT onGetState() const;
     LRESULT onSetState(WPARAM pushed);
+    LRESULT onSetStyle(WPARAM style, LPARAM redraw);
     LRESULT onClick();
     LRESULT onButtonDown();
     LRESULT onMouseMove(LPARAM lParam);
@@ -60,6 +64,33 @@ bool Button::hitInside(LPARAM lParam) const {
     const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     const RECT rc = clientRect();
     return PtInRect(&rc, pt) != FALSE;
+}
+
+UINT Button::maxCheck() const {
+    if (isThreeState())
+        return BST_INDETERMINATE;
+    return hasCheck() ? BST_CHECKED : BST_UNCHECKED;
+}
+
+// An automatic radio button that is checked clears the other automatic radio buttons of its
+// group: its siblings from the one that starts the group (WS_GROUP) to the next that does.
+void Button::uncheckGroupSiblings() const {
+    HWND first = hwnd();
+    while (!(GetWindowLongW(first, GWL_STYLE) & WS_GROUP)) {
+        HWND prev = GetWindow(first, GW_HWNDPREV);
+        if (!prev)
+            break;
+        first = prev;
+    }
+    for (HWND w = first; w; w = GetWindow(w, GW_HWNDNEXT)) {
+        const DWORD s = static_cast<DWORD>(GetWindowLongW(w, GWL_STYLE));
+        if (w != first && (s & WS_GROUP))
+            break;
+        WCHAR cls[8] = {};
+        if (w != hwnd() && (s & BS_TYPEMASK) == BS_AUTORADIOBUTTON && GetClassNameW(w, cls, 8) &&
+            _wcsicmp(cls, u"BUTTON") == 0)
+            SendMessageW(w, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
 }
 
 // --- painting ---------------------------------------------------------------------------------
@@ -95,7 +126,7 @@ void Button::paintCheckBox(HDC dc, const RECT& rc, const std::u16string& text) {
     FillRect(dc, &rc, background ? background : GetSysColorBrush(COLOR_WINDOW));
     const int top = rc.top + (rc.bottom - rc.top - kCheckBoxSize) / 2;
     RECT box{rc.left, top, rc.left + kCheckBoxSize, top + kCheckBoxSize};
-    UINT state = DFCS_BUTTONCHECK;
+    UINT state = isRadio() ? DFCS_BUTTONRADIO : DFCS_BUTTONCHECK;
     if (check_ == BST_CHECKED)
         state |= DFCS_CHECKED;
     if (check_ == BST_INDETERMINATE)
@@ -116,7 +147,7 @@ void Button::paint() {
         return;
     const RECT rc = clientRect();
     const std::u16string text = label();
-    if (isCheckBox())
+    if (hasCheck())
         paintCheckBox(paint.dc(), rc, text);
     else
         paintPushButton(paint.dc(), rc, text);
@@ -125,20 +156,22 @@ void Button::paint() {
 // --- messages ---------------------------------------------------------------------------------
 
 LRESULT Button::onGetCheck() const {
-    return isCheckBox() ? check_ : BST_UNCHECKED;
+    return hasCheck() ? check_ : BST_UNCHECKED;
 }
 
+// Values above the kind's highest state take that state (a two-state box is checked by 2 or
+// -1); a push button keeps none. A radio button is a tab stop while it is checked.
 LRESULT Button::onSetCheck(WPARAM state) {
-    if (!isCheckBox())
+    const UINT wanted = static_cast<UINT>(std::min<WPARAM>(state, maxCheck()));
+    if (wanted == check_)
         return 0;
-    // A two-state box takes any value above 1 as checked.
-    UINT wanted = static_cast<UINT>(state);
-    if (wanted > BST_INDETERMINATE || (wanted == BST_INDETERMINATE && !isThreeState()))
-        wanted = BST_CHECKED;
-    if (wanted != check_) {
-        check_ = wanted;
-        invalidate();
+    check_ = wanted;
+    if (isRadio()) {
+        const DWORD s = style();
+        SetWindowLongW(hwnd(), GWL_STYLE,
+                       static_cast<LONG>(check_ ? (s | WS_TABSTOP) : (s & ~WS_TABSTOP)));
     }
+    invalidate();
     return 0;
 }
 
@@ -160,10 +193,29 @@ LRESULT Button::onSetState(WPARAM pushed) {
     return 0;
 }
 
+LRESULT Button::onSetStyle(WPARAM type, LPARAM redraw) {
+    // Only the kind changes; the other style bits stay.
+    SetWindowLongW(hwnd(), GWL_STYLE,
+                   static_cast<LONG>((style() & ~BS_TYPEMASK) | (type & BS_TYPEMASK)));
+    if (LOWORD(redraw))
+        invalidate();
+    return 0;
+}
+
 void Button::toggleAndNotify() {
-    if (isAuto()) {
-        const UINT next = isThreeState() ? (check_ + 1) % 3 : (check_ == BST_CHECKED ? 0 : 1);
-        onSetCheck(next);
+    switch (kind()) {
+        case BS_AUTOCHECKBOX:
+            onSetCheck(check_ == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+            break;
+        case BS_AUTO3STATE:
+            onSetCheck((check_ + 1) % 3);
+            break;
+        case BS_AUTORADIOBUTTON:
+            onSetCheck(BST_CHECKED);
+            uncheckGroupSiblings();
+            break;
+        default:
+            break;
     }
     notifier_.command(BN_CLICKED);
 }
@@ -233,11 +285,7 @@ LRESULT Button::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case BM_CLICK:
             return onClick();
         case BM_SETSTYLE:
-            SetWindowLongW(hwnd(), GWL_STYLE,
-                           static_cast<LONG>((style() & ~0xFFFFu) | LOWORD(wParam)));
-            if (LOWORD(lParam))
-                invalidate();
-            return 0;
+            return onSetStyle(wParam, lParam);
         case WM_PAINT:
             paint();
             return 0;
@@ -266,6 +314,8 @@ LRESULT Button::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return r;
         }
         case WM_GETDLGCODE:
+            if (isRadio())
+                return DLGC_BUTTON | DLGC_RADIOBUTTON;
             return isCheckBox() ? DLGC_BUTTON : DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
         default:
             return unhandled(message, wParam, lParam, "BUTTON");

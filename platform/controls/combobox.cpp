@@ -25,7 +25,7 @@ class ComboBox final : public Control {
     HWND list_ = nullptr;
     int droppedHeight_;  // the height given at creation: field and dropped list
     int fieldHeight_ = 0;
-    int droppedWidth_ = 0;
+    int minDroppedWidth_ = 0;  // CB_SETDROPPEDWIDTH; the list is never narrower than the combo
     bool dropped_ = false;
 
     // --- list
@@ -49,6 +49,8 @@ class ComboBox final : public Control {
     // --- messages
     LRESULT onCreate(const CREATESTRUCTW& cs);
     LRESULT onSetCurSel(WPARAM index);
+    LRESULT onSetItemHeight(WPARAM index, LPARAM height);
+    int droppedWidth() const;
     LRESULT onGetText(WPARAM capacity, LPARAM buffer) const;
     LRESULT onButtonDown();
     LRESULT onKeyDown(WPARAM key);
@@ -90,7 +92,7 @@ RECT ComboBox::droppedRect() const {
     const int needed = std::max(1, count) * std::max(1, itemHeight) + 2;
     const int allowed = std::max(itemHeight + 2, droppedHeight_ - fieldHeight_);
     const int height = std::min(needed, allowed);
-    const int width = std::max<int>(droppedWidth_, window.right - window.left);
+    const int width = droppedWidth();
     RECT rc{window.left, window.bottom, window.left + width, window.bottom + height};
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
     if (rc.bottom > screenHeight && window.top - height >= 0) {
@@ -111,7 +113,7 @@ void ComboBox::dropDown() {
                  SWP_NOACTIVATE | SWP_SHOWWINDOW);
     const int sel = selection();
     if (sel >= 0)
-        toList(LB_SETCARETINDEX, static_cast<WPARAM>(sel), 0);
+        toList(LB_SETCURSEL, static_cast<WPARAM>(sel), 0);  // scrolls it into view
     dropped_ = true;
     SetCapture(list_);
     invalidate();
@@ -164,22 +166,49 @@ LRESULT ComboBox::onCreate(const CREATESTRUCTW& cs) {
         listStyle |= LBS_SORT;
     if (cs.style & CBS_DISABLENOSCROLL)
         listStyle |= LBS_DISABLENOSCROLL;
-    list_ = CreateWindowExW(0, kComboListClass, u"", listStyle, 0, 0, cs.cx, 10, hwnd(), nullptr,
+    fieldHeight_ = fontLineHeight(hwnd(), font()) + kFieldPadding;
+    // The list has the height it may drop to from the start, so that its top index and page
+    // are the dropped list's.
+    list_ = CreateWindowExW(0, kComboListClass, u"", listStyle, 0, 0, cs.cx,
+                            std::max(0, droppedHeight_ - fieldHeight_), hwnd(), nullptr,
                             cs.hInstance, nullptr);
     if (!list_)
         return -1;
-    fieldHeight_ = fontLineHeight(hwnd(), font()) + kFieldPadding;
-    droppedWidth_ = cs.cx;
     // The combo keeps the height of its field; the rest of the given height is the list's.
     SetWindowPos(hwnd(), nullptr, 0, 0, cs.cx, fieldHeight_,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return 0;
 }
 
+// Repaints the field when the selection changes; an index past the end keeps it (LB_ERR).
 LRESULT ComboBox::onSetCurSel(WPARAM index) {
+    const int before = selection();
     const LRESULT result = toList(LB_SETCURSEL, index, 0);
-    invalidate();
+    if (selection() != before)
+        invalidate();
     return result;
+}
+
+// Index -1 is the selection field: its item height is the field's, two pixels under the field
+// (the combo takes the new height). The list's entries of a combo that does not draw them
+// itself keep the font's height: CB_ERR.
+LRESULT ComboBox::onSetItemHeight(WPARAM index, LPARAM height) {
+    const int h = static_cast<int>(height);
+    if (static_cast<int>(index) != -1 || h <= 0 || h >= 32768)
+        return CB_ERR;
+    fieldHeight_ = h + 2;
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
+    SetWindowPos(hwnd(), nullptr, 0, 0, window.right - window.left, fieldHeight_,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    invalidate();
+    return h;
+}
+
+int ComboBox::droppedWidth() const {
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
+    return std::max<int>(minDroppedWidth_, window.right - window.left);
 }
 
 // WM_GETTEXT of a drop-down list: the selected entry.
@@ -262,7 +291,8 @@ LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return toList(LB_INSERTSTRING, wParam, lParam);
         case CB_DELETESTRING: {
             const LRESULT r = toList(LB_DELETESTRING, wParam, 0);
-            invalidate();
+            if (r != LB_ERR)
+                invalidate();
             return r;
         }
         case CB_RESETCONTENT:
@@ -295,7 +325,7 @@ LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case CB_GETITEMHEIGHT:
             return static_cast<int>(wParam) == -1 ? fieldHeight_ : toList(LB_GETITEMHEIGHT, 0, 0);
         case CB_SETITEMHEIGHT:
-            return toList(LB_SETITEMHEIGHT, 0, lParam);
+            return onSetItemHeight(wParam, lParam);
         case CB_GETTOPINDEX:
             return toList(LB_GETTOPINDEX, 0, 0);
         case CB_SETTOPINDEX:
@@ -314,16 +344,17 @@ LRESULT ComboBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 *reinterpret_cast<RECT*>(lParam) = droppedRect();
             return CB_OKAY;
         case CB_GETDROPPEDWIDTH:
-            return droppedWidth_;
-        case CB_SETDROPPEDWIDTH:
-            droppedWidth_ = static_cast<int>(wParam);
-            return droppedWidth_;
+            return droppedWidth();
+        case CB_SETDROPPEDWIDTH:  // the smallest width of the list; answers the width it gets
+            minDroppedWidth_ = static_cast<int>(wParam);
+            return droppedWidth();
         case CB_INITSTORAGE:
             return toList(LB_INITSTORAGE, wParam, lParam);
         case CB_GETEDITSEL:
         case CB_SETEDITSEL:
-        case CB_LIMITTEXT:
             return CB_ERR;  // a drop-down list has no edit field
+        case CB_LIMITTEXT:
+            return TRUE;  // always, as documented
         case WM_SETTEXT:
             return CB_ERR;
         case WM_GETTEXT:

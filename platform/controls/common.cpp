@@ -149,11 +149,11 @@ RECT Control::clientRect() const {
 }
 
 void attachControl(HWND hwnd, std::unique_ptr<Control> control) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control.release()));
+    gwes::setWindowState(hwnd, control.release());
 }
 
 Control* attachedControl(HWND hwnd) {
-    return reinterpret_cast<Control*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return gwes::windowState<Control>(hwnd);
 }
 
 LRESULT dispatchToControl(Control* control, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -165,7 +165,7 @@ LRESULT dispatchToControl(Control* control, HWND hwnd, UINT message, WPARAM wPar
         result = (message == WM_CREATE) ? -1 : 0;
     }
     if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        gwes::setWindowState(hwnd, nullptr);
         std::unique_ptr<Control> owned(control);
     }
     return result;
@@ -179,17 +179,14 @@ bool registerControlClass(LPCWSTR name, WNDPROC proc, UINT classStyle, LPCWSTR c
     wc = WNDCLASSW{};
     wc.style = classStyle | CS_GLOBALCLASS;
     wc.lpfnWndProc = proc;
+    wc.cbWndExtra = gwes::kStateBytes;  // the control object
     wc.hInstance = nullptr;
     wc.hCursor = cursor ? LoadCursorW(nullptr, cursor) : nullptr;
     wc.hbrBackground = nullptr;
     wc.lpszClassName = name;
-    if (!RegisterClassW(&wc))
-        return false;
     // The class belongs to the platform's library, not to the program that asked for it first:
     // it outlives that program.
-    if (auto cls = gwes::findClass(name))
-        cls->system = true;
-    return true;
+    return gwes::registerSystemClass(wc) != 0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -88,7 +88,9 @@ class Control {
 };
 
 // The window procedure of control class T (T(HWND, const CREATESTRUCTW&)): creates T at
-// WM_NCCREATE, dispatches every message to it, destroys it after WM_NCDESTROY. Nothing thrown
+// WM_NCCREATE, dispatches every message to it, destroys it after WM_NCDESTROY. The object is
+// kept in the window's extra bytes (registerControlClass reserves them), never in
+// GWLP_USERDATA, which is the application's. Nothing thrown
 // by a handler leaves the procedure: it answers 0 with ERROR_NOT_ENOUGH_MEMORY (or -1 to
 // WM_CREATE, which fails the creation).
 LRESULT dispatchToControl(Control* control, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

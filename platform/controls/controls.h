@@ -4,7 +4,8 @@
 namespace ce::controls {
 
 // Registers "BUTTON", "STATIC", "EDIT", "LISTBOX", "COMBOBOX" (and the combo box's list,
-// "ComboLBox"). The window system calls it when it starts on a device.
+// "ComboLBox"). The window system calls it when it starts on a device (register.cpp hands it to
+// gwes::addClassProvider).
 void registerSystemClasses();
 // Registers the common control classes: "SysTabControl32", "msctls_trackbar32",
 // "SysTreeView32". InitCommonControls and InitCommonControlsEx call it.

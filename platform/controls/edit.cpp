@@ -48,6 +48,7 @@ class Edit final : public Control {
     bool fits(const std::u16string& candidate) const;
     bool replaceSelection(std::u16string_view insert, bool byUser);
     void setSelection(size_t anchor, size_t caret);
+    void setStyleBit(DWORD bit, bool on);
     void syncWindowText();
 
     // --- painting
@@ -190,14 +191,27 @@ bool Edit::replaceSelection(std::u16string_view insert, bool byUser) {
     return true;
 }
 
+// Repaints when the selected range changes, or the caret moves where it is drawn (focused).
 void Edit::setSelection(size_t anchor, size_t caret) {
     anchor = std::min(anchor, text_.size());
     caret = std::min(caret, text_.size());
-    if (anchor == anchor_ && caret == caret_)
-        return;
+    const bool rangeChanged =
+        std::min(anchor, caret) != selStart() || std::max(anchor, caret) != selEnd();
+    const bool caretMoved = caret != caret_;
     anchor_ = anchor;
     caret_ = caret;
     scrollToCaret();
+    if (rangeChanged || (caretMoved && focused()))
+        invalidate();
+}
+
+// ES_READONLY or ES_PASSWORD on or off; the edit repaints when the style changes.
+void Edit::setStyleBit(DWORD bit, bool on) {
+    const DWORD s = style();
+    const DWORD wanted = on ? (s | bit) : (s & ~bit);
+    if (wanted == s)
+        return;
+    SetWindowLongW(hwnd(), GWL_STYLE, static_cast<LONG>(wanted));
     invalidate();
 }
 
@@ -503,18 +517,15 @@ LRESULT Edit::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (lParam)
                 *reinterpret_cast<RECT*>(lParam) = textRect();
             return 0;
-        case EM_SETREADONLY: {
-            const DWORD s = style();
-            SetWindowLongW(hwnd(), GWL_STYLE,
-                           static_cast<LONG>(wParam ? (s | ES_READONLY) : (s & ~ES_READONLY)));
-            invalidate();
+        case EM_SETREADONLY:
+            setStyleBit(ES_READONLY, wParam != 0);
             return TRUE;
-        }
         case EM_SETPASSWORDCHAR:
             if (passwordChar_ != static_cast<WCHAR>(wParam)) {
                 passwordChar_ = static_cast<WCHAR>(wParam);
                 invalidate();
             }
+            setStyleBit(ES_PASSWORD, passwordChar_ != 0);
             return 0;
         case EM_GETPASSWORDCHAR:
             return passwordChar_;

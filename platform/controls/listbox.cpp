@@ -149,9 +149,9 @@ class ListBox : public Control {
     EntryList entries_;
     const bool comboList_;
     int itemHeight_;
-    int top_ = 0;    // first visible entry
-    int caret_ = 0;  // entry with the focus (multiple selection), or the selection
-    int anchor_ = 0;
+    int top_ = 0;       // first visible entry
+    int caret_ = 0;     // entry with the focus (multiple selection), or the selection
+    int anchor_ = -1;   // where a range selection starts; -1 for none
     int current_ = -1;  // the selection of a single-selection list
     int extent_ = 0;    // horizontal extent in pixels (LB_SETHORIZONTALEXTENT)
     int scrollX_ = 0;   // horizontal scroll position in pixels
@@ -350,7 +350,7 @@ void ListBox::selectSingle(int index) {
     invalidateItem(current_);
     current_ = index;
     if (valid(index))
-        caret_ = anchor_ = index;
+        caret_ = index;
     invalidateItem(current_);
 }
 
@@ -404,8 +404,8 @@ LRESULT ListBox::onDeleteString(WPARAM index) {
 // Keeps the horizontal extent: it belongs to the list, not to its entries.
 LRESULT ListBox::onResetContent() {
     entries_.clear();
-    top_ = caret_ = anchor_ = 0;
-    current_ = -1;
+    top_ = caret_ = 0;
+    anchor_ = current_ = -1;
     scrollX_ = 0;
     updateScrollBars();
     invalidate();
@@ -435,23 +435,42 @@ LRESULT ListBox::onGetSel(WPARAM index) const {
     return isSelected(i) ? 1 : 0;
 }
 
-// LB_SETSEL: multiple selection only; index -1 selects or clears every entry.
+// LB_SETSEL: index -1 selects or clears every entry of a multiple-selection list (and drops the
+// anchor); an entry that gets selected becomes the caret and the anchor and is scrolled into
+// view. A single-selection list takes it as a selection of that entry, as Win32 does.
 LRESULT ListBox::onSetSel(WPARAM select, LPARAM index) {
-    if (!multiple())
-        return LB_ERR;
     const int i = static_cast<int>(index);
+    if (!multiple()) {
+        if (!valid(i))
+            return LB_ERR;
+        if (select) {
+            selectSingle(i);
+            anchor_ = i;
+        } else if (i == current_) {
+            selectSingle(-1);
+        }
+        return LB_OKAY;
+    }
     if (i == -1) {
-        entries_.forEachMutable([&](size_t, Entry& e) { e.selected = select != 0; });
-        invalidate();
+        entries_.forEachMutable([&](size_t index, Entry& e) {
+            if (e.selected != (select != 0))
+                invalidateItem(static_cast<int>(index));
+            e.selected = select != 0;
+        });
+        anchor_ = -1;
         return LB_OKAY;
     }
     if (!valid(i))
         return LB_ERR;
     setSelected(i, select != 0);
     if (select) {
-        invalidateItem(caret_);
-        caret_ = anchor_ = i;
-        invalidateItem(caret_);
+        if (i != caret_) {
+            invalidateItem(caret_);
+            caret_ = i;
+            invalidateItem(caret_);
+        }
+        anchor_ = i;
+        ensureVisible(i);
     }
     return LB_OKAY;
 }
@@ -514,21 +533,21 @@ LRESULT ListBox::onSelItemRange(WPARAM select, int first, int last) {
     return LB_OKAY;
 }
 
+// The extent is kept as given; it changes the horizontal scroll bar, and the view only when
+// the scroll position has to follow it.
 LRESULT ListBox::onSetHorizontalExtent(WPARAM extent) {
-    const int e = static_cast<int>(std::min<WPARAM>(extent, 0x7FFF));
-    if (e == extent_)
-        return 0;
-    extent_ = e;
+    extent_ = static_cast<int>(extent);
+    const int oldScroll = scrollX_;
     updateScrollBars();
-    invalidate();
+    if (scrollX_ != oldScroll)
+        invalidate();
     return 0;
 }
 
+// Any index is clamped into the list: below 0 to the first entry, past the end to the last
+// page.
 LRESULT ListBox::onSetTopIndex(WPARAM index) {
-    const int i = static_cast<int>(index);
-    if (i < 0 || (i >= count() && count() > 0))
-        return LB_ERR;
-    setTop(i);
+    setTop(static_cast<int>(index));
     return LB_OKAY;
 }
 
@@ -546,9 +565,10 @@ LRESULT ListBox::onGetItemRect(WPARAM index, LPARAM rect) const {
                : 0;
 }
 
+// At most 255 pixels; 0 is taken as 1.
 LRESULT ListBox::onSetItemHeight(LPARAM height) {
-    const int h = LOWORD(height);
-    if (h <= 0 || h > 255)
+    const int h = std::max(1, static_cast<int>(LOWORD(height)));
+    if (h > 255)
         return LB_ERR;
     if (h != itemHeight_) {
         itemHeight_ = h;
@@ -584,6 +604,11 @@ LRESULT ListBox::onSelectString(WPARAM start, LPARAM text) {
         return LB_ERR;
     if (multiple()) {
         setSelected(static_cast<int>(found), true);
+        if (found != caret_) {  // the caret moves to it, as on Win32
+            invalidateItem(caret_);
+            caret_ = static_cast<int>(found);
+            invalidateItem(caret_);
+        }
     } else {
         selectSingle(static_cast<int>(found));
     }
@@ -600,19 +625,21 @@ LRESULT ListBox::onItemFromPoint(LPARAM point) const {
     return MAKELRESULT(static_cast<WORD>(i), outside ? 1 : 0);
 }
 
+// The caret (the focus rectangle) belongs to multiple-selection lists; it is scrolled into view.
 LRESULT ListBox::onSetCaretIndex(WPARAM index) {
     const int i = static_cast<int>(index);
-    if (!valid(i))
+    if (!multiple() || !valid(i))
         return LB_ERR;
-    invalidateItem(caret_);
-    caret_ = i;
-    if (!multiple())
-        selectSingle(i);
+    if (i != caret_) {
+        invalidateItem(caret_);
+        caret_ = i;
+        invalidateItem(caret_);
+    }
     ensureVisible(i);
-    invalidateItem(caret_);
     return LB_OKAY;
 }
 
+// LB_GETITEMDATA answers the value, LB_SETITEMDATA TRUE; LB_ERR for an index out of the list.
 LRESULT ListBox::onItemData(WPARAM index, LPARAM data, bool set) {
     const int i = static_cast<int>(index);
     if (!valid(i))
@@ -621,7 +648,7 @@ LRESULT ListBox::onItemData(WPARAM index, LPARAM data, bool set) {
     if (!set)
         return e.data;
     e.data = data;
-    return LB_OKAY;
+    return TRUE;
 }
 
 // A tap toggles an entry of a multiple-selection list and selects one of a single-selection
@@ -838,8 +865,8 @@ LRESULT ListBox::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return onSetCaretIndex(wParam);
         case LB_GETANCHORINDEX:
             return anchor_;
-        case LB_SETANCHORINDEX:
-            if (!valid(static_cast<int>(wParam)))
+        case LB_SETANCHORINDEX:  // -1 drops the anchor
+            if (static_cast<int>(wParam) != -1 && !valid(static_cast<int>(wParam)))
                 return LB_ERR;
             anchor_ = static_cast<int>(wParam);
             return LB_OKAY;

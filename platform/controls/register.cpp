@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "gwes/gwes.h"
+
 namespace ce::controls {
 
 void registerSystemClasses() {
@@ -13,6 +15,11 @@ void registerSystemClasses() {
     registerListBoxClass();
     registerComboBoxClass();
 }
+
+namespace {
+// The window system registers its controls on every device it starts.
+[[maybe_unused]] const bool kProvided = (gwes::addClassProvider(registerSystemClasses), true);
+}  // namespace
 
 void registerCommonClasses() {
     registerTrackbarClass();

@@ -3,6 +3,7 @@
 // end of the row move them. A tap on a tab asks the parent (TCN_SELCHANGING, a TRUE answer
 // refuses), selects it and tells the parent (TCN_SELCHANGE).
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "controls/common.h"
@@ -41,8 +42,10 @@ class TabControl final : public Control {
     int focus_ = -1;
     int first_ = 0;  // first tab shown when the row scrolls
     int tabHeight_ = 0;
-    int fixedWidth_ = 0;  // TCM_SETITEMSIZE
-    int minWidth_ = 0;
+    int fixedWidth_ = 0;   // TCM_SETITEMSIZE, with TCS_FIXEDWIDTH
+    int fixedHeight_ = 0;  // TCM_SETITEMSIZE
+    int minWidth_ = 0;     // TCM_SETMINTABWIDTH; tabs as narrow as their text by default
+    DWORD exStyle_ = 0;
     int paddingX_ = kTabPaddingX;
     HFONT smallFont_ = nullptr;
     HIMAGELIST images_ = nullptr;
@@ -69,6 +72,7 @@ class TabControl final : public Control {
 
     // --- selection
     bool select(int i, bool notify);
+    void deselect();
 
     // --- messages
     LRESULT onInsertItem(WPARAM index, LPARAM item);
@@ -76,6 +80,9 @@ class TabControl final : public Control {
     LRESULT onGetItem(WPARAM index, LPARAM item) const;
     LRESULT onSetItem(WPARAM index, LPARAM item);
     LRESULT onSetCurSel(WPARAM index);
+    LRESULT onSetCurFocus(WPARAM index);
+    LRESULT onSetMinTabWidth(LPARAM width);
+    LRESULT onSetExtendedStyle(WPARAM mask, LPARAM style);
     LRESULT onGetItemRect(WPARAM index, LPARAM rect) const;
     LRESULT onAdjustRect(WPARAM larger, LPARAM rect) const;
     LRESULT onHitTest(LPARAM info) const;
@@ -105,7 +112,7 @@ HFONT TabControl::tabFont() const {
 
 void TabControl::measure() {
     MeasureScope m(hwnd(), tabFont());
-    tabHeight_ = lineHeight(m.dc()) + 2 * kTabPaddingY;
+    tabHeight_ = fixedHeight_ > 0 ? fixedHeight_ : lineHeight(m.dc()) + 2 * kTabPaddingY;
     for (Tab& t : tabs_) {
         const int natural = textWidth(m.dc(), t.text) + 2 * paddingX_;
         t.width = fixedWidth_ > 0 ? fixedWidth_ : std::max(natural, minWidth_);
@@ -290,6 +297,15 @@ bool TabControl::select(int i, bool notify) {
     return true;
 }
 
+// No tab selected, none with the focus.
+void TabControl::deselect() {
+    focus_ = -1;
+    if (current_ == -1)
+        return;
+    current_ = -1;
+    invalidate();
+}
+
 // --- messages ---------------------------------------------------------------------------------
 
 LRESULT TabControl::onInsertItem(WPARAM index, LPARAM item) {
@@ -327,8 +343,10 @@ LRESULT TabControl::onDeleteItem(WPARAM index) {
         current_ = -1;
     else if (current_ > i)
         --current_;
-    if (focus_ >= count())
-        focus_ = count() - 1;
+    if (focus_ == i)
+        focus_ = -1;
+    else if (focus_ > i)
+        --focus_;
     first_ = std::clamp(first_, 0, std::max(0, count() - 1));
     measure();
     invalidate();
@@ -378,15 +396,46 @@ LRESULT TabControl::onSetItem(WPARAM index, LPARAM item) {
     return TRUE;
 }
 
-// TCM_SETCURSEL: the previous selection, or -1 for an index that is not a tab. No
-// notifications: the program chose it.
+// TCM_SETCURSEL: the previous selection, or -1 for an index past the tabs; -1 leaves no tab
+// selected. No notifications: the program chose it.
 LRESULT TabControl::onSetCurSel(WPARAM index) {
     const int i = static_cast<int>(index);
-    if (!valid(i))
-        return -1;
     const int previous = current_;
-    select(i, false);
+    if (i == -1)
+        deselect();
+    else if (!valid(i))
+        return -1;
+    else
+        select(i, false);
     return previous;
+}
+
+// TCM_SETCURFOCUS selects the tab as a tap would (the parent is asked and told); -1 leaves
+// none selected, an index past the tabs changes nothing.
+LRESULT TabControl::onSetCurFocus(WPARAM index) {
+    const int i = static_cast<int>(index);
+    if (i == -1)
+        deselect();
+    else if (valid(i))
+        select(i, true);
+    return 0;
+}
+
+// -1 (or any width below 0) gives the default back: tabs as narrow as their text. The tabs are
+// laid out again but not repainted. Answers the old minimum.
+LRESULT TabControl::onSetMinTabWidth(LPARAM width) {
+    const int old = std::exchange(minWidth_, std::max(0, static_cast<int>(width)));
+    measure();
+    return old;
+}
+
+// Only TCS_EX_FLATSEPARATORS is kept; a mask of 0 stands for every bit. Answers the old style.
+LRESULT TabControl::onSetExtendedStyle(WPARAM mask, LPARAM style) {
+    const DWORD old = exStyle_;
+    const DWORD bits = mask ? static_cast<DWORD>(mask) : ~0u;
+    exStyle_ = ((exStyle_ & ~bits) | (static_cast<DWORD>(style) & bits)) & TCS_EX_FLATSEPARATORS;
+    invalidate();
+    return old;
 }
 
 LRESULT TabControl::onGetItemRect(WPARAM index, LPARAM rect) const {
@@ -415,12 +464,15 @@ LRESULT TabControl::onHitTest(LPARAM info) const {
     return i;
 }
 
+// The width counts only for TCS_FIXEDWIDTH tabs; a height of 0 keeps the font's. Answers the
+// old width and height.
 LRESULT TabControl::onSetItemSize(LPARAM size) {
     const LRESULT old = MAKELRESULT(fixedWidth_, tabHeight_);
-    fixedWidth_ = LOWORD(size);
-    measure();
+    if (style() & TCS_FIXEDWIDTH)
+        fixedWidth_ = LOWORD(size);
     if (HIWORD(size))
-        tabHeight_ = HIWORD(size);
+        fixedHeight_ = HIWORD(size);
+    measure();
     invalidate();
     return old;
 }
@@ -478,9 +530,7 @@ LRESULT TabControl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case TCM_GETCURFOCUS:
             return focus_;
         case TCM_SETCURFOCUS:
-            if (valid(static_cast<int>(wParam)))
-                select(static_cast<int>(wParam), true);
-            return 0;
+            return onSetCurFocus(wParam);
         case TCM_GETITEMRECT:
             return onGetItemRect(wParam, lParam);
         case TCM_ADJUSTRECT:
@@ -491,31 +541,24 @@ LRESULT TabControl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         case TCM_SETITEMSIZE:
             return onSetItemSize(lParam);
-        case TCM_SETMINTABWIDTH: {
-            const int old = minWidth_;
-            minWidth_ = std::max(0, static_cast<int>(lParam));
-            measure();
-            invalidate();
-            return old;
-        }
-        case TCM_SETPADDING:
+        case TCM_SETMINTABWIDTH:
+            return onSetMinTabWidth(lParam);
+        case TCM_SETPADDING:  // laid out, not repainted
             paddingX_ = LOWORD(lParam);
             measure();
-            invalidate();
             return 0;
         case TCM_GETIMAGELIST:
             return reinterpret_cast<LRESULT>(images_);
-        case TCM_SETIMAGELIST: {
-            HIMAGELIST old = images_;
-            images_ = reinterpret_cast<HIMAGELIST>(lParam);
-            return reinterpret_cast<LRESULT>(old);
-        }
+        case TCM_SETIMAGELIST:
+            invalidate();
+            return reinterpret_cast<LRESULT>(
+                std::exchange(images_, reinterpret_cast<HIMAGELIST>(lParam)));
         case TCM_SETITEMEXTRA:
             return count() == 0 ? TRUE : FALSE;
         case TCM_GETEXTENDEDSTYLE:
-            return 0;
+            return exStyle_;
         case TCM_SETEXTENDEDSTYLE:
-            return 0;
+            return onSetExtendedStyle(wParam, lParam);
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
             return onButtonDown(lParam);

@@ -1,6 +1,7 @@
 // "msctls_trackbar32": a horizontal slider with a channel, a thumb and, with TBS_AUTOTICKS, a
 // tick at every position. It reports to its parent with WM_HSCROLL and the TB_* codes.
 #include <algorithm>
+#include <utility>
 
 #include "controls/common.h"
 #include "controls/controls.h"
@@ -26,7 +27,8 @@ class Trackbar final : public Control {
     int page_ = 20;
     int line_ = 1;
     int tickFrequency_ = 1;
-    bool pageSet_ = false;  // the program chose the page size; a new range keeps it
+    bool pageSet_ = false;   // the program chose the page size; a new range keeps it
+    bool rangeSet_ = false;  // TBS_AUTOTICKS ticks come with the first range a program sets
     bool dragging_ = false;
     int dragOffset_ = 0;   // stylus x minus thumb centre when the drag began
     bool paging_ = false;  // stylus went down on the channel
@@ -47,8 +49,14 @@ class Trackbar final : public Control {
     void paintTicks(HDC dc, const RECT& thumb);
 
     // --- setters
-    bool setPos(int pos, bool redraw);
-    void setRange(int min, int max, bool redraw);
+    int clamped(int pos) const;
+    int automaticPage() const;
+    int interiorTicks() const;
+    bool setPos(int requested, bool redraw);
+    enum class Bound { Both, Min, Max };
+    void setRange(Bound bound, int min, int max, bool redraw);
+    LRESULT setPageSize(int page);
+    LRESULT setTickFrequency(int frequency);
 
     // --- messages
     LRESULT onButtonDown(LPARAM point);
@@ -104,10 +112,7 @@ void Trackbar::paintTicks(HDC dc, const RECT& thumb) {
     };
     tick(min_, kTickLength + 1);
     tick(max_, kTickLength + 1);
-    if (style() & TBS_AUTOTICKS) {
-        const int step = std::max(1, tickFrequency_);
-        for (int p = min_ + step; p < max_; p += step) tick(p, kTickLength);
-    }
+    for (int i = 1; i <= interiorTicks(); ++i) tick(min_ + i * tickFrequency_, kTickLength);
 }
 
 void Trackbar::paint() {
@@ -138,33 +143,80 @@ void Trackbar::paint() {
 
 // --- setters ----------------------------------------------------------------------------------
 
-bool Trackbar::setPos(int pos, bool redraw) {
-    pos = std::clamp(pos, min_, std::max(min_, max_));
-    if (pos == pos_)
-        return false;
-    RECT old = thumbRect();
-    pos_ = pos;
-    if (redraw) {
-        RECT now = thumbRect();
-        RECT both{};
-        UnionRect(&both, &old, &now);
-        invalidate(&both);
-    }
-    return true;
+// Below the minimum gives the minimum, then above the maximum the maximum: in a reversed range
+// every position ends at the maximum, as on Win32.
+int Trackbar::clamped(int pos) const {
+    if (pos < min_)
+        pos = min_;
+    if (pos > max_)
+        pos = max_;
+    return pos;
 }
 
-void Trackbar::setRange(int min, int max, bool redraw) {
-    if (min > max)
-        std::swap(min, max);
-    if (min == min_ && max == max_)
-        return;
-    min_ = min;
-    max_ = max;
+// A fifth of the range; 1 when that rounds to 0. A reversed range gives a negative page.
+int Trackbar::automaticPage() const {
+    const int page = (max_ - min_) / 5;
+    return page == 0 ? 1 : page;
+}
+
+// The TBS_AUTOTICKS ticks between the two ends: one every tickFrequency_ positions.
+int Trackbar::interiorTicks() const {
+    if (!(style() & TBS_AUTOTICKS) || !rangeSet_ || tickFrequency_ <= 0 || max_ <= min_)
+        return 0;
+    return (max_ - min_ - 1) / tickFrequency_;
+}
+
+// Answers whether the position moved. With redraw, a position asked for that differs from the
+// old one repaints the old and the new thumb, even when it is clamped back to where it was.
+bool Trackbar::setPos(int requested, bool redraw) {
+    const int old = pos_;
+    const RECT oldThumb = thumbRect();
+    pos_ = clamped(requested);
+    if (redraw && requested != old) {
+        const RECT now = thumbRect();
+        RECT both{};
+        UnionRect(&both, &oldThumb, &now);
+        invalidate(&both);
+    }
+    return pos_ != old;
+}
+
+// TBM_SETRANGE sets both ends and clamps the position; TBM_SETRANGEMIN moves a position below
+// the new minimum up to it; TBM_SETRANGEMAX moves one beyond the new maximum (or beyond the
+// minimum, when the maximum falls below it) back. Reversed ranges are kept as given. The redraw
+// flag repaints, changed or not.
+void Trackbar::setRange(Bound bound, int min, int max, bool redraw) {
+    if (bound != Bound::Max)
+        min_ = min;
+    if (bound != Bound::Min)
+        max_ = max;
+    if (bound == Bound::Both)
+        pos_ = clamped(pos_);
+    else if (bound == Bound::Min)
+        pos_ = std::max(pos_, min_);
+    else
+        pos_ = std::min(pos_, std::max(max_, min_));
     if (!pageSet_)
-        page_ = std::max(1, (max_ - min_) / 5);
-    pos_ = std::clamp(pos_, min_, max_);
+        page_ = automaticPage();
+    rangeSet_ = true;
     if (redraw)
         invalidate();
+}
+
+// -1 gives the page back to the range; any other size is the program's, kept as given.
+LRESULT Trackbar::setPageSize(int page) {
+    const int old = page_;
+    pageSet_ = page != -1;
+    page_ = pageSet_ ? page : automaticPage();
+    return old;
+}
+
+LRESULT Trackbar::setTickFrequency(int frequency) {
+    if (frequency != tickFrequency_) {
+        tickFrequency_ = frequency;
+        invalidate();
+    }
+    return 0;
 }
 
 // --- messages ---------------------------------------------------------------------------------
@@ -264,43 +316,27 @@ LRESULT Trackbar::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case TBM_GETRANGEMAX:
             return max_;
         case TBM_SETRANGE:
-            setRange(static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam)),
-                     wParam != 0);
+            setRange(Bound::Both, static_cast<SHORT>(LOWORD(lParam)),
+                     static_cast<SHORT>(HIWORD(lParam)), wParam != 0);
             return 0;
         case TBM_SETRANGEMIN:
-            setRange(static_cast<int>(lParam), max_, wParam != 0);
+            setRange(Bound::Min, static_cast<int>(lParam), max_, wParam != 0);
             return 0;
         case TBM_SETRANGEMAX:
-            setRange(min_, static_cast<int>(lParam), wParam != 0);
+            setRange(Bound::Max, min_, static_cast<int>(lParam), wParam != 0);
             return 0;
         case TBM_GETPAGESIZE:
             return page_;
-        case TBM_SETPAGESIZE: {
-            const int old = page_;
-            page_ = static_cast<int>(lParam);
-            pageSet_ = true;
-            return old;
-        }
+        case TBM_SETPAGESIZE:
+            return setPageSize(static_cast<int>(lParam));
         case TBM_GETLINESIZE:
             return line_;
-        case TBM_SETLINESIZE: {
-            const int old = line_;
-            line_ = static_cast<int>(lParam);
-            return old;
-        }
+        case TBM_SETLINESIZE:
+            return std::exchange(line_, static_cast<int>(lParam));
         case TBM_SETTICFREQ:
-            if (static_cast<int>(wParam) != tickFrequency_) {
-                tickFrequency_ = std::max(1, static_cast<int>(wParam));
-                invalidate();
-            }
-            return 0;
+            return setTickFrequency(static_cast<int>(wParam));
         case TBM_GETNUMTICS:
-            if (style() & TBS_NOTICKS)
-                return 0;
-            if (!(style() & TBS_AUTOTICKS))
-                return 2;
-            return (max_ - min_) / std::max(1, tickFrequency_) + 1 +
-                   ((max_ - min_) % std::max(1, tickFrequency_) ? 1 : 0);
+            return (style() & TBS_NOTICKS) ? 0 : 2 + interiorTicks();
         case TBM_GETTHUMBRECT:
             if (lParam)
                 *reinterpret_cast<RECT*>(lParam) = thumbRect();

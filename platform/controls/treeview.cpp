@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "controls/common.h"
@@ -18,6 +19,8 @@ constexpr int kIndent = 16;
 constexpr int kButtonSize = 9;
 constexpr int kImageGap = 2;
 constexpr int kLabelPadding = 2;
+constexpr int kMinIndent = kButtonSize + 3;  // TVM_SETINDENT never goes below it
+constexpr int kMinItemHeight = 17;           // the default row, also with a smaller font
 
 struct Node {
     std::u16string text;
@@ -49,7 +52,8 @@ class TreeView final : public Control {
     std::vector<Node*> visible_;  // the rows in display order (expanded paths only)
     bool visibleDirty_ = true;
     int top_ = 0;  // first row shown
-    int itemHeight_ = 17;
+    int itemHeight_ = kMinItemHeight;
+    bool heightSet_ = false;  // TVM_SETITEMHEIGHT chose it; the font and images no longer do
     int indent_ = kIndent;
     HIMAGELIST images_ = nullptr;
     HIMAGELIST stateImages_ = nullptr;
@@ -106,6 +110,9 @@ class TreeView final : public Control {
     LRESULT onEnsureVisible(LPARAM item);
     LRESULT onHitTest(LPARAM info);
     LRESULT onSetImageList(WPARAM kind, LPARAM list);
+    LRESULT onSetIndent(WPARAM indent);
+    LRESULT onSetItemHeight(WPARAM height);
+    int naturalHeight() const;
     LRESULT onSortChildren(LPARAM item);
     LRESULT onButtonDown(LPARAM point, bool doubleTap);
     LRESULT onKeyDown(WPARAM key);
@@ -622,6 +629,7 @@ LRESULT TreeView::onSetItem(LPARAM item) {
     Node* n = fromHandle(in->hItem);
     if (!n)
         return FALSE;
+    const Node before = *n;
     if (in->mask & TVIF_TEXT) {
         n->textCallback = in->pszText == LPSTR_TEXTCALLBACKW;
         n->text = n->textCallback ? std::u16string() : textFrom(in->pszText);
@@ -636,14 +644,17 @@ LRESULT TreeView::onSetItem(LPARAM item) {
         n->param = in->lParam;
     if (in->mask & TVIF_STATE) {
         const UINT mask = in->stateMask & ~TVIS_SELECTED;
-        const bool wasExpanded = expanded(n);
         n->state = (n->state & ~mask) | (in->state & mask);
-        if (wasExpanded != expanded(n)) {
+        if (expanded(&before) != expanded(n)) {
             visibleDirty_ = true;
             updateScrollBar();
         }
     }
-    invalidate();
+    // What is drawn changed: repaint (the item's parameter is not drawn).
+    if (n->text != before.text || n->textCallback != before.textCallback ||
+        n->image != before.image || n->selectedImage != before.selectedImage ||
+        n->children != before.children || n->state != before.state)
+        invalidate();
     return TRUE;
 }
 
@@ -716,10 +727,8 @@ LRESULT TreeView::onSelectItem(WPARAM code, LPARAM item) {
             setTop(row);
             return TRUE;
         }
-        case TVGN_DROPHILITE:
+        default:  // TVGN_DROPHILITE (no drag and drop here) and codes Win32 does not know
             return TRUE;
-        default:
-            return FALSE;
     }
 }
 
@@ -763,17 +772,56 @@ LRESULT TreeView::onHitTest(LPARAM info) {
 }
 
 LRESULT TreeView::onSetImageList(WPARAM kind, LPARAM list) {
+    if (kind != TVSIL_NORMAL && kind != TVSIL_STATE)
+        return 0;  // no such list: nothing changes
     HIMAGELIST& slot = kind == TVSIL_STATE ? stateImages_ : images_;
-    HIMAGELIST old = slot;
-    slot = reinterpret_cast<HIMAGELIST>(list);
-    if (kind == TVSIL_NORMAL && images_) {
-        int cx = 0, cy = 0;
-        ImageList_GetIconSize(images_, &cx, &cy);
-        itemHeight_ = std::max(itemHeight_, cy + 1);
-    }
+    HIMAGELIST old = std::exchange(slot, reinterpret_cast<HIMAGELIST>(list));
+    if (!heightSet_)
+        itemHeight_ = naturalHeight();
     updateScrollBar();
     invalidate();
     return reinterpret_cast<LRESULT>(old);
+}
+
+// Below the smallest indent that still shows the buttons, that smallest one.
+LRESULT TreeView::onSetIndent(WPARAM indent) {
+    const int wanted = std::max(static_cast<int>(indent), kMinIndent);
+    if (wanted != indent_) {
+        indent_ = wanted;
+        invalidate();
+    }
+    return 0;
+}
+
+// The height of the font's line (and of the images) with room around it.
+int TreeView::naturalHeight() const {
+    int height = std::max(fontLineHeight(hwnd(), font()) + 3, kMinItemHeight);
+    if (images_) {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(images_, &cx, &cy);
+        height = std::max(height, cy + 1);
+    }
+    return height;
+}
+
+// -1 gives the natural height back; below 1 is 1; an odd height is rounded down to an even one
+// unless the style allows odd ones. Answers the old height.
+LRESULT TreeView::onSetItemHeight(WPARAM height) {
+    const int old = itemHeight_;
+    int wanted = static_cast<int>(height);
+    heightSet_ = wanted != -1;
+    if (!heightSet_)
+        wanted = naturalHeight();
+    wanted = std::max(wanted, 1);
+    if (heightSet_ && wanted > 1 && !(style() & TVS_NONEVENHEIGHT))
+        wanted &= ~1;
+    if (wanted != itemHeight_) {
+        itemHeight_ = wanted;
+        top_ = std::min(top_, maxTop());
+        updateScrollBar();
+        invalidate();
+    }
+    return old;
 }
 
 LRESULT TreeView::onSortChildren(LPARAM item) {
@@ -880,7 +928,7 @@ LRESULT TreeView::onScroll(WPARAM request) {
 LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
-            itemHeight_ = std::max(itemHeight_, fontLineHeight(hwnd(), font()) + 3);
+            itemHeight_ = naturalHeight();
             updateScrollBar();
             return 0;
         case WM_DESTROY:
@@ -920,19 +968,11 @@ LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case TVM_GETINDENT:
             return indent_;
         case TVM_SETINDENT:
-            indent_ = std::max(static_cast<int>(wParam), kButtonSize + 3);
-            invalidate();
-            return 0;
+            return onSetIndent(wParam);
         case TVM_GETITEMHEIGHT:
             return itemHeight_;
-        case TVM_SETITEMHEIGHT: {
-            const int old = itemHeight_;
-            if (static_cast<int>(wParam) > 0)
-                itemHeight_ = static_cast<int>(wParam);
-            updateScrollBar();
-            invalidate();
-            return old;
-        }
+        case TVM_SETITEMHEIGHT:
+            return onSetItemHeight(wParam);
         case TVM_SORTCHILDREN:
             return onSortChildren(lParam);
         case TVM_GETITEMSTATE: {
@@ -967,7 +1007,8 @@ LRESULT TreeView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFONT:
             setFont(wParam, lParam);
-            itemHeight_ = std::max(fontLineHeight(hwnd(), font()) + 3, 17);
+            if (!heightSet_)
+                itemHeight_ = naturalHeight();
             updateScrollBar();
             return 0;
         default:

@@ -11,9 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace ce::gwes {
-class InputSource;
-}
+#include "display/input.h"
 
 namespace ce::display {
 
@@ -63,7 +61,7 @@ bool dimmed();
 constexpr int kDefaultScale = 2;
 constexpr int kMaxScale = 4;
 constexpr std::chrono::milliseconds kDisplayDeadline{800};
-std::unique_ptr<ce::gwes::InputSource> openWindow(int scale, std::string* error);
+std::unique_ptr<InputSource> openWindow(int scale, std::string* error);
 
 // The host window's size now, in window pixels (0 x 0 without a window).
 SIZE windowSize();

@@ -3,7 +3,7 @@
 // the stylus and the keyboard into keys and characters for the focus window.
 #include "display/gdi.h"
 #include "display/xprobe.h"
-#include "gwes/input.h"
+#include "display/input.h"
 #include "kernel/text.h"
 
 #include <SDL.h>
@@ -143,7 +143,7 @@ SIZE keepAspect(SIZE now, SIZE before, SIZE screen) {
     return SIZE{LONG(std::lround(screen.cx * factor)), LONG(std::lround(screen.cy * factor))};
 }
 
-class HostWindow : public gwes::InputSource {
+class HostWindow : public InputSource {
   public:
     static HostWindow* current;
 
@@ -161,7 +161,7 @@ class HostWindow : public gwes::InputSource {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
-    bool wait(gwes::InputEvent& event) override {
+    bool wait(InputEvent& event) override {
         while (pending_.empty()) {
             SDL_Event e;
             if (!SDL_WaitEvent(&e))
@@ -289,8 +289,8 @@ class HostWindow : public gwes::InputSource {
         show();
     }
 
-    void push(gwes::InputEvent::Kind kind, int x = 0, int y = 0, UINT vk = 0, WCHAR ch = 0) {
-        gwes::InputEvent e{kind};
+    void push(InputEvent::Kind kind, int x = 0, int y = 0, UINT vk = 0, WCHAR ch = 0) {
+        InputEvent e{kind};
         e.x = x;
         e.y = y;
         e.vk = vk;
@@ -300,8 +300,8 @@ class HostWindow : public gwes::InputSource {
 
     // The stylus at a point of the window (window pixels, fractions allowed). It goes down only
     // on the screen; once down it follows the pointer anywhere, held to the screen's edges.
-    void stylus(gwes::InputEvent::Kind kind, double x, double y) {
-        using Kind = gwes::InputEvent::Kind;
+    void stylus(InputEvent::Kind kind, double x, double y) {
+        using Kind = InputEvent::Kind;
         if (kind != Kind::StylusDown && !down_)
             return;
         const RECT view = fitScreen(windowSize(), screenSize());
@@ -313,7 +313,7 @@ class HostWindow : public gwes::InputSource {
     }
 
     void translate(const SDL_Event& e) {
-        using Kind = gwes::InputEvent::Kind;
+        using Kind = InputEvent::Kind;
         switch (e.type) {
             case SDL_QUIT:
                 push(Kind::Close);
@@ -359,7 +359,7 @@ class HostWindow : public gwes::InputSource {
     // One finger is the stylus: the first that touches, until it lifts. Its place comes as
     // fractions of the window.
     void finger(const SDL_TouchFingerEvent& f) {
-        using Kind = gwes::InputEvent::Kind;
+        using Kind = InputEvent::Kind;
         if (f.type == SDL_FINGERDOWN) {
             if (finger_)
                 return;
@@ -384,13 +384,13 @@ class HostWindow : public gwes::InputSource {
     SIZE asked_{0, 0};    // the size it was corrected to
     bool down_ = false;
     std::optional<SDL_FingerID> finger_;
-    std::deque<gwes::InputEvent> pending_;
+    std::deque<InputEvent> pending_;
 };
 
 HostWindow* HostWindow::current = nullptr;
 
-std::unique_ptr<gwes::InputSource> openWindow(int scale, std::string* error) {
-    auto fail = [error](const std::string& why) -> std::unique_ptr<gwes::InputSource> {
+std::unique_ptr<InputSource> openWindow(int scale, std::string* error) {
+    auto fail = [error](const std::string& why) -> std::unique_ptr<InputSource> {
         if (error)
             *error = why;
         return nullptr;

@@ -344,6 +344,23 @@ RECT boxTextRect(HWND box);
 // class helpers (window.cpp)
 std::u16string lower(std::u16string_view s);
 std::shared_ptr<WindowClass> findClass(LPCWSTR name);
+// Per-window state of the platform's own classes lives in extra bytes that the class reserves at
+// registration (cbWndExtra = kStateBytes; the state at offset 0), never in GWLP_USERDATA: that
+// slot is the application's, on these windows as on its own.
+inline constexpr int kStateBytes = sizeof(LONG_PTR);
+template <class T>
+T* windowState(HWND hwnd) {
+    return reinterpret_cast<T*>(GetWindowLongPtrW(hwnd, 0));
+}
+inline void setWindowState(HWND hwnd, const void* state) {
+    SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(state));
+}
+// Registers a class of the platform's own (a control): unlike a program's class, it stays when
+// the program ends, and so does the procedure of its windows. The atom, or 0 with the error set.
+ATOM registerSystemClass(const WNDCLASSW& wc);
+// The parts above the window system that bring classes of their own (the controls) add a function
+// here when the library loads; the window manager of every device calls each one when it starts.
+void addClassProvider(void (*provide)());
 HBRUSH resolveBrush(HBRUSH b);  // a (COLOR_x + 1 | SYS_COLOR_INDEX_FLAG) value -> system brush
 void setError(DWORD code);
 uint64_t nowMs();

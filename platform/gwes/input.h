@@ -1,35 +1,12 @@
-// Input sources: where GetMessageW's next event comes from when the queue is empty
-// (the test driver, a script, the SDL2 window, or none in a headless run).
+// The input GWES reads when the queue is empty: the sources of the display floor (display/input.h),
+// named here as the window system's own.
 #pragma once
 
-#include <ce/wintypes.h>
+#include "display/input.h"
 
 namespace ce::gwes {
 
-struct InputEvent {
-    enum class Kind {
-        StylusDown,  // x, y in screen pixels
-        StylusMove,
-        StylusUp,
-        KeyDown,  // vk
-        KeyUp,
-        Char,   // ch
-        Close,  // the host window was closed: the device switches off, the program ends unsaved
-    };
-    Kind kind;
-    int x = 0;
-    int y = 0;
-    UINT vk = 0;
-    WCHAR ch = 0;
-};
-
-class InputSource {
-  public:
-    virtual ~InputSource() = default;
-    // Called when the program waits for input and every invalid window has been painted.
-    // Blocks until there is an event, and returns false when the source has no more input
-    // (a driver or script that has run out of steps).
-    virtual bool wait(InputEvent& event) = 0;
-};
+using display::InputEvent;
+using display::InputSource;
 
 }  // namespace ce::gwes

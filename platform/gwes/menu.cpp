@@ -156,7 +156,7 @@ void moveHot(Popup& p, int step) {
 }
 
 LRESULT CALLBACK popupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* p = reinterpret_cast<Popup*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* p = windowState<Popup>(hwnd);
     if (!p)
         return DefWindowProcW(hwnd, msg, wp, lp);
     POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
@@ -268,6 +268,7 @@ HFONT boldFont() {
 void registerMenuClasses() {
     WNDCLASSW wc{};
     wc.style = CS_SAVEBITS;
+    wc.cbWndExtra = kStateBytes;
     wc.lpfnWndProc = popupProc;
     wc.lpszClassName = kPopupClass;
     RegisterClassW(&wc);
@@ -293,7 +294,7 @@ UINT trackPopup(HMENU menu, int x, int y, bool above, HWND owner) {
     if (!w)
         return 0;
     w->noActivate = true;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&p));
+    setWindowState(hwnd, &p);
     ShowWindow(hwnd, SW_SHOWNA);
     HWND previous = g->openPopup;
     g->openPopup = hwnd;
@@ -303,7 +304,7 @@ UINT trackPopup(HMENU menu, int x, int y, bool above, HWND owner) {
         ~Close() {
             if (Gwes* s = state())
                 s->openPopup = previous;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            setWindowState(hwnd, nullptr);
             if (GetCapture() == hwnd)
                 ReleaseCapture();
             DestroyWindow(hwnd);
@@ -319,7 +320,7 @@ std::vector<OpenMenuItem> openMenuItems() {
     Window* w = g ? win(g->openPopup) : nullptr;
     if (!w)
         return out;
-    auto* p = reinterpret_cast<Popup*>(w->userData);
+    auto* p = windowState<Popup>(w->handle);
     MenuData* m = p ? menuOf(p->menu) : nullptr;
     if (!m)
         return out;

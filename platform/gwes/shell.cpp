@@ -65,7 +65,7 @@ void paintNavBar(HWND hwnd) {
     EndPaint(hwnd, &ps);
 }
 
-// The window's user data is set while the stylus went down on the ok button.
+// The window's state (its extra bytes) is set while the stylus went down on the ok button.
 LRESULT CALLBACK navBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_PAINT:
@@ -77,14 +77,14 @@ LRESULT CALLBACK navBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             RECT ok = navOkRect();
             POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
             bool pressedOk = navHasOk() && PtInRect(&ok, p);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, pressedOk);
+            setWindowState(hwnd, pressedOk ? hwnd : nullptr);
             if (pressedOk)
                 SetCapture(hwnd);
             return 0;
         }
         case WM_LBUTTONUP: {
-            bool wasPressed = GetWindowLongPtrW(hwnd, GWLP_USERDATA) != 0;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            bool wasPressed = windowState<void>(hwnd) != nullptr;
+            setWindowState(hwnd, nullptr);
             if (GetCapture() == hwnd)
                 ReleaseCapture();
             RECT ok = navOkRect();
@@ -107,7 +107,7 @@ struct MenuBar {
 };
 
 MenuBar* barData(HWND hwnd) {
-    return reinterpret_cast<MenuBar*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return windowState<MenuBar>(hwnd);
 }
 
 std::vector<RECT> barButtons(HWND hwnd) {
@@ -236,7 +236,7 @@ LRESULT CALLBACK menuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_NCDESTROY:
             if (bar) {
                 DestroyMenu(bar->menu);
-                SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+                setWindowState(hwnd, nullptr);
                 delete bar;
             }
             return 0;
@@ -250,6 +250,7 @@ LRESULT CALLBACK menuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void createShell() {
     Gwes* g = state();
     WNDCLASSW wc{};
+    wc.cbWndExtra = kStateBytes;
     wc.lpfnWndProc = navBarProc;
     wc.lpszClassName = kNavBarClass;
     RegisterClassW(&wc);
@@ -372,7 +373,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info) {
     w->noActivate = true;
     auto* data = new MenuBar;
     data->menu = menu;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
+    setWindowState(hwnd, data);
     if (Window* t = win(top->handle))
         t->menuBar = hwnd;
     if (!(info->dwFlags & SHCMBF_HIDDEN))

@@ -7,10 +7,6 @@
 
 #include "display/display.h"
 
-namespace ce::controls {
-void registerSystemClasses() __attribute__((weak));
-}
-
 namespace ce::display {
 HDC createDC(POINT originOnScreen, const RECT& clipOnScreen) __attribute__((weak));
 void releaseDC(HDC dc) __attribute__((weak));

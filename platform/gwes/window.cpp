@@ -72,6 +72,17 @@ void makeDesktop(Gwes& g) {
 }
 }  // namespace
 
+namespace {
+std::vector<void (*)()>& classProviders() {
+    static std::vector<void (*)()> providers;
+    return providers;
+}
+}  // namespace
+
+void addClassProvider(void (*provide)()) {
+    classProviders().push_back(provide);
+}
+
 Gwes* state() {
     Device* dev = Device::current();
     if (!dev)
@@ -83,8 +94,7 @@ Gwes* state() {
         registerDialogClass();
         registerMenuClasses();
         registerMessageBoxClass();
-        if (&ce::controls::registerSystemClasses)
-            ce::controls::registerSystemClasses();
+        for (auto provide : classProviders()) provide();
         createShell();
     }
     return &g;
@@ -364,6 +374,13 @@ std::shared_ptr<WindowClass> findClass(LPCWSTR name) {
     return it == g->classes.end() ? nullptr : it->second;
 }
 
+ATOM registerSystemClass(const WNDCLASSW& wc) {
+    const ATOM atom = RegisterClassW(&wc);
+    if (atom)
+        findClass(wc.lpszClassName)->system = true;
+    return atom;
+}
+
 static int windowsOfClass(const Gwes& g, const WindowClass* cls) {
     int n = 0;
     for (auto& [h, w] : g.windows)
@@ -371,6 +388,212 @@ static int windowsOfClass(const Gwes& g, const WindowClass* cls) {
             ++n;
     return n;
 }
+
+// ----------------------------------------------------------------------------------------------
+// Destruction: owned windows first; WM_DESTROY to the window and then to its children;
+// WM_NCDESTROY to the children (deepest first) and then to the window.
+
+namespace {
+
+void sendDestroy(Window* w) {
+    send(w, WM_DESTROY, 0, 0);
+    std::vector<HWND> kids;
+    for (Window* c : w->children) kids.push_back(c->handle);
+    for (HWND h : kids)
+        if (Window* c = win(h))
+            sendDestroy(c);
+}
+
+void freeWindow(Gwes& g, Window* w) {
+    std::vector<HWND> kids;
+    for (Window* c : w->children) kids.push_back(c->handle);
+    for (HWND h : kids) {
+        auto keep = g.hold(h);
+        if (keep && !keep->destroyed)
+            freeWindow(g, keep.get());
+    }
+    auto keep = g.hold(w->handle);
+    send(w, WM_NCDESTROY, 0, 0);
+    w->destroyed = true;
+    for (auto& t : g.timers)
+        if (t.hwnd == w->handle)
+            t.hwnd = reinterpret_cast<HWND>(-1);
+    std::erase_if(g.timers, [](const Timer& t) { return t.hwnd == reinterpret_cast<HWND>(-1); });
+    if (g.focus == w->handle)
+        g.focus = nullptr;
+    if (g.capture == w->handle)
+        g.capture = nullptr;
+    if (g.active == w->handle)
+        g.active = nullptr;
+    if (g.track.hwnd == w->handle)
+        g.track = {};
+    if (g.caret.hwnd == w->handle)
+        g.caret = {};
+    if (w->parent)
+        unlinkChild(w->parent, w);
+    for (Window* c : w->children) c->parent = nullptr;
+    w->children.clear();
+    g.releaseHandle(w->handle);
+}
+
+}  // namespace
+
+// ----------------------------------------------------------------------------------------------
+// Creation: allocate the record, link it into the window tree, then send the creation messages.
+
+namespace {
+
+// A window with a parent is the parent's child unless it is a plain pop-up: the device keeps
+// such windows (no WS_CHILD, no WS_POPUP) in the parent's client area with their ID.
+bool childLike(const Window* parent, DWORD style) {
+    return parent && (!(style & WS_POPUP) || (style & WS_CHILD));
+}
+
+// The window rectangle asked for, with CW_USEDEFAULT resolved: a child gets (0, 0) and no size,
+// a top-level window the work area below the navigation bar.
+RECT requestedRect(const CREATESTRUCTW& cs, bool child) {
+    int x = cs.x, y = cs.y, width = cs.cx, height = cs.cy;
+    const RECT work = child ? RECT{0, 0, 0, 0} : workArea();
+    if (x == CW_USEDEFAULT) {
+        x = work.left;
+        y = work.top;
+    }
+    if (width == CW_USEDEFAULT) {
+        width = work.right - work.left;
+        height = work.bottom - work.top;
+    }
+    return {x, y, x + std::max(0, width), y + std::max(0, height)};
+}
+
+// The parent a creation names: null for none or the desktop; false when the handle is no window.
+bool resolveParent(HWND handle, Window*& parent) {
+    parent = nullptr;
+    if (!handle || handle == HWND_DESKTOP)
+        return true;
+    parent = win(handle);
+    return parent != nullptr;
+}
+
+// The record of a new window, not yet linked: class, styles, relations and rectangle. Null, with
+// the error set, for an unknown class, a parent that is no window, or a child without a parent.
+std::shared_ptr<Window> allocateWindow(Gwes& g, CREATESTRUCTW& cs) {
+    auto cls = findClass(cs.lpszClass);
+    if (!cls) {
+        setError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    Window* parent = nullptr;
+    if (!resolveParent(cs.hwndParent, parent)) {
+        setError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    const auto style = static_cast<DWORD>(cs.style);
+    if ((style & WS_CHILD) && !parent) {
+        setError(ERROR_TLW_WITH_WSCHILD);
+        return nullptr;
+    }
+    // The window procedures see the class name as it was registered.
+    if (!IS_INTRESOURCE(cs.lpszClass))
+        cs.lpszClass = cls->name.c_str();
+    const bool child = childLike(parent, style);
+    auto w = std::make_shared<Window>();
+    w->cls = cls;
+    w->proc = cls->wc.lpfnWndProc;
+    w->style = style & ~WS_VISIBLE;
+    w->exStyle = cs.dwExStyle;
+    w->instance = cs.hInstance;
+    w->floating = parent && (style & WS_POPUP) && (style & WS_CHILD);
+    w->extra.assign(static_cast<size_t>(std::max(0, cls->wc.cbWndExtra)), 0);
+    if (child) {
+        w->parent = parent;
+        w->id = reinterpret_cast<UINT_PTR>(cs.hMenu);
+    } else {
+        w->parent = g.desktop;
+        w->menu = cs.hMenu;
+        if (parent)
+            w->owner = topLevelOf(parent)->handle;
+        w->topmost = (cs.dwExStyle & WS_EX_TOPMOST) != 0;
+    }
+    w->rect = requestedRect(cs, child);
+    updateScrollBarPresence(w.get());
+    return w;
+}
+
+// Gives the window its handle and its place in the parent's z-order, and its client rectangle.
+Window* linkWindow(Gwes& g, std::shared_ptr<Window> w) {
+    Window* raw = w.get();
+    g.newHandle(std::move(w));
+    linkChild(raw->parent, raw, !raw->isChild() || raw->floating);
+    recalcClient(raw);
+    return raw;
+}
+
+// The creation messages in Win32's order. Each answers whether the window accepted it; any of
+// them may also destroy the window.
+using CreationStep = bool (*)(Window*, CREATESTRUCTW&);
+
+bool sendNcCreate(Window* w, CREATESTRUCTW& cs) {
+    return send(w, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) != FALSE;
+}
+
+// From here on the window answers WM_NCCALCSIZE itself.
+bool computeClient(Window* w, CREATESTRUCTW&) {
+    w->created = true;
+    recalcClient(w);
+    return true;
+}
+
+bool sendCreate(Window* w, CREATESTRUCTW& cs) {
+    return send(w, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) != -1;
+}
+
+bool sendSize(Window* w, CREATESTRUCTW&) {
+    send(w, WM_SIZE, SIZE_RESTORED,
+         MAKELPARAM(w->client.right - w->client.left, w->client.bottom - w->client.top));
+    return true;
+}
+
+bool sendMove(Window* w, CREATESTRUCTW&) {
+    send(w, WM_MOVE, 0, MAKELPARAM(w->rect.left + w->client.left, w->rect.top + w->client.top));
+    return true;
+}
+
+bool notifyParent(Window* w, CREATESTRUCTW& cs) {
+    if ((cs.style & WS_CHILD) && !(cs.dwExStyle & WS_EX_NOPARENTNOTIFY) && w->isChild())
+        send(w->parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, w->id),
+             reinterpret_cast<LPARAM>(w->handle));
+    return true;
+}
+
+bool showIfVisible(Window* w, CREATESTRUCTW& cs) {
+    if (cs.style & WS_VISIBLE)
+        ShowWindow(w->handle, SW_SHOW);
+    return true;
+}
+
+constexpr CreationStep kCreationSteps[] = {sendNcCreate, computeClient, sendCreate,   sendSize,
+                                           sendMove,     notifyParent,  showIfVisible};
+
+// Runs the creation messages; the window's handle, or null when it refused or went away. As on
+// Win32, a window that refuses WM_NCCREATE or WM_CREATE gets only WM_NCDESTROY, and one destroyed
+// during its creation fails it with ERROR_INVALID_WINDOW_HANDLE.
+HWND createWindow(Gwes& g, Window* w, CREATESTRUCTW& cs) {
+    auto keep = g.hold(w->handle);
+    for (CreationStep step : kCreationSteps) {
+        const bool accepted = step(w, cs);
+        if (w->destroyed) {
+            setError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        if (!accepted) {
+            freeWindow(g, w);
+            return nullptr;
+        }
+    }
+    return w->handle;
+}
+
+}  // namespace
 
 }  // namespace ce::gwes
 
@@ -488,72 +711,6 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     Gwes* g = state();
     if (!g)
         return nullptr;
-    auto cls = findClass(className);
-    if (!cls) {
-        setError(ERROR_CANNOT_FIND_WND_CLASS);
-        return nullptr;
-    }
-    Window* parent = nullptr;
-    if (parentHandle && parentHandle != HWND_DESKTOP) {
-        parent = win(parentHandle);
-        if (!parent) {
-            setError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-    }
-    if ((style & WS_CHILD) && !parent) {
-        setError(ERROR_TLW_WITH_WSCHILD);
-        return nullptr;
-    }
-    // A window with a parent is the parent's child unless it is a plain pop-up: the device keeps
-    // such windows (no WS_CHILD, no WS_POPUP) in the parent's client area with their ID.
-    bool childLike = parent && (!(style & WS_POPUP) || (style & WS_CHILD));
-    bool floating = parent && (style & WS_POPUP) && (style & WS_CHILD);
-
-    auto w = std::make_shared<Window>();
-    w->cls = cls;
-    w->proc = cls->wc.lpfnWndProc;
-    w->style = style & ~WS_VISIBLE;
-    w->exStyle = exStyle;
-    w->instance = instance;
-    w->floating = floating;
-    w->extra.assign(static_cast<size_t>(std::max(0, cls->wc.cbWndExtra)), 0);
-    if (childLike) {
-        w->parent = parent;
-        w->id = reinterpret_cast<UINT_PTR>(menu);
-    } else {
-        w->parent = g->desktop;
-        w->menu = menu;
-        if (parent)
-            w->owner = topLevelOf(parent)->handle;
-        w->topmost = (exStyle & WS_EX_TOPMOST) != 0;
-    }
-    if (childLike) {
-        if (x == CW_USEDEFAULT)
-            x = y = 0;
-        if (width == CW_USEDEFAULT)
-            width = height = 0;
-    } else {
-        RECT work = workArea();
-        if (x == CW_USEDEFAULT) {
-            x = work.left;
-            y = work.top;
-        }
-        if (width == CW_USEDEFAULT) {
-            width = work.right - work.left;
-            height = work.bottom - work.top;
-        }
-    }
-    w->rect = {x, y, x + std::max(0, width), y + std::max(0, height)};
-    updateScrollBarPresence(w.get());
-    Window* raw = w.get();
-    HWND hwnd = g->newHandle(w);
-    linkChild(raw->parent, raw, !childLike || floating);
-    recalcClient(raw);
-
-    std::u16string name =
-        windowName && !IS_INTRESOURCE(windowName) ? std::u16string(windowName) : std::u16string();
-    std::u16string classText = cls->name;
     CREATESTRUCTW cs{};
     cs.lpCreateParams = param;
     cs.hInstance = instance;
@@ -565,96 +722,16 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     cs.y = y;
     cs.style = static_cast<LONG>(style);
     cs.lpszName = windowName;
-    cs.lpszClass = IS_INTRESOURCE(className) ? className : classText.c_str();
+    cs.lpszClass = className;
     cs.dwExStyle = exStyle;
-    (void)name;
-
-    auto keep = w;
-    if (!send(raw, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
-        DestroyWindow(hwnd);
-        if (!raw->destroyed) {
-            // a window that refused WM_NCCREATE is only freed
-            raw->destroyed = true;
-            unlinkChild(raw->parent, raw);
-            g->releaseHandle(hwnd);
-        }
-        setError(ERROR_INVALID_PARAMETER);
+    auto w = allocateWindow(*g, cs);
+    if (!w)
         return nullptr;
-    }
-    if (raw->destroyed)
-        return nullptr;
-    raw->created = true;
-    recalcClient(raw);
-    if (raw->destroyed)
-        return nullptr;
-    if (send(raw, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        DestroyWindow(hwnd);
-        return nullptr;
-    }
-    if (raw->destroyed)
-        return nullptr;
-    send(raw, WM_SIZE, SIZE_RESTORED,
-         MAKELPARAM(raw->client.right - raw->client.left, raw->client.bottom - raw->client.top));
-    POINT org{raw->rect.left + raw->client.left, raw->rect.top + raw->client.top};
-    send(raw, WM_MOVE, 0, MAKELPARAM(org.x, org.y));
-    if (raw->destroyed)
-        return nullptr;
-    if ((style & WS_CHILD) && !(exStyle & WS_EX_NOPARENTNOTIFY) && parent)
-        send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, raw->id),
-             reinterpret_cast<LPARAM>(hwnd));
-    if (raw->destroyed)
-        return nullptr;
-    if (style & WS_VISIBLE)
-        ShowWindow(hwnd, SW_SHOW);
-    if (raw->destroyed)
-        return nullptr;
-    return hwnd;
+    return createWindow(*g, linkWindow(*g, std::move(w)), cs);
 }
 
 // ----------------------------------------------------------------------------------------------
-// Destruction: owned windows first; WM_DESTROY to the window and then to its children;
-// WM_NCDESTROY to the children (deepest first) and then to the window.
-
-static void sendDestroy(Window* w) {
-    send(w, WM_DESTROY, 0, 0);
-    std::vector<HWND> kids;
-    for (Window* c : w->children) kids.push_back(c->handle);
-    for (HWND h : kids)
-        if (Window* c = win(h))
-            sendDestroy(c);
-}
-
-static void freeWindow(Gwes& g, Window* w) {
-    std::vector<HWND> kids;
-    for (Window* c : w->children) kids.push_back(c->handle);
-    for (HWND h : kids) {
-        auto keep = g.hold(h);
-        if (keep && !keep->destroyed)
-            freeWindow(g, keep.get());
-    }
-    auto keep = g.hold(w->handle);
-    send(w, WM_NCDESTROY, 0, 0);
-    w->destroyed = true;
-    for (auto& t : g.timers)
-        if (t.hwnd == w->handle)
-            t.hwnd = reinterpret_cast<HWND>(-1);
-    std::erase_if(g.timers, [](const Timer& t) { return t.hwnd == reinterpret_cast<HWND>(-1); });
-    if (g.focus == w->handle)
-        g.focus = nullptr;
-    if (g.capture == w->handle)
-        g.capture = nullptr;
-    if (g.active == w->handle)
-        g.active = nullptr;
-    if (g.track.hwnd == w->handle)
-        g.track = {};
-    if (g.caret.hwnd == w->handle)
-        g.caret = {};
-    if (w->parent)
-        unlinkChild(w->parent, w);
-    for (Window* c : w->children) c->parent = nullptr;
-    w->children.clear();
-    g.releaseHandle(w->handle);
-}
+// Destruction
 
 BOOL WINAPI DestroyWindow(HWND hwnd) {
     Gwes* g = state();
@@ -1323,7 +1400,9 @@ static void applyStyle(Window* w, DWORD style) {
     w->style = ss.styleNew;
     updateScrollBarPresence(w);
     recalcClient(w);
-    if (reallyVisible(w))
+    // As on Win32, a new style repaints nothing by itself (the window redraws when it is told
+    // to); only a window that this makes visible is drawn, so that the screen shows it.
+    if (visibleChange && reallyVisible(w))
         invalidateTree(w);
     send(w, WM_STYLECHANGED, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&ss));
 }

@@ -4,7 +4,7 @@
 
 #include "internal.h"
 #include "kernel.h"
-#include "shell/shortcut_format.h"
+#include "shortcut.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include "image.h"
 #include "internal.h"
 #include "kernel.h"
-#include "shell/shortcut_format.h"
+#include "shortcut.h"
 
 #include <algorithm>
 #include <chrono>
@@ -86,7 +86,7 @@ BootReport boot(const std::filesystem::path& dir, std::chrono::milliseconds wait
         }
         // As the shell does: the program is named on its own, and the rest of the target is
         // its command line, as written.
-        shell::ShortcutCommand command = shell::splitShortcutTarget(target);
+        ShortcutCommand command = splitShortcutTarget(target);
         PROCESS_INFORMATION pi{};
         if (CreateProcessW(command.program.c_str(), command.commandLine.data(), nullptr, nullptr,
                            FALSE, 0, nullptr, nullptr, nullptr, &pi)) {

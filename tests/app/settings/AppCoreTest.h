@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "screens/Screens.h"
 #include "settings/Settings.h"
 #include "shell/Globals.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "screens/FolderBrowser.h"
 #include "screens/Screens.h"
 #include "shell/Globals.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/ControlIds.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "resources/resources.h"
 #include "shell/Globals.h"
 

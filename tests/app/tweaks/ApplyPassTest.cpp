@@ -2,6 +2,8 @@
 // list entries, and the silent run at device start.
 #include "AppCoreTest.h"
 
+#include "screens/FolderBrowser.h"
+
 #include <map>
 
 namespace appcore {
@@ -40,6 +42,57 @@ TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce) {
     EXPECT_TRUE(IsChecked(5, 7));
     EXPECT_EQ(ApplyAndFinish(false), u"0 Bytes Cleaned");
     EXPECT_FALSE(driver().messageBox().has_value());
+}
+
+// Writes an arbitrary value into GWLP_USERDATA of every window there is (the program's own, its
+// option controls, tab bar, menu bar, the navigation bar, and their descendants), after checking
+// that each starts at 0, and answers what was written to each.
+BOOL CALLBACK ScribbleOne(HWND hwnd, LPARAM lParam) {
+    auto& written = *reinterpret_cast<std::map<HWND, LONG_PTR>*>(lParam);
+    if (written.count(hwnd))
+        return TRUE;
+    static const LONG_PTR kValues[] = {12345, -1, 0, static_cast<LONG_PTR>(0xDEADBEEF), 1};
+    EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_USERDATA), 0) << "a fresh window's slot";
+    const LONG_PTR value = kValues[written.size() % std::size(kValues)];
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, value);
+    written[hwnd] = value;
+    EnumChildWindows(hwnd, ScribbleOne, lParam);
+    return TRUE;
+}
+
+void ScribbleUserData(std::map<HWND, LONG_PTR>& written) {
+    EnumWindows(ScribbleOne, reinterpret_cast<LPARAM>(&written));
+}
+
+// GWLP_USERDATA is the program's on every window: the slot starts at 0, keeps what is written,
+// and arbitrary values there change nothing the program does, up to its saved settings.
+TEST_F(ApplyPass, UserDataOfEveryWindowIsTheProgramsOwn) {
+    StartPlain();
+    Driver& d = driver();
+    std::map<HWND, LONG_PTR> written;
+    ScribbleUserData(written);
+    ASSERT_GT(written.size(), 60u);  // every option control, the shell's windows and the bars
+    ShowScreen(u"Performance");
+    Tap(50052);  // "Disable window animation"
+    EXPECT_TRUE(IsChecked(5, 7));
+    ShowScreen(u"Pocket IE");
+    Tap(50027);             // the cache limit drops down ...
+    d.tapText(u"2048 kb");  // ... and a tap chooses
+    EXPECT_EQ(SendMessageW(Control(1, 6), CB_GETCURSEL, 0, 0), 1);
+    ShowScreen(u"Clean Temp Files");
+    Tap(50003);  // the folder browser, with windows of its own
+    ASSERT_NE(g_hBrowserCancel, nullptr);
+    ScribbleUserData(written);
+    d.tap(g_hBrowserCancel);
+    d.menu(u"Apply", u"Defer Restart");
+    d.answerBox(u"Cleaning Finished", u"0 Bytes Cleaned", IDOK);
+    d.answerBox(u"Restart Required", u"", IDOK);
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Animate"), 0u);
+    for (const auto& [hwnd, value] : written)
+        if (IsWindow(hwnd))
+            EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_USERDATA), value);
+    Exit();
+    EXPECT_EQ(ReadBytes(SettingsPath()), Bytes({0x00, 0x00, 0x80, 0x00}));
 }
 
 TEST_F(ApplyPass, AllowRestartSavesAndRebootsWithoutAnotherBox) {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "resources/resources.h"
 
 namespace {

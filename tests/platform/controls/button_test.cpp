@@ -30,6 +30,127 @@ TEST_F(ButtonTest, CheckStatesFollowWin32) {
     EXPECT_TRUE(matches({}));  // setting states notifies nobody
 }
 
+std::vector<Query> checkState(LRESULT check, LRESULT state) {
+    return {{BM_GETCHECK, 0, check}, {BM_GETSTATE, 0, state}};
+}
+
+// Win32's answers, from a MinGW probe under Wine: BM_SETCHECK clamps to the highest state of the
+// kind (1, or 2 for the three-state kinds; a push button keeps 0) and makes a checked radio
+// button a tab stop; BM_SETSTATE adds BST_PUSHED to BM_GETSTATE; BM_SETSTYLE changes only the
+// kind (BS_TYPEMASK) and repaints when asked to; WM_SETTEXT repaints even the same text. Setters
+// repaint what changed and nothing else.
+TEST_F(ButtonTest, SettersAnswerAsWin32) {
+    HWND box = child(u"BUTTON", u"Box", BS_AUTOCHECKBOX, 2, 2, 100, 18, 101);
+    runSetterTable(
+        box,
+        {
+            {"check", BM_SETCHECK, 1, 0, 0, Y, checkState(1, 1)},
+            {"check again", BM_SETCHECK, 1, 0, 0, N, checkState(1, 1)},
+            {"indeterminate on two states", BM_SETCHECK, 2, 0, 0, N, checkState(1, 1)},
+            {"uncheck", BM_SETCHECK, 0, 0, 0, Y, checkState(0, 0)},
+            {"7 checks", BM_SETCHECK, 7, 0, 0, Y, checkState(1, 1)},
+            {"-1 checks", BM_SETCHECK, static_cast<WPARAM>(-1), 0, 0, N, checkState(1, 1)},
+            {"pushed", BM_SETSTATE, 1, 0, 0, Y, checkState(1, 5)},
+            {"pushed again", BM_SETSTATE, 1, 0, 0, N, checkState(1, 5)},
+            {"any non-zero pushes", BM_SETSTATE, 5, 0, 0, N, checkState(1, 5)},
+            {"released", BM_SETSTATE, 0, 0, 0, Y, checkState(1, 1)},
+            {"kind changed, no redraw", BM_SETSTYLE, BS_AUTO3STATE, FALSE, 0, N, checkState(1, 1),
+             nullptr, 0x50000006},
+            {"same text", WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"Box"), TRUE, Y, {}, u"Box"},
+            {"no text", WM_SETTEXT, 0, 0, TRUE, Y, {}, u""},
+        });
+    HWND three = child(u"BUTTON", u"Three", BS_AUTO3STATE, 2, 22, 100, 18, 102);
+    runSetterTable(three, {
+                              {"indeterminate", BM_SETCHECK, 2, 0, 0, Y, checkState(2, 2)},
+                              {"7 is indeterminate", BM_SETCHECK, 7, 0, 0, N, checkState(2, 2)},
+                              {"uncheck", BM_SETCHECK, 0, 0, 0, Y, checkState(0, 0)},
+                              {"-1 is indeterminate", BM_SETCHECK, static_cast<WPARAM>(-1), 0, 0, Y,
+                               checkState(2, 2)},
+                          });
+    HWND push = child(u"BUTTON", u"Push", BS_PUSHBUTTON, 2, 42, 100, 18, 103);
+    runSetterTable(push,
+                   {
+                       {"a push button has no check", BM_SETCHECK, 1, 0, 0, N, checkState(0, 0)},
+                       {"pushed", BM_SETSTATE, 1, 0, 0, Y, checkState(0, BST_PUSHED)},
+                       {"released", BM_SETSTATE, 0, 0, 0, Y, checkState(0, 0)},
+                       {"default push, redraw",
+                        BM_SETSTYLE,
+                        BS_DEFPUSHBUTTON,
+                        TRUE,
+                        0,
+                        Y,
+                        {},
+                        nullptr,
+                        0x50000001},
+                       {"same style, redraw",
+                        BM_SETSTYLE,
+                        BS_DEFPUSHBUTTON,
+                        TRUE,
+                        0,
+                        Y,
+                        {},
+                        nullptr,
+                        0x50000001},
+                       {"plain push, no redraw",
+                        BM_SETSTYLE,
+                        BS_PUSHBUTTON,
+                        FALSE,
+                        0,
+                        N,
+                        {},
+                        nullptr,
+                        0x50000000},
+                       {"only the kind bits are taken",
+                        BM_SETSTYLE,
+                        0xF0001234,
+                        FALSE,
+                        0,
+                        N,
+                        {},
+                        nullptr,
+                        0x50000004},
+                   });
+    HWND radio = child(u"BUTTON", u"Radio", BS_AUTORADIOBUTTON, 2, 62, 100, 18, 104);
+    runSetterTable(
+        radio,
+        {
+            {"check: a tab stop", BM_SETCHECK, 1, 0, 0, Y, checkState(1, 1), nullptr, 0x50010009},
+            {"2 checks", BM_SETCHECK, 2, 0, 0, N, checkState(1, 1), nullptr, 0x50010009},
+            {"uncheck: no tab stop", BM_SETCHECK, 0, 0, 0, Y, checkState(0, 0), nullptr,
+             0x50000009},
+        });
+    EXPECT_TRUE(matches({}));  // setting states notifies nobody
+}
+
+// A label's one setter is its text: Win32 (a MinGW probe under Wine) answers TRUE and redraws
+// it every time, the same text too; no text is an empty label.
+TEST_F(ButtonTest, StaticTextSetterAnswersAsWin32) {
+    HWND label = child(u"STATIC", u"Label", SS_LEFT, 2, 2, 100, 18, 0);
+    const auto text = [](const char16_t* t) { return reinterpret_cast<LPARAM>(t); };
+    runSetterTable(label,
+                   {
+                       {"same text", WM_SETTEXT, 0, text(u"Label"), TRUE, Y, {}, u"Label"},
+                       {"other text", WM_SETTEXT, 0, text(u"Other"), TRUE, Y, {}, u"Other"},
+                       {"no text", WM_SETTEXT, 0, 0, TRUE, Y, {{WM_GETTEXTLENGTH, 0, 0}}, u""},
+                   });
+}
+
+TEST_F(ButtonTest, AutomaticRadioButtonsClearTheirGroup) {
+    HWND a = child(u"BUTTON", u"A", BS_AUTORADIOBUTTON | WS_GROUP, 2, 2, 100, 18, 201);
+    HWND b = child(u"BUTTON", u"B", BS_AUTORADIOBUTTON, 2, 22, 100, 18, 202);
+    HWND manual = child(u"BUTTON", u"M", BS_RADIOBUTTON, 2, 42, 100, 18, 203);
+    HWND other = child(u"BUTTON", u"C", BS_AUTORADIOBUTTON | WS_GROUP, 2, 62, 100, 18, 204);
+    for (HWND h : {a, manual, other}) SendMessageW(h, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(b, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_UNCHECKED, SendMessageW(a, BM_GETCHECK, 0, 0));
+    EXPECT_EQ(BST_CHECKED, SendMessageW(b, BM_GETCHECK, 0, 0));
+    EXPECT_EQ(BST_CHECKED, SendMessageW(manual, BM_GETCHECK, 0, 0));  // not an automatic one
+    EXPECT_EQ(BST_CHECKED, SendMessageW(other, BM_GETCHECK, 0, 0));   // another group
+    SendMessageW(b, BM_CLICK, 0, 0);  // a checked automatic radio button stays checked
+    EXPECT_EQ(BST_CHECKED, SendMessageW(b, BM_GETCHECK, 0, 0));
+    EXPECT_TRUE(matches({{WM_COMMAND, BN_CLICKED, 202}, {WM_COMMAND, BN_CLICKED, 202}}));
+}
+
 TEST_F(ButtonTest, ClickTogglesOnlyAutomaticBoxesAndNotifies) {
     HWND box = child(u"BUTTON", u"Tick", BS_AUTOCHECKBOX, 2, 2, 100, 18, 101);
     HWND manual = child(u"BUTTON", u"Manual", BS_CHECKBOX, 2, 22, 100, 18, 102);

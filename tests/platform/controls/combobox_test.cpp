@@ -47,6 +47,95 @@ TEST_F(ComboBoxTest, SetCurSelEdgeAnswers) {
     EXPECT_TRUE(matches({}));
 }
 
+std::vector<Query> comboState(int cur, int dropped) {
+    return {{CB_GETCURSEL, 0, cur}, {CB_GETDROPPEDSTATE, 0, dropped}};
+}
+
+// Win32's answers, from a MinGW probe under Wine on the program's drop-down list: an index past
+// the end keeps the selection, -1 clears it; CB_SETITEMDATA answers TRUE; the item height of the
+// selection field (-1) is the field's, of the list's entries refused unless the combo draws them;
+// the dropped width is never below the combo's; a drop-down list has no edit field (WM_SETTEXT,
+// CB_SETEDITSEL: CB_ERR) but CB_LIMITTEXT answers TRUE. The field repaints when the selection
+// changes (Wine repaints it for every CB_SETCURSEL; an unchanged one repaints nothing here).
+TEST_F(ComboBoxTest, SettersAnswerAsWin32) {
+    HWND c = child(u"COMBOBOX", u"", kDropDownList, 10, 10, 100, 100, 50027);
+    fill(c);
+    const auto item = [](int i) { return static_cast<WPARAM>(i); };
+    runSetterTable(
+        c,
+        {
+            {"select 1", CB_SETCURSEL, 1, 0, 1, Y, comboState(1, 0), u"2048 kb"},
+            {"select 1 again", CB_SETCURSEL, 1, 0, 1, N, comboState(1, 0), u"2048 kb"},
+            {"past the end keeps it", CB_SETCURSEL, 3, 0, CB_ERR, N, comboState(1, 0), u"2048 kb"},
+            {"select 2", CB_SETCURSEL, 2, 0, 2, Y, comboState(2, 0), u"3072 kb"},
+            {"-1 clears", CB_SETCURSEL, item(-1), 0, CB_ERR, Y, comboState(CB_ERR, 0), u""},
+            {"-1 again", CB_SETCURSEL, item(-1), 0, CB_ERR, N, comboState(CB_ERR, 0), u""},
+            {"-7", CB_SETCURSEL, item(-7), 0, CB_ERR, N, comboState(CB_ERR, 0), u""},
+            {"select 0", CB_SETCURSEL, 0, 0, 0, Y, comboState(0, 0), u"1024 kb"},
+            {"data", CB_SETITEMDATA, 1, 77, TRUE, N, {{CB_GETITEMDATA, 1, 77}}},
+            {"data past the end", CB_SETITEMDATA, 9, 77, CB_ERR, N, {{CB_GETITEMDATA, 9, CB_ERR}}},
+            {"data for -1", CB_SETITEMDATA, item(-1), 55, CB_ERR, N, {{CB_GETITEMDATA, 0, 0}}},
+            {"entry height of a combo that does not draw them",
+             CB_SETITEMHEIGHT,
+             0,
+             20,
+             CB_ERR,
+             N,
+             {}},
+            {"field height",
+             CB_SETITEMHEIGHT,
+             item(-1),
+             22,
+             22,
+             Y,
+             {{CB_GETITEMHEIGHT, item(-1), 24}}},
+            {"top index", CB_SETTOPINDEX, 1, 0, 0, N, {{CB_GETTOPINDEX, 0, 0}}},
+            {"extent", CB_SETHORIZONTALEXTENT, 300, 0, 0, N, {{CB_GETHORIZONTALEXTENT, 0, 300}}},
+            {"dropped width below the combo's",
+             CB_SETDROPPEDWIDTH,
+             50,
+             0,
+             100,
+             N,
+             {{CB_GETDROPPEDWIDTH, 0, 100}}},
+            {"dropped width 300",
+             CB_SETDROPPEDWIDTH,
+             300,
+             0,
+             300,
+             N,
+             {{CB_GETDROPPEDWIDTH, 0, 300}}},
+            {"dropped width -1",
+             CB_SETDROPPEDWIDTH,
+             item(-1),
+             0,
+             100,
+             N,
+             {{CB_GETDROPPEDWIDTH, 0, 100}}},
+            {"no edit selection", CB_SETEDITSEL, 0, MAKELPARAM(0, -1), CB_ERR, N, {}},
+            {"limit: always TRUE", CB_LIMITTEXT, 3, 0, TRUE, N, {}},
+            {"no text of its own", WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"2048 kb"), CB_ERR, N,
+             comboState(0, 0), u"1024 kb"},
+            {"insert past the end",
+             CB_INSERTSTRING,
+             9,
+             reinterpret_cast<LPARAM>(u"x"),
+             CB_ERR,
+             N,
+             {{CB_GETCOUNT, 0, 3}}},
+            {"delete past the end", CB_DELETESTRING, 9, 0, CB_ERR, N, {{CB_GETCOUNT, 0, 3}}},
+            {"select 2 to delete it", CB_SETCURSEL, 2, 0, 2, Y, comboState(2, 0)},
+            {"deleting the selection clears it", CB_DELETESTRING, 2, 0, 2, Y, comboState(CB_ERR, 0),
+             u""},
+        });
+    // Dropping is a setter too; its answer is TRUE both ways.
+    EXPECT_TRUE(SendMessageW(c, CB_SHOWDROPDOWN, TRUE, 0));
+    EXPECT_EQ(TRUE, SendMessageW(c, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_TRUE(SendMessageW(c, CB_SHOWDROPDOWN, TRUE, 0));
+    EXPECT_TRUE(SendMessageW(c, CB_SHOWDROPDOWN, FALSE, 0));
+    EXPECT_EQ(FALSE, SendMessageW(c, CB_GETDROPPEDSTATE, 0, 0));
+}
+
 TEST_F(ComboBoxTest, HeightGivenIncludesTheDroppedList) {
     HWND combo = child(u"COMBOBOX", u"", kDropDownList, 146, 80, 70, 72, 50027);
     RECT rc{};

@@ -28,6 +28,88 @@ TEST_F(EditTest, SetTextStoresWholeAndGetTextTruncates) {
     EXPECT_EQ(u'z', whole[1499]);
 }
 
+// The selection, limit and modified flag after a setter (EM_GETSEL packs start and end).
+std::vector<Query> editState(WORD start, WORD end, LRESULT limit, LRESULT modified) {
+    return {{EM_GETSEL, 0, MAKELRESULT(start, end)},
+            {EM_GETLIMITTEXT, 0, limit},
+            {EM_GETMODIFY, 0, modified}};
+}
+
+// Win32's answers, from a MinGW probe under Wine: the default limit is 30000 and 0 (or -1) lifts
+// it to 0x7FFFFFFE; a start of -1 removes the selection, an end of -1 or past the text means the
+// end, a reversed pair is put in order; WM_SETTEXT stores a text longer than the limit whole,
+// clears the modified flag and repaints even the same text; EM_SETREADONLY and
+// EM_SETPASSWORDCHAR keep ES_READONLY and ES_PASSWORD in the style. Setters repaint what changed.
+TEST_F(EditTest, SettersAnswerAsWin32) {
+    const LRESULT kLifted = 0x7FFFFFFE;
+    HWND e = child(u"EDIT", u"", WS_BORDER, 2, 20, 160, 18, 50002);
+    const auto text = [](const char16_t* t) { return reinterpret_cast<LPARAM>(t); };
+    runSetterTable(
+        e,
+        {
+            {"text", WM_SETTEXT, 0, text(u"hello"), TRUE, Y, editState(0, 0, 30000, 0), u"hello"},
+            {"same text", WM_SETTEXT, 0, text(u"hello"), TRUE, Y, editState(0, 0, 30000, 0)},
+            {"select 1..3", EM_SETSEL, 1, 3, std::nullopt, Y, editState(1, 3, 30000, 0)},
+            {"same selection", EM_SETSEL, 1, 3, std::nullopt, N, editState(1, 3, 30000, 0)},
+            {"reversed, same range", EM_SETSEL, 3, 1, std::nullopt, N, editState(1, 3, 30000, 0)},
+            {"0, -1 selects all", EM_SETSEL, 0, -1, std::nullopt, Y, editState(0, 5, 30000, 0)},
+            {"-1 removes the selection", EM_SETSEL, static_cast<WPARAM>(-1), 0, std::nullopt, Y,
+             editState(5, 5, 30000, 0)},
+            {"end past the text", EM_SETSEL, 2, 99, std::nullopt, Y, editState(2, 5, 30000, 0)},
+            {"both past the text", EM_SETSEL, 99, 99, std::nullopt, Y, editState(5, 5, 30000, 0)},
+            {"-1, -1 changes nothing", EM_SETSEL, static_cast<WPARAM>(-1), -1, std::nullopt, N,
+             editState(5, 5, 30000, 0)},
+            {"limit 3", EM_LIMITTEXT, 3, 0, 0, N, editState(5, 5, 3, 0)},
+            {"replacing beyond the limit adds nothing",
+             EM_REPLACESEL,
+             FALSE,
+             text(u"abc"),
+             std::nullopt,
+             N,
+             {},
+             u"hello"},
+            {"a text longer than the limit is stored whole", WM_SETTEXT, 0, text(u"abcdefgh"), TRUE,
+             Y, editState(0, 0, 3, 0), u"abcdefgh"},
+            {"limit 0 lifts it", EM_LIMITTEXT, 0, 0, 0, N, editState(0, 0, kLifted, 0)},
+            {"limit -1 lifts it", EM_LIMITTEXT, static_cast<WPARAM>(-1), 0, 0, N,
+             editState(0, 0, kLifted, 0)},
+            {"modified", EM_SETMODIFY, 1, 0, 0, N, editState(0, 0, kLifted, 1)},
+            {"any non-zero is modified", EM_SETMODIFY, 5, 0, 0, N, editState(0, 0, kLifted, 1)},
+            {"not modified", EM_SETMODIFY, 0, 0, 0, N, editState(0, 0, kLifted, 0)},
+            {"read-only", EM_SETREADONLY, 1, 0, 1, Y, {}, nullptr, 0x50800800},
+            {"read-only again", EM_SETREADONLY, 1, 0, 1, N, {}, nullptr, 0x50800800},
+            {"writable", EM_SETREADONLY, 0, 0, 1, Y, {}, nullptr, 0x50800000},
+            {"password",
+             EM_SETPASSWORDCHAR,
+             u'*',
+             0,
+             0,
+             Y,
+             {{EM_GETPASSWORDCHAR, 0, u'*'}},
+             nullptr,
+             0x50800020},
+            {"same password character",
+             EM_SETPASSWORDCHAR,
+             u'*',
+             0,
+             0,
+             N,
+             {{EM_GETPASSWORDCHAR, 0, u'*'}},
+             nullptr,
+             0x50800020},
+            {"no password",
+             EM_SETPASSWORDCHAR,
+             0,
+             0,
+             0,
+             Y,
+             {{EM_GETPASSWORDCHAR, 0, 0}},
+             nullptr,
+             0x50800000},
+            {"no text", WM_SETTEXT, 0, 0, TRUE, Y, editState(0, 0, kLifted, 0), u""},
+        });
+}
+
 TEST_F(EditTest, SelectionAndReplace) {
     HWND edit = child(u"EDIT", u"hello", ES_AUTOHSCROLL, 2, 2, 160, 18, 1);
     EXPECT_EQ(u"hello", windowText(edit));

@@ -103,6 +103,26 @@ std::string describe(const std::vector<Received>& r) {
                                          << describe(got);
 }
 
+void runSetterTable(HWND control, const std::vector<SetterRow>& rows) {
+    for (const SetterRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        UpdateWindow(control);
+        ValidateRect(control, nullptr);
+        const LRESULT answer = SendMessageW(control, row.message, row.wParam, row.lParam);
+        if (row.answer)
+            EXPECT_EQ(*row.answer, answer);
+        EXPECT_EQ(row.repaint == Repaint::Yes, GetUpdateRect(control, nullptr, FALSE) != FALSE)
+            << (row.repaint == Repaint::Yes ? "not repainted" : "repainted");
+        for (const Query& q : row.state)
+            EXPECT_EQ(q.answer, SendMessageW(control, q.message, q.wParam, q.lParam))
+                << "message 0x" << std::hex << q.message << " wParam " << std::dec << q.wParam;
+        if (row.text)
+            EXPECT_EQ(narrow(row.text), narrow(windowText(control)));
+        if (row.style)
+            EXPECT_EQ(*row.style, static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE)));
+    }
+}
+
 HWND createParent() {
     WNDCLASSW wc{};
     wc.lpfnWndProc = parentProc;

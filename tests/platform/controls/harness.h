@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 namespace ctltest {
 
@@ -46,6 +46,31 @@ void setNotifyHook(NotifyHook hook);
 std::string describe(const std::vector<Received>& r);
 // Compares the parent's record with the table; reports both on a mismatch.
 ::testing::AssertionResult matches(const std::vector<Expect>& expected);
+
+// A setter's edge case and what Win32 answers to it. The rows of a table are sent in turn to one
+// control, which keeps its state from row to row, as in the probe the answers were taken from.
+enum class Repaint { No, Yes };
+inline constexpr Repaint Y = Repaint::Yes;  // shorthands for the tables' repaint column
+inline constexpr Repaint N = Repaint::No;
+struct Query {
+    UINT message;
+    WPARAM wParam;
+    LRESULT answer;
+    LPARAM lParam = 0;
+};
+struct SetterRow {
+    const char* what;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::optional<LRESULT> answer;   // nullopt: Win32 gives the setter no return value
+    Repaint repaint;                 // whether the control is left invalid (to be repainted)
+    std::vector<Query> state;        // getters and their answers afterwards
+    const char16_t* text = nullptr;  // the window text afterwards, when it matters
+    std::optional<DWORD> style = std::nullopt;  // the window style afterwards, when it matters
+};
+// Sends each row and checks its answer, the state read back and the repaint; reports the row.
+void runSetterTable(HWND control, const std::vector<SetterRow>& rows);
 
 // The recording parent: a top-level window that fills the screen below the navigation bar.
 HWND createParent();

@@ -78,6 +78,114 @@ LRESULT browserHook(NMHDR* hdr, bool* handled) {
 
 using TreeViewTest = ControlTest;
 
+// Win32's answers, from a MinGW probe under Wine and the documentation of the messages:
+// selecting an item shows it (its parents expand), selecting nothing is allowed; TVM_EXPAND
+// answers FALSE for an item without children or an unknown action; TVM_SETINDENT goes no
+// lower than the smallest indent; TVM_SETITEMHEIGHT answers the old height, takes 1 for
+// anything below it, rounds an odd height down, and -1 gives the natural height back;
+// TVM_SETIMAGELIST answers the old list and ignores a kind it does not know. Setters repaint
+// what changed: Wine repaints an item already expanded again, and not the text it was given.
+TEST_F(TreeViewTest, SettersAnswerAsWin32) {
+    HWND tree = child(WC_TREEVIEWW, u"", TVS_HASLINES | TVS_HASBUTTONS, 0, 0, 150, 120, 1);
+    HTREEITEM root = insert(tree, TVI_ROOT, u"Root", TVI_LAST, 1);
+    HTREEITEM leaf = insert(tree, root, u"Child", TVI_LAST, 0);
+    insert(tree, root, u"Child2", TVI_LAST, 0);
+    const LRESULT natural = SendMessageW(tree, TVM_GETITEMHEIGHT, 0, 0);
+    const auto handle = [](HTREEITEM item) { return reinterpret_cast<LPARAM>(item); };
+    const auto state = [&](HTREEITEM selected, UINT rootState) {
+        return std::vector<Query>{{TVM_GETNEXTITEM, TVGN_CARET, handle(selected)},
+                                  {TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(root),
+                                   static_cast<LRESULT>(rootState), 0xFFFF}};
+    };
+    const UINT opened = TVIS_EXPANDED | TVIS_EXPANDEDONCE;
+    TVITEMW label{};
+    label.mask = TVIF_TEXT;
+    label.hItem = root;
+    label.pszText = const_cast<LPWSTR>(u"Top");
+    TVITEMW bold{};
+    bold.mask = TVIF_STATE;
+    bold.hItem = root;
+    bold.stateMask = bold.state = TVIS_BOLD;
+    TVITEMW nowhere = label;
+    nowhere.hItem = nullptr;
+    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR, 1, 1);
+    const auto list = reinterpret_cast<LPARAM>(images);
+    runSetterTable(
+        tree,
+        {
+            {"select the root", TVM_SELECTITEM, TVGN_CARET, handle(root), TRUE, Y,
+             state(root, TVIS_SELECTED)},
+            {"select it again", TVM_SELECTITEM, TVGN_CARET, handle(root), TRUE, N,
+             state(root, TVIS_SELECTED)},
+            {"select a hidden child: its parent opens", TVM_SELECTITEM, TVGN_CARET, handle(leaf),
+             TRUE, Y, state(leaf, opened)},
+            {"select nothing", TVM_SELECTITEM, TVGN_CARET, 0, TRUE, Y, state(nullptr, opened)},
+            {"unknown code", TVM_SELECTITEM, 0x77, handle(root), TRUE, N, state(nullptr, opened)},
+            {"collapse", TVM_EXPAND, TVE_COLLAPSE, handle(root), TRUE, Y,
+             state(nullptr, TVIS_EXPANDEDONCE)},
+            {"expand", TVM_EXPAND, TVE_EXPAND, handle(root), TRUE, Y, state(nullptr, opened)},
+            {"expand again", TVM_EXPAND, TVE_EXPAND, handle(root), TRUE, N, state(nullptr, opened)},
+            {"toggle", TVM_EXPAND, TVE_TOGGLE, handle(root), TRUE, Y,
+             state(nullptr, TVIS_EXPANDEDONCE)},
+            {"no action", TVM_EXPAND, 0, handle(root), FALSE, N, state(nullptr, TVIS_EXPANDEDONCE)},
+            {"a leaf does not expand", TVM_EXPAND, TVE_EXPAND, handle(leaf), FALSE, N, {}},
+            {"indent 30", TVM_SETINDENT, 30, 0, 0, Y, {{TVM_GETINDENT, 0, 30}}},
+            {"indent 30 again", TVM_SETINDENT, 30, 0, 0, N, {{TVM_GETINDENT, 0, 30}}},
+            {"indent 0: the smallest", TVM_SETINDENT, 0, 0, 0, Y, {{TVM_GETINDENT, 0, 12}}},
+            {"indent -1: the smallest",
+             TVM_SETINDENT,
+             static_cast<WPARAM>(-1),
+             0,
+             0,
+             N,
+             {{TVM_GETINDENT, 0, 12}}},
+            {"height 20", TVM_SETITEMHEIGHT, 20, 0, natural, Y, {{TVM_GETITEMHEIGHT, 0, 20}}},
+            {"21 rounds down to 20", TVM_SETITEMHEIGHT, 21, 0, 20, N, {{TVM_GETITEMHEIGHT, 0, 20}}},
+            {"0 is 1", TVM_SETITEMHEIGHT, 0, 0, 20, Y, {{TVM_GETITEMHEIGHT, 0, 1}}},
+            {"-1 is the natural height",
+             TVM_SETITEMHEIGHT,
+             static_cast<WPARAM>(-1),
+             0,
+             1,
+             Y,
+             {{TVM_GETITEMHEIGHT, 0, natural}}},
+            {"-5 is 1",
+             TVM_SETITEMHEIGHT,
+             static_cast<WPARAM>(-5),
+             0,
+             natural,
+             Y,
+             {{TVM_GETITEMHEIGHT, 0, 1}}},
+            {"text", TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&label), TRUE, Y, {}},
+            {"same text", TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&label), TRUE, N, {}},
+            {"bold", TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&bold), TRUE, Y,
+             state(nullptr, TVIS_EXPANDEDONCE | TVIS_BOLD)},
+            {"no item", TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&nowhere), FALSE, N, {}},
+            {"image list",
+             TVM_SETIMAGELIST,
+             TVSIL_NORMAL,
+             list,
+             0,
+             Y,
+             {{TVM_GETIMAGELIST, TVSIL_NORMAL, list}}},
+            {"a kind it does not know",
+             TVM_SETIMAGELIST,
+             7,
+             0,
+             0,
+             N,
+             {{TVM_GETIMAGELIST, TVSIL_NORMAL, list}}},
+            {"no image list",
+             TVM_SETIMAGELIST,
+             TVSIL_NORMAL,
+             0,
+             list,
+             Y,
+             {{TVM_GETIMAGELIST, TVSIL_NORMAL, 0}}},
+        });
+    ImageList_Destroy(images);
+}
+
 TEST_F(TreeViewTest, SortedSiblingsInLstrcmpOrder) {
     HWND tree = child(WC_TREEVIEWW, u"", TVS_HASLINES | TVS_HASBUTTONS, 0, 0, 200, 200, 1);
     ASSERT_NE(tree, nullptr);

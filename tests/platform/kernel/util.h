@@ -5,7 +5,7 @@
 
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <gtest/gtest.h>
 

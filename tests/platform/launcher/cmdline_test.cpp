@@ -10,7 +10,7 @@
 #include "kernel/device.h"
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "launch.h"
 
 #include <optional>

@@ -6,8 +6,8 @@
 
 #include "kernel/device.h"
 #include "kernel/kernel.h"
-#include "kernel/testing.h"
 #include "launch.h"
+#include "testing/device.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -6,7 +6,7 @@
 
 #include "gwes/driver.h"
 #include "gwes/script.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <fstream>
 #include <iterator>

@@ -9,7 +9,7 @@
 #include "kernel/device.h"
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "snapshot.h"
 
 #include <sys/mount.h>

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "display/display.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <gtest/gtest.h>
 

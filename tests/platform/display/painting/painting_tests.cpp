@@ -7,7 +7,7 @@
 
 #include "display/display.h"
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <gtest/gtest.h>
 

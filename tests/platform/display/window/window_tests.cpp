@@ -9,7 +9,7 @@
 #include "display/gdi.h"
 #include "gwes/gwes.h"
 #include "gwes/input.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include <aygshell.h>
 
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 using namespace gwestest;
 

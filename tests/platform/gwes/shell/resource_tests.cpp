@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "display/display.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "resources/resources.h"
 
 #include <functional>

@@ -8,7 +8,7 @@
 #include "display/display.h"
 #include "display/gdi.h"
 #include "gwes/driver.h"
-#include "kernel/testing.h"
+#include "testing/device.h"
 #include "resources/resources.h"
 
 using namespace gwestest;
@@ -312,6 +312,36 @@ TEST_F(Shell, NavigationBarOkSendsIdokToTheActiveWindow) {
     EXPECT_EQ(d.navTitle(), u"Test Main");
     d.ok();
     EXPECT_EQ(app.commands, (std::vector<UINT>{IDOK}));
+}
+
+// GWLP_USERDATA is the program's on the shell's windows too: the navigation bar, the menu bar
+// and an open popup menu start at 0, keep what is written, and work on with junk there.
+TEST_F(Shell, TheShellsWindowsLeaveTheirSlotToTheProgram) {
+    Driver d(program);
+    HWND nav = ce::gwes::navBarHandle();
+    ASSERT_TRUE(nav && app.bar);
+    for (HWND w : {nav, app.bar}) {
+        EXPECT_EQ(GetWindowLongPtrW(w, GWLP_USERDATA), 0);
+        SetWindowLongPtrW(w, GWLP_USERDATA, 12345);
+    }
+    d.menu(u"Tools", u"First");
+    d.ok();
+    EXPECT_EQ(app.commands, (std::vector<UINT>{40101, IDOK}));
+    auto buttons = ce::gwes::menuBarButtons();
+    ASSERT_EQ(buttons.size(), 2u);
+    d.tap((buttons[1].screen.left + buttons[1].screen.right) / 2, 305);  // opens "Tools"
+    HWND popup = ce::gwes::state()->openPopup;
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(GetWindowLongPtrW(popup, GWLP_USERDATA), 0);
+    SetWindowLongPtrW(popup, GWLP_USERDATA, -1);
+    const auto items = ce::gwes::openMenuItems();
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(GetWindowLongPtrW(popup, GWLP_USERDATA), -1);
+    d.tap((items[1].screen.left + items[1].screen.right) / 2,
+          (items[1].screen.top + items[1].screen.bottom) / 2);
+    EXPECT_EQ(app.commands, (std::vector<UINT>{40101, IDOK, items[1].id}));
+    EXPECT_EQ(GetWindowLongPtrW(nav, GWLP_USERDATA), 12345);
+    EXPECT_EQ(GetWindowLongPtrW(app.bar, GWLP_USERDATA), 12345);
 }
 
 TEST_F(Shell, MenuBarFailsForAMissingResource) {

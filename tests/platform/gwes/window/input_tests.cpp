@@ -2,7 +2,7 @@
 // pop-ups, capture, and activation of the window tapped.
 #include "support/msglog.h"
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 using namespace gwestest;
 

@@ -2,7 +2,7 @@
 // text and window longs, and handles that are no longer valid.
 #include "support/msglog.h"
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 using namespace gwestest;
 
@@ -141,6 +141,83 @@ TEST_F(Lifecycle, WindowWithParentButNeitherChildNorPopupBehavesAsAChild) {
     EXPECT_FALSE(IsWindow(item));
 }
 
+// A window that refuses its creation, or destroys itself while it is created. Win32's answers,
+// taken from a MinGW probe run under Wine: a refusal of WM_NCCREATE (FALSE) or WM_CREATE (-1)
+// gets only WM_NCDESTROY and leaves the last error as it was; a window destroyed during its
+// creation is destroyed in full and CreateWindowExW fails with ERROR_INVALID_WINDOW_HANDLE.
+struct CreationCase {
+    UINT at;      // the message during which the window refuses or goes
+    bool refuse;  // answer FALSE / -1 rather than destroy itself
+    std::vector<Expected> sequence;
+    DWORD error;
+};
+
+UINT g_creationAt = 0;
+bool g_creationRefuses = false;
+
+LRESULT CALLBACK creationProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_NCCREATE)
+        MessageLog::get().name(h, "child");
+    loggingProc(h, m, wp, lp);
+    if (m != g_creationAt)
+        return DefWindowProcW(h, m, wp, lp);
+    if (g_creationRefuses)
+        return m == WM_CREATE ? -1 : FALSE;
+    DestroyWindow(h);
+    return DefWindowProcW(h, m, wp, lp);
+}
+
+TEST_F(Lifecycle, CreationRefusedOrEndedByTheWindowItself) {
+    HWND parent = make("parent", WS_VISIBLE, nullptr);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = creationProc;
+    wc.lpszClassName = u"CreationCase";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    const DWORD untouched = 0xDEAD;
+    const std::vector<CreationCase> cases = {
+        {WM_NCCREATE, true, {{"child", WM_NCCREATE}, {"child", WM_NCDESTROY}}, untouched},
+        {WM_CREATE,
+         true,
+         {{"child", WM_NCCREATE},
+          {"child", WM_NCCALCSIZE},
+          {"child", WM_CREATE},
+          {"child", WM_NCDESTROY}},
+         untouched},
+        {WM_CREATE,
+         false,
+         {{"child", WM_NCCREATE},
+          {"child", WM_NCCALCSIZE},
+          {"child", WM_CREATE},
+          {"parent", WM_PARENTNOTIFY, kWParam, MAKEWPARAM(WM_DESTROY, 7)},
+          {"child", WM_DESTROY},
+          {"child", WM_NCDESTROY}},
+         ERROR_INVALID_WINDOW_HANDLE},
+        {WM_SIZE,
+         false,
+         {{"child", WM_NCCREATE},
+          {"child", WM_NCCALCSIZE},
+          {"child", WM_CREATE},
+          {"child", WM_SIZE},
+          {"parent", WM_PARENTNOTIFY, kWParam, MAKEWPARAM(WM_DESTROY, 7)},
+          {"child", WM_DESTROY},
+          {"child", WM_NCDESTROY}},
+         ERROR_INVALID_WINDOW_HANDLE},
+    };
+    for (const CreationCase& c : cases) {
+        SCOPED_TRACE(messageName(c.at) + (c.refuse ? " refused" : " destroys itself"));
+        g_creationAt = c.at;
+        g_creationRefuses = c.refuse;
+        MessageLog::get().clear();
+        SetLastError(untouched);
+        HWND child = CreateWindowExW(0, u"CreationCase", u"", WS_CHILD | WS_VISIBLE, 1, 2, 30, 20,
+                                     parent, reinterpret_cast<HMENU>(7), nullptr, nullptr);
+        EXPECT_EQ(child, nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_TRUE(sequenceIs(c.sequence));
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);  // nothing is left in the tree
+    }
+}
+
 TEST_F(Lifecycle, ChildWithoutParentIsRefused) {
     EXPECT_EQ(CreateWindowExW(0, u"LogWindow", u"", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr,
                               nullptr),
@@ -177,6 +254,11 @@ TEST_F(Lifecycle, WindowLongsKeepStyleIdAndUserData) {
     SetWindowLongPtrW(c, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data));
     EXPECT_EQ(GetWindowLongPtrW(c, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&data));
     EXPECT_EQ(GetWindowLongW(c, 400), 0);  // no such extra byte
+    // A new style repaints nothing by itself (a MinGW probe under Wine answers the same).
+    UpdateWindow(top);
+    ValidateRect(c, nullptr);
+    SetWindowLongW(c, GWL_STYLE, GetWindowLongW(c, GWL_STYLE) | WS_BORDER | 0x1);
+    EXPECT_FALSE(GetUpdateRect(c, nullptr, FALSE));
     SetWindowLongW(c, GWL_STYLE, GetWindowLongW(c, GWL_STYLE) & ~WS_VISIBLE);
     EXPECT_FALSE(IsWindowVisible(c));
 }

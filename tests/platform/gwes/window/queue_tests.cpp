@@ -2,7 +2,7 @@
 // and painting of invalid windows before the program waits.
 #include "support/msglog.h"
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 using namespace gwestest;
 

@@ -2,7 +2,7 @@
 // on each part sends, and children moved by ScrollWindowEx.
 #include "support/msglog.h"
 
-#include "kernel/testing.h"
+#include "testing/device.h"
 
 using namespace gwestest;
 

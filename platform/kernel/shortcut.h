@@ -1,11 +1,12 @@
-// The bytes of a Windows CE shortcut file: "<count>#<target>", where count is the number of
+// The bytes of a Windows CE shortcut file, as the object store keeps them (the factory image
+// writes them, the shell reads and writes them): "<count>#<target>", where count is the number of
 // UTF-16 units of the target command line; stored as UTF-8.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace ce::shell {
+namespace ce::kernel {
 
 inline constexpr size_t kMaxShortcutFile = 4096;  // a larger file is no shortcut
 inline constexpr size_t kMaxShortcutTarget = 1023;
@@ -24,8 +25,4 @@ struct ShortcutCommand {
 };
 ShortcutCommand splitShortcutTarget(std::u16string_view target);
 
-}  // namespace ce::shell
-
-namespace ce::kernel {
-using ce::shell::shortcutBytes;
-}
+}  // namespace ce::kernel

@@ -1,9 +1,9 @@
 // Fresh devices for tests.
-#include "testing.h"
+#include "testing/device.h"
 
-#include "internal.h"
-#include "image.h"
-#include "kernel.h"
+#include "kernel/image.h"
+#include "kernel/internal.h"
+#include "kernel/kernel.h"
 
 #include <unistd.h>
 
