@@ -157,7 +157,7 @@ TEST_F(ScriptSteps, SetReplacesAnEditsText) {
     EXPECT_EQ(WindowText(ScreenControl(0, 1)), u"");
     // the edits do not scroll: a person cannot type past their width, and nor can a script
     ExpectFailure("set id=50002 \"\\My Documents\\A folder name far too long to type here\\\"\n",
-                  "edit id=50002 reads \"\\My Documents\\A folder na\" after typing");
+                  "edit id=50002 reads \"\\My Documents\\A folder n");
     ExpectFailure("set id=50001 \"x\"\n", "check box \"User Defined 1\" id=50001 is not an edit");
 }
 
