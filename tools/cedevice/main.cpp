@@ -270,8 +270,8 @@ int run(const std::vector<std::string>& args) {
         printf("cedevice %s\n", CE_VERSION);
         return 0;
     }
-    static const char* const commands[] = {"init",      "boot", "reg",      "install",
-                                           "uninstall", "card", "snapshot", "diff", "attrib"};
+    static const char* const commands[] = {"init", "boot",     "reg",  "install", "uninstall",
+                                           "card", "snapshot", "diff", "attrib"};
     if (std::find_if(std::begin(commands), std::end(commands),
                      [&](const char* c) { return command == c; }) == std::end(commands))
         return usageError("unknown command " + command);

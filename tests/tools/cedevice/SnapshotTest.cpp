@@ -237,9 +237,9 @@ TEST(Snapshot, ALinkInPlaceOfTheSnapshotsFolderIsRefused) {
     ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
     fs::create_directories(device.outside() / "elsewhere");
     fs::create_directory_symlink(device.outside() / "elsewhere", device.dir() / "snapshots");
-    EXPECT_THROW(ce::snapshot::save(ce::snapshot::capture(),
-                                    ce::snapshot::fileOf(device.dir(), "default")),
-                 ce::DeviceError);
+    EXPECT_THROW(
+        ce::snapshot::save(ce::snapshot::capture(), ce::snapshot::fileOf(device.dir(), "default")),
+        ce::DeviceError);
     EXPECT_TRUE(fs::is_empty(device.outside() / "elsewhere"));
 }
 
