@@ -9,10 +9,6 @@ namespace {
 
 class ControlCallback : public AppCoreTest {
   protected:
-    void StartPlain() {
-        WriteBytes(SettingsPath(), {0, 0, 0, 0});
-        Start();
-    }
     HWND Display() { return g_pDisplayWindow->GetHandle(); }
 };
 

@@ -18,10 +18,6 @@ class Search : public AppCoreTest {
         g_maxFolderEntryLength = 0;
         g_maxFileEntryLength = 0;
     }
-    void StartPlain() {
-        WriteBytes(SettingsPath(), {0, 0, 0, 0});
-        Start();
-    }
     std::vector<std::u16string> Folders() { return ListEntries(Control(0, 11)); }
     std::vector<std::u16string> Files() { return ListEntries(Control(0, 19)); }
     bool Has(const std::vector<std::u16string>& list, const std::u16string& entry) {

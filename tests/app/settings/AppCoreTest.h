@@ -179,11 +179,37 @@ class AppCoreTest : public ::testing::Test {
     }
 
     Driver& Start(const std::u16string& commandLine = u"") {
+        End();
+        driver_ = std::make_unique<Driver>(WinMain, commandLine);
+        return *driver_;
+    }
+    // Starts the program with no option ticked.
+    Driver& StartPlain(const std::u16string& commandLine = u"") {
+        End();
+        WriteBytes(SettingsPath(), {0, 0, 0, 0});
+        return Start(commandLine);
+    }
+    // Ends a program that still runs as a person would, with Exit, so that it frees what it made
+    // before the next one starts; one that cannot take the menu (a box or a dialog is up) is
+    // stopped where it is, as a process that is killed. settings.dat stays as the test left it:
+    // the next start reads what the test wrote, not what this program saved.
+    void End() {
+        if (driver_ && driver_->running() && !driver_->messageBox()) {
+            std::error_code ec;
+            bool had = fs::exists(SettingsPath(), ec);
+            Bytes saved = had ? ReadBytes(SettingsPath()) : Bytes{};
+            try {
+                driver_->menu(u"Varnello", u"Exit");
+            } catch (const std::exception&) {
+            }
+            if (had)
+                WriteBytes(SettingsPath(), saved);
+            else
+                fs::remove(SettingsPath(), ec);
+        }
         if (driver_ && driver_->running())
             driver_->stop();
         driver_.reset();
-        driver_ = std::make_unique<Driver>(WinMain, commandLine);
-        return *driver_;
     }
     Driver& driver() { return *driver_; }
 

@@ -9,14 +9,8 @@
 namespace appcore {
 namespace {
 
-class ApplyPass : public AppCoreTest {
-  protected:
-    // A device whose animation values match unticked boxes, and no first-run default.
-    void StartPlain(const std::u16string& commandLine = u"") {
-        WriteBytes(SettingsPath(), {0, 0, 0, 0});
-        Start(commandLine);
-    }
-};
+// StartPlain: a device whose animation values match unticked boxes, and no first-run default.
+class ApplyPass : public AppCoreTest {};
 
 TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce) {
     Driver& d = Start();  // first run: "Disable window animation" is ticked

@@ -99,8 +99,7 @@ class ApplyRunTest : public AppCoreTest {
 
     std::vector<MessageBoxInfo> RunInteractive(const std::vector<DWORD>& bits,
                                                const std::vector<OptionText>& texts) {
-        WriteBytes(SettingsPath(), {0, 0, 0, 0});
-        Driver& d = Start();
+        Driver& d = StartPlain();
         for (DWORD bit : bits) {
             const SETTING_ROW* row = RowOfBit(bit);
             ShowScreen(kScreenTabs[row->screen]);
@@ -130,6 +129,7 @@ class ApplyRunTest : public AppCoreTest {
             field = new WCHAR[SETTINGS_TEXT_UNITS]();
             std::copy(t.text.begin(), t.text.end(), field);
         }
+        End();
         std::vector<BYTE> bytes(SETTINGS_FILE_MAX_BYTES);
         DWORD size = EncodeSettingsFile(&settings, flags, bytes.data());
         bytes.resize(size);

@@ -20,10 +20,6 @@ void MakeReadOnly(const fs::path& path) {
 
 class FolderSteps : public AppCoreTest {
   protected:
-    void StartPlain() {
-        WriteBytes(SettingsPath(), {0, 0, 0, 0});
-        Start();
-    }
     // A canary in the root and one outside the image: no step may reach either.
     void PlantCanaries() {
         MakeFile(Host(u"\\root-canary.txt"), 3);

@@ -47,10 +47,6 @@ class HostNames : public AppCoreTest {
         SetRegDword(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu", u"AniType", 6);
         SetRegDword(HKEY_LOCAL_MACHINE, u"System\\GWE", u"Animate", 1);
     }
-    void StartPlain() {
-        WriteBytes(SettingsPath(), {0, 0, 0, 0});
-        Start();
-    }
     // A file created by the program's own API under a name with an escape (the byte 0xFF).
     void CreateThroughApi(const std::u16string& path, size_t size) {
         HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
