@@ -183,6 +183,9 @@ void removeAbandonedCopies(const Device& device);
 
 // Appends one line to DEVICE/log (Device::log, for parts that outlive the open device).
 void appendLog(const std::filesystem::path& deviceDir, std::string_view line);
+// Writes text to file through a sibling temporary file that then replaces it, each on the disk
+// before the next step, so that the file is always whole; false with the reason in *error.
+bool replaceFile(const std::filesystem::path& file, std::string_view text, std::string* error);
 
 // ---- handles ----
 class KernelObject {

@@ -133,8 +133,27 @@ bool syncFolder(const std::filesystem::path& dir) {
     return ok;
 }
 
-// Writes text to file through a sibling temporary file that then replaces it, each on the disk
-// before the next step, so that the file is always whole.
+// "SIZE CRC" or "LENGTH CRC" after a mark at the start of line.
+bool parseNumbers(std::string_view line, std::string_view mark, unsigned long long& size,
+                  uint32_t& crc) {
+    if (line.substr(0, mark.size()) != mark)
+        return false;
+    std::string rest(line.substr(mark.size()));
+    char* end = nullptr;
+    errno = 0;
+    size = strtoull(rest.c_str(), &end, 10);
+    if (errno || end == rest.c_str() || *end != ' ' || !isdigit(static_cast<uint8_t>(rest[0])))
+        return false;
+    const char* hex = end + 1;
+    unsigned long value = strtoul(hex, &end, 16);
+    if (errno || end - hex != 8 || *end || value > 0xFFFFFFFFul)
+        return false;
+    crc = static_cast<uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
 bool replaceFile(const std::filesystem::path& file, std::string_view text, std::string* error) {
     std::filesystem::path tmp = file;
     tmp += ".tmp." + std::to_string(getpid());
@@ -159,27 +178,6 @@ bool replaceFile(const std::filesystem::path& file, std::string_view text, std::
     syncFolder(file.parent_path());
     return true;
 }
-
-// "SIZE CRC" or "LENGTH CRC" after a mark at the start of line.
-bool parseNumbers(std::string_view line, std::string_view mark, unsigned long long& size,
-                  uint32_t& crc) {
-    if (line.substr(0, mark.size()) != mark)
-        return false;
-    std::string rest(line.substr(mark.size()));
-    char* end = nullptr;
-    errno = 0;
-    size = strtoull(rest.c_str(), &end, 10);
-    if (errno || end == rest.c_str() || *end != ' ' || !isdigit(static_cast<uint8_t>(rest[0])))
-        return false;
-    const char* hex = end + 1;
-    unsigned long value = strtoul(hex, &end, 16);
-    if (errno || end - hex != 8 || *end || value > 0xFFFFFFFFul)
-        return false;
-    crc = static_cast<uint32_t>(value);
-    return true;
-}
-
-}  // namespace
 
 // The exclusive lock on the first byte of registry.lock, for as long as it lives.
 class Registry::ChangeLock {

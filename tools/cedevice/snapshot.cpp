@@ -448,29 +448,9 @@ void save(const Snapshot& s, const fs::path& file) {
         throw DeviceError("cannot write " + file.string() + ": " + file.parent_path().string() +
                           " is a link");
     fs::create_directories(file.parent_path(), ec);
-    fs::path tmp = file;
-    tmp += ".tmp." + std::to_string(getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    bool ok = fd >= 0;
-    int err = errno;
-    for (size_t done = 0; ok && done < out.size();) {
-        ssize_t n = ::write(fd, out.data() + done, out.size() - done);
-        ok = n > 0;
-        err = errno;
-        done += ok ? static_cast<size_t>(n) : 0;
-    }
-    if (fd >= 0 && ::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && rename(tmp.c_str(), file.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        unlink(tmp.c_str());
-        throw DeviceError("cannot write " + file.string() + ": " + strerror(err));
-    }
+    std::string error;
+    if (!ce::kernel::replaceFile(file, out, &error))
+        throw DeviceError(error);
 }
 
 Snapshot load(const fs::path& file) {

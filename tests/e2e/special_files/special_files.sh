@@ -2,18 +2,10 @@
 # special_files.sh VARNELLO CEDEVICE
 # FIFOs and hard links planted in a device image from the host: no run waits for ever, and nothing
 # outside the image changes.
-set -euo pipefail
-varnello=$1
-cedevice=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-dev=$work/device
-root=$dev/root
+source "$(dirname "$0")/../common.sh"
 settings=$root/Program\ Files/Varnello/settings.dat
 startup=$root/Windows/StartUp/Varnello.lnk
 
-fail() { echo "e2e: $*" >&2; exit 1; }
-step() { echo "== $*"; }
 # runs a command that must end on its own well within the limit
 ends() {
   local rc=0
