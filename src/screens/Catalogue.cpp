@@ -33,10 +33,6 @@ static const ControlKindInfo kKinds[] = {
 #define SCREEN_END(screen) };
 // clang-format on
 #include "screens/CatalogueTable.h"
-#undef SCREEN_BEGIN
-#undef CONTROL
-#undef NO_ID_LABEL
-#undef SCREEN_END
 
 #define SCREEN_BEGIN(screen, pageHeight) {c_##screen##Controls, screen##_CONTROL_COUNT, pageHeight},
 #define CONTROL(name, id, kind, text, x, y, width, height, fill)
@@ -45,10 +41,6 @@ static const ControlKindInfo kKinds[] = {
 const ScreenEntry g_catalogue[SCREEN_COUNT] = {
 #include "screens/CatalogueTable.h"
 };
-#undef SCREEN_BEGIN
-#undef CONTROL
-#undef NO_ID_LABEL
-#undef SCREEN_END
 
 static const LPCWSTR kCacheSizes[] = {TEXT("1024 kb"), TEXT("2048 kb"), TEXT("3072 kb")};
 static const LPCWSTR kSmallSizes[] = {TEXT("256 kb"), TEXT("512 kb"), TEXT("1024 kb")};

@@ -14,10 +14,6 @@ enum SCREEN_INDEX {
 #include "screens/CatalogueTable.h"
     SCREEN_COUNT
 };
-#undef SCREEN_BEGIN
-#undef CONTROL
-#undef NO_ID_LABEL
-#undef SCREEN_END
 
 // Control IDs of the option controls: IDC_USER_DIR1_CHECK (50001) and so on.
 #define SCREEN_BEGIN(screen, pageHeight)
@@ -27,10 +23,6 @@ enum SCREEN_INDEX {
 enum OPTION_CONTROL_ID {
 #include "screens/CatalogueTable.h"
 };
-#undef SCREEN_BEGIN
-#undef CONTROL
-#undef NO_ID_LABEL
-#undef SCREEN_END
 
 // The IDs the control callback accepts: the first and the last of the catalogue.
 #define IDC_FIRST_OPTION IDC_USER_DIR1_CHECK
@@ -45,10 +37,6 @@ enum OPTION_CONTROL_ID {
 #define SCREEN_END(screen) screen##_CONTROL_COUNT };
 // clang-format on
 #include "screens/CatalogueTable.h"
-#undef SCREEN_BEGIN
-#undef CONTROL
-#undef NO_ID_LABEL
-#undef SCREEN_END
 
 enum ControlKind {
     KIND_CHECKBOX,

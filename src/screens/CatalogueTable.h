@@ -10,6 +10,7 @@
 //   CONTROL(name, id, kind, text, x, y, width, height, fill)
 //   NO_ID_LABEL(name, text, x, y, width, height)   a label with no control ID
 //   SCREEN_END(screen)
+// and undefines them at its end, so that each reader defines all four anew.
 // Rectangles are page coordinates; a drop-down's height includes its list. A page height is the
 // lowest control's bottom edge plus 2 (Shortcuts: its list's bottom edge).
 
@@ -85,3 +86,8 @@ CONTROL(SILENT_CLEANUP_CHECK, 50050, CHECKBOX, "Silent cleanup at startup", 2, 6
 CONTROL(MENU_ANIMATION_CHECK, 50051, CHECKBOX, "Disable start menu animation", 2, 84, 200, 18, NONE)
 CONTROL(WINDOW_ANIMATION_CHECK, 50052, CHECKBOX, "Disable window animation", 2, 104, 160, 18, NONE)
 SCREEN_END(PERFORMANCE)
+
+#undef SCREEN_BEGIN
+#undef CONTROL
+#undef NO_ID_LABEL
+#undef SCREEN_END
