@@ -49,7 +49,7 @@ static HTREEITEM InsertFolderItem(HTREEITEM hParent, LPCWSTR text, int image, in
     insert.item.lParam = CHILDREN_NOT_ENUMERATED;
     HTREEITEM hItem = (HTREEITEM)SendMessageW(g_hBrowserTree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
     if (hItem == NULL)
-        MessageBoxW(NULL, TEXT("Failed adding Tree View item"), TEXT("Error"), MB_OK);
+        ShowError(TEXT("Failed adding Tree View item"));
     return hItem;
 }
 
@@ -155,7 +155,7 @@ LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget) {
         CreateDialogIndirectParamW(g_hInstance, &tmpl.dialog, hwndOwner, FolderBrowserDlgProc, 0);
     if (m_hDialog == NULL) {
         // Without the dialog its controls would be windows of their own that nothing closes.
-        MessageBoxW(NULL, TEXT("Failed Creating Tree View Dialog"), TEXT("Error"), MB_OK);
+        ShowError(TEXT("Failed Creating Tree View Dialog"));
         g_hBrowserTarget = NULL;
         return 0;
     }
@@ -181,7 +181,7 @@ LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget) {
                                           WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS, 10, 10,
                                           width - 20, height - 40, m_hDialog, 0);
     if (g_hBrowserTree == NULL)
-        MessageBoxW(NULL, TEXT("Failed Creating Tree View Control"), TEXT("Error"), MB_OK);
+        ShowError(TEXT("Failed Creating Tree View Control"));
     g_hBrowserOk = CreateBrowserControl(TEXT("BUTTON"), TEXT("OK"), WS_VISIBLE, width / 2 - 70,
                                         rc.bottom - 25, 60, 20, m_hDialog, IDC_BROWSER_OK);
     g_hBrowserCancel =
@@ -193,7 +193,7 @@ LRESULT CFolderBrowser::Browse(HWND hwndOwner, HWND hwndTarget) {
     HIMAGELIST hImages = (HIMAGELIST)SHGetFileInfo(kRootText, 0, &rootInfo, sizeof(rootInfo),
                                                    SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
     if (hImages == NULL)
-        MessageBoxW(NULL, TEXT("Failed Retrieving System Icon List"), TEXT("Error"), MB_OK);
+        ShowError(TEXT("Failed Retrieving System Icon List"));
     SendMessageW(g_hBrowserTree, TVM_SETIMAGELIST, TVSIL_NORMAL, (LPARAM)hImages);
 
     HTREEITEM hRoot = InsertFolderItem(TVI_ROOT, kRootText, rootInfo.iIcon, 1);
@@ -221,7 +221,7 @@ static void OnBrowserOk(HWND hDialog) {
     if (hSelected != NULL && path[0] == 0) {
         // Every folder's path begins with "\": an empty one did not fit. Keep the target as it
         // is and the browser open, so that another folder can be chosen.
-        MessageBoxW(NULL, TEXT("The folder's path is too long"), TEXT("Error"), MB_OK);
+        ShowError(TEXT("The folder's path is too long"));
         delete[] path;
         return;
     }

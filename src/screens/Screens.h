@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "common/ControlIds.h"
+#include "screens/Catalogue.h"
 #include "common/WindowList.h"
 
 struct CScreenPage {
@@ -34,5 +34,6 @@ class CScreens : public CScreen {
 
 void FillStartupShortcutList(HWND hwndList);
 
-// The handle at position pos of screen s (null when there is none).
+// The handle at position pos of screen s: the one way code outside the screens reaches an
+// option control. Null when there is none (no screens, or no such position).
 HWND GetScreenControl(int screen, int pos);

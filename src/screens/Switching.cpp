@@ -1,7 +1,6 @@
 // Showing one screen at a time in the display window, and removing every control at the end.
 #include <windows.h>
 
-#include "common/ControlIds.h"
 #include "screens/Screens.h"
 #include "shell/Globals.h"
 #include "shell/ShellWindows.h"

@@ -16,10 +16,6 @@ static const WCHAR c_szProgramFile[] = TEXT("Varnello.exe");
 static const WCHAR c_szSettingsFile[] = TEXT("settings.dat");
 static const WCHAR c_szSettingsCaption[] = TEXT("Error!!!");
 
-// Screen position of "Disable window animation", ticked on the very first run.
-#define FIRST_RUN_SCREEN 5
-#define FIRST_RUN_POS 7
-
 CSettings::CSettings()
     : m_userDefined1Path(NULL),
       m_userDefined2Path(NULL),
@@ -49,7 +45,7 @@ void ReleaseAllSettingsTexts(CSettings* pSettings) {
 }
 
 static void ShowSettingsError(LPCWSTR text) {
-    MessageBoxW(NULL, text, c_szSettingsCaption, MB_OK);
+    ShowError(text, c_szSettingsCaption);
 }
 
 // settings.dat lives beside the program, which is always named Varnello.exe: the folder is the
@@ -113,11 +109,10 @@ void SaveSettings(CSettings* pSettings) {
     ReleaseAllSettingsTexts(pSettings);
 }
 
-// The first run's choice, shown ticked until the user saves options of their own.
+// The first run's choice, "Disable window animation", shown ticked until the user saves options
+// of their own.
 static void CheckFirstRunDefault() {
-    if (!g_pScreens)
-        return;
-    HWND hwndCheck = g_pScreens->GetScreenItems(FIRST_RUN_SCREEN).GetAt(FIRST_RUN_POS);
+    HWND hwndCheck = GetScreenControl(SCREEN_PERFORMANCE, POS_WINDOW_ANIMATION_CHECK);
     if (hwndCheck)
         SendMessageW(hwndCheck, BM_SETCHECK, 1, 0);
 }

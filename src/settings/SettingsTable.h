@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "screens/Catalogue.h"
 #include "settings/Settings.h"
 
 // What kind of control holds the value that travels with a checked option.
@@ -36,11 +37,14 @@ enum SETTING_FIELD {
 
 #define SF_TEXT_COUNT 8  // fields below this number are texts, the others integers
 
+// The value position of an option whose check box alone travels.
+#define POS_NONE -1
+
 struct SETTING_ROW {
     DWORD bit;                // the OPT_ mask of the option
     int screen;               // screen index of the check box and its value control
     int checkPos;             // screen position of the check box
-    int valuePos;             // screen position of the value control, -1 for none
+    int valuePos;             // screen position of the value control, POS_NONE for none
     SETTING_VALUE_KIND kind;  // kind of the value control
     SETTING_FIELD field;      // CSettings field of the value, SF_NONE for none
 };

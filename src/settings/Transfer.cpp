@@ -11,17 +11,10 @@
 #include "settings/SettingsTable.h"
 #include "shell/Globals.h"
 
-// Control (screen, pos), or NULL when the list has no such position.
-static HWND GetOptionControl(int screen, int pos) {
-    if (!g_pScreens || pos < 0)
-        return NULL;
-    return g_pScreens->GetScreenItems(screen).GetAt(pos);
-}
-
 // Reads the value control of a checked option into its field. FALSE when the value could not be
 // kept (no memory for the text), so that the option is not taken as set without its value.
 static BOOL GatherValue(CSettings* pSettings, const SETTING_ROW& row) {
-    HWND hwndValue = GetOptionControl(row.screen, row.valuePos);
+    HWND hwndValue = GetScreenControl(row.screen, row.valuePos);
     switch (row.kind) {
         case SVK_EDIT: {
             LPWSTR pText = new (std::nothrow) WCHAR[SETTINGS_TEXT_UNITS];
@@ -56,7 +49,7 @@ DWORD GatherSettings(CSettings* pSettings) {
     DWORD flags = 0;
     for (int i = 0; i < g_settingRowCount; i++) {
         const SETTING_ROW& row = g_settingRows[i];
-        HWND hwndCheck = GetOptionControl(row.screen, row.checkPos);
+        HWND hwndCheck = GetScreenControl(row.screen, row.checkPos);
         if (!hwndCheck || SendMessageW(hwndCheck, BM_GETCHECK, 0, 0) != 1)
             continue;
         if (GatherValue(pSettings, row))
@@ -66,7 +59,7 @@ DWORD GatherSettings(CSettings* pSettings) {
 }
 
 static void ScatterValue(CSettings* pSettings, const SETTING_ROW& row) {
-    HWND hwndValue = GetOptionControl(row.screen, row.valuePos);
+    HWND hwndValue = GetScreenControl(row.screen, row.valuePos);
     switch (row.kind) {
         case SVK_EDIT: {
             LPWSTR* pField = SettingTextField(pSettings, row.field);
@@ -95,7 +88,7 @@ void ScatterSettings(CSettings* pSettings, DWORD flags) {
         const SETTING_ROW& row = g_settingRows[i];
         if (!(flags & row.bit))
             continue;
-        HWND hwndCheck = GetOptionControl(row.screen, row.checkPos);
+        HWND hwndCheck = GetScreenControl(row.screen, row.checkPos);
         if (hwndCheck)
             SendMessageW(hwndCheck, BM_SETCHECK, 1, 0);
         ScatterValue(pSettings, row);

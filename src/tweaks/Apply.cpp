@@ -19,15 +19,6 @@ LONG g_bytesCleaned = 0;
 static const WCHAR c_szStartupShortcut[] = TEXT("\\Windows\\StartUp\\Varnello.lnk");
 static const WCHAR c_szStartupFolder[] = TEXT("\\Windows\\StartUp\\");
 
-// Screen positions of the lists the pass reads directly.
-#define FOUND_FOLDERS_SCREEN 0
-#define FOUND_FOLDERS_POS 11
-#define FOUND_FILES_SCREEN 0
-#define FOUND_FILES_POS 19
-#define STARTUP_SCREEN 4
-#define STARTUP_CHECK_POS 1
-#define STARTUP_LIST_POS 2
-
 // The list boxes hand over at most this many selected entries.
 #define MAX_SELECTED_ENTRIES 1024
 
@@ -78,24 +69,20 @@ static const APPLY_STEP c_applySteps[] = {
     {WHEN_INTERACTIVE, 0, DeleteSelectedStartupShortcutsStep},
 };
 
-void ShowStepError(LPCWSTR text) {
-    MessageBoxW(NULL, text, TEXT("Error"), MB_OK);
-}
-
 // Room for a sentence that names two paths of full length.
 #define STEP_MESSAGE_UNITS (3 * TWEAK_PATH_UNITS)
 
 void ShowStepErrorFormat(LPCWSTR format, ...) {
     WCHAR* pText = new (std::nothrow) WCHAR[STEP_MESSAGE_UNITS];
     if (!pText) {
-        ShowStepError(format);
+        ShowError(format);
         return;
     }
     va_list args;
     va_start(args, format);
     StringCchVPrintfW(pText, STEP_MESSAGE_UNITS, format, args);
     va_end(args);
-    ShowStepError(pText);
+    ShowError(pText);
     delete[] pText;
 }
 
@@ -117,12 +104,6 @@ static void DeleteLookedUpFile(LPCWSTR path) {
     if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return;
     DeleteCountedFile(path, findData.nFileSizeLow);
-}
-
-static HWND GetPassControl(int screen, int pos) {
-    if (!g_pScreens)
-        return NULL;
-    return g_pScreens->GetScreenItems(screen).GetAt(pos);
 }
 
 // Step 19: the startup shortcut that runs the program silently at every device start.
@@ -186,7 +167,7 @@ static void CleanFoundFolder(APPLY_PASS& pass, LPCWSTR entry) {
 }
 
 static void CleanSelectedFoldersStep(APPLY_PASS& pass) {
-    ForEachSelectedEntry(pass, GetPassControl(FOUND_FOLDERS_SCREEN, FOUND_FOLDERS_POS),
+    ForEachSelectedEntry(pass, GetScreenControl(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST),
                          CleanFoundFolder);
 }
 
@@ -198,7 +179,7 @@ static void DeleteFoundFile(APPLY_PASS& pass, LPCWSTR entry) {
 }
 
 static void DeleteSelectedFilesStep(APPLY_PASS& pass) {
-    ForEachSelectedEntry(pass, GetPassControl(FOUND_FILES_SCREEN, FOUND_FILES_POS),
+    ForEachSelectedEntry(pass, GetScreenControl(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST),
                          DeleteFoundFile);
 }
 
@@ -221,10 +202,10 @@ static void DeleteStartupShortcut(APPLY_PASS& pass, LPCWSTR entry) {
 }
 
 static void DeleteSelectedStartupShortcutsStep(APPLY_PASS& pass) {
-    HWND hwndCheck = GetPassControl(STARTUP_SCREEN, STARTUP_CHECK_POS);
+    HWND hwndCheck = GetScreenControl(SCREEN_SHORTCUTS, POS_STARTUP_CHECK);
     if (!hwndCheck || SendMessageW(hwndCheck, BM_GETCHECK, 0, 0) != 1)
         return;
-    ForEachSelectedEntry(pass, GetPassControl(STARTUP_SCREEN, STARTUP_LIST_POS),
+    ForEachSelectedEntry(pass, GetScreenControl(SCREEN_SHORTCUTS, POS_STARTUP_LIST),
                          DeleteStartupShortcut);
 }
 
@@ -274,7 +255,7 @@ void ApplySettings(BYTE allowRestart) {
         if (!g_bSilent)
             ShowBytesCleaned();
     } else {
-        ShowStepError(TEXT("Failed allocating memory: nothing was applied"));
+        ShowError(TEXT("Failed allocating memory: nothing was applied"));
     }
     delete[] pass.pWork1;
     delete[] pass.pWork2;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "settings/Settings.h"
+#include "shell/Globals.h"
 
 // Path buffers of the tweak engine hold this many UTF-16 units, NUL included.
 #define TWEAK_PATH_UNITS 1024
@@ -47,10 +48,8 @@ void RemoveStartMenuItemsStep(APPLY_PASS& pass);
 
 // Helpers shared by the steps
 
-// Shows a failure in the program's usual form: no owner, caption "Error", OK only.
-void ShowStepError(LPCWSTR text);
-// The same with a text formatted from its arguments (StringCchPrintfW's format). The text is only
-// shown, so a cut one does no harm.
+// Shows a failure in the program's usual form (ShowError) with a text formatted from its
+// arguments (StringCchPrintfW's format). The text is only shown, so a cut one does no harm.
 void ShowStepErrorFormat(LPCWSTR format, ...);
 
 // Deletes a file whose size is known, adding the size to g_bytesCleaned when it is gone.

@@ -60,7 +60,7 @@ void ClearRegistryKeysStep(APPLY_PASS& pass) {
     HKEY hAppsKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("\\Software\\Apps"), 0, KEY_ALL_ACCESS, &hAppsKey) !=
         ERROR_SUCCESS) {
-        ShowStepError(TEXT("Failed retrieving registry information"));
+        ShowError(TEXT("Failed retrieving registry information"));
         return;
     }
 

@@ -112,7 +112,7 @@ static const FOLDER_VALUE c_myDocumentsFolder = {HKEY_LOCAL_MACHINE,
 static HKEY OpenFolderValue(const FOLDER_VALUE& folder, LPWSTR pBuffer) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(folder.hRoot, folder.pszKey, 0, 0, &hKey) != ERROR_SUCCESS) {
-        ShowStepError(folder.pszMissingKey);
+        ShowError(folder.pszMissingKey);
         return NULL;
     }
     ClearBuffer(pBuffer);
@@ -121,7 +121,7 @@ static HKEY OpenFolderValue(const FOLDER_VALUE& folder, LPWSTR pBuffer) {
     // A value that fills the whole buffer has no room left for its end: it is too long to use.
     if (result != ERROR_SUCCESS || pBuffer[TWEAK_PATH_UNITS - 1] != 0) {
         ClearBuffer(pBuffer);
-        ShowStepError(folder.pszMissingValue);
+        ShowError(folder.pszMissingValue);
         RegCloseKey(hKey);
         return NULL;
     }

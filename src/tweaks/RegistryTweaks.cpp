@@ -73,7 +73,7 @@ static BOOL WriteDword(HKEY hKey, LPCWSTR pszValue, DWORD data) {
 static void WriteLimit(const REGISTRY_LIMIT& limit, LONG choice) {
     HKEY hKey = NULL;
     if (RegOpenKeyExW(limit.hRoot, limit.pszKey, 0, 0, &hKey) != ERROR_SUCCESS) {
-        ShowStepError(limit.pszMissingKey);
+        ShowError(limit.pszMissingKey);
         return;
     }
     DWORD data = (choice >= 0 && choice < 3) ? limit.data[choice] : limit.fallback;
@@ -106,14 +106,14 @@ static void SetAnimation(APPLY_PASS& pass, const REGISTRY_ANIMATION& animation) 
     HKEY hKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, animation.pszKey, 0, 0, &hKey) != ERROR_SUCCESS) {
         // Neither the key nor, therefore, its value can be found; there is nowhere to write.
-        ShowStepError(animation.pszMissing);
-        ShowStepError(animation.pszMissing);
+        ShowError(animation.pszMissing);
+        ShowError(animation.pszMissing);
         return;
     }
     DWORD size = sizeof(current);
     if (RegQueryValueExW(hKey, animation.pszValue, NULL, NULL, (BYTE*)&current, &size) !=
         ERROR_SUCCESS) {
-        ShowStepError(animation.pszMissing);
+        ShowError(animation.pszMissing);
         current = 0;
     }
     if (current != desired && WriteDword(hKey, animation.pszValue, desired))

@@ -82,7 +82,7 @@ void OpenBrowserFor(Driver& driver, int browseId) {
 void ExpectBrowserClosed(Driver& driver) {
     EXPECT_EQ(g_hBrowserTree, nullptr);
     EXPECT_EQ(driver.find(Query{.text = u"TreeView"}), nullptr);
-    EXPECT_TRUE(IsWindowVisible(Edit(SCREEN_CLEAN_TEMP, 1)));
+    EXPECT_TRUE(IsWindowVisible(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)));
 }
 
 }  // namespace
@@ -92,7 +92,7 @@ TEST(BrowserOk, TheRootWritesABackslash) {
     OpenBrowserFor(app.driver(), 50003);
     app.driver().tapText(u"\\");
     app.driver().tapText(u"OK");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"\\");
     ExpectBrowserClosed(app.driver());
 }
 
@@ -101,27 +101,27 @@ TEST(BrowserOk, AFirstLevelFolderWritesItsNameBetweenBackslashes) {
     OpenBrowserFor(app.driver(), 50003);
     app.driver().tapText(u"Windows");
     app.driver().tapText(u"OK");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Windows\\");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"\\Windows\\");
     ExpectBrowserClosed(app.driver());
 }
 
 TEST(BrowserOk, NothingSelectedWritesAnEmptyText) {
     App app;
-    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 1), TEXT("\\Old\\"));
+    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT), TEXT("\\Old\\"));
     OpenBrowserFor(app.driver(), 50003);
     ASSERT_EQ(SendMessageW(g_hBrowserTree, TVM_GETNEXTITEM, TVGN_CARET, 0), 0);
     app.driver().tapText(u"OK");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"");
     ExpectBrowserClosed(app.driver());
 }
 
 TEST(BrowserCancel, LeavesTheEditAsItWas) {
     App app;
-    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 4), TEXT("\\Old\\"));
+    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT), TEXT("\\Old\\"));
     OpenBrowserFor(app.driver(), 50006);
     app.driver().tapText(u"Windows");
     app.driver().tapText(u"Cancel");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 4)), u"\\Old\\");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT)), u"\\Old\\");
     ExpectBrowserClosed(app.driver());
 }
 
@@ -154,7 +154,7 @@ TEST(BrowserOk, EveryBrowseButtonFillsTheEditBesideIt) {
         EXPECT_EQ(g_hBrowserTree, nullptr);
     }
     // Only the edit beside each button was written.
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 18)), u"");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_EDIT)), u"");
 }
 
 // The tree: hidden folders never appear, system ones do, siblings come sorted, and a folder's
@@ -234,7 +234,7 @@ TEST(BrowserTree, AFolderWithOnlyHiddenSubfoldersLosesItsButton) {
 
     app.driver().tapText(u"Child");
     app.driver().tapText(u"OK");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Full\\Child\\");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"\\Full\\Child\\");
 }
 
 // Folders whose host names are not UTF-8 (written by a host tool): one item each, even when
@@ -254,7 +254,7 @@ TEST(BrowserTree, FoldersNamedInBytesThatAreNotUtf8KeepTheirOwnNames) {
     EXPECT_EQ(ChildNames(Child(Root(), u"caf\xDCE9")), std::vector<std::u16string>{u"In\xDCFF"});
     app.driver().tapText(u"In\xDCFF");
     app.driver().tapText(u"OK");
-    std::u16string chosen = WindowText(Edit(SCREEN_CLEAN_TEMP, 1));
+    std::u16string chosen = WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT));
     EXPECT_EQ(chosen, u"\\caf\xDCE9\\In\xDCFF\\");
     EXPECT_EQ(GetFileAttributesW((LPCWSTR)chosen.c_str()), DWORD(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_TRUE(std::filesystem::is_directory(app.device().host(u"\\") / "caf\xE9" / "In\xFF"));
@@ -265,13 +265,13 @@ TEST(BrowserOpen, ASecondBrowseWhileOneIsOpenKeepsTheFirst) {
     OpenBrowserFor(app.driver(), 50003);
     HWND tree = g_hBrowserTree;
     CFolderBrowser second;
-    EXPECT_EQ(second.Browse(NULL, Edit(SCREEN_CLEAN_TEMP, 4)), 0);
+    EXPECT_EQ(second.Browse(NULL, Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT)), 0);
     EXPECT_EQ(g_hBrowserTree, tree);
-    EXPECT_EQ(g_hBrowserTarget, Edit(SCREEN_CLEAN_TEMP, 1));
+    EXPECT_EQ(g_hBrowserTarget, Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT));
     app.driver().tapText(u"\\");
     app.driver().tapText(u"OK");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\");
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 4)), u"");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"\\");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT)), u"");
     ExpectBrowserClosed(app.driver());
 }
 
@@ -305,7 +305,7 @@ TEST(BrowserPaths, TheRootAndAFolderGiveTheirPathsAndPatterns) {
 // A path longer than the 1024-unit buffer is never cut: nothing is searched or written.
 TEST(BrowserPaths, APathTooLongForTheBufferIsNotActedOn) {
     App app;
-    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, 1), TEXT("\\Old\\"));
+    SetWindowTextW(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT), TEXT("\\Old\\"));
     OpenBrowserFor(app.driver(), 50003);
     std::u16string longName(250, u'x');
     HTREEITEM item = Root();
@@ -329,7 +329,7 @@ TEST(BrowserPaths, APathTooLongForTheBufferIsNotActedOn) {
     SendMessageW(g_hBrowserTree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
     app.driver().tapText(u"OK");
     app.driver().answerBox(u"Error", u"too long", IDOK);
-    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, 1)), u"\\Old\\");
+    EXPECT_EQ(WindowText(Edit(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"\\Old\\");
     EXPECT_NE(g_hBrowserTree, nullptr);
     app.driver().tapText(u"Cancel");
     ExpectBrowserClosed(app.driver());

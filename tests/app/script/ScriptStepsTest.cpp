@@ -93,7 +93,7 @@ TEST_F(ScriptSteps, CheckRefusesWhatIsNoCheckBoxOrNotOnScreen) {
 }
 
 TEST_F(ScriptSteps, SelectAndDeselectInAMultipleSelectionList) {
-    HWND list = ScreenControl(4, 2);
+    HWND list = ScreenControl(SCREEN_SHORTCUTS, POS_STARTUP_LIST);
     auto selected = [list](int i) { return SendMessageW(list, LB_GETSEL, i, 0) > 0; };
     Outcome o =
         Run("tap \"Shortcuts\"\n"
@@ -152,9 +152,10 @@ TEST_F(ScriptSteps, SelectPicksAFolderInTheBrowsersTree) {
 TEST_F(ScriptSteps, SetReplacesAnEditsText) {
     Outcome o = Run("set id=50002 \"\\Temp\\\"\nset id=50002 \"\\Windows\\Temp\\\"\n");
     EXPECT_NE(o.err.find("still waits"), std::string::npos) << o.err;
-    EXPECT_EQ(WindowText(ScreenControl(0, 1)), u"\\Windows\\Temp\\");
+    EXPECT_EQ(WindowText(ScreenControl(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)),
+              u"\\Windows\\Temp\\");
     o = Run("set id=50002 \"\"\n");
-    EXPECT_EQ(WindowText(ScreenControl(0, 1)), u"");
+    EXPECT_EQ(WindowText(ScreenControl(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"");
     // the edits do not scroll: a person cannot type past their width, and nor can a script
     ExpectFailure("set id=50002 \"\\My Documents\\A folder name far too long to type here\\\"\n",
                   "edit id=50002 reads \"\\My Documents\\A folder n");

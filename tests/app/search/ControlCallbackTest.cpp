@@ -34,7 +34,7 @@ TEST_F(ControlCallback, EveryBrowseButtonFillsTheEditOnItsLeft) {
         EXPECT_EQ(WindowText(Control(b.screen, b.editPos)), u"\\Windows\\");
     }
     // Each wrote only its own edit: the other edits of the screens are still empty.
-    EXPECT_EQ(WindowText(Control(0, 18)), u"");
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_EDIT)), u"");
 }
 
 TEST_F(ControlCallback, IdsOutsideTheCatalogueAreReported) {
@@ -63,23 +63,25 @@ TEST_F(ControlCallback, OtherOptionControlsChangeNothingButThemselves) {
     Tap(50052);
     EXPECT_FALSE(driver().messageBox().has_value());
     EXPECT_TRUE(fs::exists(Host(u"\\Temp\\stay.tmp")));
-    EXPECT_TRUE(SendMessageW(Control(0, 11), LB_GETCOUNT, 0, 0) == 0);
-    EXPECT_TRUE(IsChecked(5, 7));
+    EXPECT_TRUE(
+        SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST), LB_GETCOUNT, 0, 0) == 0);
+    EXPECT_TRUE(IsChecked(SCREEN_PERFORMANCE, POS_WINDOW_ANIMATION_CHECK));
 }
 
 TEST_F(ControlCallback, RefreshOfFoldersSearchesFromTheRootWhateverTheEditsHold) {
     fs::create_directories(Host(u"\\Deep\\Down\\Temp Here"));
     StartPlain();
-    SetText(0, 1, u"\\Deep\\");
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT, u"\\Deep\\");
     Tap(50011);
-    std::vector<std::u16string> folders = ListEntries(Control(0, 11));
+    std::vector<std::u16string> folders =
+        ListEntries(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST));
     EXPECT_NE(std::find(folders.begin(), folders.end(), u"\\Deep\\Down\\Temp Here\\"),
               folders.end());
     EXPECT_NE(std::find(folders.begin(), folders.end(), u"\\Temp\\"), folders.end());
     // A second refresh starts from an empty list.
     size_t count = folders.size();
     Tap(50011);
-    EXPECT_EQ(ListEntries(Control(0, 11)).size(), count);
+    EXPECT_EQ(ListEntries(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST)).size(), count);
 }
 
 }  // namespace

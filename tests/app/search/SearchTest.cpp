@@ -18,8 +18,12 @@ class Search : public AppCoreTest {
         g_maxFolderEntryLength = 0;
         g_maxFileEntryLength = 0;
     }
-    std::vector<std::u16string> Folders() { return ListEntries(Control(0, 11)); }
-    std::vector<std::u16string> Files() { return ListEntries(Control(0, 19)); }
+    std::vector<std::u16string> Folders() {
+        return ListEntries(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST));
+    }
+    std::vector<std::u16string> Files() {
+        return ListEntries(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST));
+    }
     bool Has(const std::vector<std::u16string>& list, const std::u16string& entry) {
         return std::find(list.begin(), list.end(), entry) != list.end();
     }
@@ -162,11 +166,11 @@ TEST_F(EmptyDeviceSearch, CustomExtensionUsesItsFirstThreeCharactersOrMatchesTra
     MakeFile(Host(u"\\E\\plain"), 1);
     StartPlain();
     Tap(50018);
-    SetText(0, 18, u"txtx");
+    SetText(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_EDIT, u"txtx");
     Tap(50014);
     EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\E\\notes.txt"}));
 
-    SetText(0, 18, u"");
+    SetText(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_EDIT, u"");
     Tap(50014);
     EXPECT_EQ(Files(), (std::vector<std::u16string>{u"\\E\\odd."}));
 }
@@ -188,7 +192,7 @@ TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks) {
     MakeFile(Host(longName), 1);
     MakeFile(Host(u"\\short.tmp"), 1);
     StartPlain();
-    HWND list = Control(0, 19);
+    HWND list = Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST);
     Tap(50015);
     Tap(50014);
     EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), (LRESULT)longName.size() * 6);
@@ -208,7 +212,8 @@ TEST_F(EmptyDeviceSearch, HorizontalExtentGrowsAndNeverShrinks) {
             longestFolder = (LONG)folder.size();
     ASSERT_LT(longestFolder, (LONG)longName.size());
     EXPECT_EQ(g_maxFolderEntryLength, longestFolder);
-    EXPECT_EQ(SendMessageW(Control(0, 11), LB_GETHORIZONTALEXTENT, 0, 0),
+    EXPECT_EQ(SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST),
+                           LB_GETHORIZONTALEXTENT, 0, 0),
               (LRESULT)longestFolder * 6);
 }
 
@@ -241,7 +246,7 @@ TEST_F(EmptyDeviceSearch, FilePathsOfExactly1023UnitsAreListed) {
     Tap(50015);
     Tap(50014);
     EXPECT_EQ(Files(), (std::vector<std::u16string>{exact}));
-    SendMessageW(Control(0, 19), LB_SETSEL, TRUE, -1);
+    SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST), LB_SETSEL, TRUE, -1);
     EXPECT_EQ(ApplyAndFinish(false), u"11 Bytes Cleaned");
     EXPECT_FALSE(fs::exists(Host(exact)));
     EXPECT_TRUE(fs::exists(Host(over)));
@@ -256,7 +261,8 @@ TEST_F(EmptyDeviceSearch, SelectedFilesAreDeletedAndCounted) {
     Tap(50014);
     driver().tapText(u"\\H\\big.tmp");
     driver().tapText(u"\\H\\small.tmp");
-    EXPECT_EQ(SendMessageW(Control(0, 19), LB_GETSELCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST), LB_GETSELCOUNT, 0, 0),
+              2);
     EXPECT_EQ(ApplyAndFinish(false), u"320 Bytes Cleaned");
     EXPECT_FALSE(fs::exists(Host(u"\\H\\big.tmp")));
     EXPECT_TRUE(fs::exists(Host(u"\\H\\keep.tmp")));
@@ -295,7 +301,7 @@ TEST_F(EmptyDeviceSearch, SearchingWindowIsUpDuringEachSearchOfARefresh) {
     MakeFile(Host(u"\\W\\Deep\\a.tmp"), 1);
     MakeFile(Host(u"\\W\\b.log"), 1);
     StartPlain();
-    HWND list = Control(0, 19);
+    HWND list = Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST);
     g_listProc = (WNDPROC)GetWindowLongPtrW(list, GWLP_WNDPROC);
     SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)WatchingListProc);
     Tap(50015);

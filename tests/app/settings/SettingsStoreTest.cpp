@@ -33,8 +33,9 @@ TEST_F(SettingsStore, ExitWritesTheTwentyTwoByteExample) {
     d.type(u"\\Temp");
     Tap(50007);  // "\Temp"
     ShowScreen(u"Pocket IE");
-    Tap(50026);                                       // "Limit Pocket IE Cache"
-    SendMessageW(Control(1, 6), CB_SETCURSEL, 2, 0);  // "3072 kb"
+    Tap(50026);  // "Limit Pocket IE Cache"
+    SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_CACHE_LIMIT_LIST), CB_SETCURSEL, 2,
+                 0);  // "3072 kb"
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()), TwentyTwoByteExample());
 }
@@ -42,14 +43,15 @@ TEST_F(SettingsStore, ExitWritesTheTwentyTwoByteExample) {
 TEST_F(SettingsStore, NextStartRestoresTheExample) {
     WriteBytes(SettingsPath(), TwentyTwoByteExample());
     Start();
-    EXPECT_TRUE(IsChecked(0, 0));
-    EXPECT_EQ(WindowText(Control(0, 1)), u"\\Temp");
-    EXPECT_TRUE(IsChecked(0, 6));
-    EXPECT_TRUE(IsChecked(1, 5));
-    EXPECT_EQ(SendMessageW(Control(1, 6), CB_GETCURSEL, 0, 0), 2);
+    EXPECT_TRUE(IsChecked(SCREEN_CLEAN_TEMP, POS_USER_DIR1_CHECK));
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"\\Temp");
+    EXPECT_TRUE(IsChecked(SCREEN_CLEAN_TEMP, POS_TEMP_CHECK));
+    EXPECT_TRUE(IsChecked(SCREEN_POCKET_IE, POS_IE_CACHE_LIMIT_CHECK));
+    EXPECT_EQ(SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_CACHE_LIMIT_LIST), CB_GETCURSEL, 0, 0),
+              2);
     // A file was there, so no first-run default.
-    EXPECT_FALSE(IsChecked(5, 7));
-    EXPECT_FALSE(IsChecked(0, 3));
+    EXPECT_FALSE(IsChecked(SCREEN_PERFORMANCE, POS_WINDOW_ANIMATION_CHECK));
+    EXPECT_FALSE(IsChecked(SCREEN_CLEAN_TEMP, POS_USER_DIR2_CHECK));
     // Loading leaves the file as it was.
     EXPECT_EQ(ReadBytes(SettingsPath()), TwentyTwoByteExample());
 }
@@ -63,10 +65,10 @@ TEST_F(SettingsStore, EveryOptionRoundTripsThroughExitAndTheNextStart) {
                                      u"\\Avant\\", u"\\Fav\\", u"\\Fonts2\\", u"\\Docs\\"};
     const OptionBox edits[8] = {{0, 1}, {0, 4}, {0, 18}, {1, 3}, {1, 12}, {3, 1}, {3, 4}, {3, 7}};
     for (int i = 0; i < 8; i++) SetText(edits[i].screen, edits[i].pos, texts[i]);
-    SendMessageW(Control(1, 6), CB_SETCURSEL, 1, 0);
-    SendMessageW(Control(1, 8), CB_SETCURSEL, 2, 0);
-    SendMessageW(Control(1, 10), CB_SETCURSEL, 1, 0);
-    SendMessageW(Control(5, 1), TBM_SETPOS, TRUE, 2);
+    SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_CACHE_LIMIT_LIST), CB_SETCURSEL, 1, 0);
+    SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_HISTORY_LIMIT_LIST), CB_SETCURSEL, 2, 0);
+    SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_COOKIE_LIMIT_LIST), CB_SETCURSEL, 1, 0);
+    SendMessageW(Control(SCREEN_PERFORMANCE, POS_FONT_CACHE_SLIDER), TBM_SETPOS, TRUE, 2);
     Exit();
 
     Bytes file = ReadBytes(SettingsPath());
@@ -78,25 +80,33 @@ TEST_F(SettingsStore, EveryOptionRoundTripsThroughExitAndTheNextStart) {
         EXPECT_TRUE(IsChecked(box.screen, box.pos)) << box.screen << "," << box.pos;
     for (int i = 0; i < 8; i++)
         EXPECT_EQ(WindowText(Control(edits[i].screen, edits[i].pos)), texts[i]);
-    EXPECT_EQ(SendMessageW(Control(1, 6), CB_GETCURSEL, 0, 0), 1);
-    EXPECT_EQ(SendMessageW(Control(1, 8), CB_GETCURSEL, 0, 0), 2);
-    EXPECT_EQ(SendMessageW(Control(1, 10), CB_GETCURSEL, 0, 0), 1);
-    EXPECT_EQ(SendMessageW(Control(5, 1), TBM_GETPOS, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_CACHE_LIMIT_LIST), CB_GETCURSEL, 0, 0),
+              1);
+    EXPECT_EQ(
+        SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_HISTORY_LIMIT_LIST), CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_COOKIE_LIMIT_LIST), CB_GETCURSEL, 0, 0),
+              1);
+    EXPECT_EQ(SendMessageW(Control(SCREEN_PERFORMANCE, POS_FONT_CACHE_SLIDER), TBM_GETPOS, 0, 0),
+              2);
 }
 
 TEST_F(SettingsStore, OptionThatIsOffLosesItsValue) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
-    SetText(3, 7, u"\\Storage Card\\Docs\\");          // beside "Move My Documents", unticked
-    SendMessageW(Control(5, 1), TBM_SETPOS, TRUE, 2);  // "4x", "Set font cache size" unticked
-    SendMessageW(Control(1, 8), CB_SETCURSEL, 2, 0);
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT,
+            u"\\Storage Card\\Docs\\");  // beside "Move My Documents", unticked
+    SendMessageW(Control(SCREEN_PERFORMANCE, POS_FONT_CACHE_SLIDER), TBM_SETPOS, TRUE,
+                 2);  // "4x", "Set font cache size" unticked
+    SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_HISTORY_LIMIT_LIST), CB_SETCURSEL, 2, 0);
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()), Bytes({0, 0, 0, 0}));
 
     Start();
-    EXPECT_EQ(WindowText(Control(3, 7)), u"");
-    EXPECT_EQ(SendMessageW(Control(5, 1), TBM_GETPOS, 0, 0), 0);
-    EXPECT_EQ(SendMessageW(Control(1, 8), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(WindowText(Control(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT)), u"");
+    EXPECT_EQ(SendMessageW(Control(SCREEN_PERFORMANCE, POS_FONT_CACHE_SLIDER), TBM_GETPOS, 0, 0),
+              0);
+    EXPECT_EQ(
+        SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_HISTORY_LIMIT_LIST), CB_GETCURSEL, 0, 0), 0);
 }
 
 TEST_F(SettingsStore, RemoveSelectedStartupShortcutsIsNeverRestored) {
@@ -104,12 +114,12 @@ TEST_F(SettingsStore, RemoveSelectedStartupShortcutsIsNeverRestored) {
     Driver& d = Start();
     ShowScreen(u"Shortcuts");
     Tap(50046);
-    ASSERT_TRUE(IsChecked(4, 1));
+    ASSERT_TRUE(IsChecked(SCREEN_SHORTCUTS, POS_STARTUP_CHECK));
     (void)d;
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()), Bytes({0, 0, 0, 0}));
     Start();
-    EXPECT_FALSE(IsChecked(4, 1));
+    EXPECT_FALSE(IsChecked(SCREEN_SHORTCUTS, POS_STARTUP_CHECK));
 }
 
 TEST_F(SettingsStore, CheckedOptionWithEmptyEditStoresCountZero) {
@@ -119,8 +129,8 @@ TEST_F(SettingsStore, CheckedOptionWithEmptyEditStoresCountZero) {
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()), Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
     Start();
-    EXPECT_TRUE(IsChecked(0, 0));
-    EXPECT_EQ(WindowText(Control(0, 1)), u"");
+    EXPECT_TRUE(IsChecked(SCREEN_CLEAN_TEMP, POS_USER_DIR1_CHECK));
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), u"");
 }
 
 TEST_F(SettingsStore, LongestTextRoundTripsAndLongerIsCut) {
@@ -128,24 +138,24 @@ TEST_F(SettingsStore, LongestTextRoundTripsAndLongerIsCut) {
     Start();
     std::u16string longest = u"\\" + std::u16string(1022, u'a');
     std::u16string longer = u"\\" + std::u16string(1500, u'b');
-    SendMessageW(Control(0, 0), BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(Control(0, 3), BM_SETCHECK, BST_CHECKED, 0);
-    SetText(0, 1, longest);
-    SetText(0, 4, longer);
+    SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR1_CHECK), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR2_CHECK), BM_SETCHECK, BST_CHECKED, 0);
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT, longest);
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT, longer);
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()).size(), 4u + 2 * (4 + 2 * 1023));
     Start();
-    EXPECT_EQ(WindowText(Control(0, 1)), longest);
-    EXPECT_EQ(WindowText(Control(0, 4)), longer.substr(0, 1023));
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)), longest);
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT)), longer.substr(0, 1023));
 }
 
 TEST_F(SettingsStore, CustomExtensionIsStoredBeforeThePocketIeCacheTarget) {
     WriteBytes(SettingsPath(), {0, 0, 0, 0});
     Start();
-    SendMessageW(Control(0, 17), BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(Control(1, 2), BM_SETCHECK, BST_CHECKED, 0);
-    SetText(0, 18, u"ab");
-    SetText(1, 3, u"\\N\\");
+    SendMessageW(Control(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_CHECK), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_MOVE_CACHE_CHECK), BM_SETCHECK, BST_CHECKED, 0);
+    SetText(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_EDIT, u"ab");
+    SetText(SCREEN_POCKET_IE, POS_IE_MOVE_CACHE_EDIT, u"\\N\\");
     Exit();
     Bytes expected;
     PutDword(expected, OPT_FILES_CUSTOM | OPT_MOVE_IE_CACHE);
@@ -223,10 +233,11 @@ TEST_P(SettingsDamage, LoadsWithoutLosingTheFile) {
     }
     ASSERT_TRUE(d.running()) << ::testing::PrintToString(d.describeScreen());
     EXPECT_FALSE(d.messageBox().has_value());
-    EXPECT_EQ(IsChecked(0, 0), file.userDefined1Restored);
-    EXPECT_EQ(WindowText(Control(0, 1)), file.userDefined1Restored ? u"\\Keep\\" : u"");
-    EXPECT_FALSE(IsChecked(0, 3));
-    EXPECT_EQ(WindowText(Control(0, 4)), u"");
+    EXPECT_EQ(IsChecked(SCREEN_CLEAN_TEMP, POS_USER_DIR1_CHECK), file.userDefined1Restored);
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT)),
+              file.userDefined1Restored ? u"\\Keep\\" : u"");
+    EXPECT_FALSE(IsChecked(SCREEN_CLEAN_TEMP, POS_USER_DIR2_CHECK));
+    EXPECT_EQ(WindowText(Control(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT)), u"");
     EXPECT_EQ(ReadBytes(SettingsPath()), file.bytes);
 }
 
@@ -244,7 +255,7 @@ TEST_P(SettingsUnwritable, IsReportedAtExitAndTheProgramEnds) {
     PutDword(before, OPT_CLEAN_TEMP);
     WriteBytes(SettingsPath(), before);
     Driver& d = Start();
-    ASSERT_TRUE(IsChecked(0, 6));
+    ASSERT_TRUE(IsChecked(SCREEN_CLEAN_TEMP, POS_TEMP_CHECK));
     Tap(50008);  // a change that would be saved
     switch (GetParam()) {
         case Unwritable::ReadOnlyFile:

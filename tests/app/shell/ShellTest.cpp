@@ -186,7 +186,7 @@ TEST(Ending, APostedQuitMessageDoesNotEndTheProgram) {
     ASSERT_TRUE(driver.running());
     driver.tapText(u"Registry");
     EXPECT_TRUE(driver.running());
-    EXPECT_TRUE(IsWindowVisible(ScreenControl(SCREEN_REGISTRY, 0)));
+    EXPECT_TRUE(IsWindowVisible(ScreenControl(SCREEN_REGISTRY, POS_REGISTRY_KEYS_CHECK)));
     driver.menu(u"Varnello", u"Exit");
     EXPECT_FALSE(driver.running());
     EXPECT_EQ(driver.exitCode(), 0);
@@ -231,7 +231,8 @@ TEST(About, ShowsTheVersionAndItsOkClosesOnlyIt) {
     EXPECT_EQ(g_hAboutWindow, nullptr);
     EXPECT_FALSE(IsWindow(text));
     EXPECT_EQ(app.driver().activeWindow(), MainWindow());
-    EXPECT_EQ(SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, 6), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, POS_TEMP_CHECK), BM_GETCHECK, 0, 0),
+              BST_CHECKED);
 }
 
 TEST(About, ASecondAboutKeepsTheOneWindow) {
@@ -476,7 +477,9 @@ TEST(Commands, TapsOnTheBareSurfacesDoNothing) {
     ClientToScreen(display, &blank);
     app.driver().tap(blank.x, blank.y);
     EXPECT_FALSE(app.driver().messageBox().has_value());
-    EXPECT_EQ(SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, 0), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(
+        SendMessageW(ScreenControl(SCREEN_CLEAN_TEMP, POS_USER_DIR1_CHECK), BM_GETCHECK, 0, 0),
+        BST_UNCHECKED);
 
     app.driver().menu(u"Help", u"About");
     RECT about;

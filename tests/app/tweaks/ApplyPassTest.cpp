@@ -33,7 +33,7 @@ TEST_F(ApplyPass, DeferRestartShowsBytesThenRestartRequiredOnlyOnce) {
     Exit();
     EXPECT_EQ(ReadBytes(SettingsPath()), Bytes({0x00, 0x00, 0x80, 0x00}));
     Start();
-    EXPECT_TRUE(IsChecked(5, 7));
+    EXPECT_TRUE(IsChecked(SCREEN_PERFORMANCE, POS_WINDOW_ANIMATION_CHECK));
     EXPECT_EQ(ApplyAndFinish(false), u"0 Bytes Cleaned");
     EXPECT_FALSE(driver().messageBox().has_value());
 }
@@ -68,11 +68,12 @@ TEST_F(ApplyPass, UserDataOfEveryWindowIsTheProgramsOwn) {
     ASSERT_GT(written.size(), 60u);  // every option control, the shell's windows and the bars
     ShowScreen(u"Performance");
     Tap(50052);  // "Disable window animation"
-    EXPECT_TRUE(IsChecked(5, 7));
+    EXPECT_TRUE(IsChecked(SCREEN_PERFORMANCE, POS_WINDOW_ANIMATION_CHECK));
     ShowScreen(u"Pocket IE");
     Tap(50027);             // the cache limit drops down ...
     d.tapText(u"2048 kb");  // ... and a tap chooses
-    EXPECT_EQ(SendMessageW(Control(1, 6), CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(Control(SCREEN_POCKET_IE, POS_IE_CACHE_LIMIT_LIST), CB_GETCURSEL, 0, 0),
+              1);
     ShowScreen(u"Clean Temp Files");
     Tap(50003);  // the folder browser, with windows of its own
     ASSERT_NE(g_hBrowserCancel, nullptr);
@@ -134,7 +135,7 @@ TEST_F(ApplyPass, SelectedFoundFilesAreDeletedAndCounted) {
     MakeFile(Host(u"\\Data\\three.tmp"), 33);
     MakeFile(Host(u"\\Data\\kept.tmp"), 44);
     StartPlain();
-    HWND list = Control(0, 19);
+    HWND list = Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST);
     for (const char16_t* entry : {u"\\Data\\one.tmp", u"\\Data\\two.tmp", u"\\Data\\three.tmp",
                                   u"\\Data\\kept.tmp", u"\\Data\\gone.tmp"})
         SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)entry);
@@ -155,7 +156,7 @@ TEST_F(ApplyPass, SelectedFoundFoldersLoseTheirFilesNotTheirSubfolders) {
     MakeFile(Host(u"\\Cache Temp\\a.bin"), 5);
     MakeFile(Host(u"\\Cache Temp\\Sub\\b.bin"), 7);
     StartPlain();
-    HWND list = Control(0, 11);
+    HWND list = Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST);
     SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)u"\\Cache Temp\\");
     SendMessageW(list, LB_SETSEL, TRUE, 0);
     EXPECT_EQ(ApplyAndFinish(false), u"12 Bytes Cleaned");
@@ -168,7 +169,7 @@ TEST_F(ApplyPass, SelectedStartupShortcutsGoOnlyWhenTheBoxIsTicked) {
     WriteBytes(Host(u"\\Windows\\StartUp\\Beta.lnk"), {'1', '#', 'b'});
     StartPlain();
     ShowScreen(u"Shortcuts");
-    HWND list = Control(4, 2);
+    HWND list = Control(SCREEN_SHORTCUTS, POS_STARTUP_LIST);
     LRESULT alpha = SendMessageW(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)u"Alpha.lnk");
     ASSERT_GE(alpha, 0);
     SendMessageW(list, LB_SETSEL, TRUE, alpha);
@@ -290,15 +291,18 @@ TEST_F(ApplyPass, EveryOptionAtOnceLeavesTheOutsideAlone) {
                 SendMessageW(items.GetAt(pos), BM_SETCHECK, BST_CHECKED, 0);
         }
     }
-    SetText(0, 1, u"\\U1\\");
-    SetText(0, 4, u"\\U2");
-    SetText(0, 18, u"lnk");
-    SetText(1, 3, u"\\New Cache\\");
-    SetText(1, 12, u"\\AG New\\");
-    SetText(3, 1, u"\\Fav New\\");
-    SetText(3, 4, u"\\Temp\\escape\\");  // a link out of the image is no folder to move to
-    SetText(3, 7, u"\\Docs New\\");
-    HWND folders = Control(0, 11), files = Control(0, 19), startup = Control(4, 2);
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT, u"\\U1\\");
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT, u"\\U2");
+    SetText(SCREEN_CLEAN_TEMP, POS_FILES_CUSTOM_EDIT, u"lnk");
+    SetText(SCREEN_POCKET_IE, POS_IE_MOVE_CACHE_EDIT, u"\\New Cache\\");
+    SetText(SCREEN_POCKET_IE, POS_AVANTGO_EDIT, u"\\AG New\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_FAVORITES_EDIT, u"\\Fav New\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_FONTS_EDIT,
+            u"\\Temp\\escape\\");  // a link out of the image is no folder to move to
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Docs New\\");
+    HWND folders = Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST),
+         files = Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST),
+         startup = Control(SCREEN_SHORTCUTS, POS_STARTUP_LIST);
     SendMessageW(folders, LB_ADDSTRING, 0, (LPARAM)u"\\Temp\\escape\\");
     SendMessageW(folders, LB_ADDSTRING, 0, (LPARAM)u"\\Docs\\escape\\Sub\\");
     SendMessageW(files, LB_ADDSTRING, 0, (LPARAM)u"\\Fav\\escape\\canary.txt");

@@ -80,7 +80,7 @@ TEST_F(FolderSteps, MoveIeCacheDeletesOldFilesAndRepointsTheValue) {
     StartPlain();
     ShowScreen(u"Pocket IE");
     Tap(50023);
-    SetText(1, 3, u"\\Storage Card\\Cache\\");
+    SetText(SCREEN_POCKET_IE, POS_IE_MOVE_CACHE_EDIT, u"\\Storage Card\\Cache\\");
     EXPECT_EQ(ApplyAndFinish(false), u"20 Bytes Cleaned");
     EXPECT_TRUE(fs::is_directory(Host(u"\\IE\\Cache\\Sub")));
     EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"),
@@ -98,7 +98,7 @@ TEST_F(FolderSteps, MoveIeCacheRefusesAFolderThatHoldsAnything) {
         StartPlain();
         ShowScreen(u"Pocket IE");
         Tap(50023);
-        SetText(1, 3, target);
+        SetText(SCREEN_POCKET_IE, POS_IE_MOVE_CACHE_EDIT, target);
         Driver& d = driver();
         d.menu(u"Apply", u"Defer Restart");
         d.answerBox(u"Error", u"already holds files or folders", IDOK);
@@ -111,7 +111,7 @@ TEST_F(FolderSteps, MoveIeCacheRefusesAFolderThatHoldsAnything) {
     StartPlain();
     ShowScreen(u"Pocket IE");
     Tap(50023);
-    SetText(1, 3, u"\\ie\\CACHE\\");
+    SetText(SCREEN_POCKET_IE, POS_IE_MOVE_CACHE_EDIT, u"\\ie\\CACHE\\");
     EXPECT_EQ(ApplyAndFinish(false), u"20 Bytes Cleaned");
     EXPECT_TRUE(fs::is_directory(Host(u"\\IE\\Cache\\Sub")));
     EXPECT_EQ(RegString(HKEY_CURRENT_USER, kUserShellFolders, u"Cache"), u"\\IE\\Cache\\");
@@ -125,7 +125,7 @@ TEST_F(FolderSteps, RelocationMovesContentAndWritesTheTargetWithItsBackslash) {
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50042);
-    SetText(3, 7, u"\\Card\\D\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Card\\D\\");
     EXPECT_EQ(ApplyAndFinish(false), u"0 Bytes Cleaned");  // moved files are not cleaned bytes
     EXPECT_EQ(fs::file_size(Host(u"\\Card\\D\\x.txt")), 6u);
     EXPECT_EQ(fs::file_size(Host(u"\\Card\\D\\W\\y.txt")), 7u);
@@ -187,7 +187,8 @@ TEST_F(FolderSteps, EarlierRelocationsDoubledSeparatorIsJoinedCleanly) {
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50039);
-    SetText(3, 4, u"\\New Fonts");  // typed without its final backslash: completed
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_FONTS_EDIT,
+            u"\\New Fonts");  // typed without its final backslash: completed
     ApplyAndFinish(false);
     EXPECT_EQ(fs::file_size(Host(u"\\New Fonts\\tahoma.ttf")), 30u);
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kSystemShellFolders, u"Fonts"), u"\\New Fonts\\");
@@ -204,7 +205,7 @@ TEST_F(FolderSteps, NameTakenInTheTargetMovesNothing) {
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50036);
-    SetText(3, 1, u"\\Target\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_FAVORITES_EDIT, u"\\Target\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
     MessageBoxInfo box = d.answerBox(u"Error", u"Favorites was not moved", IDOK);
@@ -225,7 +226,7 @@ TEST_F(FolderSteps, MissingTargetMovesNothingAndKeepsTheValue) {
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50042);
-    SetText(3, 7, u"\\Nowhere\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Nowhere\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
     d.answerBox(u"Error", u"My Documents was not moved", IDOK);
@@ -240,7 +241,7 @@ TEST_F(FolderSteps, TargetInsideTheSourceIsRefused) {
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50042);
-    SetText(3, 7, u"\\Docs\\Inner\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Docs\\Inner\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
     d.answerBox(u"Error", u"lies inside", IDOK);
@@ -255,7 +256,7 @@ TEST_F(FolderSteps, UserFolderWithoutItsBackslashIsCompleted) {
     MakeFile(Host(u"\\Logsbook.txt"), 4);  // a neighbour that shares the name's start
     StartPlain();
     Tap(50001);
-    SetText(0, 1, u"\\Logs");
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT, u"\\Logs");
     EXPECT_EQ(ApplyAndFinish(false), u"10 Bytes Cleaned");
     EXPECT_TRUE(fs::is_directory(Host(u"\\Logs\\Old")));
     EXPECT_TRUE(fs::exists(Host(u"\\Logsbook.txt")));
@@ -267,7 +268,7 @@ TEST_F(FolderSteps, EmptyOrRootUserFolderIsRefused) {
         SCOPED_TRACE(std::string(text, text + std::char_traits<char16_t>::length(text)));
         StartPlain();
         Tap(50004);  // "User Defined 2"
-        SetText(0, 4, text);
+        SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR2_EDIT, text);
         Driver& d = driver();
         d.menu(u"Apply", u"Defer Restart");
         d.answerBox(u"Error", u"User Defined 2 was not cleaned", IDOK);
@@ -283,7 +284,7 @@ TEST_F(FolderSteps, UserFolderTooLongToCompleteIsRefused) {
     std::u16string folder = u"\\" + std::u16string(1022, u'L');
     StartPlain();
     Tap(50001);
-    SetText(0, 1, folder);
+    SetText(SCREEN_CLEAN_TEMP, POS_USER_DIR1_EDIT, folder);
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
     d.answerBox(u"Error", u"User Defined 1 was not cleaned", IDOK);
@@ -324,9 +325,9 @@ TEST_F(FolderSteps, UnreadableFolderValueNeverLeadsToTheRoot) {
     Tap(50022);
     ShowScreen(u"System Folders");
     Tap(50036);
-    SetText(3, 1, u"\\Dest\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_FAVORITES_EDIT, u"\\Dest\\");
     Tap(50042);
-    SetText(3, 7, u"\\Dest\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Dest\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
     d.answerBox(u"Error", u"Unable to locate Internet Explorer cache directory", IDOK);
@@ -349,7 +350,7 @@ TEST_F(FolderSteps, MissingAvantGoKeyIsReported) {
     StartPlain();
     ShowScreen(u"Pocket IE");
     Tap(50032);
-    SetText(1, 12, u"\\AG\\");
+    SetText(SCREEN_POCKET_IE, POS_AVANTGO_EDIT, u"\\AG\\");
     Driver& d = driver();
     d.menu(u"Apply", u"Defer Restart");
     MessageBoxInfo box = d.answerBox(u"Error", u"", IDOK);

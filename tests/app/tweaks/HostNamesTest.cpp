@@ -85,7 +85,7 @@ TEST_F(HostNames, MovingMyDocumentsKeepsEveryNameByteForByte) {
     StartPlain();
     ShowScreen(u"System Folders");
     Tap(50042);
-    SetText(3, 7, u"\\Card\\D\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Card\\D\\");
     ApplyAndFinish(false);
     fs::path card = Host(u"\\Card\\D");
     EXPECT_EQ(HostEntries(card), (Names{"Dir" + kLatin1, "api\xFF.txt", kUtf8 + ".txt",
@@ -103,7 +103,8 @@ TEST_F(HostNames, FileSearchListsEachNameAndDeletesOnlyTheSelectedOne) {
     StartPlain();
     Tap(50015);  // "*.tmp"
     Tap(50014);
-    std::vector<std::u16string> files = ListEntries(Control(0, 19));
+    std::vector<std::u16string> files =
+        ListEntries(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FILES_LIST));
     std::u16string latin1 = u"\\H\\" + DeviceName(kLatin1 + ".tmp");
     ASSERT_EQ(files.size(), 3u);  // three entries, none merged
     EXPECT_EQ(std::count(files.begin(), files.end(), latin1), 1);
@@ -118,7 +119,8 @@ TEST_F(HostNames, FolderSearchListsEachNameAndCleansOnlyTheSelectedOne) {
     MakeFile(Host(u"\\") / ("Temp" + kOther) / "b", 8);
     StartPlain();
     Tap(50011);
-    std::vector<std::u16string> folders = ListEntries(Control(0, 11));
+    std::vector<std::u16string> folders =
+        ListEntries(Control(SCREEN_CLEAN_TEMP, POS_FOUND_FOLDERS_LIST));
     std::u16string chosen = u"\\Temp" + DeviceName(kOther) + u"\\";
     std::u16string other = u"\\Temp" + DeviceName(kLatin1) + u"\\";
     EXPECT_EQ(std::count(folders.begin(), folders.end(), chosen), 1);

@@ -76,12 +76,12 @@ TEST_F(RegistryTweaks, FontCacheAtFourTimesWritesWithoutAskingForARestart) {
     Driver& d = Start();
     ShowScreen(u"Performance");
     Tap(50048);
-    SendMessageW(Control(5, 1), TBM_SETPOS, TRUE, 2);
+    SendMessageW(Control(SCREEN_PERFORMANCE, POS_FONT_CACHE_SLIDER), TBM_SETPOS, TRUE, 2);
     ApplyAndFinish(false);
     EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, u"System\\GDI\\GLYPHCACHE", u"limit"), 32768u);
     EXPECT_FALSE(d.messageBox().has_value());
 
-    SendMessageW(Control(5, 1), TBM_SETPOS, TRUE, 1);
+    SendMessageW(Control(SCREEN_PERFORMANCE, POS_FONT_CACHE_SLIDER), TBM_SETPOS, TRUE, 1);
     ApplyAndFinish(false);
     EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, u"System\\GDI\\GLYPHCACHE", u"limit"), 16384u);
 }

@@ -277,7 +277,7 @@ TEST_F(FullDevice, RegistryThatCannotBeWrittenMovesEverythingBack) {
     Driver& d = Start();
     ShowScreen(u"System Folders");
     Tap(50042);
-    SetText(3, 7, u"\\Dest\\");
+    SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Dest\\");
     d.menu(u"Apply", u"Defer Restart");
     std::vector<MessageBoxInfo> boxes = AnswerAll(d);
     EXPECT_TRUE(HasError(boxes, u"its registry value could not be written")) << Describe(boxes);

@@ -1,0 +1,93 @@
+// The screen catalogue: every option control of the six screens, screen by screen, each screen in
+// its list order. This is the one place where a control's ID, its place on the page and its
+// screen position are written: the screen indexes, the control IDs (IDC_name), the screen
+// positions (POS_name) and the table CScreens::CreateControls walks are all made from these rows
+// (see screens/Catalogue.h), so a control inserted mid-screen moves every later position with it.
+//
+// No include guard: the file is read once for each thing made from it, each time with its own
+// meaning of the row macros:
+//   SCREEN_BEGIN(screen, page height)   starts a screen; screens are in tab order
+//   CONTROL(name, id, kind, text, x, y, width, height, fill)
+//   NO_ID_LABEL(name, text, x, y, width, height)   a label with no control ID
+//   SCREEN_END(screen)
+// and undefines them at its end, so that each reader defines all four anew.
+// Rectangles are page coordinates; a drop-down's height includes its list. A page height is the
+// lowest control's bottom edge plus 2 (Shortcuts: its list's bottom edge).
+
+SCREEN_BEGIN(CLEAN_TEMP, 396)
+CONTROL(USER_DIR1_CHECK, 50001, CHECKBOX, "User Defined 1", 2, 2, 100, 18, NONE)
+CONTROL(USER_DIR1_EDIT, 50002, EDIT, "", 2, 20, 160, 18, NONE)
+CONTROL(USER_DIR1_BROWSE, 50003, PUSHBUTTON, "Browse", 164, 20, 50, 18, NONE)
+CONTROL(USER_DIR2_CHECK, 50004, CHECKBOX, "User Defined 2", 2, 40, 100, 18, NONE)
+CONTROL(USER_DIR2_EDIT, 50005, EDIT, "", 2, 58, 160, 18, NONE)
+CONTROL(USER_DIR2_BROWSE, 50006, PUSHBUTTON, "Browse", 164, 58, 50, 18, NONE)
+CONTROL(TEMP_CHECK, 50007, CHECKBOX, "\\Temp", 2, 78, 200, 18, NONE)
+CONTROL(WINDOWS_TEMP_CHECK, 50008, CHECKBOX, "\\Windows\\Temp", 2, 96, 200, 18, NONE)
+CONTROL(MYDOCS_TEMP_CHECK, 50009, CHECKBOX, "\\My Documents\\Temp", 2, 114, 200, 18, NONE)
+CONTROL(FOLDERS_LABEL, 50010, LABEL, "Search Directories", 2, 134, 100, 18, NONE)
+CONTROL(FOLDERS_REFRESH, 50011, PUSHBUTTON, "Refresh", 104, 134, 60, 18, NONE)
+CONTROL(FOUND_FOLDERS_LIST, 50012, LISTBOX, "", 2, 154, 210, 90, NONE)
+CONTROL(FILES_LABEL, 50013, LABEL, "Search Files", 2, 246, 100, 18, NONE)
+CONTROL(FILES_REFRESH, 50014, PUSHBUTTON, "Refresh", 104, 246, 60, 18, NONE)
+CONTROL(FILES_TMP_CHECK, 50015, CHECKBOX, "*.tmp", 2, 266, 52, 18, NONE)
+CONTROL(FILES_LOG_CHECK, 50016, CHECKBOX, "*.log", 58, 266, 52, 18, NONE)
+CONTROL(FILES_BAK_CHECK, 50017, CHECKBOX, "*.bak", 2, 284, 52, 18, NONE)
+CONTROL(FILES_CUSTOM_CHECK, 50018, CHECKBOX, "*.", 58, 284, 30, 18, NONE)
+CONTROL(FILES_CUSTOM_EDIT, 50019, EDIT, "", 88, 284, 40, 18, NONE)
+CONTROL(FOUND_FILES_LIST, 50020, LISTBOX, "", 2, 304, 210, 90, NONE)
+SCREEN_END(CLEAN_TEMP)
+
+SCREEN_BEGIN(POCKET_IE, 184)
+CONTROL(IE_CLEAR_CACHE_CHECK, 50021, CHECKBOX, "Clear Pocket IE Cache", 2, 2, 180, 18, NONE)
+CONTROL(IE_CLEAR_HISTORY_CHECK, 50022, CHECKBOX, "Clear Pocket IE History", 2, 22, 180, 18, NONE)
+CONTROL(IE_MOVE_CACHE_CHECK, 50023, CHECKBOX, "Move Pocket IE Cache", 2, 42, 180, 18, NONE)
+CONTROL(IE_MOVE_CACHE_EDIT, 50024, EDIT, "", 2, 60, 160, 18, NONE)
+CONTROL(IE_MOVE_CACHE_BROWSE, 50025, PUSHBUTTON, "Browse", 164, 60, 50, 18, NONE)
+CONTROL(IE_CACHE_LIMIT_CHECK, 50026, CHECKBOX, "Limit Pocket IE Cache", 2, 80, 142, 18, NONE)
+CONTROL(IE_CACHE_LIMIT_LIST, 50027, DROPDOWN, "", 146, 80, 70, 72, CACHE_SIZES)
+CONTROL(IE_HISTORY_LIMIT_CHECK, 50028, CHECKBOX, "Limit Pocket IE History", 2, 102, 142, 18, NONE)
+CONTROL(IE_HISTORY_LIMIT_LIST, 50029, DROPDOWN, "", 146, 102, 70, 72, SMALL_SIZES)
+CONTROL(IE_COOKIE_LIMIT_CHECK, 50030, CHECKBOX, "Limit Pocket IE Cookies", 2, 124, 142, 18, NONE)
+CONTROL(IE_COOKIE_LIMIT_LIST, 50031, DROPDOWN, "", 146, 124, 70, 72, SMALL_SIZES)
+CONTROL(AVANTGO_CHECK, 50032, CHECKBOX, "Move AvantGo Cache", 2, 146, 160, 18, NONE)
+CONTROL(AVANTGO_EDIT, 50033, EDIT, "", 2, 164, 160, 18, NONE)
+CONTROL(AVANTGO_BROWSE, 50034, PUSHBUTTON, "Browse", 164, 164, 50, 18, NONE)
+SCREEN_END(POCKET_IE)
+
+SCREEN_BEGIN(REGISTRY, 22)
+CONTROL(REGISTRY_KEYS_CHECK, 50035, CHECKBOX, "Clear Redundant Registry Keys", 2, 2, 190, 18, NONE)
+SCREEN_END(REGISTRY)
+
+SCREEN_BEGIN(SYSTEM_FOLDERS, 116)
+CONTROL(FAVORITES_CHECK, 50036, CHECKBOX, "Move Favorites Storage", 2, 2, 180, 18, NONE)
+CONTROL(FAVORITES_EDIT, 50037, EDIT, "", 2, 20, 160, 18, NONE)
+CONTROL(FAVORITES_BROWSE, 50038, PUSHBUTTON, "Browse", 164, 20, 50, 18, NONE)
+CONTROL(FONTS_CHECK, 50039, CHECKBOX, "Move Fonts Folder", 2, 40, 180, 18, NONE)
+CONTROL(FONTS_EDIT, 50040, EDIT, "", 2, 58, 160, 18, NONE)
+CONTROL(FONTS_BROWSE, 50041, PUSHBUTTON, "Browse", 164, 58, 50, 18, NONE)
+CONTROL(MY_DOCUMENTS_CHECK, 50042, CHECKBOX, "Move My Documents", 2, 78, 180, 18, NONE)
+CONTROL(MY_DOCUMENTS_EDIT, 50043, EDIT, "", 2, 96, 160, 18, NONE)
+CONTROL(MY_DOCUMENTS_BROWSE, 50044, PUSHBUTTON, "Browse", 164, 96, 50, 18, NONE)
+SCREEN_END(SYSTEM_FOLDERS)
+
+SCREEN_BEGIN(SHORTCUTS, 130)
+CONTROL(START_MENU_CHECK, 50045, CHECKBOX, "Remove redundant start menu items", 2, 2, 200, 18, NONE)
+CONTROL(STARTUP_CHECK, 50046, CHECKBOX, "Remove selected startup shortcuts", 2, 22, 200, 18, NONE)
+CONTROL(STARTUP_LIST, 50047, LISTBOX, "", 2, 40, 210, 90, STARTUP_SHORTCUTS)
+SCREEN_END(SHORTCUTS)
+
+SCREEN_BEGIN(PERFORMANCE, 124)
+CONTROL(FONT_CACHE_CHECK, 50048, CHECKBOX, "Set font cache size", 2, 2, 160, 18, NONE)
+CONTROL(FONT_CACHE_SLIDER, 50049, SLIDER, "Slider", 2, 20, 210, 24, FONT_CACHE_STEPS)
+NO_ID_LABEL(FONT_CACHE_1X_LABEL, "1x", 2, 44, 20, 18)
+NO_ID_LABEL(FONT_CACHE_2X_LABEL, "2x", 102, 44, 20, 18)
+NO_ID_LABEL(FONT_CACHE_4X_LABEL, "4x", 200, 44, 20, 18)
+CONTROL(SILENT_CLEANUP_CHECK, 50050, CHECKBOX, "Silent cleanup at startup", 2, 64, 160, 18, NONE)
+CONTROL(MENU_ANIMATION_CHECK, 50051, CHECKBOX, "Disable start menu animation", 2, 84, 200, 18, NONE)
+CONTROL(WINDOW_ANIMATION_CHECK, 50052, CHECKBOX, "Disable window animation", 2, 104, 160, 18, NONE)
+SCREEN_END(PERFORMANCE)
+
+#undef SCREEN_BEGIN
+#undef CONTROL
+#undef NO_ID_LABEL
+#undef SCREEN_END
