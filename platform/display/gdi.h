@@ -18,7 +18,6 @@
 namespace ce::display {
 
 class FontEngine;
-class HostWindow;
 
 // A rectangle list of disjoint rectangles: regions and clip areas.
 struct RectList {
@@ -160,7 +159,6 @@ class DisplayService : public DeviceService {
     COLORREF sysColors[C_SYS_COLOR_TYPES] = {};
 
     std::unique_ptr<FontEngine> fonts;
-    HostWindow* window = nullptr;  // the SDL window, while one is open
     bool dimmed = false;
 
   private:
