@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -261,6 +262,80 @@ TEST_F(Launcher, ADisplayThatCannotBeOpenedEndsTheRunWithinTwoSecondsInOneLine) 
     Outcome r = launch({"--device", device.dir().string(), "--headless", "box"}, dir,
                        {{"DISPLAY", silent.display()}});
     EXPECT_EQ(r.code, 0) << r.err;
+}
+
+// The window is a module loaded from beside the platform library only when a window opens: a run
+// without one never maps it nor SDL2 (the loader's own account says what it maps), and a run that
+// wants one where the module is missing or is not the window module ends at once, in one line, as
+// for a display that cannot be opened; runs without a window do not miss it.
+TEST_F(Launcher, TheWindowModuleIsLoadedOnlyForAWindowAndWithoutItAWindowedRunEndsInOneLine) {
+    const std::string nowhere = ":297";  // a display where no X server listens
+    auto loads = [](const Outcome& r, const std::string& what) {
+        return r.err.find(what) != std::string::npos;
+    };
+    fs::path script = write("end.script", "expect ended 3\n");
+    const std::vector<std::vector<std::string>> windowless = {
+        {"--headless", "quick"},
+        {"--screenshot", (dir / "shot.png").string(), "box"},
+        {"--script", script.string(), "quick"}};
+    for (const auto& args : windowless) {
+        std::vector<std::string> all{"--device", device.dir().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        Outcome r = launch(all, dir, {{"DISPLAY", nowhere}, {"LD_DEBUG", "files"}});
+        EXPECT_FALSE(loads(r, CE_WINDOW_MODULE)) << args[0] << ": " << r.err;
+        EXPECT_FALSE(loads(r, "libSDL2")) << args[0];
+    }
+    // ... while a run that wants a window loads it, and it finds no server there
+    Outcome r =
+        launch({"--device", device.dir().string(), "box"}, dir,
+               {{"DISPLAY", nowhere}, {"LD_DEBUG", "files"}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(loads(r, CE_WINDOW_MODULE)) << r.err;
+    EXPECT_TRUE(loads(r, "no X server listens there")) << r.err;
+
+    // The program and the platform library in a folder of their own, with no module or a wrong one.
+    fs::path alone = dir / "alone";
+    fs::create_directories(alone);
+    const fs::path built = fs::path(TESTPROG).parent_path();
+    const fs::path program = alone / "launcher_testprog", module = alone / CE_WINDOW_MODULE;
+    fs::copy_file(TESTPROG, program);
+    fs::copy_file(built / "libceplatform.so", alone / "libceplatform.so");
+    const std::string before = slurp(device.dir() / "log");
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"none", [] {}, "cannot open shared object file"},
+        {"not a library", [&] { std::ofstream(module) << "not a library\n"; }, ""},
+        {"a folder", [&] { fs::create_directory(module); }, ""},
+        {"another library", [&] { fs::copy_file(built / "libceplatform.so", module); },
+         "does not belong to this build"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(module);
+        c.plant();
+        r = ce::test::run(program.string(), {"--device", device.dir().string(), "box"}, dir,
+                          {{"DISPLAY", nowhere}});
+        EXPECT_EQ(r.code, 2) << c.what << ": " << r.err;
+        EXPECT_TRUE(oneLine(r.err)) << c.what << ": " << r.err;
+        const std::string reason =
+            "launcher_testprog: cannot open the display \"" + nowhere + "\" (the window module ";
+        EXPECT_EQ(r.err.rfind(reason, 0), 0u) << c.what << ": " << r.err;
+        EXPECT_TRUE(loads(r, module.string())) << c.what << ": " << r.err;
+        EXPECT_TRUE(loads(r, c.says)) << c.what << ": " << r.err;
+        EXPECT_TRUE(loads(r, "--headless runs without a window")) << c.what << ": " << r.err;
+        EXPECT_EQ(ce::test::run(program.string(),
+                                {"--device", device.dir().string(), "--headless", "quick"}, dir,
+                                {{"DISPLAY", nowhere}})
+                      .code,
+                  3)
+            << c.what;
+    }
+    // the runs that wanted a window ended before the program started: it showed no box
+    std::string log = slurp(device.dir() / "log").substr(before.size());
+    EXPECT_EQ(log.find("Ready?"), std::string::npos) << log;
 }
 
 TEST_F(Launcher, ScreenshotWithoutAScriptIsTakenWhenTheProgramFirstWaits) {
