@@ -24,9 +24,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 namespace ce::snapshot {
 
@@ -67,68 +72,192 @@ void sortBlock(std::vector<FileNode>& nodes, const std::u16string& names, uint32
 
 // ---- the object store ----
 
-// Depth first. A folder's entries are appended as one block when it is read, and its
-// enumeration stays open while its subfolders are read: the device then opens each subfolder
-// from it instead of resolving the whole path again.
-void captureFiles(Snapshot& s) {
-    std::vector<FileNode>& nodes = s.files;
-    nodes.assign(1, FileNode{});
-    nodes.reserve(1 << 16);
-    nodes[0].folder = true;
-    nodes[0].attributes = FILE_ATTRIBUTE_DIRECTORY;
-    s.names.clear();
-    struct Frame {
-        uint32_t node;
-        std::u16string path;  // device path; "" for the root
-        HANDLE find;
-        uint32_t next;  // the entry to look at next
-    };
-    WIN32_FIND_DATAW fd;
-    // Reads a folder's entries into its block; the enumeration is left open.
-    auto read = [&](uint32_t i, std::u16string path) -> Frame {
-        uint32_t first = static_cast<uint32_t>(nodes.size());
-        HANDLE h = INVALID_HANDLE_VALUE;
-        if (path.size() + 2 <= kernel::kMaxPath)  // else the device cannot name what is inside
-            h = FindFirstFileW((path + u"\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                FileNode n;
-                n.nameAt = static_cast<uint32_t>(s.names.size());
-                n.nameSize =
-                    static_cast<uint32_t>(std::char_traits<char16_t>::length(fd.cFileName));
-                s.names.append(fd.cFileName, n.nameSize);
-                n.folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                n.size = n.folder
-                             ? 0
-                             : (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-                n.written = fileTime(fd.ftLastWriteTime);
-                n.created = fileTime(fd.ftCreationTime);
-                n.attributes = fd.dwFileAttributes;
-                nodes.push_back(n);
-            } while (FindNextFileW(h, &fd));
-        }
-        uint32_t count = static_cast<uint32_t>(nodes.size()) - first;
-        sortBlock(nodes, s.names, first, count);
-        nodes[i].first = first;
-        nodes[i].count = count;
-        return {i, std::move(path), h, first};
-    };
-    std::vector<Frame> stack;
-    stack.push_back(read(0, u""));
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        const FileNode& folder = nodes[top.node];
-        while (top.next < folder.first + folder.count && !nodes[top.next].folder) ++top.next;
-        if (top.next < folder.first + folder.count) {
-            uint32_t child = top.next++;
-            std::u16string path = top.path + u"\\" + std::u16string(s.name(nodes[child]));
-            stack.push_back(read(child, std::move(path)));
-            continue;
-        }
-        if (top.find != INVALID_HANDLE_VALUE)
-            FindClose(top.find);
-        stack.pop_back();
+// A subtree walked on its own: its nodes in the layout of a snapshot, node 0 standing for the
+// folder it starts at, and the subfolders it handed on to other walks.
+struct Walk {
+    std::u16string path;  // device path of its folder; "" for the root
+    std::vector<FileNode> nodes;
+    std::u16string names;
+    std::vector<std::pair<uint32_t, size_t>> handedOn;  // (its node, the walk that reads it)
+};
+
+// A subfolder handed on is marked so until the walks are joined.
+constexpr uint32_t kHandedOn = UINT32_MAX;
+
+// The walks of one capture. Every thread takes walks from here; a thread deep in a large tree
+// hands some of its subfolders on whenever another thread waits for work, so that one large
+// folder is shared out too.
+class Walks {
+  public:
+    explicit Walks(unsigned threads) : threads_(threads) { add(u""); }
+
+    void run() {
+        std::vector<std::thread> helpers;
+        for (unsigned i = 1; i < threads_; ++i) helpers.emplace_back([this] { work(); });
+        work();
+        for (std::thread& t : helpers) t.join();
     }
+
+    // Joins the walks into one snapshot layout, each handed-on subtree's blocks after its folder.
+    void join(std::vector<FileNode>& nodes, std::u16string& names) {
+        nodes = std::move(walks_[0].nodes);
+        names = std::move(walks_[0].names);
+        std::vector<std::pair<uint32_t, size_t>> pending = std::move(walks_[0].handedOn);
+        while (!pending.empty()) {
+            auto [at, index] = pending.back();
+            pending.pop_back();
+            Walk& w = walks_[index];
+            const uint32_t base = static_cast<uint32_t>(nodes.size()) - 1;
+            const uint32_t nameBase = static_cast<uint32_t>(names.size());
+            auto place = [&](uint32_t local) { return local == 0 ? at : base + local; };
+            names += w.names;
+            for (size_t j = 1; j < w.nodes.size(); ++j) {
+                FileNode n = w.nodes[j];
+                n.nameAt += nameBase;
+                if (n.count)
+                    n.first = place(n.first);
+                nodes.push_back(n);
+            }
+            nodes[at].count = w.nodes[0].count;
+            nodes[at].first = w.nodes[0].count ? place(w.nodes[0].first) : 0;
+            for (auto [local, next] : w.handedOn) pending.emplace_back(place(local), next);
+            Walk().nodes.swap(w.nodes);  // freed as it goes
+        }
+    }
+
+  private:
+    size_t add(std::u16string path) {
+        walks_.emplace_back();
+        walks_.back().path = std::move(path);
+        queue_.push_back(walks_.size() - 1);
+        return walks_.size() - 1;
+    }
+
+    void work() {
+        for (;;) {
+            Walk* w;
+            {
+                std::unique_lock lock(mutex_);
+                ++waiting_;
+                ready_.wait(lock, [&] { return !queue_.empty() || busy_ == 0; });
+                --waiting_;
+                if (queue_.empty())
+                    return;
+                w = &walks_[queue_.back()];
+                queue_.pop_back();
+                ++busy_;
+            }
+            walk(*w);
+            std::lock_guard lock(mutex_);
+            if (--busy_ == 0 && queue_.empty())
+                ready_.notify_all();
+        }
+    }
+
+    // Hands the later subfolders of the folder just read (its block from first) on to threads
+    // that wait, keeping the first for this walk.
+    void handOn(Walk& w, const std::u16string& path, uint32_t first, uint32_t count) {
+        if (waiting_.load(std::memory_order_relaxed) == 0)
+            return;
+        std::lock_guard lock(mutex_);
+        bool kept = false;
+        for (uint32_t j = first; j < first + count && waiting_ > queue_.size(); ++j) {
+            FileNode& n = w.nodes[j];
+            if (!n.folder)
+                continue;
+            if (!kept) {
+                kept = true;
+                continue;
+            }
+            std::u16string sub = path + u"\\" + w.names.substr(n.nameAt, n.nameSize);
+            w.handedOn.emplace_back(j, add(std::move(sub)));
+            n.first = kHandedOn;
+        }
+        ready_.notify_all();
+    }
+
+    // Depth first. A folder's entries are appended as one block when it is read, and its
+    // enumeration stays open while its subfolders are read: the device then opens each
+    // subfolder from it instead of resolving the whole path again.
+    void walk(Walk& w) {
+        std::vector<FileNode>& nodes = w.nodes;
+        nodes.assign(1, FileNode{});
+        nodes[0].folder = true;
+        struct Frame {
+            uint32_t node;
+            std::u16string path;
+            HANDLE find;
+            uint32_t next;  // the entry to look at next
+        };
+        WIN32_FIND_DATAW fd;
+        // Reads a folder's entries into its block; the enumeration is left open.
+        auto read = [&](uint32_t i, std::u16string path) -> Frame {
+            uint32_t first = static_cast<uint32_t>(nodes.size());
+            HANDLE h = INVALID_HANDLE_VALUE;
+            if (path.size() + 2 <= kernel::kMaxPath)  // else the device cannot name what is inside
+                h = FindFirstFileW((path + u"\\*").c_str(), &fd);
+            if (h != INVALID_HANDLE_VALUE) {
+                do {
+                    FileNode n;
+                    n.nameAt = static_cast<uint32_t>(w.names.size());
+                    n.nameSize =
+                        static_cast<uint32_t>(std::char_traits<char16_t>::length(fd.cFileName));
+                    w.names.append(fd.cFileName, n.nameSize);
+                    n.folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                    n.size = n.folder ? 0
+                                      : (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) |
+                                            fd.nFileSizeLow;
+                    n.written = fileTime(fd.ftLastWriteTime);
+                    n.created = fileTime(fd.ftCreationTime);
+                    n.attributes = fd.dwFileAttributes;
+                    nodes.push_back(n);
+                } while (FindNextFileW(h, &fd));
+            }
+            uint32_t count = static_cast<uint32_t>(nodes.size()) - first;
+            sortBlock(nodes, w.names, first, count);
+            nodes[i].first = first;
+            nodes[i].count = count;
+            handOn(w, path, first, count);
+            return {i, std::move(path), h, first};
+        };
+        std::vector<Frame> stack;
+        stack.push_back(read(0, w.path));
+        while (!stack.empty()) {
+            Frame& top = stack.back();
+            const FileNode& folder = nodes[top.node];
+            auto skip = [&](const FileNode& n) { return !n.folder || n.first == kHandedOn; };
+            while (top.next < folder.first + folder.count && skip(nodes[top.next])) ++top.next;
+            if (top.next < folder.first + folder.count) {
+                uint32_t child = top.next++;
+                std::u16string path =
+                    top.path + u"\\" + w.names.substr(nodes[child].nameAt, nodes[child].nameSize);
+                stack.push_back(read(child, std::move(path)));
+                continue;
+            }
+            if (top.find != INVALID_HANDLE_VALUE)
+                FindClose(top.find);
+            stack.pop_back();
+        }
+    }
+
+    const unsigned threads_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Walk> walks_;     // stable places: threads hold a walk while others are added
+    std::vector<size_t> queue_;  // walks not yet started
+    std::atomic<size_t> waiting_{0};
+    unsigned busy_ = 0;
+};
+
+// Every file and folder of the device. A walk is bound by one system call per entry, which
+// threads make side by side.
+void captureFiles(Snapshot& s, unsigned threads) {
+    if (threads == 0)
+        threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    Walks walks(threads);
+    walks.run();
+    walks.join(s.files, s.names);
+    s.files[0].attributes = FILE_ATTRIBUTE_DIRECTORY;
 }
 
 // ---- the registry ----
@@ -337,10 +466,10 @@ std::string readWhole(const fs::path& file) {
 
 }  // namespace
 
-Snapshot capture() {
+Snapshot capture(unsigned threads) {
     Snapshot s;
     s.taken = nowUtc();
-    captureFiles(s);
+    captureFiles(s, threads);
     captureRegistry(s.registry);
     return s;
 }

@@ -55,8 +55,9 @@ struct Snapshot {
 // The order of names in a folder or key: case-insensitive as on the device, then exact.
 int compareNames(std::u16string_view a, std::u16string_view b);
 
-// The current device, read through its API.
-Snapshot capture();
+// The current device, read through its API, its folders on `threads` threads (0: one for each
+// processor of the host, at most four); the record is the same for any number.
+Snapshot capture(unsigned threads = 0);
 // The factory image of the device in dir (what a clean boot restores), read the same way: the
 // image is opened as a device of its own, read-only, and the current device is closed. Throws
 // DeviceError when there is none.

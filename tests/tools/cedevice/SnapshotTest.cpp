@@ -9,6 +9,7 @@
 #include "kernel/device.h"
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
+#include "kernel/text.h"
 #include "testing/device.h"
 #include "snapshot.h"
 
@@ -17,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -229,6 +231,58 @@ TEST(Snapshot, ADamagedFileIsRefusedWithWhatIsWrong) {
             EXPECT_NE(std::string(e.what()).find("no file of a snapshot's size"), std::string::npos)
                 << e.what();
         }
+    }
+}
+
+// Every entry of a snapshot with its path, in the order of the tree (each folder's entries in
+// name order): the same list whatever order the blocks were laid out in.
+std::vector<std::string> Entries(const Snapshot& s) {
+    std::vector<std::string> out;
+    std::vector<std::pair<uint32_t, std::string>> folders{{0, ""}};
+    while (!folders.empty()) {
+        auto [i, path] = folders.back();
+        folders.pop_back();
+        const FileNode& f = s.files[i];
+        for (uint32_t c = f.first + f.count; c-- > f.first;) {
+            const FileNode& n = s.files[c];
+            std::string name = path + "\\" + ce::kernel::toUtf8(s.name(n));
+            out.push_back(name + (n.folder ? " folder " : " ") + std::to_string(n.size) + " " +
+                          std::to_string(n.written) + " " + std::to_string(n.attributes) + " " +
+                          std::to_string(n.count));
+            if (n.folder)
+                folders.emplace_back(c, name);
+        }
+    }
+    return out;
+}
+
+// A walk shared out over threads records what one thread records, in a tree a snapshot file
+// accepts: one wide folder (handed out to the threads), a deep chain, empty folders.
+TEST(Snapshot, AWalkOnSeveralThreadsRecordsWhatOneRecords) {
+    ce::test::TempDevice device(ce::test::TempDevice::Contents::Empty);
+    for (int i = 0; i < 300; ++i) {
+        fs::path folder = device.host(u"\\Wide") / ("f" + std::to_string(i));
+        fs::create_directories(folder / "empty");
+        for (int j = 0; j < 3; ++j) std::ofstream(folder / ("x" + std::to_string(j))) << i << j;
+    }
+    fs::path deep = device.host(u"\\Deep");
+    for (int i = 0; i < 60; ++i) deep /= "d" + std::to_string(i);
+    fs::create_directories(deep);
+    std::ofstream(deep / "bottom.txt") << "bottom";
+
+    const std::vector<std::string> one = Entries(ce::snapshot::capture(1));
+    auto under = [&](const std::string& top) {
+        return std::count_if(one.begin(), one.end(),
+                             [&](const std::string& e) { return e.rfind(top, 0) == 0; });
+    };
+    EXPECT_EQ(under("\\Wide"), 1 + 300 * 5);  // each folder, its empty folder and three files
+    EXPECT_EQ(under("\\Deep"), 1 + 60 + 1);
+    for (unsigned threads : {2u, 4u}) {
+        Snapshot s = ce::snapshot::capture(threads);
+        EXPECT_EQ(Entries(s), one) << threads << " threads";
+        fs::path file = device.outside() / ("threads" + std::to_string(threads));
+        ce::snapshot::save(s, file);
+        EXPECT_EQ(Entries(ce::snapshot::load(file)), one) << threads << " threads, read back";
     }
 }
 
