@@ -84,12 +84,16 @@ struct Walk {
 // A subfolder handed on is marked so until the walks are joined.
 constexpr uint32_t kHandedOn = UINT32_MAX;
 
-// The walks of one capture. Every thread takes walks from here; a thread deep in a large tree
-// hands some of its subfolders on whenever another thread waits for work, so that one large
-// folder is shared out too.
+// The walks of one capture. Every thread takes work from here; when a thread waits for work, a
+// busy one hands it the later half of the subfolders it has yet to enter in the folder nearest
+// its walk's top that has two or more left (the largest piece of work it can give away), so that
+// one large folder is shared out too, in few hand-overs.
 class Walks {
   public:
-    explicit Walks(unsigned threads) : threads_(threads) { add(u""); }
+    explicit Walks(unsigned threads) : threads_(threads) {
+        walks_.emplace_back();
+        queue_.push_back({0});
+    }
 
     void run() {
         std::vector<std::thread> helpers;
@@ -126,16 +130,18 @@ class Walks {
     }
 
   private:
-    size_t add(std::u16string path) {
-        walks_.emplace_back();
-        walks_.back().path = std::move(path);
-        queue_.push_back(walks_.size() - 1);
-        return walks_.size() - 1;
-    }
+    // A folder being walked: its node, its device path, its open enumeration and the entry of
+    // its block to look at next.
+    struct Frame {
+        uint32_t node;
+        std::u16string path;
+        HANDLE find;
+        uint32_t next;
+    };
 
     void work() {
         for (;;) {
-            Walk* w;
+            std::vector<size_t> job;
             {
                 std::unique_lock lock(mutex_);
                 ++waiting_;
@@ -143,37 +149,45 @@ class Walks {
                 --waiting_;
                 if (queue_.empty())
                     return;
-                w = &walks_[queue_.back()];
+                job = std::move(queue_.back());
                 queue_.pop_back();
                 ++busy_;
             }
-            walk(*w);
+            for (size_t index : job) walk(walks_[index]);
             std::lock_guard lock(mutex_);
             if (--busy_ == 0 && queue_.empty())
                 ready_.notify_all();
         }
     }
 
-    // Hands the later subfolders of the folder just read (its block from first) on to threads
-    // that wait, keeping the first for this walk.
-    void handOn(Walk& w, const std::u16string& path, uint32_t first, uint32_t count) {
+    static bool pending(const FileNode& n) { return n.folder && n.first != kHandedOn; }
+
+    // Hands a piece of this walk to the threads that wait, if any.
+    void shareOut(Walk& w, std::vector<Frame>& stack) {
         if (waiting_.load(std::memory_order_relaxed) == 0)
             return;
-        std::lock_guard lock(mutex_);
-        bool kept = false;
-        for (uint32_t j = first; j < first + count && waiting_ > queue_.size(); ++j) {
-            FileNode& n = w.nodes[j];
-            if (!n.folder)
+        for (const Frame& f : stack) {
+            const FileNode& folder = w.nodes[f.node];
+            std::vector<uint32_t> left;
+            for (uint32_t j = f.next; j < folder.first + folder.count; ++j)
+                if (pending(w.nodes[j]))
+                    left.push_back(j);
+            if (left.size() < 2)
                 continue;
-            if (!kept) {
-                kept = true;
-                continue;
+            std::vector<size_t> job;
+            std::lock_guard lock(mutex_);
+            for (size_t k = left.size() / 2; k < left.size(); ++k) {
+                FileNode& n = w.nodes[left[k]];
+                walks_.emplace_back();
+                walks_.back().path = f.path + u"\\" + w.names.substr(n.nameAt, n.nameSize);
+                w.handedOn.emplace_back(left[k], walks_.size() - 1);
+                job.push_back(walks_.size() - 1);
+                n.first = kHandedOn;
             }
-            std::u16string sub = path + u"\\" + w.names.substr(n.nameAt, n.nameSize);
-            w.handedOn.emplace_back(j, add(std::move(sub)));
-            n.first = kHandedOn;
+            queue_.push_back(std::move(job));
+            ready_.notify_one();
+            return;
         }
-        ready_.notify_all();
     }
 
     // Depth first. A folder's entries are appended as one block when it is read, and its
@@ -183,12 +197,6 @@ class Walks {
         std::vector<FileNode>& nodes = w.nodes;
         nodes.assign(1, FileNode{});
         nodes[0].folder = true;
-        struct Frame {
-            uint32_t node;
-            std::u16string path;
-            HANDLE find;
-            uint32_t next;  // the entry to look at next
-        };
         WIN32_FIND_DATAW fd;
         // Reads a folder's entries into its block; the enumeration is left open.
         auto read = [&](uint32_t i, std::u16string path) -> Frame {
@@ -217,16 +225,15 @@ class Walks {
             sortBlock(nodes, w.names, first, count);
             nodes[i].first = first;
             nodes[i].count = count;
-            handOn(w, path, first, count);
             return {i, std::move(path), h, first};
         };
         std::vector<Frame> stack;
         stack.push_back(read(0, w.path));
         while (!stack.empty()) {
+            shareOut(w, stack);
             Frame& top = stack.back();
             const FileNode& folder = nodes[top.node];
-            auto skip = [&](const FileNode& n) { return !n.folder || n.first == kHandedOn; };
-            while (top.next < folder.first + folder.count && skip(nodes[top.next])) ++top.next;
+            while (top.next < folder.first + folder.count && !pending(nodes[top.next])) ++top.next;
             if (top.next < folder.first + folder.count) {
                 uint32_t child = top.next++;
                 std::u16string path =
@@ -243,8 +250,8 @@ class Walks {
     const unsigned threads_;
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<Walk> walks_;     // stable places: threads hold a walk while others are added
-    std::vector<size_t> queue_;  // walks not yet started
+    std::deque<Walk> walks_;  // stable places: threads hold a walk while others are added
+    std::vector<std::vector<size_t>> queue_;  // walks not yet started, in pieces of work
     std::atomic<size_t> waiting_{0};
     unsigned busy_ = 0;
 };
