@@ -5,8 +5,10 @@
 #include "kernel/internal.h"
 #include "kernel/kernel.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -48,6 +50,21 @@ std::string TempDevice::log() const {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> hostEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> out;
+    DIR* d = opendir(folder.c_str());
+    if (!d)
+        return out;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..")
+            out.push_back(n);
+    }
+    closedir(d);
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 }  // namespace ce::test

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ce::test {
 
@@ -30,5 +31,9 @@ class TempDevice {
     std::filesystem::path base_;
     std::filesystem::path dir_;
 };
+
+// The names of a host folder's entries as the host keeps them (bytes), sorted; none when it
+// cannot be read.
+std::vector<std::string> hostEntries(const std::filesystem::path& folder);
 
 }  // namespace ce::test

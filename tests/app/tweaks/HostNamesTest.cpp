@@ -6,8 +6,6 @@
 
 #include "kernel/text.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 
 namespace appcore {
@@ -21,21 +19,6 @@ const std::string kOther = "caf\xE8";
 const std::string kUtf8 = "caf\xC3\xA9";
 
 using Names = std::vector<std::string>;
-
-// A host folder's entry names as bytes, sorted.
-Names HostEntries(const fs::path& folder) {
-    Names out;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..")
-                out.push_back(n);
-        }
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 std::u16string DeviceName(const std::string& host) {
     return ce::kernel::fromHostName(host);
@@ -65,12 +48,12 @@ TEST_F(HostNames, TempCleanUpDeletesEveryFileWhateverItsName) {
     MakeFile(temp / (kUtf8 + ".tmp"), 3);
     MakeFile(temp / "Sub\xFF" / "in\xFE", 7);
     CreateThroughApi(u"\\Temp\\api\xDCFF.log", 5);
-    ASSERT_EQ(HostEntries(temp).size(), 5u);
+    ASSERT_EQ(ce::test::hostEntries(temp).size(), 5u);
     StartPlain();
     Tap(50007);
     EXPECT_EQ(ApplyAndFinish(false), u"135 Bytes Cleaned");
-    EXPECT_EQ(HostEntries(temp), Names{"Sub\xFF"});  // subfolders stay, emptied
-    EXPECT_TRUE(HostEntries(temp / "Sub\xFF").empty());
+    EXPECT_EQ(ce::test::hostEntries(temp), Names{"Sub\xFF"});  // subfolders stay, emptied
+    EXPECT_TRUE(ce::test::hostEntries(temp / "Sub\xFF").empty());
 }
 
 TEST_F(HostNames, MovingMyDocumentsKeepsEveryNameByteForByte) {
@@ -88,12 +71,12 @@ TEST_F(HostNames, MovingMyDocumentsKeepsEveryNameByteForByte) {
     SetText(SCREEN_SYSTEM_FOLDERS, POS_MY_DOCUMENTS_EDIT, u"\\Card\\D\\");
     ApplyAndFinish(false);
     fs::path card = Host(u"\\Card\\D");
-    EXPECT_EQ(HostEntries(card), (Names{"Dir" + kLatin1, "api\xFF.txt", kUtf8 + ".txt",
-                                        kOther + ".txt", kLatin1 + ".txt"}));
-    EXPECT_EQ(HostEntries(card / ("Dir" + kLatin1)), Names{"f\xFF"});
+    EXPECT_EQ(ce::test::hostEntries(card), (Names{"Dir" + kLatin1, "api\xFF.txt", kUtf8 + ".txt",
+                                                  kOther + ".txt", kLatin1 + ".txt"}));
+    EXPECT_EQ(ce::test::hostEntries(card / ("Dir" + kLatin1)), Names{"f\xFF"});
     EXPECT_EQ(fs::file_size(card / (kOther + ".txt")), 2u);
     EXPECT_EQ(fs::file_size(card / (kLatin1 + ".txt")), 1u);
-    EXPECT_TRUE(HostEntries(docs).empty());  // nothing left behind
+    EXPECT_TRUE(ce::test::hostEntries(docs).empty());  // nothing left behind
 }
 
 TEST_F(HostNames, FileSearchListsEachNameAndDeletesOnlyTheSelectedOne) {
@@ -111,7 +94,7 @@ TEST_F(HostNames, FileSearchListsEachNameAndDeletesOnlyTheSelectedOne) {
     EXPECT_EQ(std::count(files.begin(), files.end(), u"\\H\\caf\u00E9.tmp"), 1);
     driver().tapText(latin1);
     EXPECT_EQ(ApplyAndFinish(false), u"300 Bytes Cleaned");
-    EXPECT_EQ(HostEntries(Host(u"\\H")), (Names{kUtf8 + ".tmp", kOther + ".tmp"}));
+    EXPECT_EQ(ce::test::hostEntries(Host(u"\\H")), (Names{kUtf8 + ".tmp", kOther + ".tmp"}));
 }
 
 TEST_F(HostNames, FolderSearchListsEachNameAndCleansOnlyTheSelectedOne) {
@@ -127,8 +110,8 @@ TEST_F(HostNames, FolderSearchListsEachNameAndCleansOnlyTheSelectedOne) {
     EXPECT_EQ(std::count(folders.begin(), folders.end(), other), 1);
     driver().tapText(chosen);
     EXPECT_EQ(ApplyAndFinish(false), u"8 Bytes Cleaned");
-    EXPECT_TRUE(HostEntries(Host(u"\\") / ("Temp" + kOther)).empty());
-    EXPECT_EQ(HostEntries(Host(u"\\") / ("Temp" + kLatin1)), Names{"a"});
+    EXPECT_TRUE(ce::test::hostEntries(Host(u"\\") / ("Temp" + kOther)).empty());
+    EXPECT_EQ(ce::test::hostEntries(Host(u"\\") / ("Temp" + kLatin1)), Names{"a"});
 }
 
 }  // namespace

@@ -3,29 +3,11 @@
 // gives are refused, never stored as something else.
 #include "util.h"
 
-#include <dirent.h>
-
 using ce::test::TempDevice;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The names of a host folder's entries, as bytes, sorted.
-std::vector<std::string> hostEntries(const fs::path& folder) {
-    std::vector<std::string> out;
-    DIR* d = opendir(folder.c_str());
-    if (!d)
-        return out;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..")
-            out.push_back(n);
-    }
-    closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 using Names = std::vector<std::string>;
 
@@ -78,7 +60,7 @@ TEST_F(NamesTest, EachHostNameIsListedUnderANameOfItsOwnThatLeadsBackToIt) {
 TEST_F(NamesTest, DeletesAndMovesActOnTheNameGivenAndNoOther) {
     // deleting one of the names that differ only in a bad byte leaves the others
     ASSERT_TRUE(DeleteFileW(path(kLatin1).c_str()));
-    EXPECT_EQ(hostEntries(folder), (Names{"Dir\xFF", kUtf8, kOther, kCut}));
+    EXPECT_EQ(ce::test::hostEntries(folder), (Names{"Dir\xFF", kUtf8, kOther, kCut}));
     // the same during an enumeration of the folder (the clean-up loop)
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(u"\\N\\*", &fd);
@@ -87,13 +69,13 @@ TEST_F(NamesTest, DeletesAndMovesActOnTheNameGivenAndNoOther) {
     EXPECT_TRUE(DeleteFileW(path("Dir\xFF/in\xFE").c_str()));
     EXPECT_TRUE(RemoveDirectoryW(path("Dir\xFF").c_str()));
     FindClose(h);
-    EXPECT_EQ(hostEntries(folder), (Names{kUtf8, kOther}));
+    EXPECT_EQ(ce::test::hostEntries(folder), (Names{kUtf8, kOther}));
     // moves keep the bytes, into another folder and under a new name
     ASSERT_TRUE(CreateDirectoryW(u"\\M\xDCE9", nullptr));
     ASSERT_TRUE(MoveFileW(path(kOther).c_str(), (u"\\M\xDCE9\\" + path(kOther).substr(3)).c_str()));
     ASSERT_TRUE(MoveFileW(path(kUtf8).c_str(), u"\\M\xDCE9\\new\xDCA0"));
     EXPECT_TRUE(fs::is_directory(device.host(u"\\") / "M\xE9"));
-    EXPECT_EQ(hostEntries(device.host(u"\\") / "M\xE9"), (Names{kOther, "new\xA0"}));
+    EXPECT_EQ(ce::test::hostEntries(device.host(u"\\") / "M\xE9"), (Names{kOther, "new\xA0"}));
     EXPECT_EQ(kt::readHost(device.host(u"\\") / "M\xE9" / "new\xA0"), kUtf8);
 }
 
@@ -119,7 +101,7 @@ TEST_F(NamesTest, NamesNoHostNameGivesAreRefusedAndNothingIsWritten) {
         u"\\N\\low\xDC20",            // a low surrogate that is no escape
         u"\\N\\Dir\xDCC3\xDCBF\\f",   // in a folder's name
     };
-    Names before = hostEntries(folder);
+    Names before = ce::test::hostEntries(folder);
     for (const std::u16string& name : refused) {
         std::string what = kt::utf8(name);
         SetLastError(0);
@@ -138,7 +120,7 @@ TEST_F(NamesTest, NamesNoHostNameGivesAreRefusedAndNothingIsWritten) {
         WIN32_FIND_DATAW fd;
         EXPECT_EQ(FindFirstFileW(name.c_str(), &fd), INVALID_HANDLE_VALUE) << what;
     }
-    EXPECT_EQ(hostEntries(folder), before);
+    EXPECT_EQ(ce::test::hostEntries(folder), before);
     // "é" escaped is not the UTF-8 "é" either: the UTF-8 file is not reached through it
     EXPECT_EQ(GetFileAttributesW(u"\\N\\caf\xDCC3\xDCA9.tmp"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(kt::readHost(folder / kUtf8), kUtf8);
