@@ -66,6 +66,10 @@ std::unique_ptr<InputSource> openWindow(int scale, std::string* error);
 // The host window's size now, in window pixels (0 x 0 without a window).
 SIZE windowSize();
 
+// The folder libceplatform.so was loaded from, with its trailing slash; empty when the loader
+// cannot say. The window module, and in an installed prefix the fonts, are found from it.
+std::string libraryFolder();
+
 // Where the screen lies in a window of the given size: as large as fits with its aspect ratio
 // kept, centred (window pixels).
 RECT fitScreen(SIZE window, SIZE screen);

@@ -5,6 +5,7 @@
 // Text is drawn as Pocket PC 2003 draws it with ClearType off: one bit per pixel, hinted, no
 // grey or coloured fringes. Where a face carries hand-tuned bitmaps for the size (Tahoma's from
 // 8 to 16 pixels), those are the glyphs.
+#include "display/display.h"
 #include "display/text.h"
 
 #include <ft2build.h>
@@ -18,10 +19,15 @@
 #include <cstdlib>
 #include <set>
 #include <tuple>
+#include <vector>
 
 namespace ce::display {
 
 namespace {
+
+#ifndef CE_FONTS_FROM_LIB
+#error "CE_FONTS_FROM_LIB names the installed fonts' folder from the library's (platform/display)"
+#endif
 
 constexpr const char* kWineFonts = "/usr/share/wine/fonts";
 constexpr const char* kDejaVuFonts = "/usr/share/fonts/truetype/dejavu";
@@ -218,9 +224,19 @@ FontFace* FontEngine::face(const LOGFONTW& lf) {
         em = std::clamp(int(std::abs(lf.lfHeight)), 1, 200);
 
     const std::string override = fontDirectory();
-    std::string tried;
+    // an installed prefix carries copies of the fonts: they come first, the system's after them
+    static const std::string installed = libraryFolder() + CE_FONTS_FROM_LIB;
+    std::vector<std::string> paths;
     for (const FontFile& f : candidates(mono, bold)) {
-        const std::string path = (override.empty() ? f.folder : override) + "/" + f.name;
+        if (!override.empty()) {
+            paths.push_back(override + "/" + f.name);
+            continue;
+        }
+        paths.push_back(installed + "/" + f.name);
+        paths.push_back(std::string(f.folder) + "/" + f.name);
+    }
+    std::string tried;
+    for (const std::string& path : paths) {
         tried += (tried.empty() ? "" : " or ") + path;
         auto key = std::make_tuple(path, cellHeight ? -em : em, italic);
         if (auto it = impl_->faces.find(key); it != impl_->faces.end())

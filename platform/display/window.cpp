@@ -23,17 +23,6 @@ namespace {
 // The module once it is loaded; until then there is no window to show, measure or read.
 std::atomic<const WindowModule*> loaded{nullptr};
 
-// The folder libceplatform.so was loaded from, with its trailing slash; empty when the loader
-// cannot say (the module is then looked for on the library search path).
-std::string ownFolder() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<const void*>(&ownFolder), &info) || !info.dli_fname)
-        return {};
-    const std::string file = info.dli_fname;
-    const size_t cut = file.rfind('/');
-    return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
-}
-
 // What dlerror says, on one line: the launcher quotes the reason within its own line.
 std::string loaderError() {
     const char* why = dlerror();
@@ -50,7 +39,7 @@ struct Loading {
 // Loads the module beside this library, once: SDL2 and the X libraries are never unloaded,
 // nor is the module, so a failure is final too.
 Loading loadModule() {
-    const std::string file = ownFolder() + CE_WINDOW_MODULE_FILE;
+    const std::string file = libraryFolder() + CE_WINDOW_MODULE_FILE;
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return {nullptr, "the window module cannot be loaded: " + loaderError()};
@@ -74,6 +63,15 @@ const Loading& windowModule() {
 }
 
 }  // namespace
+
+std::string libraryFolder() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<const void*>(&libraryFolder), &info) || !info.dli_fname)
+        return {};
+    const std::string file = info.dli_fname;
+    const size_t cut = file.rfind('/');
+    return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
+}
 
 std::unique_ptr<InputSource> openWindow(int scale, std::string* error) {
     const Loading& l = windowModule();

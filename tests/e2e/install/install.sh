@@ -69,6 +69,21 @@ grep -q "process start.*silent" "$dev/log" || fail "no silent start in the devic
   || { cat "$work/err" >&2; fail "no screenshot"; }
 ! grep -q "cannot load the font" "$work/err" || fail "fonts not found: $(cat "$work/err")"
 [ -s "$work/screen.png" ] || fail "an empty screenshot"
+# The system's fonts are installed with the programs and read from there first: a moved copy of
+# the prefix whose Tahoma is another face draws another screen.
+for font in /usr/share/wine/fonts/tahoma.ttf /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf; do
+  [ ! -e "$font" ] || [ -e "$prefix/share/varnello/fonts/${font##*/}" ] \
+    || fail "${font##*/} was not installed"
+done
+if [ -e "$prefix/share/varnello/fonts/tahoma.ttf" ]; then
+  cp -a "$prefix" "$work/moved"
+  cp "$prefix/share/varnello/fonts/DejaVuSans.ttf" "$work/moved/share/varnello/fonts/tahoma.ttf"
+  "$work/moved/bin/varnello" --device "$dev" --headless --screenshot "$work/other.png" \
+    || fail "the moved prefix did not draw"
+  ! cmp -s "$work/screen.png" "$work/other.png" \
+    || fail "the installed fonts are not the ones drawn with"
+  rm -rf "$work/moved"
+fi
 # A window opens with the installed module, found beside the installed platform library, on an
 # X server of this test's own. Where there is none, a display where nothing answers tells the
 # same: the module loads, then finds no server there.
