@@ -10,6 +10,8 @@
 
 #include <SDL.h>
 
+#include <string>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -364,9 +366,23 @@ std::unique_ptr<InputSource> open(int scale, std::string* error) {
     std::string why;
     if (!startVideo(kDisplayDeadline, why))
         return fail(why);
+    // An X server at 8 bits per pixel (xvfb-run's default screen) has a colour map SDL leaves
+    // empty: the window would show one flat colour.
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && SDL_BITSPERPIXEL(mode.format) < 15) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return fail(
+            "its screen has fewer than 15 bits per pixel; start it with 24, as with "
+            "xvfb-run -s '-screen 0 1024x768x24'");
+    }
     const Framebuffer& fb = screen();
     const int w = fb.width > 0 ? fb.width : 240, h = fb.height > 0 ? fb.height : 320;
     scale = std::clamp(scale, 1, kMaxScale);
+    // A window larger than the screen would hang off its edges, the navigation bar's ok out of
+    // reach: the scale is lowered to the largest whose window fits.
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        while (scale > 1 && (w * scale > usable.w || h * scale > usable.h)) --scale;
     SDL_Window* window =
         SDL_CreateWindow("Varnello", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w * scale,
                          h * scale, SDL_WINDOW_RESIZABLE);

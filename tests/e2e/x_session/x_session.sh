@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# x_session.sh VARNELLO CEDEVICE SCALE|resized
+# x_session.sh VARNELLO CEDEVICE SCALE|resized|small|depth8
 #
 # A person's session with the program in its window on a real X server: the mouse and the
 # keyboard come from xdotool, aimed at the places where the pictures of docs/screenshots show
@@ -16,6 +16,10 @@
 #
 # "resized" starts at scale 1 and drags the window to another size first: off the screen's
 # aspect ratio, which the window puts right (three window pixels per screen pixel).
+# "small" asks for scale 2 on a 640 x 480 screen, where that window would hang off the top and
+# bottom: it opens at scale 1, all of it on the screen. "depth8" is xvfb-run's default screen
+# (8 bits per pixel, a colour map): the program says in one line that it cannot show its colours
+# there and ends with status 2.
 set -euo pipefail
 varnello=$1
 cedevice=$2
@@ -63,7 +67,10 @@ exec 5>"$work/display" 6<"$0"
 flock -w 120 6 || fail "another session held the X server lock for two minutes"
 # -noreset: a server resets itself when its last client goes, and is deaf while it does (the
 # check below, and the program's own look before it starts, are such clients).
-Xvfb -displayfd 5 -screen 0 1280x1280x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+screen=1280x1280x24
+[ "$size" = small ] && screen=640x480x24
+[ "$size" = depth8 ] && screen=640x480x8
+Xvfb -displayfd 5 -screen 0 "$screen" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 await "the X server" test -s "$work/display"
 flock -u 6
@@ -80,10 +87,27 @@ root=$dev/root
 mkdir -p "$root/Temp"
 printf '%0400d' 0 >"$root/Temp/session.tmp"
 
-scale=$size
-[ "$size" = resized ] && scale=1
-step "varnello --scale $scale"
-"$varnello" --device "$dev" --scale "$scale" 2>"$work/stderr" &
+if [ "$size" = depth8 ]; then
+  step "an 8-bit screen: one line, status 2, nothing changed on the device"
+  cp "$dev/log" "$work/log.before"
+  status=0
+  timeout 10 "$varnello" --device "$dev" 2>"$work/stderr" || status=$?
+  [ "$status" = 2 ] || fail "the program ended with $status on an 8-bit screen"
+  [ "$(wc -l <"$work/stderr")" = 1 ] || fail "not one line: $(cat "$work/stderr")"
+  grep -q "fewer than 15 bits per pixel" "$work/stderr" || fail "$(cat "$work/stderr")"
+  cmp -s "$dev/log" "$work/log.before" || fail "the device log changed"
+  exit 0
+fi
+
+asked=$size
+case "$size" in
+  resized) asked=1 ;;
+  small) asked=2 ;;
+esac
+scale=$asked
+[ "$size" = small ] && scale=1
+step "varnello --scale $asked"
+"$varnello" --device "$dev" --scale "$asked" 2>"$work/stderr" &
 app=$!
 # Polled rather than searched with --sync: a window that goes while xdotool walks the tree (SDL
 # makes and drops a few as it starts) ends that search with an X error.
@@ -98,6 +122,11 @@ await "the program's window" shown
 geometry() { xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' '; }
 is_size() { [ "$(geometry)" = "WIDTH=$1 HEIGHT=$2 " ]; }
 await "the window at $((240 * scale)) x $((320 * scale))" is_size $((240 * scale)) $((320 * scale))
+if [ "$size" = small ]; then
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 640 ] && [ $((Y + HEIGHT)) -le 480 ] ||
+    fail "the window at ($X, $Y) is not all on the 640 x 480 screen"
+fi
 if [ "$size" = resized ]; then
   step "the window dragged to 700 x 960: put right to 720 x 960"
   xdotool windowmove --sync "$window" 0 0
