@@ -13,6 +13,8 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -223,30 +225,26 @@ FontFace* FontEngine::face(const LOGFONTW& lf) {
     if (lf.lfHeight != 0)
         em = std::clamp(int(std::abs(lf.lfHeight)), 1, 200);
 
+    // An installed prefix carries copies of the fonts: they come first, the system's after them.
+    // Looked for once; a build tree has none.
+    static const std::string installed = [] {
+        std::string folder = libraryFolder() + CE_FONTS_FROM_LIB;
+        struct stat st;
+        return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? folder : std::string();
+    }();
     const std::string override = fontDirectory();
-    // an installed prefix carries copies of the fonts: they come first, the system's after them
-    static const std::string installed = libraryFolder() + CE_FONTS_FROM_LIB;
-    std::vector<std::string> paths;
-    for (const FontFile& f : candidates(mono, bold)) {
-        if (!override.empty()) {
-            paths.push_back(override + "/" + f.name);
-            continue;
-        }
-        paths.push_back(installed + "/" + f.name);
-        paths.push_back(std::string(f.folder) + "/" + f.name);
-    }
     std::string tried;
-    for (const std::string& path : paths) {
+    auto load = [&](const std::string& path) -> FontFace* {
         tried += (tried.empty() ? "" : " or ") + path;
         auto key = std::make_tuple(path, cellHeight ? -em : em, italic);
         if (auto it = impl_->faces.find(key); it != impl_->faces.end())
             return it->second.get();
         FT_Face ftFace = nullptr;
         if (impl_->unloadable.count(path))
-            continue;
+            return nullptr;
         if (FT_New_Face(impl_->library, path.c_str(), 0, &ftFace) != 0) {
             impl_->unloadable.insert(path);
-            continue;
+            return nullptr;
         }
         int size = em;
         if (cellHeight) {
@@ -260,6 +258,18 @@ FontFace* FontEngine::face(const LOGFONTW& lf) {
         FontFace* result = created.get();
         impl_->faces.emplace(key, std::move(created));
         return result;
+    };
+    for (const FontFile& f : candidates(mono, bold)) {
+        if (!override.empty()) {
+            if (FontFace* face = load(override + "/" + f.name))
+                return face;
+            continue;
+        }
+        if (!installed.empty())
+            if (FontFace* face = load(installed + "/" + f.name))
+                return face;
+        if (FontFace* face = load(std::string(f.folder) + "/" + f.name))
+            return face;
     }
     if (impl_->reported.insert(tried).second)
         std::fprintf(stderr, "varnello: cannot load the font %s; text is not drawn\n",
